@@ -1,0 +1,62 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "native_text.h"
+
+namespace quillmere {
+
+// A failure of one file operation, with the system's own words for it.
+struct IoError {
+  NativeString reason;
+};
+
+// Identity of a file on its device: two paths name the same file exactly
+// when their identities are equal, whatever the path text says.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
+  friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+class SourceFile {
+ public:
+  virtual ~SourceFile() = default;
+  // Fills up to buffer.size() bytes; 0 means the end of the file.
+  virtual std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) = 0;
+  virtual FileId Id() const = 0;
+};
+
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  // Writes all of data or fails.
+  virtual std::optional<IoError> Write(std::span<const std::byte> data) = 0;
+  // Flushes and closes; a failure here means the data may not be on disk.
+  virtual std::optional<IoError> Close() = 0;
+};
+
+// Every file operation a run makes goes through this interface, so that
+// tests can make any one of them fail.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<SourceFile> OpenSource(const std::filesystem::path& path,
+                                                 std::optional<IoError>& error) = 0;
+  // Creates the file, or truncates it if it exists.
+  virtual std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
+                                             std::optional<IoError>& error) = 0;
+  virtual std::optional<IoError> Remove(const std::filesystem::path& path) = 0;
+  // The identity of an existing file; nothing when there is no such file.
+  virtual std::optional<FileId> IdOf(const std::filesystem::path& path) = 0;
+};
+
+// The operating system's files (POSIX or Win32, chosen at build time).
+FileSystem& SystemFiles();
+
+}  // namespace quillmere

@@ -1,0 +1,127 @@
+#include "splitter.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "card_scanner.h"
+
+namespace quillmere {
+namespace {
+
+// Large enough that reading costs little next to creating the files, small
+// enough that memory stays flat.
+constexpr std::size_t kReadBlock = std::size_t{256} << 10;
+
+NativeString TrimSpaces(const NativeString& text) {
+  const auto first = text.find_first_not_of(NativeChar{' '});
+  if (first == NativeString::npos) return {};
+  const auto last = text.find_last_not_of(NativeChar{' '});
+  return text.substr(first, last - first + 1);
+}
+
+// One run: writes each card the scanner finishes, reports every line.
+class Run final : public LineSink {
+ public:
+  Run(NativeString folder, RunOwner& owner, FileSystem& files, CardScanner& scanner, FileId source)
+      : folder_(std::move(folder)), owner_(owner), files_(files), scanner_(scanner), source_(source) {}
+
+  bool LineEnded(bool cardDone) override {
+    if (cardDone) {
+      if (!SaveCard()) return false;
+      scanner_.ClearCard();
+    }
+    owner_.Progress(saved_);
+    if (!owner_.KeepGoing()) {
+      stopped_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  std::uint64_t Saved() const { return saved_; }
+  bool Stopped() const { return stopped_; }
+  const std::optional<RunFailure>& Failure() const { return failure_; }
+  const NativeString& Folder() const { return folder_; }
+
+ private:
+  bool SaveCard() {
+    const std::filesystem::path path = folder_ + Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+    if (files_.IdOf(path) == source_) {
+      return Fail(FailedStep::OutputIsSource, path,
+                  Native("That file is the source being split, and the source is never "
+                         "overwritten. Choose another folder."));
+    }
+    std::optional<IoError> error;
+    auto out = files_.Create(path, error);
+    if (!out) return Fail(FailedStep::CreateOutput, path, error ? error->reason : NativeString{});
+    error = out->Write(scanner_.Card());
+    if (auto closed = out->Close(); !error) error = std::move(closed);
+    out.reset();
+    if (error) {
+      // Never leave a file that holds part of a card.
+      files_.Remove(path);
+      return Fail(FailedStep::WriteOutput, path, error->reason);
+    }
+    ++saved_;
+    return true;
+  }
+
+  bool Fail(FailedStep step, const std::filesystem::path& file, NativeString reason) {
+    failure_ = RunFailure{step, file, std::move(reason), saved_};
+    return false;
+  }
+
+  NativeString folder_;
+  RunOwner& owner_;
+  FileSystem& files_;
+  CardScanner& scanner_;
+  FileId source_;
+  std::uint64_t saved_ = 0;
+  bool stopped_ = false;
+  std::optional<RunFailure> failure_;
+};
+
+}  // namespace
+
+RunOutcome SplitCards(const NativeString& folderText, const NativeString& sourcePath, RunOwner& owner,
+                      FileSystem& files) {
+  if (folderText.empty()) return RunOutcome::NotStarted;
+  NativeString folder = folderText;
+  if (folder.back() != std::filesystem::path::preferred_separator) {
+    folder += std::filesystem::path::preferred_separator;
+  }
+  const std::filesystem::path sourceFile = TrimSpaces(sourcePath);
+
+  std::optional<IoError> error;
+  const auto source = files.OpenSource(sourceFile, error);
+  if (!source) {
+    owner.Failed({FailedStep::OpenSource, sourceFile, error ? error->reason : NativeString{}, 0});
+    return RunOutcome::Failed;
+  }
+
+  CardScanner scanner;
+  Run run(folder, owner, files, scanner, source->Id());
+  std::vector<std::byte> block(kReadBlock);
+  for (;;) {
+    const std::size_t got = source->Read(block, error);
+    if (error) {
+      owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
+      return RunOutcome::Failed;
+    }
+    if (got == 0) {
+      scanner.Finish(run);
+      break;
+    }
+    if (!scanner.Feed({block.data(), got}, run)) break;
+  }
+  if (run.Failure()) {
+    owner.Failed(*run.Failure());
+    return RunOutcome::Failed;
+  }
+  if (run.Stopped()) return RunOutcome::Stopped;
+  owner.Finished({run.Saved(), run.Folder(), scanner.InsideCard()});
+  return RunOutcome::Finished;
+}
+
+}  // namespace quillmere

@@ -1,0 +1,72 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+
+#include "file_system.h"
+#include "native_text.h"
+
+namespace quillmere {
+
+// Where a run failed.
+enum class FailedStep {
+  OpenSource,
+  ReadSource,
+  CreateOutput,
+  WriteOutput,
+  OutputIsSource,  // the next output file is the source itself
+};
+
+struct RunFailure {
+  FailedStep step;
+  std::filesystem::path file;
+  NativeString reason;
+  std::uint64_t saved = 0;  // cards written completely before the failure
+};
+
+struct RunSummary {
+  std::uint64_t saved = 0;
+  NativeString folder;              // as the files were named: ends in a separator
+  bool unfinishedLastCard = false;  // the source ended inside a card
+};
+
+// The window or the command-line tool that started a run. Calls come from
+// the thread that runs the split.
+class RunOwner {
+ public:
+  virtual ~RunOwner() = default;
+  // After every line read: the number of cards saved so far.
+  virtual void Progress(std::uint64_t saved) = 0;
+  // Asked between lines (never between creating a file and writing its
+  // card); false stops the run with no further call.
+  virtual bool KeepGoing() = 0;
+  virtual void Finished(const RunSummary& summary) = 0;
+  virtual void Failed(const RunFailure& failure) = 0;
+};
+
+enum class RunOutcome { NotStarted, Finished, Failed, Stopped };
+
+// Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … in
+// the folder. An empty folder text ends the run at once, with no call to
+// the owner (the user cancelled the folder chooser). The folder text gets a
+// trailing separator if it has none; the source path is trimmed of spaces.
+RunOutcome SplitCards(const NativeString& folderText, const NativeString& sourcePath, RunOwner& owner,
+                      FileSystem& files = SystemFiles());
+
+// The text of the closing message box: "<n> vCards Saved in " CR LF
+// "<folder>", and a note when the last card had no END:VCARD line.
+NativeString FinalMessage(const RunSummary& summary);
+
+// The text of the failure message box: what failed, on which file, the
+// system's reason, and how many cards were saved before it.
+NativeString FailureMessage(const RunFailure& failure);
+
+// What failed and on which file: `Could not write "…\vCard3.vcf"`.
+NativeString FailureHeadline(const RunFailure& failure);
+
+// "n vCards were saved before this failure."
+NativeString SavedBeforeFailure(std::uint64_t saved);
+
+// "(" n ") vCards Saved": the progress label's text.
+NativeString ProgressText(std::uint64_t saved);
+
+}  // namespace quillmere
