@@ -21,13 +21,16 @@ import struct
 import sys
 import zlib
 
-# One colour scheme with the window's banner and small picture.
-NAVY = (22, 44, 94)  # card edges, arrow outline
-BLUE = (40, 112, 204)  # card header band, the person
-PALE = (214, 226, 244)  # the stack's cards, text lines
-WHITE = (255, 255, 255)  # card face
-LINE = (150, 170, 205)  # text lines on the face
-ORANGE = (244, 140, 28)  # the split arrow
+# The colours of the window's banner and small picture, so the icon, the
+# caption and the window's own pictures look like one family.
+NAVY = (14, 44, 84)  # card edges
+OCEAN = (28, 104, 164)  # header bands
+INK = (31, 78, 121)  # the name line
+WHITE = (255, 255, 255)  # the front card
+PALE = (206, 226, 245)  # the card behind it
+MIST = (168, 203, 234)  # the card at the back
+LINE = (150, 176, 204)  # the details line
+AMBER = (240, 150, 52)  # the person: the contact this card holds
 
 # (resource id, size, bits per pixel), in the order the group lists them.
 IMAGES = [
@@ -165,10 +168,10 @@ class Canvas:
 #   w: edge width; gap: the cut around each card; band: header band height;
 #   person: at the small sizes, the head and body boxes drawn pixel by pixel.
 LAYOUTS = {
-    16: dict(cards=[(0, 1, 11, 9), (4, 6, 16, 15)], r=1.0, w=1, gap=1, band=2,
-             person=((7, 9, 9, 11), (6, 11, 10, 14))),
-    24: dict(cards=[(0, 1, 15, 11), (4, 6, 19, 16), (8, 12, 24, 23)], r=1.5, w=1, gap=1, band=3,
-             person=((11, 16, 13, 18), (10, 18, 14, 22))),
+    16: dict(cards=[(0, 1, 11, 9), (4, 5, 16, 15)], r=1.0, w=1, gap=1, band=2,
+             person=((7, 9, 9, 11), (6, 12, 10, 14))),
+    24: dict(cards=[(0, 1, 15, 11), (4, 6, 19, 16), (8, 12, 24, 23)], r=1.5, w=1, gap=1, band=2,
+             person=((11, 16, 13, 18), (10, 19, 14, 22))),
     32: dict(cards=[(0, 1, 20, 15), (5, 8, 25, 22), (10, 15, 32, 31)], r=2.0, w=1, gap=1.5, band=4),
     48: dict(cards=[(1, 2, 30, 22), (8, 12, 38, 32), (15, 22, 47, 46)], r=3.0, w=2, gap=2, band=6),
 }
@@ -180,7 +183,7 @@ def stepped_top(x0, y0, x1, y1):
                     (x1, y0 + 1), (x1, y1), (x0, y1)])
 
 
-def draw_card(c, box, L, band_colour, person=True):
+def draw_card(c, box, L, face, person=True):
     x0, y0, x1, y1 = box
     r, w = L["r"], L["w"]
     g = L["gap"]
@@ -189,9 +192,9 @@ def draw_card(c, box, L, band_colour, person=True):
     outer = RoundRect(x0, y0, x1, y1, r)
     inner = RoundRect(x0 + w, y0 + w, x1 - w, y1 - w, max(r - w, 0.0))
     c.fill(outer, NAVY)
-    c.fill(inner, WHITE)
+    c.fill(inner, face)
     band = RoundRect(x0 + w, y0 + w, x1 - w, y0 + w + L["band"], 0)
-    c.fill(Clip(band, inner), band_colour)
+    c.fill(Clip(band, inner), OCEAN)
     if not person:
         return
     # The person: a head and shoulders at the left of the face.
@@ -200,19 +203,21 @@ def draw_card(c, box, L, band_colour, person=True):
     h = bottom - top
     size = x1 - x0
     margin = max(1.0, round(size * 0.08))
-    pw = round(size * 0.30)
+    pw = 2 * round(size * 0.15)  # even, so the head sits on a pixel corner
     px = x0 + w + margin
     if "person" in L:
         head, body = L["person"]
-        c.fill(RoundRect(*head, 0), BLUE)
-        c.fill(stepped_top(*body), BLUE)
+        c.fill(RoundRect(*head, 0), AMBER)
+        c.fill(stepped_top(*body), AMBER)
         pw = body[2] - px
     else:
-        cx = px + pw / 2
-        c.fill(Circle(cx, top + h * 0.36, pw * 0.22), BLUE)
+        cx = px + pw // 2
+        cy, head_r = round(top + h * 0.34), round(pw * 0.3)
+        c.fill(Circle(cx, cy, head_r), AMBER)
+        # A one-pixel neck keeps the head from merging into the shoulders.
         foot = bottom - max(1, round(h * 0.14))
-        shoulders = Circle(cx, foot + pw * 0.1, pw * 0.5)
-        c.fill(Clip(shoulders, RoundRect(px, top + h * 0.58, px + pw, foot, 0)), BLUE)
+        shoulders = Circle(cx, foot + pw * 0.15, pw * 0.5)
+        c.fill(Clip(shoulders, RoundRect(px, cy + head_r + 1, px + pw, foot, 0)), AMBER)
     # Two lines of text to the right of the person.
     lx0 = px + pw + margin
     lx1 = x1 - w - margin
@@ -220,16 +225,17 @@ def draw_card(c, box, L, band_colour, person=True):
     for i, frac in enumerate((0.30, 0.62)):
         ly = round(top + h * frac)
         end = lx1 if i == 0 else round(lx0 + (lx1 - lx0) * 0.65)
-        c.fill(RoundRect(lx0, ly, end, ly + lh, 0), LINE)
+        c.fill(RoundRect(lx0, ly, end, ly + lh, 0), INK if i == 0 else LINE)
 
 
 def draw(size):
     L = LAYOUTS[size]
     c = Canvas(size)
     *behind, front = L["cards"]
-    for box in behind:
-        draw_card(c, box, L, BLUE, person=False)
-    draw_card(c, front, L, ORANGE)
+    # Back to front, each card a shade lighter, as in the window's banner.
+    for box, face in zip(behind, [MIST, PALE][-len(behind):]):
+        draw_card(c, box, L, face, person=False)
+    draw_card(c, front, L, WHITE)
     return c.rgba()
 
 
