@@ -1,0 +1,213 @@
+// Whole runs against the real file system: names, numbering, messages,
+// progress and the failures a user can meet.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "splitter.h"
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace quillmere::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kThreeCards =
+    "BEGIN:VCARD\r\nN:One\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nN:Two\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nN:Three\r\nEND:VCARD\r\n";
+
+std::string Sep() {
+  return std::string(1, static_cast<char>(fs::path::preferred_separator));
+}
+
+class SplitRun : public testing::Test {
+ protected:
+  fs::path Source(const std::string& bytes) {
+    const fs::path file = in.Path() / "contacts.vcf";
+    WriteBytes(file, bytes);
+    return file;
+  }
+  RunOutcome Split(const fs::path& source) { return SplitCards(out.Text(), source.native(), owner); }
+
+  TempDir in, out;
+  RecordingOwner owner;
+};
+
+TEST_F(SplitRun, ThreeCardsGiveThreeNumberedFilesAndTheExactMessage) {
+  EXPECT_EQ(Split(Source(kThreeCards)), RunOutcome::Finished);
+  EXPECT_EQ(OutputCards(out.Path()),
+            (std::vector<std::string>{CardFile({"BEGIN:VCARD", "N:One", "END:VCARD"}),
+                                      CardFile({"BEGIN:VCARD", "N:Two", "END:VCARD"}),
+                                      CardFile({"BEGIN:VCARD", "N:Three", "END:VCARD"})}));
+  EXPECT_EQ(owner.progress, (std::vector<std::uint64_t>{0, 0, 1, 1, 1, 2, 2, 2, 3}));
+  EXPECT_EQ(FinalMessage(owner.summary), N("3 vCards Saved in \r\n") + out.Text() + N(Sep()));
+  EXPECT_EQ(ProgressText(3), N("(3) vCards Saved"));
+}
+
+TEST_F(SplitRun, EmptySourceReportsNoProgressAndCountZero) {
+  EXPECT_EQ(Split(Source("")), RunOutcome::Finished);
+  EXPECT_TRUE(owner.progress.empty());
+  EXPECT_EQ(owner.summary.saved, 0u);
+  EXPECT_TRUE(OutputCards(out.Path()).empty());
+}
+
+TEST_F(SplitRun, UnfinishedLastCardAddsANoteToTheMessage) {
+  Split(Source(kThreeCards + "BEGIN:VCARD\r\nN:Four\r\n"));
+  EXPECT_EQ(OutputCards(out.Path()).size(), 3u);
+  EXPECT_EQ(FinalMessage(owner.summary),
+            N("3 vCards Saved in \r\n") + out.Text() + N(Sep()) +
+                N("\r\n\r\nThe last card has no END:VCARD line and was not saved."));
+}
+
+TEST_F(SplitRun, EmptyFolderTextDoesNothingAtAll) {
+  const auto outcome = SplitCards(NativeString(), Source(kThreeCards).native(), owner);
+  EXPECT_EQ(outcome, RunOutcome::NotStarted);
+  EXPECT_TRUE(owner.progress.empty());
+  EXPECT_FALSE(owner.finished || owner.failed);
+}
+
+TEST_F(SplitRun, FolderThatEndsInASeparatorGetsNoSecondOne) {
+  const auto source = Source(kThreeCards);
+  SplitCards(out.Text() + N(Sep()), source.native(), owner);
+  EXPECT_EQ(owner.summary.folder, out.Text() + N(Sep()));
+}
+
+TEST_F(SplitRun, SourcePathIsTrimmedOfSpaces) {
+  const auto source = Source(kThreeCards);
+  EXPECT_EQ(SplitCards(out.Text(), N("  ") + source.native() + N(" "), owner), RunOutcome::Finished);
+  EXPECT_EQ(owner.summary.saved, 3u);
+}
+
+TEST_F(SplitRun, SecondRunNumbersFromOneAndReplacesEarlierFiles) {
+  WriteBytes(out.Path() / "vCard1.vcf", std::string(5000, 'x'));
+  WriteBytes(out.Path() / "vCard9.vcf", "kept");
+  Split(Source(kThreeCards));
+  RecordingOwner second;
+  SplitCards(out.Text(), Source("BEGIN:VCARD\nN:New\nEND:VCARD\n").native(), second);
+  EXPECT_EQ(ReadBytes(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:New", "END:VCARD"}));
+  EXPECT_EQ(ReadBytes(out.Path() / "vCard2.vcf"), CardFile({"BEGIN:VCARD", "N:Two", "END:VCARD"}));
+  EXPECT_EQ(ReadBytes(out.Path() / "vCard9.vcf"), "kept");
+}
+
+TEST_F(SplitRun, StoppedRunEndsBetweenCardsWithoutMessage) {
+  owner.stopAfterLines = 4;
+  EXPECT_EQ(Split(Source(kThreeCards)), RunOutcome::Stopped);
+  EXPECT_FALSE(owner.finished || owner.failed);
+  EXPECT_EQ(OutputCards(out.Path()).size(), 1u);
+}
+
+TEST_F(SplitRun, FolderNameOutsideTheAnsiCodePage) {
+  const fs::path folder = out.Path() / N("Контакты 山田");
+  fs::create_directory(folder);
+  EXPECT_EQ(SplitCards(folder.native(), Source(kThreeCards).native(), owner), RunOutcome::Finished);
+  EXPECT_EQ(OutputCards(folder).size(), 3u);
+  EXPECT_EQ(owner.summary.folder, folder.native() + N(Sep()));
+}
+
+// Failures: the run stops, names the file and the reason, keeps what it saved.
+TEST_F(SplitRun, MissingSourceIsReportedWithTheSystemReason) {
+  const fs::path missing = in.Path() / "missing.vcf";
+  EXPECT_EQ(Split(missing), RunOutcome::Failed);
+  EXPECT_EQ(owner.failure.step, FailedStep::OpenSource);
+  EXPECT_EQ(owner.failure.file, missing);
+  EXPECT_FALSE(owner.failure.reason.empty());
+  EXPECT_EQ(owner.failure.saved, 0u);
+  const NativeString text = FailureMessage(owner.failure);
+  EXPECT_NE(text.find(missing.native()), NativeString::npos);
+  EXPECT_NE(text.find(owner.failure.reason), NativeString::npos);
+  EXPECT_NE(text.find(N("0 vCards were saved before this failure.")), NativeString::npos);
+}
+
+TEST_F(SplitRun, FolderThatDoesNotExistFailsAtTheFirstCard) {
+  EXPECT_EQ(SplitCards((out.Path() / "gone").native(), Source(kThreeCards).native(), owner),
+            RunOutcome::Failed);
+  EXPECT_EQ(owner.failure.step, FailedStep::CreateOutput);
+  EXPECT_EQ(owner.failure.file, out.Path() / "gone" / "vCard1.vcf");
+  EXPECT_FALSE(owner.failure.reason.empty());
+}
+
+TEST_F(SplitRun, SourceInsideTheFolderIsNeverOverwritten) {
+  // The user picked vCard2.vcf of an earlier run, then the same folder.
+  const fs::path source = out.Path() / "vCard2.vcf";
+  WriteBytes(source, kThreeCards);
+  EXPECT_EQ(Split(source), RunOutcome::Failed);
+  EXPECT_EQ(owner.failure.step, FailedStep::OutputIsSource);
+  EXPECT_EQ(owner.failure.file, source);
+  EXPECT_EQ(owner.failure.saved, 1u);
+  EXPECT_EQ(ReadBytes(source), kThreeCards);
+  EXPECT_EQ(ReadBytes(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:One", "END:VCARD"}));
+}
+
+TEST_F(SplitRun, SourceReachedThroughAnotherPathIsStillRecognised) {
+  const fs::path source = out.Path() / "vCard1.vcf";
+  WriteBytes(source, kThreeCards);
+  const NativeString roundabout = (out.Path() / "." / "vCard1.vcf").native();
+  EXPECT_EQ(SplitCards(out.Text(), roundabout, owner), RunOutcome::Failed);
+  EXPECT_EQ(owner.failure.step, FailedStep::OutputIsSource);
+  EXPECT_EQ(ReadBytes(source), kThreeCards);
+}
+
+#ifndef _WIN32
+TEST_F(SplitRun, HardLinkToTheSourceIsRecognisedByIdentity) {
+  const fs::path source = Source(kThreeCards);
+  fs::create_hard_link(source, out.Path() / "vCard3.vcf");
+  EXPECT_EQ(Split(source), RunOutcome::Failed);
+  EXPECT_EQ(owner.failure.step, FailedStep::OutputIsSource);
+  EXPECT_EQ(owner.failure.saved, 2u);
+  EXPECT_EQ(ReadBytes(source), kThreeCards);
+}
+#endif
+
+#ifdef _WIN32
+// Windows only: sharing, attributes and drive roots.
+TEST_F(SplitRun, OutputHeldOpenWithoutSharingFailsAndEarlierCardsStay) {
+  const fs::path held = out.Path() / "vCard2.vcf";
+  WriteBytes(held, "held");
+  HANDLE handle = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Split(Source(kThreeCards)), RunOutcome::Failed);
+  CloseHandle(handle);
+  EXPECT_EQ(owner.failure.step, FailedStep::CreateOutput);
+  EXPECT_EQ(owner.failure.file, held);
+  EXPECT_EQ(owner.failure.saved, 1u);
+  EXPECT_FALSE(owner.failure.reason.empty());
+  EXPECT_EQ(ReadBytes(held), "held");
+  EXPECT_EQ(ReadBytes(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:One", "END:VCARD"}));
+}
+
+TEST_F(SplitRun, ReadOnlyOutputFileIsNotReplaced) {
+  const fs::path locked = out.Path() / "vCard1.vcf";
+  WriteBytes(locked, "read-only");
+  ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(Split(Source(kThreeCards)), RunOutcome::Failed);
+  SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(owner.failure.step, FailedStep::CreateOutput);
+  EXPECT_EQ(ReadBytes(locked), "read-only");
+}
+
+TEST_F(SplitRun, DriveRootGetsNoSecondBackslash) {
+  // A free drive letter mapped to the scratch folder stands for a real drive.
+  wchar_t drive[] = L"Q:";
+  for (wchar_t letter = L'Q'; letter <= L'Y'; ++letter) {
+    drive[0] = letter;
+    wchar_t target[MAX_PATH];
+    if (!QueryDosDeviceW(drive, target, MAX_PATH)) break;
+  }
+  ASSERT_TRUE(DefineDosDeviceW(0, drive, out.Path().c_str())) << GetLastError();
+  const NativeString root = NativeString(drive) + L"\\";
+  const auto outcome = SplitCards(root, Source(kThreeCards).native(), owner);
+  DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive, nullptr);
+  EXPECT_EQ(outcome, RunOutcome::Finished);
+  EXPECT_EQ(FinalMessage(owner.summary), N("3 vCards Saved in \r\n") + root);
+  EXPECT_EQ(OutputCards(out.Path()).size(), 3u);
+}
+#endif
+
+}  // namespace
+}  // namespace quillmere::test
