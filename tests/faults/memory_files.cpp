@@ -1,0 +1,268 @@
+#include "memory_files.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillmere::testing {
+namespace {
+
+IoError Error(std::string_view text) { return IoError{Native(text)}; }
+
+class MemorySource final : public SourceFile {
+ public:
+  MemorySource(std::shared_ptr<std::string> data, FileId id, const MemoryFiles::ReadSizes& sizes)
+      : data_(std::move(data)), id_(id), sizes_(sizes) {}
+
+  // Reads the file as it is now, like an open handle: a file truncated under
+  // the reader ends early, one that grows reads on.
+  std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>&) override {
+    if (offset_ >= data_->size() || buffer.empty()) return 0;
+    std::size_t count = std::min(buffer.size(), data_->size() - offset_);
+    if (sizes_) count = std::clamp<std::size_t>(sizes_(count), 1, count);
+    std::memcpy(buffer.data(), data_->data() + offset_, count);
+    offset_ += count;
+    return count;
+  }
+  FileId Id() const override { return id_; }
+
+ private:
+  std::shared_ptr<std::string> data_;
+  FileId id_;
+  MemoryFiles::ReadSizes sizes_;
+  std::size_t offset_ = 0;
+};
+
+class MemoryOutput final : public OutputFile {
+ public:
+  MemoryOutput(std::shared_ptr<std::string> data, std::shared_ptr<bool> open,
+               std::shared_ptr<int> openCount)
+      : data_(std::move(data)), open_(std::move(open)), openCount_(std::move(openCount)) {
+    *open_ = true;
+    ++*openCount_;
+  }
+  ~MemoryOutput() override { Release(); }
+
+  std::optional<IoError> Write(std::span<const std::byte> data) override {
+    if (!*open_) return Error("write after close");
+    data_->append(reinterpret_cast<const char*>(data.data()), data.size());
+    return std::nullopt;
+  }
+  std::optional<IoError> Close() override {
+    if (!*open_) return Error("closed twice");
+    Release();
+    return std::nullopt;
+  }
+
+ private:
+  void Release() {
+    if (!*open_) return;
+    *open_ = false;
+    --*openCount_;
+  }
+  std::shared_ptr<std::string> data_;
+  std::shared_ptr<bool> open_;
+  std::shared_ptr<int> openCount_;
+};
+
+class CountingSource final : public SourceFile {
+ public:
+  CountingSource(std::unique_ptr<SourceFile> inner, FaultyFiles& files)
+      : inner_(std::move(inner)), files_(files) {}
+  std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) override {
+    if (files_.Count(Operation::Read)) {
+      error = FaultyFiles::Injection(Operation::Read, files_.Calls(Operation::Read));
+      return 0;
+    }
+    return inner_->Read(buffer, error);
+  }
+  FileId Id() const override { return inner_->Id(); }
+
+ private:
+  std::unique_ptr<SourceFile> inner_;
+  FaultyFiles& files_;
+};
+
+class CountingOutput final : public OutputFile {
+ public:
+  CountingOutput(std::unique_ptr<OutputFile> inner, FaultyFiles& files)
+      : inner_(std::move(inner)), files_(files) {}
+  std::optional<IoError> Write(std::span<const std::byte> data) override {
+    if (files_.Count(Operation::Write)) {
+      // Part of the data reaches the disk before the failure.
+      if (auto partial = inner_->Write(data.first(data.size() / 2))) return partial;
+      return FaultyFiles::Injection(Operation::Write, files_.Calls(Operation::Write));
+    }
+    return inner_->Write(data);
+  }
+  std::optional<IoError> Close() override {
+    const bool fail = files_.Count(Operation::Close);
+    auto error = inner_->Close();
+    if (fail && !error) error = FaultyFiles::Injection(Operation::Close, files_.Calls(Operation::Close));
+    return error;
+  }
+
+ private:
+  std::unique_ptr<OutputFile> inner_;
+  FaultyFiles& files_;
+};
+
+} // namespace
+
+std::filesystem::path MemoryFiles::Key(const std::filesystem::path& path) {
+  return path.lexically_normal();
+}
+
+void MemoryFiles::AddFolder(const std::filesystem::path& folder) {
+  auto key = Key(folder);
+  // A folder path ending in a separator names the same folder as without.
+  if (!key.has_filename()) key = key.parent_path();
+  folders_.insert(key);
+}
+
+void MemoryFiles::Put(const std::filesystem::path& path, std::string content) {
+  AddFolder(Key(path).parent_path());
+  files_[Key(path)] = Entry{std::make_shared<std::string>(std::move(content)),
+                            FileId{7, 0, nextId_++}, std::make_shared<bool>(false)};
+}
+
+bool MemoryFiles::Exists(const std::filesystem::path& path) const {
+  return files_.contains(Key(path));
+}
+
+std::string MemoryFiles::Content(const std::filesystem::path& path) const {
+  auto it = files_.find(Key(path));
+  return it == files_.end() ? std::string() : *it->second.data;
+}
+
+std::map<std::string, std::string> MemoryFiles::FilesIn(const std::filesystem::path& folder) const {
+  auto key = Key(folder);
+  if (!key.has_filename()) key = key.parent_path();
+  std::map<std::string, std::string> found;
+  for (const auto& [path, entry] : files_)
+    if (path.parent_path() == key) found[Printable(path.filename())] = *entry.data;
+  return found;
+}
+
+std::unique_ptr<SourceFile> MemoryFiles::OpenSource(const std::filesystem::path& path,
+                                                    std::optional<IoError>& error) {
+  auto it = files_.find(Key(path));
+  if (it == files_.end()) {
+    error = Error("No such file or directory");
+    return nullptr;
+  }
+  return std::make_unique<MemorySource>(it->second.data, it->second.id, readSizes_);
+}
+
+std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& path,
+                                                std::optional<IoError>& error) {
+  const auto key = Key(path);
+  if (!folders_.contains(key.parent_path())) {
+    error = Error("No such file or directory");
+    return nullptr;
+  }
+  auto it = files_.find(key);
+  if (it == files_.end()) {
+    it = files_.emplace(key, Entry{std::make_shared<std::string>(), FileId{7, 0, nextId_++},
+                                   std::make_shared<bool>(false)})
+             .first;
+  } else if (*it->second.openForOutput) {
+    error = Error("The file is open for writing already");
+    return nullptr;
+  }
+  // Truncation reaches readers of the same file, as on a real disk.
+  it->second.data->clear();
+  return std::make_unique<MemoryOutput>(it->second.data, it->second.openForOutput, openOutputs_);
+}
+
+std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
+  auto it = files_.find(Key(path));
+  if (it == files_.end()) return Error("No such file or directory");
+  if (*it->second.openForOutput) return Error("The file is still open");
+  files_.erase(it);
+  return std::nullopt;
+}
+
+std::optional<FileId> MemoryFiles::IdOf(const std::filesystem::path& path) {
+  auto it = files_.find(Key(path));
+  if (it == files_.end()) return std::nullopt;
+  return it->second.id;
+}
+
+const char* Name(Operation operation) {
+  switch (operation) {
+    case Operation::OpenSource: return "OpenSource";
+    case Operation::Read: return "Read";
+    case Operation::Create: return "Create";
+    case Operation::Write: return "Write";
+    case Operation::Close: return "Close";
+    case Operation::Remove: return "Remove";
+    case Operation::IdOf: return "IdOf";
+  }
+  return "?";
+}
+
+int FaultyFiles::Calls(Operation operation) const {
+  auto it = calls_.find(operation);
+  return it == calls_.end() ? 0 : it->second;
+}
+
+bool FaultyFiles::Count(Operation operation) {
+  const int nth = ++calls_[operation];
+  if (injected_) callsAfter_.push_back(operation);
+  auto it = failAt_.find(operation);
+  if (it == failAt_.end() || it->second != nth) return false;
+  if (!injected_) injected_ = std::pair{operation, nth};
+  return true;
+}
+
+IoError FaultyFiles::Injection(Operation operation, int nth) {
+  return Error(std::string("injected failure of ") + Name(operation) + " #" + std::to_string(nth));
+}
+
+std::unique_ptr<SourceFile> FaultyFiles::OpenSource(const std::filesystem::path& path,
+                                                    std::optional<IoError>& error) {
+  if (Count(Operation::OpenSource)) {
+    error = Injection(Operation::OpenSource, Calls(Operation::OpenSource));
+    return nullptr;
+  }
+  auto inner = inner_.OpenSource(path, error);
+  if (!inner) return nullptr;
+  sourceId_ = inner->Id();
+  return std::make_unique<CountingSource>(std::move(inner), *this);
+}
+
+std::unique_ptr<OutputFile> FaultyFiles::Create(const std::filesystem::path& path,
+                                                std::optional<IoError>& error) {
+  created_.push_back(path);
+  if (Count(Operation::Create)) {
+    error = Injection(Operation::Create, Calls(Operation::Create));
+    return nullptr;
+  }
+  auto inner = inner_.Create(path, error);
+  if (!inner) return nullptr;
+  return std::make_unique<CountingOutput>(std::move(inner), *this);
+}
+
+std::optional<IoError> FaultyFiles::Remove(const std::filesystem::path& path) {
+  if (Count(Operation::Remove)) return Injection(Operation::Remove, Calls(Operation::Remove));
+  return inner_.Remove(path);
+}
+
+std::optional<FileId> FaultyFiles::IdOf(const std::filesystem::path& path) {
+  if (Count(Operation::IdOf)) {
+    if (idOfFault_ == IdOfFault::SameAsSource && sourceId_) return sourceId_;
+    return std::nullopt;
+  }
+  return inner_.IdOf(path);
+}
+
+std::string Printable(const NativeString& text) {
+  return Printable(std::filesystem::path(text));
+}
+
+std::string Printable(const std::filesystem::path& path) {
+  const auto utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+} // namespace quillmere::testing
