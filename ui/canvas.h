@@ -1,0 +1,77 @@
+#pragma once
+// A drawing surface for the program's own pictures. It is drawn at several
+// times the final size and averaged down, which gives smooth edges to shapes
+// and text that plain GDI would draw with jagged ones. Coordinates are in
+// pixels of the final picture.
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "artwork.h"
+#include "win32_handle.h"
+
+namespace quillmere::ui {
+
+struct Rgb {
+  std::uint8_t r, g, b;
+};
+
+// A rectangle with rounded corners, turned by `degrees` about its centre.
+struct RoundedCard {
+  double centreX, centreY;
+  double width, height;
+  double radius;
+  double degrees = 0;
+};
+
+class Canvas {
+ public:
+  Canvas(int width, int height, int scale);
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  ~Canvas();
+
+  // Every pixel from a colour function of the final picture's coordinates.
+  template <typename ColourAt>
+  void Paint(ColourAt colourAt) {
+    GdiFlush();
+    for (int y = 0; y < height_ * scale_; ++y) {
+      for (int x = 0; x < width_ * scale_; ++x) {
+        Put(x, y, colourAt(Unit(x), Unit(y)));
+      }
+    }
+  }
+
+  void FillEllipse(double centreX, double centreY, double radiusX, double radiusY, Rgb colour,
+                   double opacity = 1.0);
+  void FillCard(const RoundedCard& card, Rgb colour, double opacity = 1.0);
+  // A card with a border of `border` pixels drawn inside its edge.
+  void FillBorderedCard(const RoundedCard& card, double border, Rgb edge, Rgb fill);
+
+  // Text with its top-left corner at (x, y); `height` is the em height.
+  // `thicken` widens the strokes by that many pixels, for faces that have
+  // no bold of their own on the system.
+  void Text(const wchar_t* text, double x, double y, double height, int weight, Rgb colour,
+            double thicken = 0);
+
+  // The averaged picture. With a transparent colour, a final pixel is either
+  // fully that colour or fully drawn, never a mixture.
+  Picture Finish(COLORREF transparent = CLR_INVALID);
+
+ private:
+  template <typename Inside>
+  void Fill(double left, double top, double right, double bottom, Inside inside, Rgb colour,
+            double opacity);
+  double Unit(int sub) const { return (sub + 0.5) / scale_; }
+  void Put(int x, int y, Rgb colour);
+  Rgb Get(int x, int y) const;
+
+  int width_, height_, scale_;
+  std::uint32_t* pixels_ = nullptr;  // before bitmap_, which sets it
+  win32::UniqueDc dc_;
+  win32::UniqueBitmap bitmap_;
+  HGDIOBJ original_ = nullptr;
+};
+
+} // namespace quillmere::ui

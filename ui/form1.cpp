@@ -1,0 +1,188 @@
+// Form1's window procedure and its handlers.
+#include "form1.h"
+
+#include "form1_layout.h"
+#include "registry.h"
+
+namespace quillmere::ui {
+
+namespace {
+
+constexpr COLORREF kPathText = RGB(0, 0, 192);
+constexpr COLORREF kProgressText = RGB(0, 0, 0);
+constexpr COLORREF kShape1Border = RGB(192, 192, 192);
+
+// Shape1: a grey-edged white rectangle whose left, right and bottom edges lie
+// outside the window, so only its top edge and white inside show.
+void DrawShape1(HDC dc, int dpi) {
+  const RECT at = ToPixels(twips::Shape1, dpi);
+  const win32::UniquePen border(CreatePen(PS_SOLID, 1, kShape1Border));
+  const HGDIOBJ oldPen = SelectObject(dc, border.get());
+  const HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  Rectangle(dc, at.left, at.top, at.right, at.bottom);
+  SelectObject(dc, oldBrush);
+  SelectObject(dc, oldPen);
+}
+
+POINT TopLeft(const TwipsRect& at, int dpi) {
+  const RECT pixels = ToPixels(at, dpi);
+  return POINT{pixels.left, pixels.top};
+}
+
+} // namespace
+
+LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NCCREATE:
+      Form_Initialize();
+      break;
+    case WM_CREATE:
+      return Form_Load() ? 0 : -1;
+    case WM_PAINT:
+      Form_Paint();
+      return 0;
+    case WM_ACTIVATE:
+      Form_Activate(LOWORD(wParam));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<LRESULT>(
+          Form_CtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case WM_CTLCOLORBTN:
+      return reinterpret_cast<LRESULT>(Form_CtlColorBtn(reinterpret_cast<HWND>(lParam)));
+    case WM_COMMAND:
+      if (HIWORD(wParam) != BN_CLICKED) break;
+      switch (LOWORD(wParam)) {
+        case IDC_CmdBrowse:
+          CmdBrowse_Click();
+          return 0;
+        case IDC_CmdSplit:
+          CmdSplit_Click();
+          return 0;
+        case IDC_cmdEnd:
+          cmdEnd_Click();
+          return 0;
+      }
+      break;
+    case kRunProgressMessage:
+      Run_Progress();
+      return 0;
+    case kRunEndedMessage:
+      Run_Ended();
+      return 0;
+    case WM_CLOSE:
+      Form_QueryUnload();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return Default(message, wParam, lParam);
+}
+
+bool Form1::HandleDialogKeys(MSG& message) {
+  return Window() != nullptr && IsDialogMessageW(Window(), &message);
+}
+
+void Form1::Form_Paint() {
+  PAINTSTRUCT paint;
+  const HDC dc = BeginPaint(Window(), &paint);
+  ShowPicture(dc, Image2, TopLeft(twips::Image2, dpi_));
+  DrawShape1(dc, dpi_);
+  ShowPicture(dc, Image1, TopLeft(twips::Image1, dpi_));
+  EndPaint(Window(), &paint);
+}
+
+// The window keeps the control that had the focus when it lost activation
+// (to a message box, a dialog or another program) and gives it back.
+void Form1::Form_Activate(WORD state) {
+  if (state == WA_INACTIVE) {
+    const HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(Window(), focus)) focus_ = focus;
+  } else if (focus_ != nullptr && IsWindowEnabled(focus_)) {
+    SetFocus(focus_);
+  } else {
+    SetFocus(txtvCFPath);
+  }
+}
+
+// The labels lie on the plain window colour, so painting their background
+// with the window's own brush is exactly what transparency would show, and a
+// shorter count never leaves the end of a longer one behind.
+HBRUSH Form1::Form_CtlColorStatic(HDC dc, HWND control) {
+  if (control == txtvCFPath) {
+    SetTextColor(dc, kPathText);
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return GetSysColorBrush(COLOR_WINDOW);
+  }
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, control == LblProgessCurrent ? kProgressText : GetSysColor(COLOR_BTNTEXT));
+  return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+HBRUSH Form1::Form_CtlColorBtn(HWND control) {
+  if (control == cmdEnd) return static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));  // on Picture3
+  return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+void Form1::Form_QueryUnload() { StopRunAndUnload(); }
+
+void Form1::CmdBrowse_Click() {
+  if (!cdlgFile.Choose(Window())) return;
+  SetWindowTextW(txtvCFPath, cdlgFile.Selected().c_str());
+  // A run in progress keeps the button off until it ends; the new file is
+  // for the next run.
+  if (!run_) EnableWindow(CmdSplit, TRUE);
+}
+
+void Form1::CmdSplit_Click() {
+  if (run_) return;  // one run at a time
+  const std::wstring folder = PickFolder(Window(), L"Choose Folder to Save...");
+  // A cancelled folder choice is a run that does nothing: start none, so the
+  // button does not even flicker.
+  if (folder.empty()) return;
+  if (GetFocus() == CmdSplit) SetFocus(CmdBrowse);  // a disabled button cannot keep it
+  EnableWindow(CmdSplit, FALSE);
+  run_ = std::make_unique<WindowRun>(Window(), folder, cdlgFile.Selected());
+}
+
+void Form1::cmdEnd_Click() { StopRunAndUnload(); }
+
+// The run stops between lines (never between creating a file and writing
+// its card) before the window goes, so no file is left half written.
+void Form1::StopRunAndUnload() {
+  if (run_) run_->Stop();
+  run_.reset();
+  Destroy();
+}
+
+void Form1::ShowProgress(std::uint64_t saved) {
+  SetWindowTextW(LblProgessCurrent, ProgressText(saved).c_str());
+}
+
+void Form1::Run_Progress() {
+  if (!run_) return;
+  if (const auto saved = run_->TakeProgress()) ShowProgress(*saved);
+}
+
+void Form1::Run_Ended() {
+  if (!run_) return;
+  const std::unique_ptr<WindowRun> run = std::move(run_);
+  run->Join();
+  // The final count is on screen before the message about it.
+  if (const auto saved = run->LastProgress()) ShowProgress(*saved);
+  UpdateWindow(LblProgessCurrent);
+  EnableWindow(CmdSplit, TRUE);
+  switch (run->Outcome()) {
+    case RunOutcome::Finished:
+      MessageBoxW(Window(), FinalMessage(run->Summary()).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+      break;
+    case RunOutcome::Failed:
+      MessageBoxW(Window(), FailureMessage(run->Failure()).c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
+      break;
+    case RunOutcome::NotStarted:
+    case RunOutcome::Stopped:
+      break;
+  }
+}
+
+} // namespace quillmere::ui

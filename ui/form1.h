@@ -1,0 +1,73 @@
+#pragma once
+// Form1, the program's one window: the banner, the source file row, the
+// progress count, "Split vCards" and the footer with "E&xit".
+#include <windows.h>
+
+#include <memory>
+
+#include "artwork.h"
+#include "base_window.h"
+#include "control_ids.h"
+#include "source_chooser.h"
+#include "win32_handle.h"
+#include "window_run.h"
+
+namespace quillmere::ui {
+
+class Form1 : public BaseWindow<Form1> {
+ public:
+  Form1() = default;
+  ~Form1();
+
+  // Creates the window with its controls and shows it centred on the screen
+  // with the focus in txtvCFPath. False if the window could not be created.
+  bool Show(int showCommand);
+
+  // Gives the window's keyboard interface (Tab between controls, Alt+X) the
+  // first look at a message from the thread's queue; true if it was used.
+  bool HandleDialogKeys(MSG& message);
+
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  void Form_Initialize();
+  bool Form_Load();
+  void Form_Paint();
+  void Form_Activate(WORD state);
+  HBRUSH Form_CtlColorStatic(HDC dc, HWND control);
+  HBRUSH Form_CtlColorBtn(HWND control);
+  void Form_QueryUnload();
+  void CmdBrowse_Click();
+  void CmdSplit_Click();
+  void cmdEnd_Click();
+  void Run_Progress();
+  void Run_Ended();
+
+  bool CreateControls();
+  HWND& Control(ControlId id);
+  void SetIcons();
+  void CentreOnScreen();
+  void StopRunAndUnload();
+  void ShowProgress(std::uint64_t saved);
+
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;
+  HWND txtvCFPath = nullptr;
+  HWND CmdBrowse = nullptr;
+  HWND CmdSplit = nullptr;
+  HWND Label4 = nullptr;
+  HWND LblProgessCurrent = nullptr;
+  HWND Label1 = nullptr;
+  HWND Picture3 = nullptr;
+  HWND cmdEnd = nullptr;
+  Picture Image2;
+  Picture Image1;
+  win32::UniqueFont font_;
+  win32::UniqueFont boldFont_;
+  win32::UniqueIcon bigIcon_;
+  win32::UniqueIcon smallIcon_;
+  HWND focus_ = nullptr;  // the control to give the focus back to
+  SourceChooser cdlgFile;
+  std::unique_ptr<WindowRun> run_;
+};
+
+} // namespace quillmere::ui

@@ -1,0 +1,128 @@
+// Making Form1: the window, its controls from the layout table, its fonts,
+// pictures and icon.
+#include "form1.h"
+
+#include <commctrl.h>
+
+#include "form1_layout.h"
+#include "picture3_panel.h"
+
+namespace quillmere::ui {
+
+namespace {
+
+constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kFrameExStyle = WS_EX_DLGMODALFRAME;
+
+win32::UniqueFont TahomaFont(int dpi, int weight) {
+  const int height = -MulDiv(kFontHundredthsOfPoint, dpi, 72 * 100);
+  return win32::UniqueFont(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                       DEFAULT_PITCH | FF_DONTCARE, kFontFace));
+}
+
+// The application icon at one system size; the system's default icon when
+// the program carries none.
+win32::UniqueIcon AppIcon(int sizeMetricX, int sizeMetricY) {
+  return win32::UniqueIcon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
+                                                         IMAGE_ICON, GetSystemMetrics(sizeMetricX),
+                                                         GetSystemMetrics(sizeMetricY), 0)));
+}
+
+} // namespace
+
+Form1::~Form1() {
+  if (run_) run_->Stop();
+  Destroy();
+}
+
+bool Form1::Show(int showCommand) {
+  if (!Register(kForm1Class, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)) || !RegisterPicture3Class()) {
+    return false;
+  }
+  dpi_ = ScreenDpi();
+  RECT frame = ToPixels(twips::Form1Client, dpi_);
+  AdjustWindowRectEx(&frame, kFrameStyle, FALSE, kFrameExStyle);
+  frame = RECT{0, 0, frame.right - frame.left, frame.bottom - frame.top};
+  if (Create(kForm1Class, kForm1Caption, kFrameStyle, kFrameExStyle, frame, nullptr) == nullptr) {
+    return false;
+  }
+  SetIcons();
+  CentreOnScreen();
+  ShowWindow(Window(), showCommand);
+  UpdateWindow(Window());
+  SetFocus(txtvCFPath);
+  return true;
+}
+
+void Form1::Form_Initialize() { InitCommonControls(); }
+
+bool Form1::Form_Load() {
+  font_ = TahomaFont(dpi_, FW_NORMAL);
+  boldFont_ = TahomaFont(dpi_, FW_BOLD);
+  Image2 = DrawBanner();
+  Image1 = DrawCardsPictogram();
+  if (!CreateControls()) return false;
+  focus_ = txtvCFPath;
+  return true;
+}
+
+HWND& Form1::Control(ControlId id) {
+  switch (id) {
+    case IDC_txtvCFPath:
+      return txtvCFPath;
+    case IDC_CmdBrowse:
+      return CmdBrowse;
+    case IDC_CmdSplit:
+      return CmdSplit;
+    case IDC_Label4:
+      return Label4;
+    case IDC_LblProgessCurrent:
+      return LblProgessCurrent;
+    case IDC_Label1:
+      return Label1;
+    case IDC_Picture3:
+      return Picture3;
+    case IDC_cmdEnd:
+      break;
+  }
+  return cmdEnd;
+}
+
+bool Form1::CreateControls() {
+  for (const ControlSpec& spec : kControls) {
+    const HWND container = spec.container == 0 ? Window() : Picture3;
+    const RECT at = ToPixels(spec.at, dpi_);
+    HWND& control = Control(spec.id);
+    control = CreateWindowExW(spec.exStyle, spec.className, spec.text, spec.style, at.left, at.top,
+                              at.right - at.left, at.bottom - at.top, container,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                              GetModuleHandleW(nullptr), nullptr);
+    if (control == nullptr) return false;
+    const HFONT font = spec.weight == FontWeight::Bold ? boldFont_.get() : font_.get();
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  return true;
+}
+
+void Form1::SetIcons() {
+  bigIcon_ = AppIcon(SM_CXICON, SM_CYICON);
+  smallIcon_ = AppIcon(SM_CXSMICON, SM_CYSMICON);
+  const HICON fallback = LoadIconW(nullptr, IDI_APPLICATION);  // shared: never destroyed
+  SendMessageW(Window(), WM_SETICON, ICON_BIG,
+               reinterpret_cast<LPARAM>(bigIcon_ ? bigIcon_.get() : fallback));
+  SendMessageW(Window(), WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(smallIcon_ ? smallIcon_.get() : fallback));
+}
+
+void Form1::CentreOnScreen() {
+  RECT frame{};
+  GetWindowRect(Window(), &frame);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  SetWindowPos(Window(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace quillmere::ui

@@ -1,0 +1,24 @@
+#include "form1_layout.h"
+
+namespace quillmere::ui {
+
+namespace {
+constexpr int kTwipsPerInch = 1440;
+}
+
+int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, kTwipsPerInch); }
+
+RECT ToPixels(const TwipsRect& at, int dpi) {
+  const int left = TwipsToPixels(at.left, dpi);
+  const int top = TwipsToPixels(at.top, dpi);
+  return RECT{left, top, left + TwipsToPixels(at.width, dpi), top + TwipsToPixels(at.height, dpi)};
+}
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+} // namespace quillmere::ui

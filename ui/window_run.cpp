@@ -1,0 +1,66 @@
+#include "window_run.h"
+
+#include <utility>
+
+namespace quillmere::ui {
+
+namespace {
+// A label that changes faster than this is a blur; waiting this long between
+// updates leaves the window's queue free for input and painting.
+constexpr ULONGLONG kProgressIntervalMs = 15;
+} // namespace
+
+WindowRun::WindowRun(HWND window, std::wstring folder, std::wstring source)
+    : window_(window),
+      worker_([this, f = std::move(folder), s = std::move(source)] { Work(f, s); }) {}
+
+WindowRun::~WindowRun() { Stop(); }
+
+void WindowRun::Work(const std::wstring& folder, const std::wstring& source) noexcept {
+  try {
+    outcome_ = SplitCards(folder, source, *this);
+  } catch (const std::exception&) {
+    // Only memory exhaustion gets here; the run ends as if stopped.
+    outcome_ = RunOutcome::Stopped;
+  }
+  PostMessageW(window_, kRunEndedMessage, 0, 0);
+}
+
+void WindowRun::Stop() noexcept {
+  stop_.store(true);
+  Join();
+}
+
+void WindowRun::Join() noexcept {
+  if (worker_.joinable()) worker_.join();
+}
+
+void WindowRun::Progress(std::uint64_t saved) {
+  saved_.store(saved, std::memory_order_relaxed);
+  anyProgress_.store(true, std::memory_order_release);
+  if (progressPosted_.load(std::memory_order_relaxed)) return;
+  const ULONGLONG now = GetTickCount64();
+  if (now - lastPostTick_ < kProgressIntervalMs) return;
+  if (!progressPosted_.exchange(true)) {
+    lastPostTick_ = now;
+    PostMessageW(window_, kRunProgressMessage, 0, 0);
+  }
+}
+
+std::optional<std::uint64_t> WindowRun::TakeProgress() noexcept {
+  progressPosted_.store(false);
+  return LastProgress();
+}
+
+std::optional<std::uint64_t> WindowRun::LastProgress() const noexcept {
+  if (!anyProgress_.load(std::memory_order_acquire)) return std::nullopt;
+  return saved_.load(std::memory_order_relaxed);
+}
+
+bool WindowRun::KeepGoing() { return !stop_.load(std::memory_order_relaxed); }
+
+void WindowRun::Finished(const RunSummary& summary) { summary_ = summary; }
+
+void WindowRun::Failed(const RunFailure& failure) { failure_ = failure; }
+
+} // namespace quillmere::ui
