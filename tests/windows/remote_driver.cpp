@@ -11,11 +11,10 @@ namespace quillmere::remote {
 namespace {
 
 // A Windows message with a pointer-sized argument, sent with a limit.
-std::optional<LRESULT> Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                            milliseconds limit) {
+std::optional<LRESULT> Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, milliseconds limit) {
   DWORD_PTR result = 0;
-  if (!::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL,
-                             static_cast<UINT>(limit.count()), &result)) {
+  if (!::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, static_cast<UINT>(limit.count()),
+                             &result)) {
     return std::nullopt;
   }
   return static_cast<LRESULT>(result);
@@ -36,8 +35,8 @@ DWORD ProcessOf(HWND window) {
 std::wstring SystemReason(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring reason = length ? std::wstring(text, length) : L"error " + std::to_wstring(error);
   ::LocalFree(text);
   while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) reason.pop_back();
@@ -45,11 +44,11 @@ std::wstring SystemReason(DWORD error) {
 }
 
 std::string Narrow(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
   std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
   return out;
 }
 
@@ -86,7 +85,8 @@ HWND FindChild(HWND parent, const wchar_t* childClass, int childId) {
 
 BOOL CALLBACK MatchTopLevel(HWND window, LPARAM lParam) {
   auto& search = *reinterpret_cast<Search*>(lParam);
-  if (ProcessOf(window) != search.pid || !::IsWindowVisible(window)) return TRUE;
+  if (search.pid && ProcessOf(window) != search.pid) return TRUE;
+  if (!::IsWindowVisible(window)) return TRUE;
   if (search.className && ClassOf(window) != search.className) return TRUE;
   if (search.caption && TextOf(window, milliseconds(500)) != std::wstring(search.caption)) {
     return TRUE;
@@ -123,11 +123,10 @@ std::wstring LeafName(const std::wstring& folder) {
   return path.substr(path.find_last_of(L'\\') + 1);
 }
 
-} // namespace
+}  // namespace
 
 std::wstring WindowsPath(const std::string& path) {
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0);
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(size), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), static_cast<int>(path.size()), wide.data(), size);
   for (auto& c : wide) {
@@ -141,8 +140,7 @@ std::optional<std::wstring> TextOf(HWND window, milliseconds limit) {
   const auto length = Send(window, WM_GETTEXTLENGTH, 0, 0, limit);
   if (!length) return std::nullopt;
   std::vector<wchar_t> buffer(static_cast<size_t>(*length) + 64, L'\0');
-  const auto copied = Send(window, WM_GETTEXT, buffer.size(),
-                           reinterpret_cast<LPARAM>(buffer.data()), limit);
+  const auto copied = Send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), limit);
   if (!copied) return std::nullopt;
   return std::wstring(buffer.data(), static_cast<size_t>(*copied));
 }
@@ -151,7 +149,9 @@ bool Answers(HWND window, milliseconds limit) {
   return Send(window, WM_NULL, 0, 0, limit).has_value();
 }
 
-void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
+void Click(HWND button) {
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+}
 
 void PressAltKey(HWND window, wchar_t key) {
   GUITHREADINFO info = {};
@@ -164,7 +164,6 @@ void PressAltKey(HWND window, wchar_t key) {
   const LPARAM altDown = 1 | (scan << 16) | (1L << 29);
   const LPARAM altUp = altDown | (1L << 30) | static_cast<LPARAM>(1UL << 31);
   ::PostMessageW(target, WM_SYSKEYDOWN, virtualKey, altDown);
-  ::PostMessageW(target, WM_SYSCHAR, static_cast<WPARAM>(key), altDown);
   ::PostMessageW(target, WM_SYSKEYUP, virtualKey, altUp);
 }
 
@@ -196,8 +195,7 @@ HWND FindChildWithText(HWND parent, const std::wstring& text) {
 
 RemoteMemory::RemoteMemory(HANDLE process, SIZE_T size)
     : process_(process),
-      address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {
-}
+      address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
 
 RemoteMemory::~RemoteMemory() {
   if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
@@ -205,8 +203,7 @@ RemoteMemory::~RemoteMemory() {
 
 bool RemoteMemory::Write(const void* data, SIZE_T size, SIZE_T offset) const {
   SIZE_T written = 0;
-  return ::WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size,
-                              &written) &&
+  return ::WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, &written) &&
          written == size;
 }
 
@@ -229,8 +226,8 @@ std::optional<std::wstring> SelectedTreeItemText(HANDLE process, HWND tree) {
   query.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(memory.Address()) + sizeof query);
   query.cchTextMax = kChars;
   if (!memory.Write(&query, sizeof query)) return std::nullopt;
-  const auto done = Send(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory.Address()),
-                         milliseconds(1000));
+  const auto done =
+      Send(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory.Address()), milliseconds(1000));
   if (!done || !*done) return std::nullopt;
   wchar_t text[kChars] = {};
   if (!memory.Read(text, sizeof text - sizeof(wchar_t), sizeof query)) return std::nullopt;
@@ -242,10 +239,9 @@ RemoteProgram::RemoteProgram(const std::wstring& exe, const std::wstring& args) 
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
-    throw std::runtime_error("cannot start " + Narrow(exe) + ": " +
-                             Narrow(SystemReason(::GetLastError())));
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    throw std::runtime_error("cannot start " + Narrow(exe) + ": " + Narrow(SystemReason(::GetLastError())));
   }
   process_.reset(info.hProcess);
   thread_.reset(info.hThread);
@@ -280,8 +276,7 @@ HWND RemoteProgram::WaitForFolderBrowser(milliseconds limit) const {
   return WaitFor([&] { return FindDialogWith(pid_, WC_TREEVIEWW, -1); }, limit);
 }
 
-bool RemoteProgram::ChooseFolder(HWND browser, const std::wstring& folder,
-                                 milliseconds limit) const {
+bool RemoteProgram::SelectFolder(HWND browser, const std::wstring& folder, milliseconds limit) const {
   const SIZE_T bytes = (folder.size() + 1) * sizeof(wchar_t);
   RemoteMemory path(process_.get(), bytes);
   if (!path || !path.Write(folder.c_str(), bytes)) return false;
@@ -294,7 +289,11 @@ bool RemoteProgram::ChooseFolder(HWND browser, const std::wstring& folder,
         return shown && shown->find(leaf) != std::wstring::npos;
       },
       limit, milliseconds(100));
-  return selected && PressOkAndWaitClosed(browser, limit);
+  return selected;
+}
+
+bool RemoteProgram::ChooseFolder(HWND browser, const std::wstring& folder, milliseconds limit) const {
+  return SelectFolder(browser, folder, limit) && PressOkAndWaitClosed(browser, limit);
 }
 
 std::optional<MessageBoxSeen> RemoteProgram::WaitForMessageBox(milliseconds limit) const {
@@ -314,8 +313,7 @@ std::optional<MessageBoxSeen> RemoteProgram::WaitForMessageBox(milliseconds limi
 }
 
 bool RemoteProgram::WaitForExit(milliseconds limit) const {
-  return ::WaitForSingleObject(process_.get(), static_cast<DWORD>(limit.count())) ==
-         WAIT_OBJECT_0;
+  return ::WaitForSingleObject(process_.get(), static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
 }
 
 void RemoteProgram::Close(HWND window, milliseconds limit) {
@@ -331,4 +329,4 @@ bool PressOkAndWaitClosed(HWND dialog, milliseconds limit) {
   return WaitGone(dialog, limit);
 }
 
-} // namespace quillmere::remote
+}  // namespace quillmere::remote

@@ -25,8 +25,7 @@ using std::chrono::milliseconds;
 // Calls probe every few milliseconds until it gives a value that tests true
 // or the limit has passed; returns the last value probed.
 template <typename Probe>
-auto WaitFor(Probe probe, milliseconds limit, milliseconds interval = milliseconds(20))
-    -> decltype(probe()) {
+auto WaitFor(Probe probe, milliseconds limit, milliseconds interval = milliseconds(20)) -> decltype(probe()) {
   const auto end = Clock::now() + limit;
   for (;;) {
     auto value = probe();
@@ -50,12 +49,14 @@ bool Answers(HWND window, milliseconds limit);
 // caller goes on while a dialog that the press opens is shown.
 void Click(HWND button);
 
-// Alt+<key> delivered to the control that has the keyboard focus in the
-// program's window thread, as the keyboard would deliver it.
+// Alt+<key> as the keyboard delivers it: key down and key up with the Alt
+// bit set, posted to the control that has the focus in the window's thread.
+// The program's own TranslateMessage makes the WM_SYSCHAR that presses an
+// access key.
 void PressAltKey(HWND window, wchar_t key);
 
-// A visible top-level window of the process with this caption (any class
-// when className is null).
+// A visible top-level window of the process (any process when pid is 0)
+// with this caption (any class when className is null).
 HWND FindTopLevel(DWORD pid, const wchar_t* caption, const wchar_t* className = nullptr);
 
 // A visible dialog (#32770) of the process that holds a child control with
@@ -120,9 +121,11 @@ class RemoteProgram {
   // Waits for the folder browser and returns it (nullptr on time-out).
   HWND WaitForFolderBrowser(milliseconds limit) const;
 
-  // Selects folder in the open folder browser (sent again until the tree
-  // shows it: Wine sometimes ignores the first selection of a process) and
-  // presses OK; true when the dialog then closed.
+  // Selects folder in the open folder browser, sent again until the tree
+  // shows it (Wine sometimes ignores the first selection of a process).
+  bool SelectFolder(HWND browser, const std::wstring& folder, milliseconds limit) const;
+
+  // SelectFolder, then OK; true when the dialog then closed.
   bool ChooseFolder(HWND browser, const std::wstring& folder, milliseconds limit) const;
 
   // Waits for a message box of the program.
@@ -142,4 +145,4 @@ class RemoteProgram {
 // Presses OK (or the only button) of a dialog and waits until it is gone.
 bool PressOkAndWaitClosed(HWND dialog, milliseconds limit);
 
-} // namespace quillmere::remote
+}  // namespace quillmere::remote

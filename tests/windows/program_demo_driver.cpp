@@ -1,0 +1,143 @@
+// quillmere-demo-driver: works Quillmere's window from outside for the run
+// command and the window benchmark.
+//
+//   quillmere-demo-driver split PROGRAM SOURCE FOLDER [--keep-open]
+//       Starts PROGRAM, chooses SOURCE with "Browse...", splits into FOLDER,
+//       presses OK on the closing message and prints what the user saw, the
+//       window's place on the screen and how long the run took (from OK in
+//       the folder browser to the closing message). Closes the program
+//       unless --keep-open is given.
+//   quillmere-demo-driver close
+//       Closes the window "Quillmere by Tarnwell" and waits for its program.
+//   quillmere-demo-driver time PROGRAM [ARGS...]
+//       Runs PROGRAM to its end and prints how long it took and its exit code.
+// Paths may be Unix paths (taken as Z:) or Windows paths.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "control_ids.h"
+#include "program_steps.h"
+#include "remote_driver.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace quillmere;
+using remote::Clock;
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
+  return out;
+}
+
+// The message on one line, its line break shown as " | ".
+std::string OneLine(const std::wstring& text) {
+  std::wstring line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, L"\r\n") == 0) {
+      line += L" | ";
+      ++i;
+    } else {
+      line += text[i];
+    }
+  }
+  return Narrow(line);
+}
+
+int Split(const std::vector<std::string>& args) {
+  if (args.size() < 3) throw std::runtime_error("split needs PROGRAM SOURCE FOLDER");
+  const bool keepOpen = args.size() > 3 && args[3] == "--keep-open";
+  remote::RemoteProgram program(remote::WindowsPath(args[0]));
+  const auto form = program_tests::FindForm1(program);
+  program_tests::ChooseSource(program, form, remote::WindowsPath(args[1]));
+  HWND browser = program_tests::OpenFolderBrowserAt(program, form, remote::WindowsPath(args[2]));
+
+  const auto started = Clock::now();
+  remote::Click(::GetDlgItem(browser, IDOK));
+  const auto box = program.WaitForMessageBox(600s);
+  const double runMs = MillisecondsSince(started);
+  if (!box) throw std::runtime_error("no closing message within 600 s");
+  std::printf("message: %s\n", OneLine(box->text).c_str());
+  std::printf("label: %s\n", Narrow(remote::TextOf(form.LblProgessCurrent).value_or(L"")).c_str());
+  std::printf("run_ms: %.1f\n", runMs);
+  remote::PressOkAndWaitClosed(box->box, program_tests::kDialogLimit);
+
+  ::Sleep(500);  // let the window repaint where the message was
+  RECT frame = {};
+  ::GetWindowRect(form.window, &frame);
+  std::printf("window: %ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left,
+              frame.bottom - frame.top);
+  std::fflush(stdout);
+  if (!keepOpen) program.Close(form.window);
+  return 0;
+}
+
+int Close() {
+  HWND window = remote::FindTopLevel(0, ui::kForm1Caption);
+  if (!window) return 0;
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  win32::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  if (process && ::WaitForSingleObject(process.get(), 5000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 1);
+    return 1;
+  }
+  return 0;
+}
+
+int Time(const std::vector<std::string>& args) {
+  if (args.empty()) throw std::runtime_error("time needs PROGRAM");
+  const std::wstring exe = remote::WindowsPath(args[0]);
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  for (size_t i = 1; i < args.size(); ++i) commandLine += L" \"" + remote::WindowsPath(args[i]) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  const auto started = Clock::now();
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    throw std::runtime_error("cannot start " + args[0]);
+  }
+  win32::UniqueHandle process(info.hProcess), thread(info.hThread);
+  ::WaitForSingleObject(info.hProcess, INFINITE);
+  const double runMs = MillisecondsSince(started);
+  DWORD exitCode = 0;
+  ::GetExitCodeProcess(info.hProcess, &exitCode);
+  std::printf("run_ms: %.1f\nexit: %lu\n", runMs, exitCode);
+  return exitCode == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + std::min(argc, 2), argv + argc);
+  const std::string command = argc > 1 ? argv[1] : "";
+  try {
+    if (command == "split") return Split(args);
+    if (command == "close") return Close();
+    if (command == "time") return Time(args);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "quillmere-demo-driver: %s\n", failure.what());
+    return 1;
+  }
+  std::fprintf(stderr,
+               "usage: quillmere-demo-driver split PROGRAM SOURCE FOLDER [--keep-open]\n"
+               "       quillmere-demo-driver close\n"
+               "       quillmere-demo-driver time PROGRAM [ARGS...]\n");
+  return 2;
+}
