@@ -30,6 +30,9 @@ class SourceFile {
   // Fills up to buffer.size() bytes; 0 means the end of the file.
   virtual std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) = 0;
   virtual FileId Id() const = 0;
+  // Whether the file may have names besides the one it was opened by (hard
+  // links). When unsure, say yes.
+  virtual bool MayHaveOtherNames() const { return true; }
 };
 
 class OutputFile {

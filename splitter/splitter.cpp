@@ -23,7 +23,8 @@ NativeString TrimSpaces(const NativeString& text) {
 // One run: writes each card the scanner finishes, reports every line.
 class Run final : public LineSink {
  public:
-  Run(NativeString folder, RunOwner& owner, FileSystem& files, CardScanner& scanner, FileId source)
+  Run(NativeString folder, RunOwner& owner, FileSystem& files, CardScanner& scanner,
+      std::optional<FileId> source)
       : folder_(std::move(folder)), owner_(owner), files_(files), scanner_(scanner), source_(source) {}
 
   bool LineEnded(bool cardDone) override {
@@ -47,7 +48,7 @@ class Run final : public LineSink {
  private:
   bool SaveCard() {
     const std::filesystem::path path = folder_ + Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
-    if (files_.IdOf(path) == source_) {
+    if (source_ && files_.IdOf(path) == source_) {
       return Fail(FailedStep::OutputIsSource, path,
                   Native("That file is the source being split, and the source is never "
                          "overwritten. Choose another folder."));
@@ -76,11 +77,21 @@ class Run final : public LineSink {
   RunOwner& owner_;
   FileSystem& files_;
   CardScanner& scanner_;
-  FileId source_;
+  std::optional<FileId> source_;  // set when an output could be the source
   std::uint64_t saved_ = 0;
   bool stopped_ = false;
   std::optional<RunFailure> failure_;
 };
+
+// The source's identity when an output file could turn out to be the source:
+// it lies in the folder, or it has other names that might. Otherwise the
+// per-card check is skipped, which saves a file-system call per card.
+std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesystem::path& sourceFile,
+                                     const NativeString& folder, FileSystem& files) {
+  const std::filesystem::path parent = sourceFile.has_parent_path() ? sourceFile.parent_path() : ".";
+  if (!source.MayHaveOtherNames() && files.IdOf(parent) != files.IdOf(folder)) return std::nullopt;
+  return source.Id();
+}
 
 }  // namespace
 
@@ -101,7 +112,7 @@ RunOutcome SplitCards(const NativeString& folderText, const NativeString& source
   }
 
   CardScanner scanner;
-  Run run(folder, owner, files, scanner, source->Id());
+  Run run(folder, owner, files, scanner, OverwriteGuard(*source, sourceFile, folder, files));
   std::vector<std::byte> block(kReadBlock);
   for (;;) {
     const std::size_t got = source->Read(block, error);

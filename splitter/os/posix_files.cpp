@@ -53,6 +53,11 @@ class PosixSource final : public SourceFile {
     return {static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)};
   }
 
+  bool MayHaveOtherNames() const override {
+    struct stat info {};
+    return ::fstat(fd_.Get(), &info) != 0 || info.st_nlink != 1;
+  }
+
  private:
   Descriptor fd_;
 };

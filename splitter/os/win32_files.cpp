@@ -71,6 +71,11 @@ class Win32Source final : public SourceFile {
 
   FileId Id() const override { return IdOfHandle(file_.Get()).value_or(FileId{}); }
 
+  bool MayHaveOtherNames() const override {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return !GetFileInformationByHandle(file_.Get(), &info) || info.nNumberOfLinks != 1;
+  }
+
  private:
   File file_;
 };
