@@ -3,6 +3,7 @@
 // cards behind, byte-identical to those of a run where nothing failed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 #include <string>
@@ -28,13 +29,15 @@ std::filesystem::path OutputPath(std::uint64_t number) {
 // One run over the source with reads of 7 bytes, so that line ends, marks and
 // UTF-16 code units fall across reads and every read is a failure point.
 struct SplitRun {
-  explicit SplitRun(const std::string& source) {
-    memory.Put(kSource, source);
+  explicit SplitRun(const std::string& source, std::filesystem::path at = kSource)
+      : sourcePath(std::move(at)) {
+    memory.Put(sourcePath, source);
     memory.AddFolder(kFolder);
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
-  RunOutcome Go() { return SplitCards(kFolder.native(), kSource.native(), owner, faulty); }
+  RunOutcome Go() { return SplitCards(kFolder.native(), sourcePath.native(), owner, faulty); }
 
+  std::filesystem::path sourcePath;
   MemoryFiles memory;
   FaultyFiles faulty{memory};
   RecordingOwner owner;
@@ -45,8 +48,9 @@ struct CleanRun {
   std::map<Operation, int> calls;
 };
 
-CleanRun RunClean(const std::string& source) {
+CleanRun RunClean(const std::string& source, bool linkedSource = false) {
   SplitRun run(source);
+  run.memory.SetSourcesMayHaveOtherNames(linkedSource);
   const auto outcome = run.Go();
   EXPECT_EQ(outcome, RunOutcome::Finished);
   EXPECT_EQ(run.owner.finished.size(), 1u);
@@ -139,15 +143,18 @@ class EveryCallFails : public ::testing::TestWithParam<Case> {};
 TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
   const auto op = GetParam().op;
-  const auto clean = RunClean(source->bytes);
+  // The identity of each output is checked when the source may have other
+  // names; a failing check then claims the output is the source.
+  const bool linked = op == Operation::IdOf;
+  const auto clean = RunClean(source->bytes, linked);
   ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
 
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
     SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth));
     SplitRun run(source->bytes);
+    run.memory.SetSourcesMayHaveOtherNames(linked);
     run.faulty.FailAt(op, nth);
-    // A failing identity check claims the output file is the source.
-    if (op == Operation::IdOf) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
+    if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
     const auto outcome = run.Go();
     ++pointsTried;
     ExpectFailureReported(run, outcome, op, nth);
@@ -168,15 +175,39 @@ class IdentityUnknown : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(IdentityUnknown, ChangesNothing) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam());
-  const auto clean = RunClean(source->bytes);
-  for (int nth = 1; nth <= clean.calls.at(Operation::IdOf); ++nth) {
+  for (bool linked : {false, true}) {
+    const auto clean = RunClean(source->bytes, linked);
+    for (int nth = 1; nth <= clean.calls.at(Operation::IdOf); ++nth) {
+      SCOPED_TRACE("IdOf #" + std::to_string(nth) + " finds nothing" + (linked ? ", linked source" : ""));
+      SplitRun run(source->bytes);
+      run.memory.SetSourcesMayHaveOtherNames(linked);
+      run.faulty.FailAt(Operation::IdOf, nth);
+      run.faulty.SetIdOfFault(IdOfFault::NoSuchFile);
+      ASSERT_EQ(run.Go(), RunOutcome::Finished);
+      ++pointsTried;
+      EXPECT_EQ(run.memory.FilesIn(kFolder), clean.files);
+    }
+  }
+}
+
+// The source lies in the destination as vCard3.vcf. If the identity of the
+// folder or of the source's own folder cannot be found before the first file
+// is created, the run must still not take vCard3.vcf for a new file.
+TEST(GuardOfTheSource, UnknownFolderIdentityStillProtectsIt) {
+  const auto source = PlainCards(5);
+  const auto inside = kFolder / "vCard3.vcf";
+  SplitRun clean(source, inside);
+  clean.Go();
+  const auto& sequence = clean.faulty.Sequence();
+  const auto firstCreate = std::find(sequence.begin(), sequence.end(), Operation::Create);
+  const auto before = std::count(sequence.begin(), firstCreate, Operation::IdOf);
+  for (int nth = 1; nth <= before; ++nth) {
     SCOPED_TRACE("IdOf #" + std::to_string(nth) + " finds nothing");
-    SplitRun run(source->bytes);
+    SplitRun run(source, inside);
     run.faulty.FailAt(Operation::IdOf, nth);
-    run.faulty.SetIdOfFault(IdOfFault::NoSuchFile);
-    ASSERT_EQ(run.Go(), RunOutcome::Finished);
+    run.Go();
     ++pointsTried;
-    EXPECT_EQ(run.memory.FilesIn(kFolder), clean.files);
+    EXPECT_EQ(run.memory.Content(inside), source) << "the source was overwritten";
   }
 }
 

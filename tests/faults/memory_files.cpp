@@ -10,8 +10,9 @@ IoError Error(std::string_view text) { return IoError{Native(text)}; }
 
 class MemorySource final : public SourceFile {
  public:
-  MemorySource(std::shared_ptr<std::string> data, FileId id, const MemoryFiles::ReadSizes& sizes)
-      : data_(std::move(data)), id_(id), sizes_(sizes) {}
+  MemorySource(std::shared_ptr<std::string> data, FileId id, const MemoryFiles::ReadSizes& sizes,
+               bool otherNames)
+      : data_(std::move(data)), id_(id), sizes_(sizes), otherNames_(otherNames) {}
 
   // Reads the file as it is now, like an open handle: a file truncated under
   // the reader ends early, one that grows reads on.
@@ -24,11 +25,13 @@ class MemorySource final : public SourceFile {
     return count;
   }
   FileId Id() const override { return id_; }
+  bool MayHaveOtherNames() const override { return otherNames_; }
 
  private:
   std::shared_ptr<std::string> data_;
   FileId id_;
   MemoryFiles::ReadSizes sizes_;
+  bool otherNames_;
   std::size_t offset_ = 0;
 };
 
@@ -76,6 +79,7 @@ class CountingSource final : public SourceFile {
     return inner_->Read(buffer, error);
   }
   FileId Id() const override { return inner_->Id(); }
+  bool MayHaveOtherNames() const override { return inner_->MayHaveOtherNames(); }
 
  private:
   std::unique_ptr<SourceFile> inner_;
@@ -116,7 +120,7 @@ void MemoryFiles::AddFolder(const std::filesystem::path& folder) {
   auto key = Key(folder);
   // A folder path ending in a separator names the same folder as without.
   if (!key.has_filename()) key = key.parent_path();
-  folders_.insert(key);
+  if (!folders_.contains(key)) folders_[key] = FileId{7, 0, nextId_++};
 }
 
 void MemoryFiles::Put(const std::filesystem::path& path, std::string content) {
@@ -150,7 +154,7 @@ std::unique_ptr<SourceFile> MemoryFiles::OpenSource(const std::filesystem::path&
     error = Error("No such file or directory");
     return nullptr;
   }
-  return std::make_unique<MemorySource>(it->second.data, it->second.id, readSizes_);
+  return std::make_unique<MemorySource>(it->second.data, it->second.id, readSizes_, otherNames_);
 }
 
 std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& path,
@@ -183,9 +187,11 @@ std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
 }
 
 std::optional<FileId> MemoryFiles::IdOf(const std::filesystem::path& path) {
-  auto it = files_.find(Key(path));
-  if (it == files_.end()) return std::nullopt;
-  return it->second.id;
+  auto key = Key(path);
+  if (auto it = files_.find(key); it != files_.end()) return it->second.id;
+  if (!key.has_filename()) key = key.parent_path();
+  if (auto it = folders_.find(key); it != folders_.end()) return it->second;
+  return std::nullopt;
 }
 
 const char* Name(Operation operation) {
@@ -208,6 +214,7 @@ int FaultyFiles::Calls(Operation operation) const {
 
 bool FaultyFiles::Count(Operation operation) {
   const int nth = ++calls_[operation];
+  sequence_.push_back(operation);
   if (injected_) callsAfter_.push_back(operation);
   auto it = failAt_.find(operation);
   if (it == failAt_.end() || it->second != nth) return false;

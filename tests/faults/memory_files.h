@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,9 @@ class MemoryFiles final : public FileSystem {
   void AddFolder(const std::filesystem::path& folder);
   void Put(const std::filesystem::path& path, std::string content);
   void SetReadSizes(ReadSizes sizes) { readSizes_ = std::move(sizes); }
+  // Whether open sources say they may have other names (hard links); by
+  // default they have one name only, as most files do.
+  void SetSourcesMayHaveOtherNames(bool may) { otherNames_ = may; }
 
   bool Exists(const std::filesystem::path& path) const;
   std::string Content(const std::filesystem::path& path) const;
@@ -51,8 +53,9 @@ class MemoryFiles final : public FileSystem {
   static std::filesystem::path Key(const std::filesystem::path& path);
 
   std::map<std::filesystem::path, Entry> files_;
-  std::set<std::filesystem::path> folders_;
+  std::map<std::filesystem::path, FileId> folders_;
   ReadSizes readSizes_;
+  bool otherNames_ = false;
   std::uint64_t nextId_ = 1;
   std::shared_ptr<int> openOutputs_ = std::make_shared<int>(0);
 };
@@ -79,6 +82,8 @@ class FaultyFiles final : public FileSystem {
   int Calls(Operation operation) const;
   // The operation and call number of the first injected failure, if any.
   std::optional<std::pair<Operation, int>> Injected() const { return injected_; }
+  // Every call, in order.
+  const std::vector<Operation>& Sequence() const { return sequence_; }
   // Calls of any operation made after the first injected failure.
   const std::vector<Operation>& CallsAfterFailure() const { return callsAfter_; }
   // The path each Create was asked for, in order.
@@ -102,6 +107,7 @@ class FaultyFiles final : public FileSystem {
   IdOfFault idOfFault_ = IdOfFault::NoSuchFile;
   std::optional<FileId> sourceId_;
   std::optional<std::pair<Operation, int>> injected_;
+  std::vector<Operation> sequence_;
   std::vector<Operation> callsAfter_;
   std::vector<std::filesystem::path> created_;
 };

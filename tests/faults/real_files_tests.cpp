@@ -271,5 +271,23 @@ TEST(RealFiles, SourceReachedThroughAHardLinkIsRecognised) {
   EXPECT_EQ(ReadWholeFile(source), text) << "the source was overwritten through its link";
 }
 
+// A symbolic link in the folder under an output file's name, pointing at
+// the source elsewhere: creating that output would truncate the source.
+TEST(RealFiles, SourceReachedThroughASymbolicLinkIsRecognised) {
+  Scratch scratch;
+  const auto folder = scratch.Path() / "out";
+  fs::create_directories(folder);
+  const auto source = scratch.Path() / "contacts.vcf";
+  const std::string text = PlainCards(4);
+  WriteWholeFile(source, text);
+  std::error_code error;
+  fs::create_symlink(source, folder / OutputName(2), error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  RecordingOwner owner;
+  const auto outcome = Split(folder, source, owner);
+  EXPECT_EQ(ReadWholeFile(source), text) << "the source was overwritten through a link to it";
+  ExpectFailure(owner, outcome, {FailedStep::OutputIsSource});
+}
+
 } // namespace
 } // namespace quillmere::testing

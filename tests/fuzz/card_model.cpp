@@ -11,10 +11,11 @@ constexpr std::uint32_t kLf = 0x0A;
 constexpr std::uint32_t kSpace = 0x20;
 constexpr std::uint32_t kNotAUnit = 0x10000;  // the lone last byte of a UTF-16 file
 
-// One character of the source as the file holds it: its value and its bytes.
+// One character of the source: its value, and where its bytes are.
 struct Unit {
   std::uint32_t value;
-  std::string raw;
+  std::size_t offset;
+  std::size_t size;
 };
 using Line = std::vector<Unit>;
 
@@ -39,6 +40,7 @@ Decoded Decode(const std::string& source) {
     d.bigEndian = source[0] == '\xFE';
   }
   std::size_t i = d.mark.size();
+  d.units.reserve(source.size() / d.unitSize + 1);
   for (; i + d.unitSize <= source.size(); i += d.unitSize) {
     const auto first = static_cast<unsigned char>(source[i]);
     std::uint32_t value = first;
@@ -46,9 +48,9 @@ Decoded Decode(const std::string& source) {
       const auto second = static_cast<unsigned char>(source[i + 1]);
       value = d.bigEndian ? (first * 256u + second) : (second * 256u + first);
     }
-    d.units.push_back({value, source.substr(i, d.unitSize)});
+    d.units.push_back({value, i, d.unitSize});
   }
-  if (i < source.size()) d.units.push_back({kNotAUnit, source.substr(i)});
+  if (i < source.size()) d.units.push_back({kNotAUnit, i, source.size() - i});
   return d;
 }
 
@@ -115,9 +117,9 @@ std::string NewLine(const Decoded& d) {
   return d.bigEndian ? std::string("\0\r\0\n", 4) : std::string("\r\0\n\0", 4);
 }
 
-std::string Join(const Line& line) {
+std::string Join(const std::string& source, const Line& line) {
   std::string text;
-  for (const auto& unit : line) text += unit.raw;
+  for (const auto& unit : line) text.append(source, unit.offset, unit.size);
   return text;
 }
 
@@ -136,7 +138,7 @@ Expected SplitWholeFile(const std::string& source) {
       card = decoded.mark;
     }
     if (depth > 0 || kind == Kind::Begin) {
-      card += newLine + Join(kind == Kind::Other ? line : word);
+      card += newLine + Join(source, kind == Kind::Other ? line : word);
       if (kind == Kind::Begin) ++depth;
       if (kind == Kind::End) --depth;
       if (depth == 0) expected.cards.push_back(card + newLine);

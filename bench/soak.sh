@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Soak and scale: quillmere-split on sources far larger than any test uses.
+#   1. 1,000,000 generated cards: count, number of files, a sample of the
+#      files byte-checked against the source, peak memory (must stay under
+#      32 MiB), wall time beside the floor (bench/floor.c) on the same file.
+#   2. One card of about 200 MB (a huge photo): the file is byte-checked;
+#      memory is about the card's size.
+#   3. One 200 MB line outside any card: memory stays flat (under 32 MiB).
+# Output goes to tmpfs (/dev/shm), where file creation is steady enough to
+# time. Not part of CI: it takes a few minutes and a few GB of memory.
+#   bench/soak.sh [ROUNDS]      (timing rounds for step 1, default 3)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+rounds=${1:-3}
+cd "$root"
+cmake --preset native >/dev/null
+cmake --build --preset native --target quillmere-split >/dev/null
+split="$root/build/native/quillmere-split"
+work="$root/build/soak"
+mkdir -p "$work"
+gcc -O2 -o "$work/floor" bench/floor.c
+tmp=$(mktemp -d /dev/shm/quillmere-soak.XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+failed=0
+fail() { echo "SOAK FAILED: $*"; failed=1; }
+
+# Runs a command under /usr/bin/time -v; sets $seconds and $peak_kib.
+measure() {
+  local log="$tmp/time.log"
+  /usr/bin/time -v -o "$log" "$@" >"$tmp/stdout" 2>"$tmp/stderr" || {
+    cat "$tmp/stderr"
+    return 1
+  }
+  peak_kib=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")
+  seconds=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$log" |
+    awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')
+}
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
+
+echo "== 1,000,000 cards"
+million="$work/cards1m.vcf"
+[ -f "$million" ] || python3 tools/gen_cards.py 1000000 "$million" --seed 1000000
+echo "source: $(du -m "$million" | cut -f1) MB"
+q_times=()
+f_times=()
+for round in $(seq 1 "$rounds"); do
+  rm -rf "$tmp/q" "$tmp/f"
+  mkdir "$tmp/q" "$tmp/f"
+  measure "$split" "$million" "$tmp/q"
+  q_times+=("$seconds")
+  q_peak=$peak_kib
+  cp "$tmp/stdout" "$tmp/q.stdout"
+  tail -n 2 "$tmp/stdout" | tr '\n' ' '
+  echo "(${seconds} s, peak $(mib "$q_peak"))"
+  measure "$work/floor" "$million" "$tmp/f"
+  f_times+=("$seconds")
+  echo "floor: ${seconds} s, peak $(mib "$peak_kib")"
+  if [ "$round" -lt "$rounds" ]; then rm -rf "$tmp/f"; fi
+done
+grep -q "^1000000 vCards Saved in" "$tmp/q.stdout" || fail "the count reported is not 1000000"
+median() { printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+q_median=$(median "${q_times[@]}")
+f_median=$(median "${f_times[@]}")
+echo "median over $rounds rounds: quillmere-split ${q_median} s, floor ${f_median} s, ratio" \
+  "$(awk -v q="$q_median" -v f="$f_median" 'BEGIN { printf "%.2f", q / f }')"
+[ "$q_peak" -lt 32768 ] || fail "peak memory $(mib "$q_peak") is not under 32 MiB"
+
+# Count and a sample of the files, each compared byte for byte with the card
+# cut out of the source independently (CR LF before every line, one after).
+python3 - "$million" "$tmp/q" <<'EOF' || failed=1
+import os, random, sys
+source, folder = sys.argv[1], sys.argv[2]
+data = open(source, "rb").read()
+starts = []
+i = data.find(b"BEGIN:VCARD\r\n")
+while i >= 0:
+    starts.append(i)
+    i = data.find(b"BEGIN:VCARD\r\n", i + 1)
+names = os.listdir(folder)
+print(f"cards in the source: {len(starts)}, files written: {len(names)}")
+ok = len(starts) == len(names) == 1_000_000
+expected_names = {f"vCard{n}.vcf" for n in range(1, len(starts) + 1)}
+if set(names) != expected_names:
+    print("the file names are not vCard1.vcf .. vCard1000000.vcf"); ok = False
+sample = [1, 2, len(starts)] + random.Random(7).sample(range(1, len(starts) + 1), 2000)
+bad = 0
+for n in sample:
+    end = data.find(b"END:VCARD\r\n", starts[n - 1]) + len(b"END:VCARD\r\n")
+    card = data[starts[n - 1]:end]
+    want = b"\r\n" + card[:-2] + b"\r\n"
+    got = open(os.path.join(folder, f"vCard{n}.vcf"), "rb").read()
+    if got != want:
+        bad += 1
+        if bad <= 3: print(f"vCard{n}.vcf differs from card {n} of the source")
+print(f"byte-checked {len(sample)} files: {len(sample) - bad} identical")
+sys.exit(0 if ok and bad == 0 else 1)
+EOF
+rm -rf "$tmp/q" "$tmp/f"
+
+echo "== one card of about 200 MB (a huge photo)"
+bigcard="$work/bigcard.vcf"
+if [ ! -f "$bigcard" ]; then
+  {
+    printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Huge Photo\r\nPHOTO;ENCODING=b;TYPE=JPEG:\r\n'
+    head -c 150000000 /dev/urandom | base64 -w 74 | sed 's/^/ /; s/$/\r/'
+    printf 'END:VCARD\r\n'
+  } >"$bigcard"
+fi
+card_kib=$(($(stat -c %s "$bigcard") / 1024))
+mkdir "$tmp/big"
+measure "$split" "$bigcard" "$tmp/big"
+echo "card $(mib "$card_kib"): $(head -n 1 "$tmp/stdout"), ${seconds} s, peak $(mib "$peak_kib")"
+cmp -s <(printf '\r\n'; cat "$bigcard") "$tmp/big/vCard1.vcf" || fail "the big card's file differs from the card"
+# The card is held whole once; the buffer may grow past it, but not double.
+[ "$peak_kib" -lt $((card_kib * 2 + 32768)) ] || fail "peak memory $(mib "$peak_kib") for a $(mib "$card_kib") card"
+rm -rf "$tmp/big"
+
+echo "== one 200 MB line outside any card"
+longline="$work/longline.vcf"
+if [ ! -f "$longline" ]; then
+  {
+    head -c 200000000 /dev/zero | tr '\0' 'x'
+    printf '\r\nBEGIN:VCARD\r\nFN:After the long line\r\nEND:VCARD\r\n'
+  } >"$longline"
+fi
+mkdir "$tmp/line"
+measure "$split" "$longline" "$tmp/line"
+echo "line of 200 MB: $(head -n 1 "$tmp/stdout"), ${seconds} s, peak $(mib "$peak_kib")"
+[ "$peak_kib" -lt 32768 ] || fail "peak memory $(mib "$peak_kib"): the long line was held"
+[ "$(ls "$tmp/line")" = vCard1.vcf ] || fail "expected only vCard1.vcf after the long line"
+cmp -s <(printf '\r\nBEGIN:VCARD\r\nFN:After the long line\r\nEND:VCARD\r\n') "$tmp/line/vCard1.vcf" ||
+  fail "the card after the long line differs"
+
+[ "$failed" -eq 0 ] && echo "soak: all checks passed"
+exit "$failed"

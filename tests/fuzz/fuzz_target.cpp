@@ -1,0 +1,46 @@
+// libFuzzer target: a random source, read in random sizes, through the
+// streaming splitter; anything it does that the whole-file model does not
+// say is a crash.
+//
+// Input layout: three bytes choose the reads, the rest is the source.
+//   byte 0, bit 7   set: every read takes a new random size up to the limit
+//   byte 1 % 17     e: the limit is 1 + (x mod 2^e), so 1 byte up to 64 KiB
+//   bytes 0 and 2   x = (byte 0 & 0x7F) * 256 + byte 2; byte 2 also seeds
+//                   the random sizes
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "differential.h"
+
+namespace {
+
+quillmere::testing::ReadPlan PlanFrom(const std::uint8_t* head) {
+  const bool varying = (head[0] & 0x80) != 0;
+  const std::size_t span = std::size_t{1} << (head[1] % 17);
+  const std::size_t limit = 1 + (static_cast<std::size_t>(head[0] & 0x7F) * 256 + head[2]) % span;
+  if (!varying) return [limit](std::size_t asked) { return std::min(asked, limit); };
+  auto state = std::make_shared<std::uint32_t>(head[2] * 2654435761u + 1);
+  return [limit, state](std::size_t asked) {
+    // xorshift: cheap, and the same sizes for the same input.
+    *state ^= *state << 13;
+    *state ^= *state >> 17;
+    *state ^= *state << 5;
+    return std::min(asked, 1 + *state % limit);
+  };
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;
+  const std::string source(reinterpret_cast<const char*>(data) + 3, size - 3);
+  const std::string difference = quillmere::testing::DifferenceFromModel(source, PlanFrom(data));
+  if (!difference.empty()) {
+    std::fprintf(stderr, "splitter and model differ: %s\n", difference.c_str());
+    std::abort();
+  }
+  return 0;
+}
