@@ -23,13 +23,25 @@ add_custom_command(
   COMMENT "Drawing the application icon"
   VERBATIM)
 
-# Lets the resource tests ask for the icon without building the program.
+# The drawn icon as a target of its own, so other targets (the resource
+# tests) can wait for it; it also tells them where the files are.
 add_custom_target(quillmere_icon DEPENDS ${QUILLMERE_ICON_FILES})
+set_target_properties(quillmere_icon PROPERTIES
+  QUILLMERE_ICON_DIR ${QUILLMERE_ICON_DIR}
+  QUILLMERE_ICON_FILES "${QUILLMERE_ICON_FILES}")
 
-set(_quillmere_rc ${CMAKE_CURRENT_SOURCE_DIR}/quillmere.rc)
-target_sources(Quillmere PRIVATE ${_quillmere_rc})
-set_source_files_properties(${_quillmere_rc} PROPERTIES
-  INCLUDE_DIRECTORIES "${QUILLMERE_ICON_DIR};${CMAKE_BINARY_DIR}/generated;${CMAKE_CURRENT_SOURCE_DIR}"
-  # windres reports no dependencies of its own: name every file it reads.
-  OBJECT_DEPENDS "${QUILLMERE_ICON_FILES};${CMAKE_CURRENT_SOURCE_DIR}/quillmere.manifest;${CMAKE_BINARY_DIR}/generated/quillmere_version.h")
-add_dependencies(Quillmere quillmere_icon)
+# Compiles quillmere.rc into target: the program, or a test that needs the
+# program's own resources in its process.
+function(quillmere_add_resources target)
+  set(rc ${PROJECT_SOURCE_DIR}/app/quillmere.rc)
+  get_target_property(icon_dir quillmere_icon QUILLMERE_ICON_DIR)
+  get_target_property(icon_files quillmere_icon QUILLMERE_ICON_FILES)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES
+    INCLUDE_DIRECTORIES "${icon_dir};${CMAKE_BINARY_DIR}/generated;${PROJECT_SOURCE_DIR}/app"
+    # windres reports no dependencies of its own: name every file it reads.
+    OBJECT_DEPENDS "${icon_files};${PROJECT_SOURCE_DIR}/app/quillmere.manifest;${CMAKE_BINARY_DIR}/generated/quillmere_version.h")
+  add_dependencies(${target} quillmere_icon)
+endfunction()
+
+quillmere_add_resources(Quillmere)

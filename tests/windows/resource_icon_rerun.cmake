@@ -1,0 +1,26 @@
+# Runs the icon generator twice into a scratch folder and compares the two
+# runs with each other and with the files the build put into the program.
+#   cmake -DPYTHON=... -DTOOL=make_icon.py -DBUILT=dir -DSCRATCH=dir -P resource_icon_rerun.cmake
+file(REMOVE_RECURSE ${SCRATCH})
+foreach(run IN ITEMS first second)
+  execute_process(COMMAND ${PYTHON} ${TOOL} ${SCRATCH}/${run} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the icon generator failed on its ${run} run: ${rc}")
+  endif()
+endforeach()
+file(GLOB drawn RELATIVE ${SCRATCH}/first ${SCRATCH}/first/*)
+list(LENGTH drawn count)
+if(count LESS 8)
+  message(FATAL_ERROR "the icon generator wrote only ${count} files: ${drawn}")
+endif()
+foreach(name IN LISTS drawn)
+  foreach(other IN ITEMS ${SCRATCH}/second/${name} ${BUILT}/${name})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${SCRATCH}/first/${name} ${other}
+                    RESULT_VARIABLE differ)
+    if(NOT differ EQUAL 0)
+      message(FATAL_ERROR "${name} differs from ${other}")
+    endif()
+  endforeach()
+endforeach()
+file(REMOVE_RECURSE ${SCRATCH})
+message(STATUS "${count} files drawn the same on two runs and in the build")

@@ -1,0 +1,258 @@
+// The program's manifest, read with the system's own XML reader (XmlLite):
+// a standalone UTF-8 document naming the program's assembly, with an empty
+// description and one dependency, on version 6 of the common controls, and
+// nothing else. Then the activation context the loader builds from it.
+#include <windows.h>
+#include <shlwapi.h>
+#include <wrl/client.h>
+#include <xmllite.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "resource_reader.h"
+
+namespace quillmere::resources {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using Attributes = std::map<std::wstring, std::wstring>;
+
+constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+constexpr wchar_t kAsmV1[] = L"urn:schemas-microsoft-com:asm.v1";
+
+struct Element {
+  std::wstring name;  // local name
+  std::wstring space;  // namespace URI
+  Attributes attributes;  // namespace declarations left out
+  std::wstring text;
+  std::vector<Element> children;
+};
+
+struct Document {
+  Attributes declaration;
+  std::vector<Element> roots;
+};
+
+std::wstring Text(const wchar_t* text) { return text ? text : L""; }
+
+Attributes ReadAttributes(IXmlReader& reader) {
+  Attributes attributes;
+  for (HRESULT hr = reader.MoveToFirstAttribute(); hr == S_OK; hr = reader.MoveToNextAttribute()) {
+    const wchar_t *name = nullptr, *space = nullptr, *value = nullptr;
+    reader.GetLocalName(&name, nullptr);
+    reader.GetNamespaceUri(&space, nullptr);
+    reader.GetValue(&value, nullptr);
+    if (Text(space) == L"http://www.w3.org/2000/xmlns/") continue;
+    attributes[Text(name)] = Text(value);
+  }
+  reader.MoveToElement();
+  return attributes;
+}
+
+// Builds the element tree; a reader error fails the calling test.
+Document Parse(const Bytes& bytes) {
+  Document document;
+  using CreateReader = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
+  const HMODULE xmllite = ::LoadLibraryW(L"xmllite.dll");
+  const auto create = reinterpret_cast<CreateReader>(
+      reinterpret_cast<void*>(::GetProcAddress(xmllite, "CreateXmlReader")));
+  ComPtr<IXmlReader> reader;
+  ComPtr<IStream> stream;
+  stream.Attach(::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+  if (!create || FAILED(create(__uuidof(IXmlReader), &reader, nullptr)) || !stream ||
+      FAILED(reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
+      FAILED(reader->SetInput(stream.Get()))) {
+    ADD_FAILURE() << "cannot start the XML reader";
+    return document;
+  }
+  std::vector<Element> open;
+  auto close = [&] {
+    Element done = std::move(open.back());
+    open.pop_back();
+    (open.empty() ? document.roots : open.back().children).push_back(std::move(done));
+  };
+  XmlNodeType type{};
+  HRESULT hr = S_OK;
+  while ((hr = reader->Read(&type)) == S_OK) {
+    const wchar_t* value = nullptr;
+    switch (type) {
+      case XmlNodeType_XmlDeclaration:
+        document.declaration = ReadAttributes(*reader.Get());
+        break;
+      case XmlNodeType_Element: {
+        Element element;
+        const wchar_t *name = nullptr, *space = nullptr;
+        reader->GetLocalName(&name, nullptr);
+        reader->GetNamespaceUri(&space, nullptr);
+        element.name = Text(name);
+        element.space = Text(space);
+        const bool empty = reader->IsEmptyElement();
+        element.attributes = ReadAttributes(*reader.Get());
+        open.push_back(std::move(element));
+        if (empty) close();
+        break;
+      }
+      case XmlNodeType_EndElement:
+        close();
+        break;
+      case XmlNodeType_Text:
+      case XmlNodeType_CDATA:
+        reader->GetValue(&value, nullptr);
+        if (!open.empty()) open.back().text += Text(value);
+        break;
+      default:
+        break;
+    }
+  }
+  if (FAILED(hr)) ADD_FAILURE() << "the manifest is not well-formed XML (0x" << std::hex << hr << ")";
+  return document;
+}
+
+std::vector<std::wstring> NamesOf(const std::vector<Element>& elements) {
+  std::vector<std::wstring> names;
+  for (const Element& element : elements) names.push_back(element.name);
+  return names;
+}
+
+void ExpectAllInAsmV1(const Element& element) {
+  EXPECT_EQ(element.space, kAsmV1) << "element " << ::testing::PrintToString(element.name);
+  for (const Element& child : element.children) ExpectAllInAsmV1(child);
+}
+
+class Manifest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = LoadProgramResources();
+    ASSERT_TRUE(program_);
+    bytes_ = ResourceBytes(program_.get(), RT_MANIFEST, 1, kEnglishUs);
+    ASSERT_FALSE(bytes_.empty()) << "no US English manifest 1";
+    document_ = Parse(bytes_);
+    ASSERT_EQ(document_.roots.size(), 1u) << "not one document element";
+  }
+  const Element& Root() const { return document_.roots[0]; }
+
+  UniqueModule program_;
+  Bytes bytes_;
+  Document document_;
+};
+
+TEST_F(Manifest, IsStandaloneUtf8Xml) {
+  EXPECT_EQ(document_.declaration,
+            (Attributes{{L"version", L"1.0"}, {L"encoding", L"UTF-8"}, {L"standalone", L"yes"}}));
+  const int wide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                         reinterpret_cast<const char*>(bytes_.data()),
+                                         static_cast<int>(bytes_.size()), nullptr, 0);
+  EXPECT_GT(wide, 0) << "not valid UTF-8";
+  EXPECT_EQ(std::count(bytes_.begin(), bytes_.end(), 0), 0) << "NUL bytes: UTF-16 or padding";
+}
+
+TEST_F(Manifest, RootIsAnAssemblyOfManifestVersion1) {
+  EXPECT_EQ(Root().name, L"assembly");
+  EXPECT_EQ(Root().attributes, (Attributes{{L"manifestVersion", L"1.0"}}));
+  ExpectAllInAsmV1(Root());
+}
+
+// No requested execution level, no supported-OS list, no second dependency.
+TEST_F(Manifest, HoldsOnlyIdentityDescriptionAndOneDependency) {
+  EXPECT_EQ(NamesOf(Root().children),
+            (std::vector<std::wstring>{L"assemblyIdentity", L"description", L"dependency"}));
+}
+
+TEST_F(Manifest, IdentityNamesTheProgramsAssembly) {
+  ASSERT_FALSE(Root().children.empty());
+  const Element& identity = Root().children[0];
+  ASSERT_EQ(identity.name, L"assemblyIdentity");
+  EXPECT_EQ(identity.attributes, (Attributes{{L"name", L"XPStyle Control Demo"},
+                                             {L"processorArchitecture", L"x86"},
+                                             {L"version", L"1.0.0.0"},
+                                             {L"type", L"win32"}}));
+  EXPECT_TRUE(identity.children.empty());
+}
+
+TEST_F(Manifest, DescriptionIsEmpty) {
+  ASSERT_GE(Root().children.size(), 2u);
+  const Element& description = Root().children[1];
+  ASSERT_EQ(description.name, L"description");
+  EXPECT_TRUE(description.attributes.empty());
+  EXPECT_TRUE(description.children.empty());
+  EXPECT_EQ(description.text, L"");
+}
+
+TEST_F(Manifest, DependsOnCommonControls6Only) {
+  ASSERT_EQ(Root().children.size(), 3u);
+  const Element& dependency = Root().children[2];
+  ASSERT_EQ(NamesOf(dependency.children), std::vector<std::wstring>{L"dependentAssembly"});
+  const Element& dependent = dependency.children[0];
+  ASSERT_EQ(NamesOf(dependent.children), std::vector<std::wstring>{L"assemblyIdentity"});
+  EXPECT_EQ(dependent.children[0].attributes,
+            (Attributes{{L"type", L"win32"},
+                        {L"name", L"Microsoft.Windows.Common-Controls"},
+                        {L"version", L"6.0.0.0"},
+                        {L"processorArchitecture", L"x86"},
+                        {L"publicKeyToken", L"6595b64144ccf1df"},
+                        {L"language", L"*"}}));
+}
+
+using UniqueActCtx = win32::UniqueAny<HANDLE, ::ReleaseActCtx, win32::InvalidHandleIsEmpty>;
+
+// The identities of the assemblies in an activation context, the program's
+// own first.
+std::vector<std::wstring> AssembliesOf(HANDLE context) {
+  SIZE_T needed = 0;
+  ::QueryActCtxW(0, context, nullptr, ActivationContextDetailedInformation, nullptr, 0, &needed);
+  std::vector<std::uint8_t> buffer(std::max<SIZE_T>(needed, sizeof(ACTIVATION_CONTEXT_DETAILED_INFORMATION)));
+  if (!::QueryActCtxW(0, context, nullptr, ActivationContextDetailedInformation, buffer.data(),
+                      buffer.size(), nullptr)) {
+    ADD_FAILURE() << "QueryActCtxW: error " << ::GetLastError();
+    return {};
+  }
+  const auto& detail = *reinterpret_cast<const ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(buffer.data());
+  std::vector<std::wstring> identities;
+  for (DWORD index = 1; index <= detail.ulAssemblyCount; ++index) {
+    ::QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext, nullptr, 0,
+                   &needed);
+    std::vector<std::uint8_t> details(needed);
+    if (!::QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
+                        details.data(), details.size(), nullptr)) {
+      ADD_FAILURE() << "no details of assembly " << index;
+      continue;
+    }
+    const auto* assembly =
+        reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(details.data());
+    identities.push_back(Text(assembly->lpAssemblyEncodedAssemblyIdentity));
+  }
+  return identities;
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part) {
+  return text.find(part) != std::wstring::npos;
+}
+
+// What the loader builds from the manifest when the program starts: the
+// program's assembly and, bound to it, version 6 of the common controls.
+TEST(ActivationContext, ProgramManifestBindsCommonControls6) {
+  const std::wstring program = ProgramPath();
+  ACTCTXW request{};
+  request.cbSize = sizeof request;
+  request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  request.lpSource = program.c_str();
+  request.lpResourceName = MAKEINTRESOURCEW(1);  // the manifest the loader reads for a program
+  const UniqueActCtx context(::CreateActCtxW(&request));
+  ASSERT_TRUE(context) << "the loader rejects the manifest: error " << ::GetLastError();
+  const std::vector<std::wstring> assemblies = AssembliesOf(context.get());
+  ASSERT_EQ(assemblies.size(), 2u) << "the program's assembly and one dependency";
+  EXPECT_TRUE(Contains(assemblies[0], L"XPStyle Control Demo")) << ::testing::PrintToString(assemblies[0]);
+  const std::wstring& controls = assemblies[1];
+  EXPECT_TRUE(Contains(controls, L"Microsoft.Windows.Common-Controls")) << ::testing::PrintToString(controls);
+  // The loader binds the newest installed 6.0 release, e.g. 6.0.2600.2982.
+  EXPECT_TRUE(Contains(controls, L"version=\"6.0.")) << ::testing::PrintToString(controls);
+  EXPECT_TRUE(Contains(controls, L"publicKeyToken=\"6595b64144ccf1df\"")) << ::testing::PrintToString(controls);
+}
+
+} // namespace
+} // namespace quillmere::resources
