@@ -57,6 +57,8 @@ class FileSystem {
   virtual std::optional<IoError> Remove(const std::filesystem::path& path) = 0;
   // The identity of an existing file; nothing when there is no such file.
   virtual std::optional<FileId> IdOf(const std::filesystem::path& path) = 0;
+  // Whether the folder exists and holds nothing at all. When unsure, say no.
+  virtual bool IsEmptyFolder(const std::filesystem::path&) { return false; }
 };
 
 // The operating system's files (POSIX or Win32, chosen at build time).

@@ -83,13 +83,17 @@ class Run final : public LineSink {
   std::optional<RunFailure> failure_;
 };
 
-// The source's identity when an output file could turn out to be the source:
-// it lies in the folder, or it has other names that might. Otherwise the
-// per-card check is skipped, which saves a file-system call per card.
+// The source's identity, which every output name is checked against before
+// it is opened, unless no output can be the source: the folder starts out
+// empty (so holds no link to the source either), the source lies elsewhere
+// and has no other names. Skipping the check saves a file-system call per
+// card in the common case of a fresh folder.
 std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesystem::path& sourceFile,
                                      const NativeString& folder, FileSystem& files) {
   const std::filesystem::path parent = sourceFile.has_parent_path() ? sourceFile.parent_path() : ".";
-  if (!source.MayHaveOtherNames() && files.IdOf(parent) != files.IdOf(folder)) return std::nullopt;
+  const bool cannotMeet =
+      files.IsEmptyFolder(folder) && !source.MayHaveOtherNames() && files.IdOf(parent) != files.IdOf(folder);
+  if (cannotMeet) return std::nullopt;
   return source.Id();
 }
 

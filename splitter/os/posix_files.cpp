@@ -120,6 +120,11 @@ class PosixFiles final : public FileSystem {
     return std::nullopt;
   }
 
+  bool IsEmptyFolder(const std::filesystem::path& path) override {
+    std::error_code error;
+    return std::filesystem::is_empty(path, error) && !error && std::filesystem::is_directory(path, error);
+  }
+
   std::optional<FileId> IdOf(const std::filesystem::path& path) override {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;

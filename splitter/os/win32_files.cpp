@@ -135,6 +135,11 @@ class Win32Files final : public FileSystem {
     return std::nullopt;
   }
 
+  bool IsEmptyFolder(const std::filesystem::path& path) override {
+    std::error_code error;
+    return std::filesystem::is_empty(path, error) && !error && std::filesystem::is_directory(path, error);
+  }
+
   std::optional<FileId> IdOf(const std::filesystem::path& path) override {
     // No access rights asked: this works even on a file another program
     // holds open without sharing.
