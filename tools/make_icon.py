@@ -31,6 +31,7 @@ PALE = (206, 226, 245)  # the card behind it
 MIST = (168, 203, 234)  # the card at the back
 LINE = (150, 176, 204)  # the details line
 AMBER = (240, 150, 52)  # the person: the contact this card holds
+SHADOW = (5, 20, 40)  # under each card, as in the banner
 
 # (resource id, size, bits per pixel), in the order the group lists them.
 IMAGES = [
@@ -166,14 +167,18 @@ class Canvas:
 # Per size, hand-placed on the pixel grid so edges stay sharp:
 #   cards: the card boxes (x0, y0, x1, y1), back to front; r: corner radius;
 #   w: edge width; gap: the cut around each card; band: header band height;
-#   person: at the small sizes, the head and body boxes drawn pixel by pixel.
+#   shadow: offset of the soft shadow under each card (none where it would
+#   only blur); person: at the small sizes, the head and body boxes drawn
+#   pixel by pixel.
 LAYOUTS = {
-    16: dict(cards=[(0, 1, 11, 9), (4, 5, 16, 15)], r=1.0, w=1, gap=1, band=2,
+    16: dict(cards=[(0, 1, 11, 9), (4, 5, 16, 15)], r=1.0, w=1, gap=1, band=2, shadow=None,
              person=((7, 9, 9, 11), (6, 12, 10, 14))),
-    24: dict(cards=[(0, 1, 15, 11), (4, 6, 19, 16), (8, 12, 24, 23)], r=1.5, w=1, gap=1, band=2,
+    24: dict(cards=[(0, 1, 15, 11), (4, 6, 19, 16), (8, 12, 24, 23)], r=1.5, w=1, gap=1, band=2, shadow=None,
              person=((11, 16, 13, 18), (10, 19, 14, 22))),
-    32: dict(cards=[(0, 1, 20, 15), (5, 8, 25, 22), (10, 15, 32, 31)], r=2.0, w=1, gap=1.5, band=4),
-    48: dict(cards=[(1, 2, 30, 22), (8, 12, 38, 32), (15, 22, 47, 46)], r=3.0, w=2, gap=2, band=6),
+    32: dict(cards=[(0, 1, 20, 15), (5, 8, 25, 22), (10, 15, 31, 30)], r=2.0, w=1, gap=1.5, band=4,
+             shadow=(1, 1)),
+    48: dict(cards=[(1, 1, 30, 21), (8, 11, 38, 31), (15, 21, 46, 45)], r=3.0, w=2, gap=2, band=6,
+             shadow=(1, 2)),
 }
 
 
@@ -189,6 +194,9 @@ def draw_card(c, box, L, face, person=True):
     g = L["gap"]
     # The cut that sets this card apart from the ones behind it.
     c.erase(RoundRect(x0 - g, y0 - g, x1 + g, y1 + g, r + g))
+    if L["shadow"]:
+        dx, dy = L["shadow"]
+        c.fill(RoundRect(x0 + dx, y0 + dy, x1 + dx, y1 + dy, r), SHADOW, opacity=0.3)
     outer = RoundRect(x0, y0, x1, y1, r)
     inner = RoundRect(x0 + w, y0 + w, x1 - w, y1 - w, max(r - w, 0.0))
     c.fill(outer, NAVY)
