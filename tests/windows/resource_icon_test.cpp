@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <set>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -32,14 +32,16 @@ void PrintTo(const ImageRow& row, std::ostream* out) {
 
 // In the order the group lists them.
 constexpr ImageRow kImages[] = {
-    {30001, 32, 8, 2216}, {30002, 48, 8, 3752}, {30003, 16, 32, 1128},
+    {30001, 32, 8, 2216},  {30002, 48, 8, 3752},  {30003, 16, 32, 1128},
     {30004, 24, 32, 2440}, {30005, 32, 32, 4264}, {30006, 48, 32, 9640},
 };
 constexpr std::size_t kImageCount = std::size(kImages);
 
 constexpr std::size_t kGroupHeader = 6, kGroupEntry = 14, kIcoEntry = 16;
 
-std::size_t RowBytes(int bitsPerRow) { return static_cast<std::size_t>((bitsPerRow + 31) / 32 * 4); }
+std::size_t RowBytes(int bitsPerRow) {
+  return static_cast<std::size_t>((bitsPerRow + 31) / 32 * 4);
+}
 
 TEST(IconGroup, ListsTheSixImagesInOrder) {
   const UniqueModule program = LoadProgramResources();
@@ -186,8 +188,8 @@ TEST_P(IconImage, ShowsAPicture) {
 
 TEST_P(IconImage, SystemMakesAnIconOfItsSize) {
   const int size = GetParam().size;
-  const win32::UniqueIcon icon(::CreateIconFromResourceEx(
-      image_.data(), static_cast<DWORD>(image_.size()), TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR));
+  const win32::UniqueIcon icon(::CreateIconFromResourceEx(image_.data(), static_cast<DWORD>(image_.size()),
+                                                          TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR));
   ASSERT_TRUE(icon) << "error " << ::GetLastError();
   ICONINFO info{};
   ASSERT_TRUE(::GetIconInfo(icon.get(), &info));
@@ -247,5 +249,5 @@ TEST(IconFiles, IcoFileHoldsTheSameImagesAsTheProgram) {
   EXPECT_EQ(ico.size(), expectedOffset) << "bytes after the last image";
 }
 
-} // namespace
-} // namespace quillmere::resources
+}  // namespace
+}  // namespace quillmere::resources

@@ -2,12 +2,12 @@
 // a standalone UTF-8 document naming the program's assembly, with an empty
 // description and one dependency, on version 6 of the common controls, and
 // nothing else. Then the activation context the loader builds from it.
+#include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which they need:
 #include <shlwapi.h>
 #include <wrl/client.h>
 #include <xmllite.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
@@ -26,8 +26,8 @@ constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 constexpr wchar_t kAsmV1[] = L"urn:schemas-microsoft-com:asm.v1";
 
 struct Element {
-  std::wstring name;  // local name
-  std::wstring space;  // namespace URI
+  std::wstring name;      // local name
+  std::wstring space;     // namespace URI
   Attributes attributes;  // namespace declarations left out
   std::wstring text;
   std::vector<Element> children;
@@ -38,7 +38,9 @@ struct Document {
   std::vector<Element> roots;
 };
 
-std::wstring Text(const wchar_t* text) { return text ? text : L""; }
+std::wstring Text(const wchar_t* text) {
+  return text ? text : L"";
+}
 
 Attributes ReadAttributes(IXmlReader& reader) {
   Attributes attributes;
@@ -59,8 +61,8 @@ Document Parse(const Bytes& bytes) {
   Document document;
   using CreateReader = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
   const HMODULE xmllite = ::LoadLibraryW(L"xmllite.dll");
-  const auto create = reinterpret_cast<CreateReader>(
-      reinterpret_cast<void*>(::GetProcAddress(xmllite, "CreateXmlReader")));
+  const auto create =
+      reinterpret_cast<CreateReader>(reinterpret_cast<void*>(::GetProcAddress(xmllite, "CreateXmlReader")));
   ComPtr<IXmlReader> reader;
   ComPtr<IStream> stream;
   stream.Attach(::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
@@ -144,9 +146,9 @@ class Manifest : public ::testing::Test {
 TEST_F(Manifest, IsStandaloneUtf8Xml) {
   EXPECT_EQ(document_.declaration,
             (Attributes{{L"version", L"1.0"}, {L"encoding", L"UTF-8"}, {L"standalone", L"yes"}}));
-  const int wide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
-                                         reinterpret_cast<const char*>(bytes_.data()),
-                                         static_cast<int>(bytes_.size()), nullptr, 0);
+  const int wide =
+      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes_.data()),
+                            static_cast<int>(bytes_.size()), nullptr, 0);
   EXPECT_GT(wide, 0) << "not valid UTF-8";
   EXPECT_EQ(std::count(bytes_.begin(), bytes_.end(), 0), 0) << "NUL bytes: UTF-16 or padding";
 }
@@ -189,13 +191,12 @@ TEST_F(Manifest, DependsOnCommonControls6Only) {
   ASSERT_EQ(NamesOf(dependency.children), std::vector<std::wstring>{L"dependentAssembly"});
   const Element& dependent = dependency.children[0];
   ASSERT_EQ(NamesOf(dependent.children), std::vector<std::wstring>{L"assemblyIdentity"});
-  EXPECT_EQ(dependent.children[0].attributes,
-            (Attributes{{L"type", L"win32"},
-                        {L"name", L"Microsoft.Windows.Common-Controls"},
-                        {L"version", L"6.0.0.0"},
-                        {L"processorArchitecture", L"x86"},
-                        {L"publicKeyToken", L"6595b64144ccf1df"},
-                        {L"language", L"*"}}));
+  EXPECT_EQ(dependent.children[0].attributes, (Attributes{{L"type", L"win32"},
+                                                          {L"name", L"Microsoft.Windows.Common-Controls"},
+                                                          {L"version", L"6.0.0.0"},
+                                                          {L"processorArchitecture", L"x86"},
+                                                          {L"publicKeyToken", L"6595b64144ccf1df"},
+                                                          {L"language", L"*"}}));
 }
 
 using UniqueActCtx = win32::UniqueAny<HANDLE, ::ReleaseActCtx, win32::InvalidHandleIsEmpty>;
@@ -206,19 +207,18 @@ std::vector<std::wstring> AssembliesOf(HANDLE context) {
   SIZE_T needed = 0;
   ::QueryActCtxW(0, context, nullptr, ActivationContextDetailedInformation, nullptr, 0, &needed);
   std::vector<std::uint8_t> buffer(std::max<SIZE_T>(needed, sizeof(ACTIVATION_CONTEXT_DETAILED_INFORMATION)));
-  if (!::QueryActCtxW(0, context, nullptr, ActivationContextDetailedInformation, buffer.data(),
-                      buffer.size(), nullptr)) {
+  if (!::QueryActCtxW(0, context, nullptr, ActivationContextDetailedInformation, buffer.data(), buffer.size(),
+                      nullptr)) {
     ADD_FAILURE() << "QueryActCtxW: error " << ::GetLastError();
     return {};
   }
   const auto& detail = *reinterpret_cast<const ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(buffer.data());
   std::vector<std::wstring> identities;
   for (DWORD index = 1; index <= detail.ulAssemblyCount; ++index) {
-    ::QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext, nullptr, 0,
-                   &needed);
+    ::QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext, nullptr, 0, &needed);
     std::vector<std::uint8_t> details(needed);
-    if (!::QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
-                        details.data(), details.size(), nullptr)) {
+    if (!::QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext, details.data(),
+                        details.size(), nullptr)) {
       ADD_FAILURE() << "no details of assembly " << index;
       continue;
     }
@@ -251,8 +251,9 @@ TEST(ActivationContext, ProgramManifestBindsCommonControls6) {
   EXPECT_TRUE(Contains(controls, L"Microsoft.Windows.Common-Controls")) << ::testing::PrintToString(controls);
   // The loader binds the newest installed 6.0 release, e.g. 6.0.2600.2982.
   EXPECT_TRUE(Contains(controls, L"version=\"6.0.")) << ::testing::PrintToString(controls);
-  EXPECT_TRUE(Contains(controls, L"publicKeyToken=\"6595b64144ccf1df\"")) << ::testing::PrintToString(controls);
+  EXPECT_TRUE(Contains(controls, L"publicKeyToken=\"6595b64144ccf1df\""))
+      << ::testing::PrintToString(controls);
 }
 
-} // namespace
-} // namespace quillmere::resources
+}  // namespace
+}  // namespace quillmere::resources

@@ -1,10 +1,10 @@
 // The program as it starts: it runs with the common controls the manifest
 // asks for, its window carries the program's icon, it takes no notice of
 // its command line, and several copies run side by side.
-#include <windows.h>
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs:
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -57,10 +57,11 @@ TEST(ProgramStart, LoadsCommonControls6FromTheSideBySideStore) {
   ASSERT_NE(MainWindowOf(program), nullptr);
   const auto modules = ModulesOf(program.Pid());
   ASSERT_FALSE(modules.empty()) << "cannot list the program's modules";
-  const auto comctl = std::find_if(modules.begin(), modules.end(),
-                                   [](const auto& m) { return m.first == L"comctl32.dll"; });
+  const auto comctl =
+      std::find_if(modules.begin(), modules.end(), [](const auto& m) { return m.first == L"comctl32.dll"; });
   ASSERT_NE(comctl, modules.end()) << "the program has not loaded comctl32";
-  EXPECT_NE(comctl->second.find(L"\\winsxs\\"), std::wstring::npos) << ::testing::PrintToString(comctl->second);
+  EXPECT_NE(comctl->second.find(L"\\winsxs\\"), std::wstring::npos)
+      << ::testing::PrintToString(comctl->second);
   EXPECT_NE(comctl->second.find(L"microsoft.windows.common-controls"), std::wstring::npos)
       << ::testing::PrintToString(comctl->second);
   EXPECT_NE(comctl->second.find(L"_6.0."), std::wstring::npos) << ::testing::PrintToString(comctl->second);
@@ -87,7 +88,8 @@ std::vector<std::uint32_t> ScreenPixels(const RECT& area) {
 
 bool Near(std::uint32_t a, std::uint32_t b) {
   for (int shift : {0, 8, 16}) {
-    if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 6) return false;
+    if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 6)
+      return false;
   }
   return true;
 }
@@ -101,7 +103,8 @@ bool ShowsImage(const std::vector<std::uint32_t>& screen, int width, int height,
       bool all = true;
       for (int y = 0; y < kSize && all; ++y) {
         for (int x = 0; x < kSize && all; ++x) {
-          const std::uint32_t pixel = Dword(image, 40 + static_cast<std::size_t>((kSize - 1 - y) * kSize + x) * 4);
+          const std::uint32_t pixel =
+              Dword(image, 40 + static_cast<std::size_t>((kSize - 1 - y) * kSize + x) * 4);
           if (pixel >> 24 != 0xFF) continue;
           all = Near(screen[static_cast<std::size_t>((top + y) * width + left + x)], pixel & 0xFFFFFF);
         }
@@ -133,8 +136,8 @@ TEST(ProgramWindow, CaptionShowsTheSmallImageOfTheIconGroup) {
   const RECT caption{frame.left, frame.top, frame.right, origin.y};  // everything above the client area
   const int width = caption.right - caption.left, height = caption.bottom - caption.top;
   ASSERT_GE(height, 16) << "no room for a caption icon";
-  const bool shown = remote::WaitFor(
-      [&] { return ShowsImage(ScreenPixels(caption), width, height, small); }, milliseconds(5000));
+  const bool shown = remote::WaitFor([&] { return ShowsImage(ScreenPixels(caption), width, height, small); },
+                                     milliseconds(5000));
   EXPECT_TRUE(shown) << "the caption does not show image 30003 of the icon group";
 }
 
@@ -254,5 +257,5 @@ TEST(ProgramStart, TwoCopiesRunSideBySide) {
   second.Close(secondWindow);
 }
 
-} // namespace
-} // namespace quillmere::resources
+}  // namespace
+}  // namespace quillmere::resources

@@ -38,7 +38,7 @@ BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR param) {
   return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 std::wstring BuildTreePath(const char* unixPath) {
   // Wine maps drive Z: to the Unix root.
@@ -47,7 +47,9 @@ std::wstring BuildTreePath(const char* unixPath) {
   return path;
 }
 
-std::wstring ProgramPath() { return BuildTreePath(QUILLMERE_PROGRAM); }
+std::wstring ProgramPath() {
+  return BuildTreePath(QUILLMERE_PROGRAM);
+}
 
 UniqueModule LoadProgramResources() {
   UniqueModule module(::LoadLibraryExW(ProgramPath().c_str(), nullptr,
@@ -72,8 +74,8 @@ Bytes ResourceBytes(HMODULE module, const wchar_t* type, WORD name, WORD languag
 }
 
 Bytes FileBytes(const std::wstring& path) {
-  const win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
+  const win32::UniqueFile file(
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return {};
   Bytes bytes(::GetFileSize(file.get(), nullptr));
   DWORD read = 0;
@@ -91,8 +93,8 @@ std::uint16_t Word(const Bytes& bytes, std::size_t offset) {
 
 std::uint32_t Dword(const Bytes& bytes, std::size_t offset) {
   if (offset + 4 > bytes.size()) return 0;
-  return static_cast<std::uint32_t>(Word(bytes, offset)) |
-         static_cast<std::uint32_t>(Word(bytes, offset + 2)) << 16;
+  return static_cast<std::uint32_t>(Word(bytes, offset)) | static_cast<std::uint32_t>(Word(bytes, offset + 2))
+                                                               << 16;
 }
 
-} // namespace quillmere::resources
+}  // namespace quillmere::resources

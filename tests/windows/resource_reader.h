@@ -47,4 +47,4 @@ Bytes FileBytes(const std::wstring& path);
 std::uint16_t Word(const Bytes& bytes, std::size_t offset);
 std::uint32_t Dword(const Bytes& bytes, std::size_t offset);
 
-} // namespace quillmere::resources
+}  // namespace quillmere::resources

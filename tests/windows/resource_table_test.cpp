@@ -18,10 +18,10 @@ TEST(ResourceTable, HoldsOnlyTheIconImagesGroupManifestAndVersionBlock) {
   const UniqueModule program = LoadProgramResources();
   ASSERT_TRUE(program);
   const std::vector<ResourceEntry> expected = {
-      {L"#14", L"#1", kNeutral},          // RT_GROUP_ICON
-      {L"#16", L"#1", kEnglishUs},        // RT_VERSION
-      {L"#24", L"#1", kEnglishUs},        // RT_MANIFEST
-      {L"#3", L"#30001", kNeutral},       // RT_ICON ...
+      {L"#14", L"#1", kNeutral},     // RT_GROUP_ICON
+      {L"#16", L"#1", kEnglishUs},   // RT_VERSION
+      {L"#24", L"#1", kEnglishUs},   // RT_MANIFEST
+      {L"#3", L"#30001", kNeutral},  // RT_ICON ...
       {L"#3", L"#30002", kNeutral}, {L"#3", L"#30003", kNeutral}, {L"#3", L"#30004", kNeutral},
       {L"#3", L"#30005", kNeutral}, {L"#3", L"#30006", kNeutral},
   };
@@ -36,5 +36,5 @@ TEST(ResourceTable, HoldsOnlyTheIconImagesGroupManifestAndVersionBlock) {
   }
 }
 
-} // namespace
-} // namespace quillmere::resources
+}  // namespace
+}  // namespace quillmere::resources

@@ -21,8 +21,7 @@ constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 // numbers: the minor number with two digits, the last two parts left out.
 std::wstring VersionText() {
   const int minor = QUILLMERE_VERSION_MINOR;
-  return std::to_wstring(QUILLMERE_VERSION_MAJOR) + L"." + (minor < 10 ? L"0" : L"") +
-         std::to_wstring(minor);
+  return std::to_wstring(QUILLMERE_VERSION_MAJOR) + L"." + (minor < 10 ? L"0" : L"") + std::to_wstring(minor);
 }
 
 std::wstring ExeName() {
@@ -68,7 +67,9 @@ struct Node {
   std::vector<Node> children;
 };
 
-std::size_t Align4(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
+std::size_t Align4(std::size_t offset) {
+  return (offset + 3) & ~std::size_t{3};
+}
 
 // Reads the node at offset; nullopt when the bytes do not hold a valid one.
 std::optional<Node> ReadNode(const Bytes& bytes, std::size_t offset) {
@@ -222,5 +223,5 @@ TEST(VersionInfo, TextsFollowTheBuildVersion) {
       << "OriginalFilename does not name the file as built";
 }
 
-} // namespace
-} // namespace quillmere::resources
+}  // namespace
+}  // namespace quillmere::resources

@@ -2,10 +2,10 @@
 // WM_GETICON and GetIconInfo only there). This test program carries the
 // program's own resources, so the window loads its icon exactly as it does
 // in Quillmere2.6.exe; each icon must be the icon group's image for its size.
-#include <windows.h>
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs:
+#include <objbase.h>
 
 #include <cstdint>
 #include <memory>
@@ -56,7 +56,8 @@ win32::UniqueIcon GroupIconAt(int size) {
   Bytes group = ResourceBytes(self, RT_GROUP_ICON, 1, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
   if (group.empty()) return {};
   const int id = ::LookupIconIdFromDirectoryEx(group.data(), TRUE, size, size, LR_DEFAULTCOLOR);
-  Bytes image = ResourceBytes(self, RT_ICON, static_cast<WORD>(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+  Bytes image =
+      ResourceBytes(self, RT_ICON, static_cast<WORD>(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
   return win32::UniqueIcon(::CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE,
                                                       0x00030000, size, size, LR_DEFAULTCOLOR));
 }
@@ -98,5 +99,5 @@ TEST_F(Form1Icon, SmallIconIsTheGroupImageForTheSmallIconSize) {
   EXPECT_TRUE(shown == PixelsOf(expected.get())) << "the small icon is not the program's icon";
 }
 
-} // namespace
-} // namespace quillmere::resources
+}  // namespace
+}  // namespace quillmere::resources
