@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws Quillmere's application icon and writes it in the forms the build needs.
 
-The picture: a contact card lifting off a stack of cards, cut free by a gap,
-with an orange arrow showing the way out -- one file becoming many.
+The picture: a white contact card with an amber person, set apart from the
+stack of cards behind it by a clear gap -- one file of contacts becoming one
+card each.
 
 Outputs, all in OUT_DIR (byte for byte the same on every run):
   quillmere.ico          the six images as an ordinary icon file
@@ -171,10 +172,10 @@ class Canvas:
 #   only blur); person: at the small sizes, the head and body boxes drawn
 #   pixel by pixel.
 LAYOUTS = {
-    16: dict(cards=[(0, 1, 11, 9), (4, 5, 16, 15)], r=1.0, w=1, gap=1, band=2, shadow=None,
-             person=((7, 9, 9, 11), (6, 12, 10, 14))),
-    24: dict(cards=[(0, 1, 15, 11), (4, 6, 19, 16), (8, 12, 24, 23)], r=1.5, w=1, gap=1, band=2, shadow=None,
-             person=((11, 16, 13, 18), (10, 19, 14, 22))),
+    16: dict(cards=[(0, 1, 11, 9), (4, 5, 16, 15)], r=1.0, w=1, gap=1, band=2,
+             shadow=None, person=((7, 9, 9, 11), (6, 12, 10, 14))),
+    24: dict(cards=[(0, 1, 15, 11), (4, 6, 19, 16), (8, 12, 24, 23)], r=1.5, w=1, gap=1, band=2,
+             shadow=None, person=((11, 16, 13, 18), (10, 19, 14, 22))),
     32: dict(cards=[(0, 1, 20, 15), (5, 8, 25, 22), (10, 15, 31, 30)], r=2.0, w=1, gap=1.5, band=4,
              shadow=(1, 1)),
     48: dict(cards=[(1, 1, 30, 21), (8, 11, 38, 31), (15, 21, 46, 45)], r=3.0, w=2, gap=2, band=6,
@@ -283,23 +284,11 @@ def dib32(rows):
 
 
 def palette_for(colours):
-    """Up to 256 colours: the picture's own if it has that few, else a median cut."""
-    unique = sorted(set(colours))
-    if len(unique) <= 255:
-        return [(0, 0, 0)] + [c for c in unique if c != (0, 0, 0)]
-    boxes = [unique]
-    while len(boxes) < 255:
-        boxes.sort(key=lambda b: (-max(max(c[i] for c in b) - min(c[i] for c in b) for i in range(3)), b[0]))
-        box = boxes.pop(0)
-        if len(box) < 2:
-            boxes.append(box)
-            break
-        axis = max(range(3), key=lambda i: max(c[i] for c in box) - min(c[i] for c in box))
-        box.sort(key=lambda c: (c[axis], c))
-        mid = len(box) // 2
-        boxes += [box[:mid], box[mid:]]
-    means = sorted({tuple(sum(c[i] for c in b) // len(b) for i in range(3)) for b in boxes})
-    return [(0, 0, 0)] + [c for c in means if c != (0, 0, 0)]
+    """The picture's own colours after black (index 0, under the mask)."""
+    unique = sorted(set(colours) - {(0, 0, 0)})
+    if len(unique) > 255:
+        sys.exit(f"make_icon: {len(unique)} colours do not fit a 256-colour image; draw with fewer")
+    return [(0, 0, 0)] + unique
 
 
 def dib8(rows):
@@ -307,13 +296,7 @@ def dib8(rows):
     size = len(rows)
     solid = lambda p: p[3] >= 128
     palette = palette_for([p[:3] for row in rows for p in row if solid(p)])
-    nearest = {}
-
-    def index(rgb):
-        if rgb not in nearest:
-            nearest[rgb] = min(range(len(palette)), key=lambda i: (sum((a - b) ** 2 for a, b in zip(rgb, palette[i])), i))
-        return nearest[rgb]
-
+    index = {rgb: i for i, rgb in enumerate(palette)}
     pal = bytearray()
     for r, g, b in palette + [(0, 0, 0)] * (256 - len(palette)):
         pal += bytes((b, g, r, 0))
@@ -321,7 +304,7 @@ def dib8(rows):
     for row in reversed(rows):
         line = bytearray(row_bytes(size * 8))
         for x, p in enumerate(row):
-            line[x] = index(p[:3]) if solid(p) else 0
+            line[x] = index[p[:3]] if solid(p) else 0
         pixels += line
     mask = mask_rows(rows, solid)
     return info_header(size, 8, len(pixels) + len(mask)) + bytes(pal) + bytes(pixels) + mask
