@@ -127,7 +127,8 @@ TEST(ProgramWindow, CaptionShowsTheSmallImageOfTheIconGroup) {
   RemoteProgram program(ProgramPath());
   const HWND window = MainWindowOf(program);
   ASSERT_NE(window, nullptr);
-  ::SetForegroundWindow(window);
+  // Above any other window, so the screen shows this window's caption.
+  ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   RECT frame{}, client{};
   ASSERT_TRUE(::GetWindowRect(window, &frame));
   ASSERT_TRUE(::GetClientRect(window, &client));
