@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <iostream>
-#include <string>
 #include <ostream>
+#include <string>
 
 #include "memory_files.h"
 #include "recording_owner.h"
@@ -56,7 +56,7 @@ CleanRun RunClean(const std::string& source, bool linkedSource = false) {
   EXPECT_EQ(run.owner.finished.size(), 1u);
   CleanRun clean{run.memory.FilesIn(kFolder), {}};
   for (auto op : {Operation::OpenSource, Operation::Read, Operation::Create, Operation::Write,
-                  Operation::Close, Operation::Remove, Operation::IdOf})
+                  Operation::Close, Operation::Remove, Operation::IdOf, Operation::IsEmptyFolder})
     clean.calls[op] = run.faulty.Calls(op);
   EXPECT_EQ(clean.calls[Operation::Remove], 0) << "a clean run removes nothing";
   return clean;
@@ -64,11 +64,16 @@ CleanRun RunClean(const std::string& source, bool linkedSource = false) {
 
 FailedStep StepFor(Operation op) {
   switch (op) {
-    case Operation::OpenSource: return FailedStep::OpenSource;
-    case Operation::Read: return FailedStep::ReadSource;
-    case Operation::Create: return FailedStep::CreateOutput;
-    case Operation::IdOf: return FailedStep::OutputIsSource;
-    default: return FailedStep::WriteOutput;
+    case Operation::OpenSource:
+      return FailedStep::OpenSource;
+    case Operation::Read:
+      return FailedStep::ReadSource;
+    case Operation::Create:
+      return FailedStep::CreateOutput;
+    case Operation::IdOf:
+      return FailedStep::OutputIsSource;
+    default:
+      return FailedStep::WriteOutput;
   }
 }
 
@@ -126,7 +131,9 @@ struct Case {
   std::string source;
   Operation op;
 };
-void PrintTo(const Case& c, std::ostream* out) { *out << Name(c.op) << " of " << c.source; }
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << Name(c.op) << " of " << c.source;
+}
 
 std::optional<SampleSource> FindSource(const std::string& name) {
   for (auto& generated : GeneratedSources())
@@ -134,8 +141,8 @@ std::optional<SampleSource> FindSource(const std::string& name) {
   return CorpusSource(name);
 }
 
-#define QUILLMERE_SOURCE_OR_SKIP(var, name)                                      \
-  const auto var = FindSource(name);                                             \
+#define QUILLMERE_SOURCE_OR_SKIP(var, name) \
+  const auto var = FindSource(name);        \
   if (!var) GTEST_SKIP() << "corpus file " << (name) << " absent (../shared/corpus)"
 
 class EveryCallFails : public ::testing::TestWithParam<Case> {};
@@ -170,22 +177,26 @@ TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
   }
 }
 
-// An identity check that cannot find the file must not stop or change a run.
+// A check that cannot tell (an identity not found, a folder not known to be
+// empty) must not stop or change a run.
 class IdentityUnknown : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(IdentityUnknown, ChangesNothing) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam());
   for (bool linked : {false, true}) {
     const auto clean = RunClean(source->bytes, linked);
-    for (int nth = 1; nth <= clean.calls.at(Operation::IdOf); ++nth) {
-      SCOPED_TRACE("IdOf #" + std::to_string(nth) + " finds nothing" + (linked ? ", linked source" : ""));
-      SplitRun run(source->bytes);
-      run.memory.SetSourcesMayHaveOtherNames(linked);
-      run.faulty.FailAt(Operation::IdOf, nth);
-      run.faulty.SetIdOfFault(IdOfFault::NoSuchFile);
-      ASSERT_EQ(run.Go(), RunOutcome::Finished);
-      ++pointsTried;
-      EXPECT_EQ(run.memory.FilesIn(kFolder), clean.files);
+    for (auto op : {Operation::IdOf, Operation::IsEmptyFolder}) {
+      for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
+        SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + " cannot tell" +
+                     (linked ? ", linked source" : ""));
+        SplitRun run(source->bytes);
+        run.memory.SetSourcesMayHaveOtherNames(linked);
+        run.faulty.FailAt(op, nth);
+        run.faulty.SetIdOfFault(IdOfFault::NoSuchFile);
+        ASSERT_EQ(run.Go(), RunOutcome::Finished);
+        ++pointsTried;
+        EXPECT_EQ(run.memory.FilesIn(kFolder), clean.files);
+      }
     }
   }
 }
@@ -240,10 +251,9 @@ TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
 std::vector<std::string> SourceNames() {
   std::vector<std::string> names;
   for (const auto& source : GeneratedSources()) names.push_back(source.name);
-  for (const char* real : {"mangstadt__ez-vcard__John_Doe_ANDROID.vcf",
-                           "FolkerKinzel__VCards__v3Utf16Bom.vcf",
-                           "CyanogenMod__android_frameworks_opt_vcard__v21_nest.vcf",
-                           "mangstadt__ez-vcard__gmail-list.vcf"})
+  for (const char* real :
+       {"mangstadt__ez-vcard__John_Doe_ANDROID.vcf", "FolkerKinzel__VCards__v3Utf16Bom.vcf",
+        "CyanogenMod__android_frameworks_opt_vcard__v21_nest.vcf", "mangstadt__ez-vcard__gmail-list.vcf"})
     names.emplace_back(real);
   return names;
 }
@@ -266,9 +276,8 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPoints, EveryCallFails,
-                         ::testing::ValuesIn(Cases({Operation::OpenSource, Operation::Read,
-                                                    Operation::IdOf, Operation::Create,
-                                                    Operation::Write, Operation::Close})),
+                         ::testing::ValuesIn(Cases({Operation::OpenSource, Operation::Read, Operation::IdOf,
+                                                    Operation::Create, Operation::Write, Operation::Close})),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceNames()),
                          [](const auto& param) { return Identifier(param.param); });
@@ -278,11 +287,9 @@ INSTANTIATE_TEST_SUITE_P(AllPoints, CleanupFailsToo,
 // Prints the number of injection points tried, for the record.
 class PointCounter : public ::testing::Environment {
  public:
-  void TearDown() override {
-    std::cout << "injection points tried: " << pointsTried.load() << '\n';
-  }
+  void TearDown() override { std::cout << "injection points tried: " << pointsTried.load() << '\n'; }
 };
 const auto* const counter = ::testing::AddGlobalTestEnvironment(new PointCounter);
 
-} // namespace
-} // namespace quillmere::testing
+}  // namespace
+}  // namespace quillmere::testing

@@ -6,7 +6,9 @@
 namespace quillmere::testing {
 namespace {
 
-IoError Error(std::string_view text) { return IoError{Native(text)}; }
+IoError Error(std::string_view text) {
+  return IoError{Native(text)};
+}
 
 class MemorySource final : public SourceFile {
  public:
@@ -37,8 +39,7 @@ class MemorySource final : public SourceFile {
 
 class MemoryOutput final : public OutputFile {
  public:
-  MemoryOutput(std::shared_ptr<std::string> data, std::shared_ptr<bool> open,
-               std::shared_ptr<int> openCount)
+  MemoryOutput(std::shared_ptr<std::string> data, std::shared_ptr<bool> open, std::shared_ptr<int> openCount)
       : data_(std::move(data)), open_(std::move(open)), openCount_(std::move(openCount)) {
     *open_ = true;
     ++*openCount_;
@@ -110,7 +111,7 @@ class CountingOutput final : public OutputFile {
   FaultyFiles& files_;
 };
 
-} // namespace
+}  // namespace
 
 std::filesystem::path MemoryFiles::Key(const std::filesystem::path& path) {
   return path.lexically_normal();
@@ -125,8 +126,8 @@ void MemoryFiles::AddFolder(const std::filesystem::path& folder) {
 
 void MemoryFiles::Put(const std::filesystem::path& path, std::string content) {
   AddFolder(Key(path).parent_path());
-  files_[Key(path)] = Entry{std::make_shared<std::string>(std::move(content)),
-                            FileId{7, 0, nextId_++}, std::make_shared<bool>(false)};
+  files_[Key(path)] = Entry{std::make_shared<std::string>(std::move(content)), FileId{7, 0, nextId_++},
+                            std::make_shared<bool>(false)};
 }
 
 bool MemoryFiles::Exists(const std::filesystem::path& path) const {
@@ -166,8 +167,9 @@ std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& pat
   }
   auto it = files_.find(key);
   if (it == files_.end()) {
-    it = files_.emplace(key, Entry{std::make_shared<std::string>(), FileId{7, 0, nextId_++},
-                                   std::make_shared<bool>(false)})
+    it = files_
+             .emplace(key, Entry{std::make_shared<std::string>(), FileId{7, 0, nextId_++},
+                                 std::make_shared<bool>(false)})
              .first;
   } else if (*it->second.openForOutput) {
     error = Error("The file is open for writing already");
@@ -194,15 +196,35 @@ std::optional<FileId> MemoryFiles::IdOf(const std::filesystem::path& path) {
   return std::nullopt;
 }
 
+bool MemoryFiles::IsEmptyFolder(const std::filesystem::path& path) {
+  auto key = Key(path);
+  if (!key.has_filename()) key = key.parent_path();
+  if (!folders_.contains(key)) return false;
+  for (const auto& [file, entry] : files_)
+    if (file.parent_path() == key) return false;
+  for (const auto& [folder, id] : folders_)
+    if (folder.parent_path() == key && folder != key) return false;
+  return true;
+}
+
 const char* Name(Operation operation) {
   switch (operation) {
-    case Operation::OpenSource: return "OpenSource";
-    case Operation::Read: return "Read";
-    case Operation::Create: return "Create";
-    case Operation::Write: return "Write";
-    case Operation::Close: return "Close";
-    case Operation::Remove: return "Remove";
-    case Operation::IdOf: return "IdOf";
+    case Operation::OpenSource:
+      return "OpenSource";
+    case Operation::Read:
+      return "Read";
+    case Operation::Create:
+      return "Create";
+    case Operation::Write:
+      return "Write";
+    case Operation::Close:
+      return "Close";
+    case Operation::Remove:
+      return "Remove";
+    case Operation::IdOf:
+      return "IdOf";
+    case Operation::IsEmptyFolder:
+      return "IsEmptyFolder";
   }
   return "?";
 }
@@ -263,6 +285,11 @@ std::optional<FileId> FaultyFiles::IdOf(const std::filesystem::path& path) {
   return inner_.IdOf(path);
 }
 
+bool FaultyFiles::IsEmptyFolder(const std::filesystem::path& path) {
+  if (Count(Operation::IsEmptyFolder)) return false;
+  return inner_.IsEmptyFolder(path);
+}
+
 std::string Printable(const NativeString& text) {
   return Printable(std::filesystem::path(text));
 }
@@ -272,4 +299,4 @@ std::string Printable(const std::filesystem::path& path) {
   return std::string(utf8.begin(), utf8.end());
 }
 
-} // namespace quillmere::testing
+}  // namespace quillmere::testing

@@ -43,6 +43,7 @@ class MemoryFiles final : public FileSystem {
                                      std::optional<IoError>& error) override;
   std::optional<IoError> Remove(const std::filesystem::path& path) override;
   std::optional<FileId> IdOf(const std::filesystem::path& path) override;
+  bool IsEmptyFolder(const std::filesystem::path& path) override;
 
  private:
   struct Entry {
@@ -60,7 +61,7 @@ class MemoryFiles final : public FileSystem {
   std::shared_ptr<int> openOutputs_ = std::make_shared<int>(0);
 };
 
-enum class Operation { OpenSource, Read, Create, Write, Close, Remove, IdOf };
+enum class Operation { OpenSource, Read, Create, Write, Close, Remove, IdOf, IsEmptyFolder };
 const char* Name(Operation operation);
 
 // What a failing IdOf answers: that no such file exists, or (a file system
@@ -70,7 +71,8 @@ enum class IdOfFault { NoSuchFile, SameAsSource };
 // Forwards every call to another file system and counts the calls of each
 // operation; the chosen call of the chosen operation fails instead. A failing
 // Write passes the first half of its data on before it fails, as a disk that
-// fills up does; a failing Close still closes.
+// fills up does; a failing Close still closes; a failing IsEmptyFolder says
+// it cannot tell (no).
 class FaultyFiles final : public FileSystem {
  public:
   explicit FaultyFiles(FileSystem& inner) : inner_(inner) {}
@@ -95,6 +97,7 @@ class FaultyFiles final : public FileSystem {
                                      std::optional<IoError>& error) override;
   std::optional<IoError> Remove(const std::filesystem::path& path) override;
   std::optional<FileId> IdOf(const std::filesystem::path& path) override;
+  bool IsEmptyFolder(const std::filesystem::path& path) override;
 
   // Counts a call; true when this one is to fail.
   bool Count(Operation operation);
@@ -116,4 +119,4 @@ class FaultyFiles final : public FileSystem {
 std::string Printable(const NativeString& text);
 std::string Printable(const std::filesystem::path& path);
 
-} // namespace quillmere::testing
+}  // namespace quillmere::testing

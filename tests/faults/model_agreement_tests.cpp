@@ -21,15 +21,13 @@ struct Plan {
 // Reads of one size, and reads whose sizes keep changing so that every
 // offset is an edge at some point.
 std::vector<Plan> Plans() {
-  auto fixed = [](std::size_t size) {
-    return [size](std::size_t asked) { return std::min(asked, size); };
-  };
+  auto fixed = [](std::size_t size) { return [size](std::size_t asked) { return std::min(asked, size); }; };
   auto cycling = [] {
     auto next = std::make_shared<std::size_t>(0);
     return [next](std::size_t asked) { return std::min(asked, (*next)++ % 13 + 1); };
   };
-  return {{"WholeBlocks", nullptr}, {"OneByte", fixed(1)}, {"TwoBytes", fixed(2)},
-          {"ThreeBytes", fixed(3)},  {"SevenBytes", fixed(7)}, {"Cycling1To13", cycling()},
+  return {{"WholeBlocks", nullptr}, {"OneByte", fixed(1)},    {"TwoBytes", fixed(2)},
+          {"ThreeBytes", fixed(3)}, {"SevenBytes", fixed(7)}, {"Cycling1To13", cycling()},
           {"FourKiB", fixed(4096)}};
 }
 
@@ -79,8 +77,12 @@ const std::vector<EdgeCase>& EdgeCases() {
       {"StrayEndsUseNoNumber", "END:VCARD\nEND:VCARD\nBEGIN:VCARD\nEND:VCARD\nEND:VCARD\n"},
       {"UnfinishedCardAtTheEnd", "BEGIN:VCARD\nEND:VCARD\nBEGIN:VCARD\nN:lost\n"},
       {"Utf8MarkOnly", "\xEF\xBB\xBF"},
-      {"Utf8MarkThenCard", "\xEF\xBB\xBF" "BEGIN:VCARD\r\nEND:VCARD\r\n"},
-      {"HalfAMark", "\xEF\xBB" "BEGIN:VCARD\nEND:VCARD\n"},
+      {"Utf8MarkThenCard",
+       "\xEF\xBB\xBF"
+       "BEGIN:VCARD\r\nEND:VCARD\r\n"},
+      {"HalfAMark",
+       "\xEF\xBB"
+       "BEGIN:VCARD\nEND:VCARD\n"},
       {"Utf16MarkOnly", "\xFF\xFE"},
       {"Utf16OddLastByte", Utf16("BEGIN:VCARD\r\nEND:VCARD", true) + "\x41"},
       {"Utf16OddByteAfterEnd", Utf16("BEGIN:VCARD\r\nEND:VCARD\r", false) + "Z"},
@@ -95,7 +97,9 @@ const std::vector<EdgeCase>& EdgeCases() {
 
 class EdgeOfBlocks : public ::testing::TestWithParam<EdgeCase> {};
 
-TEST_P(EdgeOfBlocks, SplitsAsTheModelSays) { ExpectAgreement(GetParam().source); }
+TEST_P(EdgeOfBlocks, SplitsAsTheModelSays) {
+  ExpectAgreement(GetParam().source);
+}
 
 INSTANTIATE_TEST_SUITE_P(Model, EdgeOfBlocks, ::testing::ValuesIn(EdgeCases()),
                          [](const auto& param) { return std::string(param.param.fault); });
@@ -111,5 +115,5 @@ TEST(ModelAgreement, GeneratedSourcesSplitAsTheModelSays) {
   EXPECT_EQ(DifferenceFromModel(std::string(300000, 'x') + "\r\n" + PlainCards(2), nullptr), "");
 }
 
-} // namespace
-} // namespace quillmere::testing
+}  // namespace
+}  // namespace quillmere::testing

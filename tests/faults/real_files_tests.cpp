@@ -74,15 +74,16 @@ std::set<std::string> FileNames(const fs::path& folder) {
 
 // The folder holds vCard1.vcf to vCard<saved>.vcf, each exactly the card
 // the model says, and nothing else but the names in `others`.
-void ExpectCompleteCards(const fs::path& folder, const model::Expected& expected,
-                         std::uint64_t saved, std::set<std::string> others = {}) {
+void ExpectCompleteCards(const fs::path& folder, const model::Expected& expected, std::uint64_t saved,
+                         std::set<std::string> others = {}) {
   auto names = FileNames(folder);
   for (const auto& other : others) names.erase(other);
   EXPECT_EQ(names.size(), saved) << "the folder holds other files than the cards counted";
   for (std::uint64_t n = 1; n <= saved && n <= expected.cards.size(); ++n) {
     const auto name = "vCard" + std::to_string(n) + ".vcf";
     ASSERT_TRUE(names.contains(name)) << name << " is missing";
-    EXPECT_TRUE(ReadWholeFile(folder / name) == expected.cards[n - 1]) << name << " is not the whole card";
+    EXPECT_TRUE(ReadWholeFile(folder / name) == expected.cards[static_cast<std::size_t>(n - 1)])
+        << name << " is not the whole card";
   }
 }
 
@@ -93,11 +94,13 @@ void ExpectFailure(const RecordingOwner& owner, RunOutcome outcome, std::set<Fai
   const auto& failure = owner.failed.front();
   EXPECT_TRUE(steps.contains(failure.step)) << "failed at step " << static_cast<int>(failure.step);
   EXPECT_FALSE(failure.reason.empty()) << "no reason given for " << Printable(failure.file);
-  std::cout << "reported: " << Printable(failure.file) << ": " << Printable(failure.reason)
-            << " (saved " << failure.saved << ")\n";
+  std::cout << "reported: " << Printable(failure.file) << ": " << Printable(failure.reason) << " (saved "
+            << failure.saved << ")\n";
 }
 
-fs::path OutputName(std::uint64_t n) { return "vCard" + std::to_string(n) + ".vcf"; }
+fs::path OutputName(std::uint64_t n) {
+  return "vCard" + std::to_string(n) + ".vcf";
+}
 
 // A folder nobody may write to: the read-only disk where one is mounted,
 // else a folder without write permission (which does not stop root).
@@ -106,8 +109,8 @@ std::optional<fs::path> ReadOnlyFolder(const Scratch& scratch) {
     if (fs::exists(*faults / "disks" / "readonly.mounted")) return *faults / "disks" / "readonly";
   const auto folder = scratch.Path() / "locked";
   fs::create_directories(folder);
-  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                              fs::perms::others_read);
+  fs::permissions(
+      folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::others_read);
   std::error_code error;
   const auto probe = folder / "probe";
   {
@@ -289,5 +292,5 @@ TEST(RealFiles, SourceReachedThroughASymbolicLinkIsRecognised) {
   ExpectFailure(owner, outcome, {FailedStep::OutputIsSource});
 }
 
-} // namespace
-} // namespace quillmere::testing
+}  // namespace
+}  // namespace quillmere::testing

@@ -36,4 +36,4 @@ class RecordingOwner final : public RunOwner {
   std::function<void()> action_;
 };
 
-} // namespace quillmere::testing
+}  // namespace quillmere::testing

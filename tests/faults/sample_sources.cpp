@@ -10,10 +10,9 @@ std::string PlainCards(int count, const std::string& lineEnd, int padding) {
   std::string text = "Exported contacts" + lineEnd;
   for (int i = 1; i <= count; ++i) {
     const std::string n = std::to_string(i);
-    text += "BEGIN:VCARD" + lineEnd + "VERSION:3.0" + lineEnd + "FN:Person " + n + lineEnd +
-            "N:Person;" + n + ";;;" + lineEnd + "NOTE:a folded note that goes on" + lineEnd +
-            " over a second line  " + lineEnd + lineEnd + "TEL;TYPE=CELL:+1 555 0100 " + n +
-            lineEnd;
+    text += "BEGIN:VCARD" + lineEnd + "VERSION:3.0" + lineEnd + "FN:Person " + n + lineEnd + "N:Person;" + n +
+            ";;;" + lineEnd + "NOTE:a folded note that goes on" + lineEnd + " over a second line  " +
+            lineEnd + lineEnd + "TEL;TYPE=CELL:+1 555 0100 " + n + lineEnd;
     if (padding > 0) text += "X-PAD:" + std::string(static_cast<std::size_t>(padding), 'p') + lineEnd;
     text += "END:VCARD" + lineEnd;
   }
@@ -39,9 +38,8 @@ std::vector<SampleSource> GeneratedSources() {
       "BEGIN:VCARD\nFN:Holder\nAGENT:\nBEGIN:VCARD\nFN:Agent\nEND:VCARD\nTEL:1\nEND:VCARD\n";
   return {
       {"CrLfCards", PlainCards(5)},
-      {"LfNestingStrayEndUnfinished",
-       "END:VCARD\n" + PlainCards(2, "\n") + nested + "  end:vcard  \n" + PlainCards(2, "\n") +
-           "BEGIN:VCARD\nFN:never ended\n"},
+      {"LfNestingStrayEndUnfinished", "END:VCARD\n" + PlainCards(2, "\n") + nested + "  end:vcard  \n" +
+                                          PlainCards(2, "\n") + "BEGIN:VCARD\nFN:never ended\n"},
       {"Utf8MarkCrCrLf", "\xEF\xBB\xBF" + PlainCards(4, "\r\r\n")},
       {"LoneCrMixedCase", "begin:vcard\rFN:a\rEnd:VCard\r" + PlainCards(3, "\r")},
       {"Utf16LittleEndian", Utf16(PlainCards(4), true)},
@@ -76,4 +74,4 @@ void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
   if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
-} // namespace quillmere::testing
+}  // namespace quillmere::testing

@@ -30,4 +30,4 @@ std::string Utf16(const std::string& ascii, bool littleEndian);
 std::string ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes);
 
-} // namespace quillmere::testing
+}  // namespace quillmere::testing

@@ -123,7 +123,7 @@ std::string Join(const std::string& source, const Line& line) {
   return text;
 }
 
-} // namespace
+}  // namespace
 
 Expected SplitWholeFile(const std::string& source) {
   const Decoded decoded = Decode(source);
@@ -149,4 +149,4 @@ Expected SplitWholeFile(const std::string& source) {
   return expected;
 }
 
-} // namespace quillmere::model
+}  // namespace quillmere::model

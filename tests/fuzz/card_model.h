@@ -17,4 +17,4 @@ struct Expected {
 
 Expected SplitWholeFile(const std::string& source);
 
-} // namespace quillmere::model
+}  // namespace quillmere::model

@@ -29,11 +29,11 @@ std::string FirstDifference(const std::string& got, const std::string& want) {
   std::size_t at = 0;
   while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
   const std::size_t from = at > 20 ? at - 20 : 0;
-  return "differ at byte " + std::to_string(at) + ": splitter \"" +
-         Escaped(got.substr(from, 60)) + "\" model \"" + Escaped(want.substr(from, 60)) + "\"";
+  return "differ at byte " + std::to_string(at) + ": splitter \"" + Escaped(got.substr(from, 60)) +
+         "\" model \"" + Escaped(want.substr(from, 60)) + "\"";
 }
 
-} // namespace
+}  // namespace
 
 std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads) {
   const auto folder = std::filesystem::path("/") / "out";
@@ -56,8 +56,7 @@ std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads
            ", model disagrees";
   const auto written = files.FilesIn(folder);
   if (written.size() != expected.cards.size())
-    return std::to_string(written.size()) + " files for " + std::to_string(expected.cards.size()) +
-           " cards";
+    return std::to_string(written.size()) + " files for " + std::to_string(expected.cards.size()) + " cards";
   for (std::size_t n = 0; n < expected.cards.size(); ++n) {
     const auto name = "vCard" + std::to_string(n + 1) + ".vcf";
     const auto it = written.find(name);
@@ -77,4 +76,4 @@ std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads
   return {};
 }
 
-} // namespace quillmere::testing
+}  // namespace quillmere::testing

@@ -15,4 +15,4 @@ using ReadPlan = std::function<std::size_t(std::size_t requested)>;
 // otherwise what differs first.
 std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads);
 
-} // namespace quillmere::testing
+}  // namespace quillmere::testing

@@ -32,7 +32,7 @@ quillmere::testing::ReadPlan PlanFrom(const std::uint8_t* head) {
   };
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
