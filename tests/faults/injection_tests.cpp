@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <iostream>
+#include <map>
 #include <ostream>
 #include <string>
 
@@ -20,7 +20,8 @@ namespace {
 const std::filesystem::path kFolder = std::filesystem::path("/") / "cards";
 const std::filesystem::path kSource = std::filesystem::path("/") / "in" / "contacts.vcf";
 
-std::atomic<int> pointsTried{0};
+// Runs with an injected failure, by the kind of fault, for the record.
+std::map<std::string, int> pointsTried;
 
 std::filesystem::path OutputPath(std::uint64_t number) {
   return kFolder / ("vCard" + std::to_string(number) + ".vcf");
@@ -163,7 +164,7 @@ TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
     run.faulty.FailAt(op, nth);
     if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
     const auto outcome = run.Go();
-    ++pointsTried;
+    ++pointsTried[Name(op)];
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
     const auto saved = run.owner.failed.front().saved;
@@ -194,7 +195,7 @@ TEST_P(IdentityUnknown, ChangesNothing) {
         run.faulty.FailAt(op, nth);
         run.faulty.SetIdOfFault(IdOfFault::NoSuchFile);
         ASSERT_EQ(run.Go(), RunOutcome::Finished);
-        ++pointsTried;
+        ++pointsTried[std::string(Name(op)) + " cannot tell"];
         EXPECT_EQ(run.memory.FilesIn(kFolder), clean.files);
       }
     }
@@ -217,7 +218,7 @@ TEST(GuardOfTheSource, UnknownFolderIdentityStillProtectsIt) {
     SplitRun run(source, inside);
     run.faulty.FailAt(Operation::IdOf, nth);
     run.Go();
-    ++pointsTried;
+    ++pointsTried["IdOf cannot tell, source in the folder"];
     EXPECT_EQ(run.memory.Content(inside), source) << "the source was overwritten";
   }
 }
@@ -237,7 +238,7 @@ TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
     run.faulty.FailAt(op, nth);
     run.faulty.FailAt(Operation::Remove, 1);
     const auto outcome = run.Go();
-    ++pointsTried;
+    ++pointsTried[std::string(Name(op)) + " then Remove"];
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
     const auto& failure = run.owner.failed.front();
@@ -287,7 +288,14 @@ INSTANTIATE_TEST_SUITE_P(AllPoints, CleanupFailsToo,
 // Prints the number of injection points tried, for the record.
 class PointCounter : public ::testing::Environment {
  public:
-  void TearDown() override { std::cout << "injection points tried: " << pointsTried.load() << '\n'; }
+  void TearDown() override {
+    int total = 0;
+    for (const auto& [kind, count] : pointsTried) {
+      std::cout << "injection points tried, " << kind << ": " << count << '\n';
+      total += count;
+    }
+    std::cout << "injection points tried: " << total << '\n';
+  }
 };
 const auto* const counter = ::testing::AddGlobalTestEnvironment(new PointCounter);
 
