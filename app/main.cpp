@@ -1,7 +1,7 @@
 // Quillmere2.6.exe: shows the window and runs it until it is closed. The
 // program takes no notice of its command line.
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include "form1.h"
 #include "message_loop.h"

@@ -28,9 +28,9 @@ Rgb Lerp(Rgb a, Rgb b, double t) {
 
 // A contact card: a person on the left and two lines of details beside it.
 void ContactCard(Canvas& canvas, const RoundedCard& card, Rgb fill) {
-  canvas.FillCard({card.centreX + 1.5, card.centreY + 2.5, card.width, card.height, card.radius,
-                   card.degrees},
-                  Rgb{5, 20, 40}, 0.30);
+  canvas.FillCard(
+      {card.centreX + 1.5, card.centreY + 2.5, card.width, card.height, card.radius, card.degrees},
+      Rgb{5, 20, 40}, 0.30);
   canvas.FillBorderedCard(card, 1.0, kInk, fill);
 }
 
@@ -43,7 +43,7 @@ void CardFace(Canvas& canvas, double left, double top) {
   canvas.FillCard({left + 34, top + 27, 14, 2.6, 1.3}, kLine);
 }
 
-} // namespace
+}  // namespace
 
 Picture DrawBanner() {
   constexpr int kWidth = 600, kHeight = 85;
@@ -98,4 +98,4 @@ void ShowPicture(HDC target, const Picture& picture, POINT at) {
   SelectObject(source.get(), previous);
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

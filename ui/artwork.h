@@ -22,4 +22,4 @@ Picture DrawCardsPictogram();  // 22 x 22, with a transparent colour
 // Draws the picture unscaled with its top-left corner at `at`.
 void ShowPicture(HDC target, const Picture& picture, POINT at);
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -30,12 +30,12 @@ class BaseWindow {
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
   }
 
-  HWND Create(const wchar_t* className, const wchar_t* caption, DWORD style, DWORD exStyle,
-              RECT bounds, HWND parent, int id = 0) {
+  HWND Create(const wchar_t* className, const wchar_t* caption, DWORD style, DWORD exStyle, RECT bounds,
+              HWND parent, int id = 0) {
     return CreateWindowExW(exStyle, className, caption, style, bounds.left, bounds.top,
                            bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           GetModuleHandleW(nullptr), static_cast<Derived*>(this));
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                           static_cast<Derived*>(this));
   }
 
   void Destroy() noexcept {
@@ -71,4 +71,4 @@ class BaseWindow {
   HWND hwnd_ = nullptr;
 };
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

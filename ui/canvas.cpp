@@ -54,7 +54,7 @@ bool InsideCard(const RoundedCard& card, double x, double y) {
   return qx * qx + qy * qy <= card.radius * card.radius;
 }
 
-} // namespace
+}  // namespace
 
 Canvas::Canvas(int width, int height, int scale)
     : width_(width),
@@ -65,11 +65,17 @@ Canvas::Canvas(int width, int height, int scale)
   original_ = SelectObject(dc_.get(), bitmap_.get());
 }
 
-Canvas::~Canvas() { SelectObject(dc_.get(), original_); }
+Canvas::~Canvas() {
+  SelectObject(dc_.get(), original_);
+}
 
-void Canvas::Put(int x, int y, Rgb colour) { pixels_[y * width_ * scale_ + x] = Pack(colour); }
+void Canvas::Put(int x, int y, Rgb colour) {
+  pixels_[y * width_ * scale_ + x] = Pack(colour);
+}
 
-Rgb Canvas::Get(int x, int y) const { return Unpack(pixels_[y * width_ * scale_ + x]); }
+Rgb Canvas::Get(int x, int y) const {
+  return Unpack(pixels_[y * width_ * scale_ + x]);
+}
 
 template <typename Inside>
 void Canvas::Fill(double left, double top, double right, double bottom, Inside inside, Rgb colour,
@@ -83,8 +89,9 @@ void Canvas::Fill(double left, double top, double right, double bottom, Inside i
     for (int x = x0; x < x1; ++x) {
       if (!inside(Unit(x), Unit(y))) continue;
       const Rgb under = Get(x, y);
-      Put(x, y, Rgb{Mix(under.r, colour.r, opacity), Mix(under.g, colour.g, opacity),
-                    Mix(under.b, colour.b, opacity)});
+      Put(x, y,
+          Rgb{Mix(under.r, colour.r, opacity), Mix(under.g, colour.g, opacity),
+              Mix(under.b, colour.b, opacity)});
     }
   }
 }
@@ -96,15 +103,15 @@ void Canvas::FillEllipse(double centreX, double centreY, double radiusX, double 
     const double ny = (y - centreY) / radiusY;
     return nx * nx + ny * ny <= 1.0;
   };
-  Fill(centreX - radiusX, centreY - radiusY, centreX + radiusX, centreY + radiusY, inside, colour,
-       opacity);
+  Fill(centreX - radiusX, centreY - radiusY, centreX + radiusX, centreY + radiusY, inside, colour, opacity);
 }
 
 void Canvas::FillCard(const RoundedCard& card, Rgb colour, double opacity) {
   // Half the diagonal bounds the card at any angle.
   const double reach = std::hypot(card.width, card.height) / 2;
-  Fill(card.centreX - reach, card.centreY - reach, card.centreX + reach, card.centreY + reach,
-       [&](double x, double y) { return InsideCard(card, x, y); }, colour, opacity);
+  Fill(
+      card.centreX - reach, card.centreY - reach, card.centreX + reach, card.centreY + reach,
+      [&](double x, double y) { return InsideCard(card, x, y); }, colour, opacity);
 }
 
 void Canvas::FillBorderedCard(const RoundedCard& card, double border, Rgb edge, Rgb fill) {
@@ -118,10 +125,9 @@ void Canvas::FillBorderedCard(const RoundedCard& card, double border, Rgb edge, 
 
 void Canvas::Text(const wchar_t* text, double x, double y, double height, int weight, Rgb colour,
                   double thicken) {
-  const win32::UniqueFont font(CreateFontW(-static_cast<int>(std::lround(height * scale_)), 0, 0, 0,
-                                           weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                                           OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                                           DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
+  const win32::UniqueFont font(CreateFontW(
+      -static_cast<int>(std::lround(height * scale_)), 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
+      OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
   const HGDIOBJ previous = SelectObject(dc_.get(), font.get());
   SetBkMode(dc_.get(), TRANSPARENT);
   SetTextColor(dc_.get(), RGB(colour.r, colour.g, colour.b));
@@ -144,8 +150,7 @@ Picture Canvas::Finish(COLORREF transparent) {
   if (!picture.bitmap) return picture;
 
   const bool keyed = transparent != CLR_INVALID;
-  const std::uint32_t key =
-      Pack(Rgb{GetRValue(transparent), GetGValue(transparent), GetBValue(transparent)});
+  const std::uint32_t key = Pack(Rgb{GetRValue(transparent), GetGValue(transparent), GetBValue(transparent)});
   const int samples = scale_ * scale_;
   for (int y = 0; y < height_; ++y) {
     for (int x = 0; x < width_; ++x) {
@@ -171,4 +176,4 @@ Picture Canvas::Finish(COLORREF transparent) {
   return picture;
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -61,8 +61,7 @@ class Canvas {
 
  private:
   template <typename Inside>
-  void Fill(double left, double top, double right, double bottom, Inside inside, Rgb colour,
-            double opacity);
+  void Fill(double left, double top, double right, double bottom, Inside inside, Rgb colour, double opacity);
   double Unit(int sub) const { return (sub + 0.5) / scale_; }
   void Put(int x, int y, Rgb colour);
   Rgb Get(int x, int y) const;
@@ -74,4 +73,4 @@ class Canvas {
   HGDIOBJ original_ = nullptr;
 };
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

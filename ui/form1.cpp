@@ -29,7 +29,7 @@ POINT TopLeft(const TwipsRect& at, int dpi) {
   return POINT{pixels.left, pixels.top};
 }
 
-} // namespace
+}  // namespace
 
 LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -69,6 +69,9 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kRunEndedMessage:
       Run_Ended();
       return 0;
+    case WM_SYSCOMMAND:
+      if (!Form_SysCommand(wParam)) return 0;
+      break;
     case WM_CLOSE:
       Form_QueryUnload();
       return 0;
@@ -124,7 +127,16 @@ HBRUSH Form1::Form_CtlColorBtn(HWND control) {
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
-void Form1::Form_QueryUnload() { StopRunAndUnload(); }
+// The frame is fixed: a request to maximise or resize the window (which the
+// system would carry out even without a maximise box) is refused.
+bool Form1::Form_SysCommand(WPARAM command) {
+  const WPARAM what = command & 0xFFF0;
+  return what != SC_MAXIMIZE && what != SC_SIZE;
+}
+
+void Form1::Form_QueryUnload() {
+  StopRunAndUnload();
+}
 
 void Form1::CmdBrowse_Click() {
   if (!cdlgFile.Choose(Window())) return;
@@ -145,7 +157,9 @@ void Form1::CmdSplit_Click() {
   run_ = std::make_unique<WindowRun>(Window(), folder, cdlgFile.Selected());
 }
 
-void Form1::cmdEnd_Click() { StopRunAndUnload(); }
+void Form1::cmdEnd_Click() {
+  StopRunAndUnload();
+}
 
 // The run stops between lines (never between creating a file and writing
 // its card) before the window goes, so no file is left half written.
@@ -185,4 +199,4 @@ void Form1::Run_Ended() {
   }
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -36,6 +36,7 @@ class Form1 : public BaseWindow<Form1> {
   void Form_Activate(WORD state);
   HBRUSH Form_CtlColorStatic(HDC dc, HWND control);
   HBRUSH Form_CtlColorBtn(HWND control);
+  bool Form_SysCommand(WPARAM command);
   void Form_QueryUnload();
   void CmdBrowse_Click();
   void CmdSplit_Click();
@@ -70,4 +71,4 @@ class Form1 : public BaseWindow<Form1> {
   std::unique_ptr<WindowRun> run_;
 };
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -1,9 +1,11 @@
 // Making Form1: the window, its controls from the layout table, its fonts,
 // pictures and icon.
-#include "form1.h"
-
+// clang-format off
+#include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
+#include "form1.h"
 #include "form1_layout.h"
 #include "picture3_panel.h"
 
@@ -24,12 +26,12 @@ win32::UniqueFont TahomaFont(int dpi, int weight) {
 // The application icon at one system size; the system's default icon when
 // the program carries none.
 win32::UniqueIcon AppIcon(int sizeMetricX, int sizeMetricY) {
-  return win32::UniqueIcon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
-                                                         IMAGE_ICON, GetSystemMetrics(sizeMetricX),
-                                                         GetSystemMetrics(sizeMetricY), 0)));
+  return win32::UniqueIcon(
+      static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                    GetSystemMetrics(sizeMetricX), GetSystemMetrics(sizeMetricY), 0)));
 }
 
-} // namespace
+}  // namespace
 
 Form1::~Form1() {
   if (run_) run_->Stop();
@@ -55,7 +57,9 @@ bool Form1::Show(int showCommand) {
   return true;
 }
 
-void Form1::Form_Initialize() { InitCommonControls(); }
+void Form1::Form_Initialize() {
+  InitCommonControls();
+}
 
 bool Form1::Form_Load() {
   font_ = TahomaFont(dpi_, FW_NORMAL);
@@ -125,4 +129,4 @@ void Form1::CentreOnScreen() {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

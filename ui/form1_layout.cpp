@@ -6,7 +6,9 @@ namespace {
 constexpr int kTwipsPerInch = 1440;
 }
 
-int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, kTwipsPerInch); }
+int TwipsToPixels(int twips, int dpi) {
+  return MulDiv(twips, dpi, kTwipsPerInch);
+}
 
 RECT ToPixels(const TwipsRect& at, int dpi) {
   const int left = TwipsToPixels(at.left, dpi);
@@ -21,4 +23,4 @@ int ScreenDpi() {
   return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -30,7 +30,7 @@ inline constexpr TwipsRect Form1Client{0, 0, 7755, 4455};
 inline constexpr TwipsRect Image2{0, 0, 9000, 1275};
 inline constexpr TwipsRect Image1{240, 2475, 330, 330};
 inline constexpr TwipsRect Shape1{-120, 3840, 9015, 855};
-} // namespace twips
+}  // namespace twips
 
 enum class FontWeight { Normal, Bold };
 
@@ -53,24 +53,64 @@ inline constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PU
 // In creation order, which is also the tab order: the Tab key visits the
 // text box and the buttons in this order and passes over the labels.
 inline constexpr ControlSpec kControls[] = {
-    {IDC_txtvCFPath, 0, L"EDIT", L"",
+    {IDC_txtvCFPath,
+     0,
+     L"EDIT",
+     L"",
      WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY,
-     WS_EX_CLIENTEDGE, {240, 1680, 5655, 375}, FontWeight::Normal},
-    {IDC_CmdBrowse, 0, L"BUTTON", L"Browse...", kButtonStyle, 0, {6000, 1680, 1455, 375},
+     WS_EX_CLIENTEDGE,
+     {240, 1680, 5655, 375},
      FontWeight::Normal},
-    {IDC_CmdSplit, 0, L"BUTTON", L"Split vCards", kButtonStyle | WS_DISABLED, 0,
-     {2640, 3120, 2535, 495}, FontWeight::Bold},
-    {IDC_Label4, 0, L"STATIC", L"Select vCard (.vcf) File", kLabelStyle, 0,
-     {240, 1440, 8535, 255}, FontWeight::Normal},
-    {IDC_LblProgessCurrent, 0, L"STATIC", L"(0) vCard Saved", kLabelStyle, 0,
-     {720, 2520, 8055, 255}, FontWeight::Normal},
-    {IDC_Label1, 0, L"STATIC", L"Splitting vCards...", kLabelStyle, 0, {240, 2160, 8535, 255},
+    {IDC_CmdBrowse, 0, L"BUTTON", L"Browse...", kButtonStyle, 0, {6000, 1680, 1455, 375}, FontWeight::Normal},
+    {IDC_CmdSplit,
+     0,
+     L"BUTTON",
+     L"Split vCards",
+     kButtonStyle | WS_DISABLED,
+     0,
+     {2640, 3120, 2535, 495},
+     FontWeight::Bold},
+    {IDC_Label4,
+     0,
+     L"STATIC",
+     L"Select vCard (.vcf) File",
+     kLabelStyle,
+     0,
+     {240, 1440, 8535, 255},
+     FontWeight::Normal},
+    {IDC_LblProgessCurrent,
+     0,
+     L"STATIC",
+     L"(0) vCard Saved",
+     kLabelStyle,
+     0,
+     {720, 2520, 8055, 255},
+     FontWeight::Normal},
+    {IDC_Label1,
+     0,
+     L"STATIC",
+     L"Splitting vCards...",
+     kLabelStyle,
+     0,
+     {240, 2160, 8535, 255},
      FontWeight::Normal},
     // The footer panel: its own children take part in Tab and access keys.
-    {IDC_Picture3, 0, kPicture3Class, L"", WS_CHILD | WS_VISIBLE, WS_EX_CONTROLPARENT,
-     {120, 3960, 8655, 495}, FontWeight::Normal},
-    {IDC_cmdEnd, IDC_Picture3, L"BUTTON", L"E&xit", kButtonStyle, 0, {5880, 0, 1455, 375},
+    {IDC_Picture3,
+     0,
+     kPicture3Class,
+     L"",
+     WS_CHILD | WS_VISIBLE,
+     WS_EX_CONTROLPARENT,
+     {120, 3960, 8655, 495},
+     FontWeight::Normal},
+    {IDC_cmdEnd,
+     IDC_Picture3,
+     L"BUTTON",
+     L"E&xit",
+     kButtonStyle,
+     0,
+     {5880, 0, 1455, 375},
      FontWeight::Normal},
 };
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

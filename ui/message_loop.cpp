@@ -12,4 +12,4 @@ int RunMessageLoop(Form1& form) {
   return static_cast<int>(message.wParam);
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -7,4 +7,4 @@ namespace quillmere::ui {
 // window's keyboard interface sees every message first.
 int RunMessageLoop(Form1& form);
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

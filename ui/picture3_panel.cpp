@@ -19,7 +19,7 @@ LRESULT CALLBACK Picture3Procedure(HWND panel, UINT message, WPARAM wParam, LPAR
   }
 }
 
-} // namespace
+}  // namespace
 
 bool RegisterPicture3Class() {
   WNDCLASSEXW wc{};
@@ -32,4 +32,4 @@ bool RegisterPicture3Class() {
   return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -8,4 +8,4 @@ namespace quillmere::ui {
 // notifications on to the window it sits in.
 bool RegisterPicture3Class();
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

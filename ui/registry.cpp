@@ -28,4 +28,4 @@ std::wstring PickFolder(HWND owner, const std::wstring& title) noexcept {
   }
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

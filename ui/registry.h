@@ -12,4 +12,4 @@ namespace quillmere::ui {
 // Never shows a message of its own.
 std::wstring PickFolder(HWND owner, const std::wstring& title) noexcept;
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

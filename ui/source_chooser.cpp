@@ -1,7 +1,7 @@
 #include "source_chooser.h"
 
-#include <commdlg.h>
 #include <cderr.h>
+#include <commdlg.h>
 
 #include <vector>
 
@@ -41,7 +41,7 @@ const wchar_t* Describe(DWORD error) {
   return L"The file dialog failed";
 }
 
-} // namespace
+}  // namespace
 
 std::wstring FileDialogFailureText(DWORD error) {
   if (error == FNERR_BUFFERTOOSMALL) {
@@ -73,4 +73,4 @@ bool SourceChooser::Choose(HWND owner) {
   return false;
 }
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

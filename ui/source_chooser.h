@@ -27,4 +27,4 @@ class SourceChooser {
 // The warning text for a failed open dialog, from CommDlgExtendedError.
 std::wstring FileDialogFailureText(DWORD error);
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

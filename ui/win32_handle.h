@@ -2,9 +2,9 @@
 // One owner for every kind of Win32 handle the program holds. A kind is one
 // line: the handle type, the function that closes it, and the value that
 // means "no handle" (NULL for most kinds, INVALID_HANDLE_VALUE for files).
-#include <windows.h>
 #include <objbase.h>
 #include <shtypes.h>
+#include <windows.h>
 
 #include <utility>
 
@@ -73,4 +73,4 @@ using UniqueDc = UniqueAny<HDC, ::DeleteDC>;  // from CreateCompatibleDC
 using UniqueIcon = UniqueAny<HICON, ::DestroyIcon>;
 using UniquePidl = UniqueAny<PIDLIST_ABSOLUTE, ::CoTaskMemFree>;
 
-} // namespace quillmere::win32
+}  // namespace quillmere::win32

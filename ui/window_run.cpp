@@ -8,13 +8,14 @@ namespace {
 // A label that changes faster than this is a blur; waiting this long between
 // updates leaves the window's queue free for input and painting.
 constexpr ULONGLONG kProgressIntervalMs = 15;
-} // namespace
+}  // namespace
 
 WindowRun::WindowRun(HWND window, std::wstring folder, std::wstring source)
-    : window_(window),
-      worker_([this, f = std::move(folder), s = std::move(source)] { Work(f, s); }) {}
+    : window_(window), worker_([this, f = std::move(folder), s = std::move(source)] { Work(f, s); }) {}
 
-WindowRun::~WindowRun() { Stop(); }
+WindowRun::~WindowRun() {
+  Stop();
+}
 
 void WindowRun::Work(const std::wstring& folder, const std::wstring& source) noexcept {
   try {
@@ -57,10 +58,16 @@ std::optional<std::uint64_t> WindowRun::LastProgress() const noexcept {
   return saved_.load(std::memory_order_relaxed);
 }
 
-bool WindowRun::KeepGoing() { return !stop_.load(std::memory_order_relaxed); }
+bool WindowRun::KeepGoing() {
+  return !stop_.load(std::memory_order_relaxed);
+}
 
-void WindowRun::Finished(const RunSummary& summary) { summary_ = summary; }
+void WindowRun::Finished(const RunSummary& summary) {
+  summary_ = summary;
+}
 
-void WindowRun::Failed(const RunFailure& failure) { failure_ = failure; }
+void WindowRun::Failed(const RunFailure& failure) {
+  failure_ = failure;
+}
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

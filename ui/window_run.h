@@ -63,4 +63,4 @@ class WindowRun final : public RunOwner {
   std::thread worker_;  // last: starts once everything above exists
 };
 
-} // namespace quillmere::ui
+}  // namespace quillmere::ui

@@ -1,0 +1,184 @@
+// Form1 as it is drawn: every control's class, place, size, font, styles and
+// text, the tab order, and the window's frame, against the window's design
+// (positions in client pixels at 96 dots per inch).
+#include <string>
+
+#include "form1_fixture.h"
+
+namespace quillmere::testing {
+namespace {
+
+using ui::ControlId;
+
+struct Expected {
+  ControlId id;
+  const wchar_t* className;  // as GetClassName reports it
+  RECT pixels;               // left, top, right, bottom in the container's client area
+  const wchar_t* text;
+  int weight;  // 0: no font of its own
+};
+
+// From the design table: left, top, width, height in pixels.
+constexpr RECT At(int left, int top, int width, int height) {
+  return RECT{left, top, left + width, top + height};
+}
+
+const Expected kDesign[] = {
+    {ui::IDC_Label4, L"Static", At(16, 96, 569, 17), L"Select vCard (.vcf) File", FW_NORMAL},
+    {ui::IDC_txtvCFPath, L"Edit", At(16, 112, 377, 25), L"", FW_NORMAL},
+    {ui::IDC_CmdBrowse, L"Button", At(400, 112, 97, 25), L"Browse...", FW_NORMAL},
+    {ui::IDC_Label1, L"Static", At(16, 144, 569, 17), L"Splitting vCards...", FW_NORMAL},
+    {ui::IDC_LblProgessCurrent, L"Static", At(48, 168, 537, 17), L"(0) vCard Saved", FW_NORMAL},
+    {ui::IDC_CmdSplit, L"Button", At(176, 208, 169, 33), L"Split vCards", FW_BOLD},
+    {ui::IDC_Picture3, ui::kPicture3Class, At(8, 264, 577, 33), L"", 0},
+    {ui::IDC_cmdEnd, L"Button", At(392, 0, 97, 25), L"E&xit", FW_NORMAL},
+};
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+RECT RectInParent(HWND control) {
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+::testing::AssertionResult SameRect(const RECT& actual, const RECT& expected) {
+  if (EqualRect(&actual, &expected)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "at (" << actual.left << "," << actual.top << ") size " << actual.right - actual.left << "x"
+         << actual.bottom - actual.top << ", designed (" << expected.left << "," << expected.top << ") size "
+         << expected.right - expected.left << "x" << expected.bottom - expected.top;
+}
+
+using Form1Layout = Form1Test;
+
+TEST_F(Form1Layout, ControlsHaveTheDesignedClassPlaceSizeAndText) {
+  for (const Expected& design : kDesign) {
+    SCOPED_TRACE(::testing::Message() << "control id " << design.id);
+    const HWND control = Control(design.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(ClassOf(control), design.className);
+    EXPECT_TRUE(SameRect(RectInParent(control), design.pixels));
+    EXPECT_EQ(TextOf(control), design.text);
+    EXPECT_TRUE(IsWindowVisible(control));
+  }
+}
+
+TEST_F(Form1Layout, ExitSitsInTheFooterPanelRightAlignedWithBrowse) {
+  const HWND cmdEnd = Control(ui::IDC_cmdEnd);
+  EXPECT_EQ(GetParent(cmdEnd), Control(ui::IDC_Picture3));
+  RECT inWindow{};
+  GetWindowRect(cmdEnd, &inWindow);
+  MapWindowPoints(HWND_DESKTOP, Window(), reinterpret_cast<POINT*>(&inWindow), 2);
+  EXPECT_TRUE(SameRect(inWindow, At(400, 264, 97, 25)));
+  EXPECT_EQ(inWindow.right, RectInParent(Control(ui::IDC_CmdBrowse)).right);
+}
+
+TEST_F(Form1Layout, EveryTextIsTahoma825WithOnlySplitBold) {
+  for (const Expected& design : kDesign) {
+    if (design.weight == 0) continue;
+    SCOPED_TRACE(::testing::Message() << "control id " << design.id);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(Control(design.id), WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr) << "the control uses the system font";
+    LOGFONTW face{};
+    ASSERT_NE(GetObjectW(font, sizeof face, &face), 0);
+    EXPECT_STREQ(face.lfFaceName, L"Tahoma");
+    EXPECT_EQ(face.lfHeight, -11);
+    EXPECT_EQ(face.lfWeight, design.weight);
+    EXPECT_EQ(face.lfCharSet, ANSI_CHARSET);
+    EXPECT_FALSE(face.lfItalic);
+    EXPECT_FALSE(face.lfUnderline);
+    EXPECT_FALSE(face.lfStrikeOut);
+  }
+}
+
+TEST_F(Form1Layout, PathBoxIsReadOnlyAndSplitStartsDisabled) {
+  const auto style = [&](ControlId id) { return GetWindowLongW(Control(id), GWL_STYLE); };
+  EXPECT_TRUE(style(ui::IDC_txtvCFPath) & ES_READONLY);
+  EXPECT_FALSE(style(ui::IDC_txtvCFPath) & ES_MULTILINE);
+  EXPECT_TRUE(GetWindowLongW(Control(ui::IDC_txtvCFPath), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+  EXPECT_FALSE(Enabled(ui::IDC_CmdSplit));
+  for (ControlId id : {ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_cmdEnd}) {
+    EXPECT_TRUE(style(id) & WS_TABSTOP) << "control id " << id;
+  }
+  for (ControlId id : {ui::IDC_Label4, ui::IDC_Label1, ui::IDC_LblProgessCurrent, ui::IDC_Picture3}) {
+    EXPECT_FALSE(style(id) & WS_TABSTOP) << "control id " << id;
+  }
+  for (ControlId id : {ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_cmdEnd}) {
+    EXPECT_FALSE(style(id) & BS_DEFPUSHBUTTON) << "Enter has no meaning in this window";
+  }
+}
+
+// The order Tab moves the focus in, from the text box round to it again.
+std::vector<HWND> TabCycle(HWND window, HWND start) {
+  std::vector<HWND> cycle{start};
+  for (HWND next = GetNextDlgTabItem(window, start, FALSE); next != nullptr && next != start;
+       next = GetNextDlgTabItem(window, next, FALSE)) {
+    cycle.push_back(next);
+    if (cycle.size() > 16) break;
+  }
+  return cycle;
+}
+
+TEST_F(Form1Layout, TabSkipsDisabledSplitAtStart) {
+  const std::vector<HWND> expected{Control(ui::IDC_txtvCFPath), Control(ui::IDC_CmdBrowse),
+                                   Control(ui::IDC_cmdEnd)};
+  EXPECT_EQ(TabCycle(Window(), Control(ui::IDC_txtvCFPath)), expected);
+}
+
+TEST_F(Form1Layout, TabVisitsPathBrowseSplitExitOnceSplitIsEnabled) {
+  ASSERT_TRUE(BrowseAndChoose((scratch_ / "contacts.vcf").wstring()));
+  const std::vector<HWND> expected{Control(ui::IDC_txtvCFPath), Control(ui::IDC_CmdBrowse),
+                                   Control(ui::IDC_CmdSplit), Control(ui::IDC_cmdEnd)};
+  EXPECT_EQ(TabCycle(Window(), Control(ui::IDC_txtvCFPath)), expected);
+}
+
+TEST_F(Form1Layout, FixedDialogFrameWith517x297ClientArea) {
+  RECT client{};
+  GetClientRect(Window(), &client);
+  EXPECT_EQ(client.right, 517);
+  EXPECT_EQ(client.bottom, 297);
+  const LONG style = GetWindowLongW(Window(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & WS_THICKFRAME) << "the user could resize the window";
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX) << "the user could maximise the window";
+  EXPECT_TRUE(GetWindowLongW(Window(), GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+  EXPECT_EQ(TextOf(Window()), L"Quillmere by Tarnwell");
+  EXPECT_EQ(GetMenu(Window()), nullptr);
+}
+
+TEST_F(Form1Layout, MaximiseAndResizeRequestsLeaveTheSizeAlone) {
+  SendMessageW(Window(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  RECT client{};
+  GetClientRect(Window(), &client);
+  EXPECT_EQ(client.right, 517);
+  EXPECT_EQ(client.bottom, 297);
+  EXPECT_FALSE(IsZoomed(Window()));
+}
+
+TEST_F(Form1Layout, WindowIsCentredOnTheScreen) {
+  RECT frame{};
+  GetWindowRect(Window(), &frame);
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  EXPECT_LE(std::abs(frame.left - (screenWidth - frame.right)), 1);
+  EXPECT_LE(std::abs(frame.top - (screenHeight - frame.bottom)), 1);
+}
+
+TEST_F(Form1Layout, FocusStartsInThePathBox) {
+  EXPECT_EQ(GetFocus(), Control(ui::IDC_txtvCFPath));
+}
+
+TEST_F(Form1Layout, WindowHasAnIconEvenWithoutTheProgramsOwn) {
+  EXPECT_NE(SendMessageW(Window(), WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_NE(SendMessageW(Window(), WM_GETICON, ICON_SMALL, 0), 0);
+}
+
+}  // namespace
+}  // namespace quillmere::testing
