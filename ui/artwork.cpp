@@ -76,12 +76,15 @@ Picture DrawCardsPictogram() {
   Canvas canvas(22, 22, 4);
   canvas.Paint([](double, double) { return Rgb{255, 0, 255}; });
   canvas.FillBorderedCard({13.5, 8.5, 15, 12, 2}, 1.0, kInk, kMist);
-  canvas.FillBorderedCard({9, 14, 16, 12, 2}, 1.0, kInk, kPaper);
+  const RoundedCard front{9, 14, 16, 12, 2};
+  canvas.FillCard(front, kPaper);
+  canvas.ClipTo(front);
   canvas.FillEllipse(5.6, 12.4, 1.9, 1.9, kAmber);
-  canvas.FillEllipse(5.6, 17.2, 3.0, 2.2, kAmber);
-  canvas.FillCard({5.6, 19.3, 7, 1.6, 0}, kPaper);
+  canvas.FillEllipse(5.6, 19.2, 3.2, 3.0, kAmber);
+  canvas.NoClip();
   canvas.FillCard({12.5, 12, 6, 1.4, 0.7}, kInk);
   canvas.FillCard({12, 15, 5, 1.2, 0.6}, kLine);
+  canvas.DrawCardEdge(front, 1.0, kInk);
   return canvas.Finish(kSeeThrough);
 }
 

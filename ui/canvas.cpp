@@ -88,6 +88,7 @@ void Canvas::Fill(double left, double top, double right, double bottom, Inside i
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
       if (!inside(Unit(x), Unit(y))) continue;
+      if (clip_ && !InsideCard(*clip_, Unit(x), Unit(y))) continue;
       const Rgb under = Get(x, y);
       Put(x, y,
           Rgb{Mix(under.r, colour.r, opacity), Mix(under.g, colour.g, opacity),
@@ -114,13 +115,27 @@ void Canvas::FillCard(const RoundedCard& card, Rgb colour, double opacity) {
       [&](double x, double y) { return InsideCard(card, x, y); }, colour, opacity);
 }
 
+namespace {
+RoundedCard Inset(const RoundedCard& card, double by) {
+  RoundedCard inner = card;
+  inner.width -= 2 * by;
+  inner.height -= 2 * by;
+  inner.radius = std::max(0.0, card.radius - by);
+  return inner;
+}
+}  // namespace
+
 void Canvas::FillBorderedCard(const RoundedCard& card, double border, Rgb edge, Rgb fill) {
   FillCard(card, edge);
-  RoundedCard inner = card;
-  inner.width -= 2 * border;
-  inner.height -= 2 * border;
-  inner.radius = std::max(0.0, card.radius - border);
-  FillCard(inner, fill);
+  FillCard(Inset(card, border), fill);
+}
+
+void Canvas::DrawCardEdge(const RoundedCard& card, double border, Rgb edge) {
+  const RoundedCard inner = Inset(card, border);
+  const double reach = std::hypot(card.width, card.height) / 2;
+  Fill(
+      card.centreX - reach, card.centreY - reach, card.centreX + reach, card.centreY + reach,
+      [&](double x, double y) { return InsideCard(card, x, y) && !InsideCard(inner, x, y); }, edge, 1.0);
 }
 
 void Canvas::Text(const wchar_t* text, double x, double y, double height, int weight, Rgb colour,

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "artwork.h"
@@ -48,6 +49,12 @@ class Canvas {
   void FillCard(const RoundedCard& card, Rgb colour, double opacity = 1.0);
   // A card with a border of `border` pixels drawn inside its edge.
   void FillBorderedCard(const RoundedCard& card, double border, Rgb edge, Rgb fill);
+  // Only the border, drawn over whatever lies on the card.
+  void DrawCardEdge(const RoundedCard& card, double border, Rgb edge);
+
+  // Later shapes are drawn only inside the card, until NoClip.
+  void ClipTo(const RoundedCard& card) { clip_ = card; }
+  void NoClip() { clip_.reset(); }
 
   // Text with its top-left corner at (x, y); `height` is the em height.
   // `thicken` widens the strokes by that many pixels, for faces that have
@@ -71,6 +78,7 @@ class Canvas {
   win32::UniqueDc dc_;
   win32::UniqueBitmap bitmap_;
   HGDIOBJ original_ = nullptr;
+  std::optional<RoundedCard> clip_;
 };
 
 }  // namespace quillmere::ui
