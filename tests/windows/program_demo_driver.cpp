@@ -82,7 +82,11 @@ int Split(const std::vector<std::string>& args) {
   std::printf("window: %ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left,
               frame.bottom - frame.top);
   std::fflush(stdout);
-  if (!keepOpen) program.Close(form.window);
+  if (keepOpen) {
+    program.LeaveRunning();
+  } else {
+    program.Close(form.window);
+  }
   return 0;
 }
 

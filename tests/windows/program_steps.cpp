@@ -1,5 +1,6 @@
 #include "program_steps.h"
 
+#include <commctrl.h>
 #include <dlgs.h>
 
 #include <regex>
@@ -61,7 +62,10 @@ HWND OpenFolderBrowserAt(const RemoteProgram& program, const Form1Controls& form
     Fail("the folder browser does not show the title \"Choose Folder to Save...\"");
   }
   if (!program.SelectFolder(browser, folder, kDialogLimit)) {
-    Fail("the folder browser did not select " + Narrow(folder));
+    HWND tree = ::FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+    const auto shown = remote::SelectedTreeItemText(program.Process(), tree);
+    Fail("the folder browser did not select " + Narrow(folder) + "; it shows \"" +
+         Narrow(shown.value_or(L"nothing")) + "\"");
   }
   return browser;
 }

@@ -236,11 +236,14 @@ std::optional<std::wstring> SelectedTreeItemText(HANDLE process, HWND tree) {
 
 RemoteProgram::RemoteProgram(const std::wstring& exe, const std::wstring& args) {
   std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+  // No console and no standard handles: a program left running must not
+  // hold the caller's output open (a pipe would never end).
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &info)) {
     throw std::runtime_error("cannot start " + Narrow(exe) + ": " + Narrow(SystemReason(::GetLastError())));
   }
   process_.reset(info.hProcess);
@@ -310,6 +313,11 @@ std::optional<MessageBoxSeen> RemoteProgram::WaitForMessageBox(milliseconds limi
   auto text = TextOf(::GetDlgItem(box, 0xFFFF));
   if (!title || !text) return std::nullopt;
   return MessageBoxSeen{box, *title, *text};
+}
+
+void RemoteProgram::LeaveRunning() {
+  process_.reset();
+  thread_.reset();
 }
 
 bool RemoteProgram::WaitForExit(milliseconds limit) const {

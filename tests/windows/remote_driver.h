@@ -133,6 +133,9 @@ class RemoteProgram {
 
   bool WaitForExit(milliseconds limit) const;
 
+  // Lets the program go on after the owner goes (for a user to look at).
+  void LeaveRunning();
+
   // Asks the window to close, then ends the process if it does not.
   void Close(HWND window, milliseconds limit = milliseconds(5000));
 
