@@ -138,6 +138,18 @@ TEST_F(Form1Layout, TabVisitsPathBrowseSplitExitOnceSplitIsEnabled) {
   EXPECT_EQ(TabCycle(Window(), Control(ui::IDC_txtvCFPath)), expected);
 }
 
+TEST_F(Form1Layout, ChildrenStandInTheDesignedTabOrderLabelsIncluded) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(Window(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
+  }
+  const std::vector<HWND> expected{Control(ui::IDC_txtvCFPath),        Control(ui::IDC_CmdBrowse),
+                                   Control(ui::IDC_CmdSplit),          Control(ui::IDC_Label4),
+                                   Control(ui::IDC_LblProgessCurrent), Control(ui::IDC_Label1),
+                                   Control(ui::IDC_Picture3)};
+  EXPECT_EQ(children, expected);
+}
+
 TEST_F(Form1Layout, FixedDialogFrameWith517x297ClientArea) {
   RECT client{};
   GetClientRect(Window(), &client);

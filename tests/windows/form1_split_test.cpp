@@ -6,6 +6,7 @@
 #include <set>
 
 #include "form1_fixture.h"
+#include "window_run.h"
 
 namespace quillmere::testing {
 namespace {
@@ -215,6 +216,50 @@ TEST_F(Form1Split, DuringARunSplitIsOffTheCountMovesAndBrowseOnlyChangesTheNextR
   EXPECT_EQ(FilesIn(out).size(), static_cast<std::size_t>(kLongRunCards)) << "the new file changed the run";
   EXPECT_EQ(Text(ui::IDC_txtvCFPath), next.wstring());
   EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
+}
+
+// Seen by a hook on the test thread's queue: the run's progress messages to
+// the window, and the ticks of a timer. Timer messages come only when the
+// queue holds nothing else, so ticks during a run show that input and
+// painting get their turn.
+struct QueueCounts {
+  HWND window = nullptr;
+  UINT_PTR timer = 0;
+  int progressMessages = 0;
+  int timerTicks = 0;
+};
+QueueCounts* g_counts = nullptr;
+
+LRESULT CALLBACK CountMessages(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && wParam == PM_REMOVE && g_counts != nullptr) {
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (message->hwnd == g_counts->window && message->message == ui::kRunProgressMessage) {
+      ++g_counts->progressMessages;
+    }
+    if (message->message == WM_TIMER && message->wParam == g_counts->timer) ++g_counts->timerTicks;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Form1Split, ProgressIsCoalescedAndLeavesTheQueueFree) {
+  constexpr int kCards = 2000;
+  constexpr int kLinesPerCard = 6;
+  ChooseSource(Cards(kCards));
+  const fs::path out = MakeFolder("out");
+  QueueCounts counts{Window(), SetTimer(nullptr, 0, 20, nullptr)};
+  g_counts = &counts;
+  const HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, CountMessages, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  const RunSeen run = SplitInto(out.wstring(), milliseconds(120000));
+  UnhookWindowsHookEx(hook);
+  KillTimer(nullptr, counts.timer);
+  g_counts = nullptr;
+
+  ASSERT_TRUE(run.box.has_value());
+  EXPECT_EQ(FilesIn(out).size(), static_cast<std::size_t>(kCards));
+  EXPECT_GE(counts.progressMessages, 3) << "the count was not shown while the run went on";
+  EXPECT_LT(counts.progressMessages, kCards * kLinesPerCard / 10) << "progress is not coalesced";
+  EXPECT_GE(counts.timerTicks, 10) << "the run's messages left no turn for input and painting";
 }
 
 }  // namespace
