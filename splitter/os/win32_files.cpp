@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "file_system.h"
+#include "win32_handle.h"
 
 namespace quillmere {
 namespace {
@@ -30,25 +31,6 @@ IoError LastError() {
   return ErrorText(GetLastError());
 }
 
-// Owns one file handle; the empty value is INVALID_HANDLE_VALUE.
-class File {
- public:
-  explicit File(HANDLE handle) : handle_(handle) {}
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() { Close(); }
-  HANDLE Get() const { return handle_; }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  bool Close() {
-    const bool ok = !Valid() || CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 std::optional<FileId> IdOfHandle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
@@ -62,22 +44,22 @@ class Win32Source final : public SourceFile {
   std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) override {
     DWORD got = 0;
     const auto want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
-    if (!ReadFile(file_.Get(), buffer.data(), want, &got, nullptr)) {
+    if (!ReadFile(file_.get(), buffer.data(), want, &got, nullptr)) {
       error = LastError();
       return 0;
     }
     return got;
   }
 
-  FileId Id() const override { return IdOfHandle(file_.Get()).value_or(FileId{}); }
+  FileId Id() const override { return IdOfHandle(file_.get()).value_or(FileId{}); }
 
   bool MayHaveOtherNames() const override {
     BY_HANDLE_FILE_INFORMATION info{};
-    return !GetFileInformationByHandle(file_.Get(), &info) || info.nNumberOfLinks != 1;
+    return !GetFileInformationByHandle(file_.get(), &info) || info.nNumberOfLinks != 1;
   }
 
  private:
-  File file_;
+  win32::UniqueFile file_;
 };
 
 class Win32Output final : public OutputFile {
@@ -88,7 +70,7 @@ class Win32Output final : public OutputFile {
     while (!data.empty()) {
       DWORD put = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
-      if (!WriteFile(file_.Get(), data.data(), want, &put, nullptr)) return LastError();
+      if (!WriteFile(file_.get(), data.data(), want, &put, nullptr)) return LastError();
       if (put == 0) return ErrorText(ERROR_WRITE_FAULT);
       data = data.subspan(put);
     }
@@ -96,12 +78,13 @@ class Win32Output final : public OutputFile {
   }
 
   std::optional<IoError> Close() override {
-    if (!file_.Close()) return LastError();
+    // Closing is where a delayed write error shows up.
+    if (file_ && !CloseHandle(file_.release())) return LastError();
     return std::nullopt;
   }
 
  private:
-  File file_;
+  win32::UniqueFile file_;
 };
 
 class Win32Files final : public FileSystem {
@@ -143,10 +126,11 @@ class Win32Files final : public FileSystem {
   std::optional<FileId> IdOf(const std::filesystem::path& path) override {
     // No access rights asked: this works even on a file another program
     // holds open without sharing.
-    File file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.Valid()) return std::nullopt;
-    return IdOfHandle(file.Get());
+    win32::UniqueFile file(CreateFileW(path.c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::nullopt;
+    return IdOfHandle(file.get());
   }
 };
 

@@ -10,7 +10,7 @@ add_library(quillmere_remote_driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/program_steps.cpp
   ${CMAKE_CURRENT_LIST_DIR}/program_files.cpp)
 target_include_directories(quillmere_remote_driver PUBLIC
-  ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/ui)
+  ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/ui ${PROJECT_SOURCE_DIR}/splitter/os)
 quillmere_warnings(quillmere_remote_driver)
 
 add_executable(quillmere-demo-driver ${CMAKE_CURRENT_LIST_DIR}/program_demo_driver.cpp)

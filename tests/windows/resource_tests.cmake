@@ -20,7 +20,7 @@ else()
   target_sources(resource_tests PRIVATE remote_driver.cpp)
 endif()
 target_include_directories(resource_tests PRIVATE
-  ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/ui ${CMAKE_BINARY_DIR}/generated)
+  ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/ui ${PROJECT_SOURCE_DIR}/splitter/os ${CMAKE_BINARY_DIR}/generated)
 get_target_property(_quillmere_icon_dir quillmere_icon QUILLMERE_ICON_DIR)
 target_compile_definitions(resource_tests PRIVATE
   QUILLMERE_PROGRAM="$<TARGET_FILE:Quillmere>"
