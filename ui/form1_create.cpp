@@ -94,16 +94,16 @@ HWND& Form1::Control(ControlId id) {
 }
 
 bool Form1::CreateControls() {
-  for (const ControlSpec& spec : kControls) {
-    const HWND container = spec.container == 0 ? Window() : Picture3;
-    const RECT at = ToPixels(spec.at, dpi_);
-    HWND& control = Control(spec.id);
-    control = CreateWindowExW(spec.exStyle, spec.className, spec.text, spec.style, at.left, at.top,
+  for (const ControlRow& row : kControls) {
+    const HWND container = row.container == 0 ? Window() : Picture3;
+    const RECT at = ToPixels(row.at, dpi_);
+    HWND& control = Control(row.id);
+    control = CreateWindowExW(row.exStyle, row.className, row.text, row.style, at.left, at.top,
                               at.right - at.left, at.bottom - at.top, container,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
                               GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr) return false;
-    const HFONT font = spec.weight == FontWeight::Bold ? boldFont_.get() : font_.get();
+    const HFONT font = row.weight == FontWeight::Bold ? boldFont_.get() : font_.get();
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
   return true;

@@ -36,7 +36,7 @@ enum class FontWeight { Normal, Bold };
 
 // One child window of Form1. The container is the window itself (0) or
 // Picture3.
-struct ControlSpec {
+struct ControlRow {
   ControlId id;
   int container;
   const wchar_t* className;
@@ -52,7 +52,7 @@ inline constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PU
 
 // In creation order, which is also the tab order: the Tab key visits the
 // text box and the buttons in this order and passes over the labels.
-inline constexpr ControlSpec kControls[] = {
+inline constexpr ControlRow kControls[] = {
     {IDC_txtvCFPath,
      0,
      L"EDIT",
