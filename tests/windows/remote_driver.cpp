@@ -299,6 +299,8 @@ bool RemoteProgram::ChooseFolder(HWND browser, const std::wstring& folder, milli
   return SelectFolder(browser, folder, limit) && PressOkAndWaitClosed(browser, limit);
 }
 
+// Looks every 20 ms: often enough to time a run of seconds, rarely enough
+// not to slow the program down by asking the window server.
 std::optional<MessageBoxSeen> RemoteProgram::WaitForMessageBox(milliseconds limit) const {
   HWND box = WaitFor(
       [&] {
@@ -307,7 +309,7 @@ std::optional<MessageBoxSeen> RemoteProgram::WaitForMessageBox(milliseconds limi
         ::EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&search));
         return search.found;
       },
-      limit, milliseconds(5));
+      limit, milliseconds(20));
   if (!box) return std::nullopt;
   auto title = TextOf(box);
   auto text = TextOf(::GetDlgItem(box, 0xFFFF));
