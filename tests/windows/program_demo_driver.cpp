@@ -11,7 +11,7 @@
 //       Closes the window "Quillmere by Tarnwell" and waits for its program.
 //   quillmere-demo-driver time PROGRAM [ARGS...]
 //       Runs PROGRAM to its end and prints how long it took and its exit code.
-// Paths may be Unix paths (taken as Z:) or Windows paths.
+// Paths may be Unix paths (taken as Z:) or Windows paths, whole or relative.
 #include <windows.h>
 
 #include <algorithm>
@@ -58,13 +58,21 @@ std::string OneLine(const std::wstring& text) {
   return Narrow(line);
 }
 
+// A path as the program's dialogs need it: whole, from its drive.
+std::wstring FullPath(const std::string& path) {
+  const std::wstring windowsPath = remote::WindowsPath(path);
+  wchar_t full[MAX_PATH] = {};
+  const DWORD length = ::GetFullPathNameW(windowsPath.c_str(), MAX_PATH, full, nullptr);
+  return length && length < MAX_PATH ? std::wstring(full) : windowsPath;
+}
+
 int Split(const std::vector<std::string>& args) {
   if (args.size() < 3) throw std::runtime_error("split needs PROGRAM SOURCE FOLDER");
   const bool keepOpen = args.size() > 3 && args[3] == "--keep-open";
-  remote::RemoteProgram program(remote::WindowsPath(args[0]));
+  remote::RemoteProgram program(FullPath(args[0]));
   const auto form = program_tests::FindForm1(program);
-  program_tests::ChooseSource(program, form, remote::WindowsPath(args[1]));
-  HWND browser = program_tests::OpenFolderBrowserAt(program, form, remote::WindowsPath(args[2]));
+  program_tests::ChooseSource(program, form, FullPath(args[1]));
+  HWND browser = program_tests::OpenFolderBrowserAt(program, form, FullPath(args[2]));
 
   const auto started = Clock::now();
   remote::Click(::GetDlgItem(browser, IDOK));
@@ -106,9 +114,9 @@ int Close() {
 
 int Time(const std::vector<std::string>& args) {
   if (args.empty()) throw std::runtime_error("time needs PROGRAM");
-  const std::wstring exe = remote::WindowsPath(args[0]);
+  const std::wstring exe = FullPath(args[0]);
   std::wstring commandLine = L"\"" + exe + L"\"";
-  for (size_t i = 1; i < args.size(); ++i) commandLine += L" \"" + remote::WindowsPath(args[i]) + L"\"";
+  for (size_t i = 1; i < args.size(); ++i) commandLine += L" \"" + FullPath(args[i]) + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
