@@ -26,10 +26,11 @@ def main():
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--source", required=True)
     parser.add_argument("--big")
+    parser.add_argument("--out-base", default="/dev/shm", help="where the fresh output folders go")
     parser.add_argument("commands", nargs="+", help="name=command with {src} and {out}")
     args = parser.parse_args()
     commands = dict(c.split("=", 1) for c in args.commands)
-    base = tempfile.mkdtemp(dir="/dev/shm", prefix="quillmere-bench-")
+    base = tempfile.mkdtemp(dir=args.out_base, prefix="quillmere-bench-")
     try:
         times = {name: [] for name in commands}
         memory = {name: 0 for name in commands}
@@ -42,11 +43,14 @@ def main():
                 files[name] = count
         floor = statistics.median(times["floor"])
         size = os.path.getsize(args.source) / 1e6
-        print(f"{args.source}: {size:.1f} MB, {args.rounds} alternating rounds, output in tmpfs")
-        print(f"{'command':<16}{'median s':>10}{'x floor':>9}{'peak MiB':>10}{'files':>8}")
+        spread = {n: (min(t), max(t)) for n, t in times.items()}
+        print(f"{args.source}: {size:.1f} MB, {args.rounds} alternating rounds, output in {args.out_base}")
+        print(f"{'command':<16}{'median s':>10}{'x floor':>9}{'min-max s':>14}{'peak MiB':>10}{'files':>8}")
         for name in commands:
             m = statistics.median(times[name])
-            print(f"{name:<16}{m:>10.3f}{m / floor:>9.2f}{memory[name] / 1024:>10.1f}{files[name]:>8}")
+            lo, hi = spread[name]
+            print(f"{name:<16}{m:>10.3f}{m / floor:>9.2f}{lo:>7.3f}-{hi:<6.3f}{memory[name] / 1024:>10.1f}"
+                  f"{files[name]:>8}")
         if args.big:
             seconds, kib, count = run(commands["quillmere-split"], args.big, base)
             size = os.path.getsize(args.big) / 1e6
