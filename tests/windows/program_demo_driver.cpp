@@ -30,18 +30,10 @@ namespace {
 using namespace std::chrono_literals;
 using namespace quillmere;
 using remote::Clock;
+using remote::Narrow;
 
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-std::string Narrow(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-  return out;
 }
 
 // The message on one line, its line break shown as " | ".

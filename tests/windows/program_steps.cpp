@@ -11,14 +11,11 @@
 namespace quillmere::program_tests {
 namespace {
 
+using remote::Narrow;
 using remote::RemoteProgram;
 
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error(what);
-}
-
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());  // for messages: ASCII is enough
 }
 
 }  // namespace

@@ -43,15 +43,6 @@ std::wstring SystemReason(DWORD error) {
   return reason;
 }
 
-std::string Narrow(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-  return out;
-}
-
 // The search that EnumWindows and EnumChildWindows run for the finders below.
 struct Search {
   DWORD pid = 0;
@@ -124,6 +115,15 @@ std::wstring LeafName(const std::wstring& folder) {
 }
 
 }  // namespace
+
+std::string Narrow(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
+  return out;
+}
 
 std::wstring WindowsPath(const std::string& path) {
   const int size = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0);

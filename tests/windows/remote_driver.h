@@ -34,6 +34,9 @@ auto WaitFor(Probe probe, milliseconds limit, milliseconds interval = millisecon
   }
 }
 
+// UTF-8 for messages and logs.
+std::string Narrow(const std::wstring& text);
+
 // "/work/x/y" -> "Z:\work\x\y" (Wine maps Z: to the Unix root); a path that
 // already has a drive is only given backslashes.
 std::wstring WindowsPath(const std::string& path);
