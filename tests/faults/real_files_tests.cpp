@@ -254,29 +254,15 @@ TEST_P(SourceInsideDestination, StopsBeforeOverwritingIt) {
 INSTANTIATE_TEST_SUITE_P(AsOutputName, SourceInsideDestination, ::testing::Values(1, 3),
                          [](const auto& param) { return "vCard" + std::to_string(param.param); });
 
-// Identity, not path text: the source reached through another name (a hard
-// link elsewhere) is still recognised when an output file would be it.
-TEST(RealFiles, SourceReachedThroughAHardLinkIsRecognised) {
-  Scratch scratch;
-  const auto folder = scratch.Path() / "out";
-  fs::create_directories(folder);
-  const auto source = scratch.Path() / "contacts.vcf";
-  const std::string text = PlainCards(4);
-  WriteWholeFile(source, text);
-  std::error_code error;
-  fs::create_hard_link(source, folder / OutputName(2), error);
-  if (error) GTEST_SKIP() << "this file system makes no hard links: " << error.message();
-  RecordingOwner owner;
-  const auto outcome = Split(folder, source, owner);
-  ExpectFailure(owner, outcome, {FailedStep::OutputIsSource});
-  if (HasFatalFailure()) return;
-  EXPECT_EQ(owner.failed.front().saved, 1u);
-  EXPECT_EQ(ReadWholeFile(source), text) << "the source was overwritten through its link";
-}
+// Identity, not path text: the source reached through another name in the
+// folder is still recognised when an output file would be it. A hard link
+// gives the source a second name; a symbolic link is a name that leads to
+// it. Creating either output would truncate the source.
+enum class LinkKind { Hard, Symbolic };
 
-// A symbolic link in the folder under an output file's name, pointing at
-// the source elsewhere: creating that output would truncate the source.
-TEST(RealFiles, SourceReachedThroughASymbolicLinkIsRecognised) {
+class SourceReachedThroughALink : public ::testing::TestWithParam<LinkKind> {};
+
+TEST_P(SourceReachedThroughALink, IsRecognisedAndNeverOverwritten) {
   Scratch scratch;
   const auto folder = scratch.Path() / "out";
   fs::create_directories(folder);
@@ -284,13 +270,24 @@ TEST(RealFiles, SourceReachedThroughASymbolicLinkIsRecognised) {
   const std::string text = PlainCards(4);
   WriteWholeFile(source, text);
   std::error_code error;
-  fs::create_symlink(source, folder / OutputName(2), error);
-  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  if (GetParam() == LinkKind::Hard) {
+    fs::create_hard_link(source, folder / OutputName(2), error);
+  } else {
+    fs::create_symlink(source, folder / OutputName(2), error);
+  }
+  if (error) GTEST_SKIP() << "this file system makes no such links: " << error.message();
   RecordingOwner owner;
   const auto outcome = Split(folder, source, owner);
   EXPECT_EQ(ReadWholeFile(source), text) << "the source was overwritten through a link to it";
   ExpectFailure(owner, outcome, {FailedStep::OutputIsSource});
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(owner.failed.front().saved, 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, SourceReachedThroughALink,
+                         ::testing::Values(LinkKind::Hard, LinkKind::Symbolic), [](const auto& param) {
+                           return param.param == LinkKind::Hard ? "HardLink" : "SymbolicLink";
+                         });
 
 }  // namespace
 }  // namespace quillmere::testing
