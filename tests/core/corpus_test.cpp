@@ -58,8 +58,8 @@ TEST(Corpus, EveryRealExportSplitsIntoItsCardsByteForByte) {
     RecordingOwner owner;
     ASSERT_EQ(SplitCards(out.Text(), entry.path().native(), owner), RunOutcome::Finished);
     const bool unfinished = f.begins > f.ends;
-    EXPECT_EQ(owner.summary.saved, static_cast<std::uint64_t>(f.topLevel - (unfinished ? 1 : 0)));
-    EXPECT_EQ(owner.summary.unfinishedLastCard, unfinished);
+    EXPECT_EQ(owner.Summary().saved, static_cast<std::uint64_t>(f.topLevel - (unfinished ? 1 : 0)));
+    EXPECT_EQ(owner.Summary().unfinishedLastCard, unfinished);
 
     // Byte for byte as the whole-file model of the tests cuts them.
     const auto expected = model::SplitWholeFile(ReadBytes(entry.path())).cards;

@@ -70,7 +70,7 @@ void PrintTo(const Case& c, std::ostream* os) {
   *os << c.name;
 }
 
-class LineEnds : public testing::TestWithParam<Case> {};
+class LineEnds : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LineEnds, EachKindOfLineEndEndsExactlyOneLine) {
   const Case& c = GetParam();
@@ -84,7 +84,7 @@ const std::vector<std::string> kSimple = {CardFile({"BEGIN:VCARD", "N:A", "END:V
 
 INSTANTIATE_TEST_SUITE_P(
     Splitter, LineEnds,
-    testing::Values(
+    ::testing::Values(
         Case{"crlf", "BEGIN:VCARD\r\nN:A\r\nEND:VCARD\r\n", kSimple, 3},
         Case{"lone_lf_as_from_macos_and_scripts", "BEGIN:VCARD\nN:A\nEND:VCARD\n", kSimple, 3},
         Case{"lone_cr", "BEGIN:VCARD\rN:A\rEND:VCARD\r", kSimple, 3},
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
              5}),
     [](const auto& p) { return std::string(p.param.name); });
 
-class Boundaries : public testing::TestWithParam<Case> {};
+class Boundaries : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Boundaries, OnlyBoundaryLinesAreRecognisedAndOnlyTheyAreTrimmed) {
   const Case& c = GetParam();
@@ -126,7 +126,7 @@ TEST_P(Boundaries, OnlyBoundaryLinesAreRecognisedAndOnlyTheyAreTrimmed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Splitter, Boundaries,
-    testing::Values(
+    ::testing::Values(
         Case{"lower_case_as_thunderbird_writes",
              "begin:vcard\r\nN:A\r\nend:vcard\r\n",
              {CardFile({"begin:vcard", "N:A", "end:vcard"})},
@@ -232,7 +232,7 @@ std::string Utf16(const std::u16string& text, bool bigEndian) {
   return out;
 }
 
-class Utf16Source : public testing::TestWithParam<bool> {};
+class Utf16Source : public ::testing::TestWithParam<bool> {};
 
 TEST_P(Utf16Source, CardsAreCutOnCodeUnitsAndWrittenInTheSameByteOrder) {
   const bool big = GetParam();
@@ -264,7 +264,7 @@ TEST_P(Utf16Source, WordsInOtherScriptsAreNotFoldedToAscii) {
   EXPECT_TRUE(got.cards.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Splitter, Utf16Source, testing::Values(false, true),
+INSTANTIATE_TEST_SUITE_P(Splitter, Utf16Source, ::testing::Values(false, true),
                          [](const auto& p) { return p.param ? "big_endian" : "little_endian"; });
 
 TEST(SplitterMarks, Utf16WithoutAMarkIsReadAsBytesAndFindsNoCard) {

@@ -26,7 +26,7 @@ std::string Sep() {
   return std::string(1, static_cast<char>(fs::path::preferred_separator));
 }
 
-class SplitRun : public testing::Test {
+class SplitRun : public ::testing::Test {
  protected:
   fs::path Source(const std::string& bytes) {
     const fs::path file = in.Path() / "contacts.vcf";
@@ -46,21 +46,21 @@ TEST_F(SplitRun, ThreeCardsGiveThreeNumberedFilesAndTheExactMessage) {
                                       CardFile({"BEGIN:VCARD", "N:Two", "END:VCARD"}),
                                       CardFile({"BEGIN:VCARD", "N:Three", "END:VCARD"})}));
   EXPECT_EQ(owner.progress, (std::vector<std::uint64_t>{0, 0, 1, 1, 1, 2, 2, 2, 3}));
-  EXPECT_EQ(FinalMessage(owner.summary), N("3 vCards Saved in \r\n") + out.Text() + N(Sep()));
+  EXPECT_EQ(FinalMessage(owner.Summary()), N("3 vCards Saved in \r\n") + out.Text() + N(Sep()));
   EXPECT_EQ(ProgressText(3), N("(3) vCards Saved"));
 }
 
 TEST_F(SplitRun, EmptySourceReportsNoProgressAndCountZero) {
   EXPECT_EQ(Split(Source("")), RunOutcome::Finished);
   EXPECT_TRUE(owner.progress.empty());
-  EXPECT_EQ(owner.summary.saved, 0u);
+  EXPECT_EQ(owner.Summary().saved, 0u);
   EXPECT_TRUE(OutputCards(out.Path()).empty());
 }
 
 TEST_F(SplitRun, UnfinishedLastCardAddsANoteToTheMessage) {
   Split(Source(kThreeCards + "BEGIN:VCARD\r\nN:Four\r\n"));
   EXPECT_EQ(OutputCards(out.Path()).size(), 3u);
-  EXPECT_EQ(FinalMessage(owner.summary),
+  EXPECT_EQ(FinalMessage(owner.Summary()),
             N("3 vCards Saved in \r\n") + out.Text() + N(Sep()) +
                 N("\r\n\r\nThe last card has no END:VCARD line and was not saved."));
 }
@@ -69,19 +69,19 @@ TEST_F(SplitRun, EmptyFolderTextDoesNothingAtAll) {
   const auto outcome = SplitCards(NativeString(), Source(kThreeCards).native(), owner);
   EXPECT_EQ(outcome, RunOutcome::NotStarted);
   EXPECT_TRUE(owner.progress.empty());
-  EXPECT_FALSE(owner.finished || owner.failed);
+  EXPECT_TRUE(owner.finished.empty() && owner.failed.empty());
 }
 
 TEST_F(SplitRun, FolderThatEndsInASeparatorGetsNoSecondOne) {
   const auto source = Source(kThreeCards);
   SplitCards(out.Text() + N(Sep()), source.native(), owner);
-  EXPECT_EQ(owner.summary.folder, out.Text() + N(Sep()));
+  EXPECT_EQ(owner.Summary().folder, out.Text() + N(Sep()));
 }
 
 TEST_F(SplitRun, SourcePathIsTrimmedOfSpaces) {
   const auto source = Source(kThreeCards);
   EXPECT_EQ(SplitCards(out.Text(), N("  ") + source.native() + N(" "), owner), RunOutcome::Finished);
-  EXPECT_EQ(owner.summary.saved, 3u);
+  EXPECT_EQ(owner.Summary().saved, 3u);
 }
 
 TEST_F(SplitRun, SecondRunNumbersFromOneAndReplacesEarlierFiles) {
@@ -98,7 +98,7 @@ TEST_F(SplitRun, SecondRunNumbersFromOneAndReplacesEarlierFiles) {
 TEST_F(SplitRun, StoppedRunEndsBetweenCardsWithoutMessage) {
   owner.stopAfterLines = 4;
   EXPECT_EQ(Split(Source(kThreeCards)), RunOutcome::Stopped);
-  EXPECT_FALSE(owner.finished || owner.failed);
+  EXPECT_TRUE(owner.finished.empty() && owner.failed.empty());
   EXPECT_EQ(OutputCards(out.Path()).size(), 1u);
 }
 
@@ -107,29 +107,29 @@ TEST_F(SplitRun, FolderNameOutsideTheAnsiCodePage) {
   fs::create_directory(folder);
   EXPECT_EQ(SplitCards(folder.native(), Source(kThreeCards).native(), owner), RunOutcome::Finished);
   EXPECT_EQ(OutputCards(folder).size(), 3u);
-  EXPECT_EQ(owner.summary.folder, folder.native() + N(Sep()));
+  EXPECT_EQ(owner.Summary().folder, folder.native() + N(Sep()));
 }
 
 // Failures: the run stops, names the file and the reason, keeps what it saved.
 TEST_F(SplitRun, MissingSourceIsReportedWithTheSystemReason) {
   const fs::path missing = in.Path() / "missing.vcf";
   EXPECT_EQ(Split(missing), RunOutcome::Failed);
-  EXPECT_EQ(owner.failure.step, FailedStep::OpenSource);
-  EXPECT_EQ(owner.failure.file, missing);
-  EXPECT_FALSE(owner.failure.reason.empty());
-  EXPECT_EQ(owner.failure.saved, 0u);
-  const NativeString text = FailureMessage(owner.failure);
+  EXPECT_EQ(owner.Failure().step, FailedStep::OpenSource);
+  EXPECT_EQ(owner.Failure().file, missing);
+  EXPECT_FALSE(owner.Failure().reason.empty());
+  EXPECT_EQ(owner.Failure().saved, 0u);
+  const NativeString text = FailureMessage(owner.Failure());
   EXPECT_NE(text.find(missing.native()), NativeString::npos);
-  EXPECT_NE(text.find(owner.failure.reason), NativeString::npos);
+  EXPECT_NE(text.find(owner.Failure().reason), NativeString::npos);
   EXPECT_NE(text.find(N("0 vCards were saved before this failure.")), NativeString::npos);
 }
 
 TEST_F(SplitRun, FolderThatDoesNotExistFailsAtTheFirstCard) {
   EXPECT_EQ(SplitCards((out.Path() / "gone").native(), Source(kThreeCards).native(), owner),
             RunOutcome::Failed);
-  EXPECT_EQ(owner.failure.step, FailedStep::CreateOutput);
-  EXPECT_EQ(owner.failure.file, out.Path() / "gone" / "vCard1.vcf");
-  EXPECT_FALSE(owner.failure.reason.empty());
+  EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
+  EXPECT_EQ(owner.Failure().file, out.Path() / "gone" / "vCard1.vcf");
+  EXPECT_FALSE(owner.Failure().reason.empty());
 }
 
 // The source inside the folder under an output name, as vCard1.vcf or
@@ -140,7 +140,7 @@ TEST_F(SplitRun, SourceReachedThroughAnotherPathIsStillRecognised) {
   WriteBytes(source, kThreeCards);
   const NativeString roundabout = (out.Path() / "." / "vCard1.vcf").native();
   EXPECT_EQ(SplitCards(out.Text(), roundabout, owner), RunOutcome::Failed);
-  EXPECT_EQ(owner.failure.step, FailedStep::OutputIsSource);
+  EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
   EXPECT_EQ(ReadBytes(source), kThreeCards);
 }
 
@@ -153,10 +153,10 @@ TEST_F(SplitRun, OutputHeldOpenWithoutSharingFailsAndEarlierCardsStay) {
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   EXPECT_EQ(Split(Source(kThreeCards)), RunOutcome::Failed);
   CloseHandle(handle);
-  EXPECT_EQ(owner.failure.step, FailedStep::CreateOutput);
-  EXPECT_EQ(owner.failure.file, held);
-  EXPECT_EQ(owner.failure.saved, 1u);
-  EXPECT_FALSE(owner.failure.reason.empty());
+  EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
+  EXPECT_EQ(owner.Failure().file, held);
+  EXPECT_EQ(owner.Failure().saved, 1u);
+  EXPECT_FALSE(owner.Failure().reason.empty());
   EXPECT_EQ(ReadBytes(held), "held");
   EXPECT_EQ(ReadBytes(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:One", "END:VCARD"}));
 }
@@ -171,7 +171,7 @@ TEST_F(SplitRun, DriveRootGetsNoSecondBackslash) {
   const auto cards = OutputCards(root);
   for (int n = 1; n <= 3; ++n) fs::remove(root + L"vCard" + std::to_wstring(n) + L".vcf");
   EXPECT_EQ(outcome, RunOutcome::Finished);
-  EXPECT_EQ(FinalMessage(owner.summary), N("3 vCards Saved in \r\nC:\\"));
+  EXPECT_EQ(FinalMessage(owner.Summary()), N("3 vCards Saved in \r\nC:\\"));
   EXPECT_EQ(cards.size(), 3u);
 }
 #endif

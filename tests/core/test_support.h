@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "recording_owner.h"
 #include "splitter.h"
 
 namespace quillmere::test {
@@ -33,20 +34,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Remembers everything a run tells its owner.
-class RecordingOwner : public RunOwner {
- public:
-  void Progress(std::uint64_t saved) override { progress.push_back(saved); }
-  bool KeepGoing() override { return stopAfterLines == 0 || progress.size() < stopAfterLines; }
-  void Finished(const RunSummary& s) override { summary = s, finished = true; }
-  void Failed(const RunFailure& f) override { failure = f, failed = true; }
-
-  std::vector<std::uint64_t> progress;
-  std::size_t stopAfterLines = 0;  // 0: never stop
-  bool finished = false;
-  bool failed = false;
-  RunSummary summary;
-  RunFailure failure{};
-};
+using RecordingOwner = ::quillmere::testing::RecordingOwner;
 
 }  // namespace quillmere::test

@@ -1,6 +1,7 @@
 #pragma once
-// A run owner that keeps everything a run tells it, and can act in the middle
-// of a run (remove a folder, delete the source) after a chosen number of cards.
+// A run owner that keeps everything a run tells it, can act in the middle of
+// a run (remove a folder, delete the source) after a chosen number of cards,
+// and can stop a run after a chosen number of lines.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,13 +24,18 @@ class RecordingOwner final : public RunOwner {
     progress.push_back(saved);
     if (action_ && saved >= actionAt_) std::exchange(action_, nullptr)();
   }
-  bool KeepGoing() override { return true; }
+  bool KeepGoing() override { return stopAfterLines == 0 || progress.size() < stopAfterLines; }
   void Finished(const RunSummary& summary) override { finished.push_back(summary); }
   void Failed(const RunFailure& failure) override { failed.push_back(failure); }
 
   std::vector<std::uint64_t> progress;
   std::vector<RunSummary> finished;
   std::vector<RunFailure> failed;
+  std::size_t stopAfterLines = 0;  // 0: never stop
+
+  // The one outcome of a run that ended; empty if it did not end that way.
+  RunSummary Summary() const { return finished.empty() ? RunSummary{} : finished.front(); }
+  RunFailure Failure() const { return failed.empty() ? RunFailure{} : failed.front(); }
 
  private:
   std::uint64_t actionAt_ = 0;
