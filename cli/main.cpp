@@ -105,7 +105,8 @@ int Main(const std::vector<NativeString>& args) {
   }
   std::signal(SIGINT, OnInterrupt);
   ConsoleOwner owner;
-  const auto outcome = quillmere::SplitCards(operands[1], operands[0], owner);
+  const auto outcome =
+      quillmere::SplitCards({.source = operands[0], .folder = operands[1], .trimSourceSpaces = true}, owner);
   switch (outcome) {
     case quillmere::RunOutcome::Finished:
       return 0;

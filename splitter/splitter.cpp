@@ -99,14 +99,14 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
 
 }  // namespace
 
-RunOutcome SplitCards(const NativeString& folderText, const NativeString& sourcePath, RunOwner& owner,
-                      FileSystem& files) {
-  if (folderText.empty()) return RunOutcome::NotStarted;
-  NativeString folder = folderText;
+RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
+  if (request.folder.empty()) return RunOutcome::NotStarted;
+  NativeString folder = request.folder;
   if (folder.back() != std::filesystem::path::preferred_separator) {
     folder += std::filesystem::path::preferred_separator;
   }
-  const std::filesystem::path sourceFile = TrimSpaces(sourcePath);
+  const std::filesystem::path sourceFile =
+      request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
 
   std::optional<IoError> error;
   const auto source = files.OpenSource(sourceFile, error);

@@ -45,12 +45,22 @@ class RunOwner {
 
 enum class RunOutcome { NotStarted, Finished, Failed, Stopped };
 
+// What a run is asked to do. The fields are named so that no caller can
+// hand over the folder for the source or the other way round.
+struct SplitRequest {
+  NativeString source;  // the vCard file to split
+  // Where the files go, as the folder chooser returned it. Empty: nothing to
+  // do (the user cancelled). A trailing separator is added if it has none.
+  NativeString folder;
+  // The window's source path comes from a dialog and may carry spaces that
+  // are no part of the name; a path typed on a command line is exact.
+  bool trimSourceSpaces = false;
+};
+
 // Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … in
-// the folder. An empty folder text ends the run at once, with no call to
-// the owner (the user cancelled the folder chooser). The folder text gets a
-// trailing separator if it has none; the source path is trimmed of spaces.
-RunOutcome SplitCards(const NativeString& folderText, const NativeString& sourcePath, RunOwner& owner,
-                      FileSystem& files = SystemFiles());
+// the folder. An empty folder ends the run at once, with no call to the
+// owner.
+RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files = SystemFiles());
 
 // The text of the closing message box: "<n> vCards Saved in " CR LF
 // "<folder>", and a note when the last card had no END:VCARD line.

@@ -19,7 +19,7 @@ WindowRun::~WindowRun() {
 
 void WindowRun::Work(const std::wstring& folder, const std::wstring& source) noexcept {
   try {
-    outcome_ = SplitCards(folder, source, *this);
+    outcome_ = SplitCards({.source = source, .folder = folder, .trimSourceSpaces = true}, *this);
   } catch (const std::exception&) {
     // Only memory exhaustion gets here; the run ends as if stopped.
     outcome_ = RunOutcome::Stopped;

@@ -56,7 +56,8 @@ TEST(Corpus, EveryRealExportSplitsIntoItsCardsByteForByte) {
     const Facts& f = facts.at(name);
     TempDir out;
     RecordingOwner owner;
-    ASSERT_EQ(SplitCards(out.Text(), entry.path().native(), owner), RunOutcome::Finished);
+    ASSERT_EQ(SplitCards({.source = entry.path().native(), .folder = out.Text()}, owner),
+              RunOutcome::Finished);
     const bool unfinished = f.begins > f.ends;
     EXPECT_EQ(owner.Summary().saved, static_cast<std::uint64_t>(f.topLevel - (unfinished ? 1 : 0)));
     EXPECT_EQ(owner.Summary().unfinishedLastCard, unfinished);

@@ -33,7 +33,9 @@ class SplitRun : public ::testing::Test {
     WriteBytes(file, bytes);
     return file;
   }
-  RunOutcome Split(const fs::path& source) { return SplitCards(out.Text(), source.native(), owner); }
+  RunOutcome Split(const fs::path& source) {
+    return SplitCards({.source = source.native(), .folder = out.Text()}, owner);
+  }
 
   TempDir in, out;
   RecordingOwner owner;
@@ -66,7 +68,7 @@ TEST_F(SplitRun, UnfinishedLastCardAddsANoteToTheMessage) {
 }
 
 TEST_F(SplitRun, EmptyFolderTextDoesNothingAtAll) {
-  const auto outcome = SplitCards(NativeString(), Source(kThreeCards).native(), owner);
+  const auto outcome = SplitCards({.source = Source(kThreeCards).native(), .folder = NativeString()}, owner);
   EXPECT_EQ(outcome, RunOutcome::NotStarted);
   EXPECT_TRUE(owner.progress.empty());
   EXPECT_TRUE(owner.finished.empty() && owner.failed.empty());
@@ -74,13 +76,17 @@ TEST_F(SplitRun, EmptyFolderTextDoesNothingAtAll) {
 
 TEST_F(SplitRun, FolderThatEndsInASeparatorGetsNoSecondOne) {
   const auto source = Source(kThreeCards);
-  SplitCards(out.Text() + N(Sep()), source.native(), owner);
+  SplitCards({.source = source.native(), .folder = out.Text() + N(Sep())}, owner);
   EXPECT_EQ(owner.Summary().folder, out.Text() + N(Sep()));
 }
 
 TEST_F(SplitRun, SourcePathIsTrimmedOfSpaces) {
   const auto source = Source(kThreeCards);
-  EXPECT_EQ(SplitCards(out.Text(), N("  ") + source.native() + N(" "), owner), RunOutcome::Finished);
+  EXPECT_EQ(
+      SplitCards(
+          {.source = N("  ") + source.native() + N(" "), .folder = out.Text(), .trimSourceSpaces = true},
+          owner),
+      RunOutcome::Finished);
   EXPECT_EQ(owner.Summary().saved, 3u);
 }
 
@@ -89,7 +95,7 @@ TEST_F(SplitRun, SecondRunNumbersFromOneAndReplacesEarlierFiles) {
   WriteBytes(out.Path() / "vCard9.vcf", "kept");
   Split(Source(kThreeCards));
   RecordingOwner second;
-  SplitCards(out.Text(), Source("BEGIN:VCARD\nN:New\nEND:VCARD\n").native(), second);
+  SplitCards({.source = Source("BEGIN:VCARD\nN:New\nEND:VCARD\n").native(), .folder = out.Text()}, second);
   EXPECT_EQ(ReadBytes(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:New", "END:VCARD"}));
   EXPECT_EQ(ReadBytes(out.Path() / "vCard2.vcf"), CardFile({"BEGIN:VCARD", "N:Two", "END:VCARD"}));
   EXPECT_EQ(ReadBytes(out.Path() / "vCard9.vcf"), "kept");
@@ -105,7 +111,8 @@ TEST_F(SplitRun, StoppedRunEndsBetweenCardsWithoutMessage) {
 TEST_F(SplitRun, FolderNameOutsideTheAnsiCodePage) {
   const fs::path folder = out.Path() / N("Контакты 山田");
   fs::create_directory(folder);
-  EXPECT_EQ(SplitCards(folder.native(), Source(kThreeCards).native(), owner), RunOutcome::Finished);
+  EXPECT_EQ(SplitCards({.source = Source(kThreeCards).native(), .folder = folder.native()}, owner),
+            RunOutcome::Finished);
   EXPECT_EQ(OutputCards(folder).size(), 3u);
   EXPECT_EQ(owner.Summary().folder, folder.native() + N(Sep()));
 }
@@ -125,8 +132,9 @@ TEST_F(SplitRun, MissingSourceIsReportedWithTheSystemReason) {
 }
 
 TEST_F(SplitRun, FolderThatDoesNotExistFailsAtTheFirstCard) {
-  EXPECT_EQ(SplitCards((out.Path() / "gone").native(), Source(kThreeCards).native(), owner),
-            RunOutcome::Failed);
+  EXPECT_EQ(
+      SplitCards({.source = Source(kThreeCards).native(), .folder = (out.Path() / "gone").native()}, owner),
+      RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
   EXPECT_EQ(owner.Failure().file, out.Path() / "gone" / "vCard1.vcf");
   EXPECT_FALSE(owner.Failure().reason.empty());
@@ -139,7 +147,7 @@ TEST_F(SplitRun, SourceReachedThroughAnotherPathIsStillRecognised) {
   const fs::path source = out.Path() / "vCard1.vcf";
   WriteBytes(source, kThreeCards);
   const NativeString roundabout = (out.Path() / "." / "vCard1.vcf").native();
-  EXPECT_EQ(SplitCards(out.Text(), roundabout, owner), RunOutcome::Failed);
+  EXPECT_EQ(SplitCards({.source = roundabout, .folder = out.Text()}, owner), RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
   EXPECT_EQ(ReadBytes(source), kThreeCards);
 }
@@ -167,7 +175,7 @@ TEST_F(SplitRun, DriveRootGetsNoSecondBackslash) {
     if (fs::exists(root + L"vCard" + std::to_wstring(n) + L".vcf"))
       GTEST_SKIP() << "C:\\ already holds vCard files";
   }
-  const auto outcome = SplitCards(root, Source(kThreeCards).native(), owner);
+  const auto outcome = SplitCards({.source = Source(kThreeCards).native(), .folder = root}, owner);
   const auto cards = OutputCards(root);
   for (int n = 1; n <= 3; ++n) fs::remove(root + L"vCard" + std::to_wstring(n) + L".vcf");
   EXPECT_EQ(outcome, RunOutcome::Finished);

@@ -36,7 +36,9 @@ struct SplitRun {
     memory.AddFolder(kFolder);
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
-  RunOutcome Go() { return SplitCards(kFolder.native(), sourcePath.native(), owner, faulty); }
+  RunOutcome Go() {
+    return SplitCards({.source = sourcePath.native(), .folder = kFolder.native()}, owner, faulty);
+  }
 
   std::filesystem::path sourcePath;
   MemoryFiles memory;

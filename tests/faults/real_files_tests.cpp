@@ -60,7 +60,7 @@ class Scratch {
 };
 
 RunOutcome Split(const fs::path& folder, const fs::path& source, RecordingOwner& owner) {
-  return SplitCards(folder.native(), source.native(), owner);
+  return SplitCards({.source = source.native(), .folder = folder.native()}, owner);
 }
 
 // Names of the files in a folder; an absent folder has none.

@@ -43,7 +43,8 @@ std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads
   files.AddFolder(folder);
   files.SetReadSizes(reads);
   RecordingOwner owner;
-  const RunOutcome outcome = SplitCards(folder.native(), sourcePath.native(), owner, files);
+  const RunOutcome outcome =
+      SplitCards({.source = sourcePath.native(), .folder = folder.native()}, owner, files);
   const model::Expected expected = model::SplitWholeFile(source);
 
   if (outcome != RunOutcome::Finished || owner.finished.size() != 1 || !owner.failed.empty())
