@@ -24,13 +24,21 @@ fs::path NewScratchFolder() {
 
 }  // namespace
 
-std::string Cards(int count, const std::string& lineEnd) {
+std::string Card(std::uint64_t n, const std::string& lineEnd) {
   std::ostringstream out;
-  for (int n = 1; n <= count; ++n) {
-    out << "BEGIN:VCARD" << lineEnd << "VERSION:2.1" << lineEnd << "N:Person;" << n << lineEnd << "FN:Person "
-        << n << lineEnd << "TEL;CELL:+1 555 01" << n << lineEnd << "END:VCARD" << lineEnd;
-  }
+  out << "BEGIN:VCARD" << lineEnd << "VERSION:2.1" << lineEnd << "N:Person;" << n << lineEnd << "FN:Person "
+      << n << lineEnd << "TEL;CELL:+1 555 01" << n << lineEnd << "END:VCARD" << lineEnd;
   return out.str();
+}
+
+std::string Cards(int count, const std::string& lineEnd) {
+  std::string cards;
+  for (int n = 1; n <= count; ++n) cards += Card(static_cast<std::uint64_t>(n), lineEnd);
+  return cards;
+}
+
+std::string CardFile(std::uint64_t n) {
+  return "\r\n" + Card(n, "\r\n");
 }
 
 void Form1Test::SetUpTestSuite() {

@@ -14,7 +14,7 @@ add_executable(form1_tests
   ${CMAKE_CURRENT_LIST_DIR}/form1_split_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/form1_exit_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/form1_folder_chooser_test.cpp)
-target_link_libraries(form1_tests PRIVATE quillmere_ui quillmere_dialog_driver GTest::gtest_main)
+target_link_libraries(form1_tests PRIVATE quillmere_ui quillmere_dialog_driver quillmere_remote_driver GTest::gtest_main)
 quillmere_warnings(form1_tests)
 
 gtest_discover_tests(form1_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)

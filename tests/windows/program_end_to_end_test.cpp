@@ -16,10 +16,6 @@ namespace {
 using namespace std::chrono_literals;
 using remote::RemoteProgram;
 
-std::wstring ProgramPath() {
-  return remote::WindowsPath(QUILLMERE_PROGRAM);
-}
-
 // A source with the kinds of lines real exports hold, and the file each card
 // must become: CR LF before every line and a last CR LF, boundary lines
 // without their spaces, every other byte as it was.
@@ -77,7 +73,7 @@ TEST(ShippedProgram, SplitWorkedFromOutsideWritesEveryCardAndReportsTheFolder) {
   const Sample sample = MixedExport();
   WriteBytes(source, sample.source);
 
-  RemoteProgram program(ProgramPath());
+  RemoteProgram program(remote::WindowsPath(QUILLMERE_PROGRAM));
   const Form1Controls form = FindForm1(program);
   EXPECT_FALSE(::IsWindowEnabled(form.CmdSplit)) << "\"Split vCards\" is usable before a file";
   ChooseSource(program, form, source.wstring());
