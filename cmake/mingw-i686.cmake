@@ -24,6 +24,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${_quillmere_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Packages too: the host's GoogleTest is built for Linux, not for the target.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests run through a wrapper that picks the project's own Wine prefix.
 get_filename_component(_quillmere_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)

@@ -90,7 +90,7 @@ Picture DrawCardsPictogram() {
 
 void ShowPicture(HDC target, const Picture& picture, POINT at) {
   const win32::UniqueDc source(CreateCompatibleDC(target));
-  const HGDIOBJ previous = SelectObject(source.get(), picture.bitmap.get());
+  const win32::ScopedSelect selected(source.get(), picture.bitmap.get());
   const SIZE size = picture.size;
   if (picture.transparent == CLR_INVALID) {
     BitBlt(target, at.x, at.y, size.cx, size.cy, source.get(), 0, 0, SRCCOPY);
@@ -98,7 +98,6 @@ void ShowPicture(HDC target, const Picture& picture, POINT at) {
     TransparentBlt(target, at.x, at.y, size.cx, size.cy, source.get(), 0, 0, size.cx, size.cy,
                    picture.transparent);
   }
-  SelectObject(source.get(), previous);
 }
 
 }  // namespace quillmere::ui

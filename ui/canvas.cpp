@@ -61,13 +61,8 @@ Canvas::Canvas(int width, int height, int scale)
       height_(height),
       scale_(scale),
       dc_(CreateCompatibleDC(nullptr)),
-      bitmap_(NewSurface(width * scale, height * scale, &pixels_)) {
-  original_ = SelectObject(dc_.get(), bitmap_.get());
-}
-
-Canvas::~Canvas() {
-  SelectObject(dc_.get(), original_);
-}
+      bitmap_(NewSurface(width * scale, height * scale, &pixels_)),
+      selected_(dc_.get(), bitmap_.get()) {}
 
 void Canvas::Put(int x, int y, Rgb colour) {
   pixels_[y * width_ * scale_ + x] = Pack(colour);
@@ -143,7 +138,7 @@ void Canvas::Text(const wchar_t* text, double x, double y, double height, int we
   const win32::UniqueFont font(CreateFontW(
       -static_cast<int>(std::lround(height * scale_)), 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
       OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
-  const HGDIOBJ previous = SelectObject(dc_.get(), font.get());
+  const win32::ScopedSelect selected(dc_.get(), font.get());
   SetBkMode(dc_.get(), TRANSPARENT);
   SetTextColor(dc_.get(), RGB(colour.r, colour.g, colour.b));
   const int left = static_cast<int>(std::lround(x * scale_));
@@ -152,7 +147,6 @@ void Canvas::Text(const wchar_t* text, double x, double y, double height, int we
   for (int dx = 0; dx <= passes; ++dx) {
     TextOutW(dc_.get(), left + dx, top, text, static_cast<int>(wcslen(text)));
   }
-  SelectObject(dc_.get(), previous);
 }
 
 Picture Canvas::Finish(COLORREF transparent) {

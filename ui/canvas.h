@@ -31,7 +31,6 @@ class Canvas {
   Canvas(int width, int height, int scale);
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
-  ~Canvas();
 
   // Every pixel from a colour function of the final picture's coordinates.
   template <typename ColourAt>
@@ -77,7 +76,7 @@ class Canvas {
   std::uint32_t* pixels_ = nullptr;  // before bitmap_, which sets it
   win32::UniqueDc dc_;
   win32::UniqueBitmap bitmap_;
-  HGDIOBJ original_ = nullptr;
+  win32::ScopedSelect selected_;  // after dc_ and bitmap_: goes before them
   std::optional<RoundedCard> clip_;
 };
 

@@ -17,11 +17,9 @@ constexpr COLORREF kShape1Border = RGB(192, 192, 192);
 void DrawShape1(HDC dc, int dpi) {
   const RECT at = ToPixels(twips::Shape1, dpi);
   const win32::UniquePen border(CreatePen(PS_SOLID, 1, kShape1Border));
-  const HGDIOBJ oldPen = SelectObject(dc, border.get());
-  const HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  const win32::ScopedSelect pen(dc, border.get());
+  const win32::ScopedSelect brush(dc, GetStockObject(WHITE_BRUSH));
   Rectangle(dc, at.left, at.top, at.right, at.bottom);
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, oldPen);
 }
 
 POINT TopLeft(const TwipsRect& at, int dpi) {

@@ -1,5 +1,7 @@
 #include "form1_layout.h"
 
+#include "win32_handle.h"
+
 namespace quillmere::ui {
 
 namespace {
@@ -17,9 +19,8 @@ RECT ToPixels(const TwipsRect& at, int dpi) {
 }
 
 int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const win32::WindowDc screen(nullptr);
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 

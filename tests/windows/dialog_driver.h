@@ -2,7 +2,8 @@
 // Works the platform's own dialogs that this process shows, as a user would:
 // find the dialog, fill its file-name field or pick a folder, press a button,
 // read a message box. The test's own thread is blocked inside the modal call
-// (or pumps messages), so the work is done from a helper thread.
+// (or pumps messages), so the work is done from a helper thread. A front to
+// the shared core (window_driver.h) for the test's own process.
 #include <windows.h>
 
 #include <chrono>
@@ -11,43 +12,53 @@
 #include <string>
 #include <thread>
 
+#include "window_driver.h"
+
 namespace quillmere::testing {
 
+using driver::BoxIcon;
+using driver::MessageBoxSeen;
 using std::chrono::milliseconds;
 
 inline constexpr milliseconds kDialogLimit{10000};
 
+// The platform's dialogs as this process shows them.
+inline driver::Dialogs OwnDialogs() {
+  return driver::Dialogs(GetCurrentProcessId(), nullptr);
+}
+
 // A visible dialog (#32770) of this process that holds a child window of
 // childClass (nullptr: any class) with childId (-1: any id); waits up to
 // limit for it.
-HWND WaitForOwnDialog(const wchar_t* childClass, int childId, milliseconds limit = kDialogLimit);
+inline HWND WaitForOwnDialog(const wchar_t* childClass, int childId, milliseconds limit = kDialogLimit) {
+  return OwnDialogs().WaitForDialog(childClass, childId, limit);
+}
+inline HWND WaitForOpenDialog(milliseconds limit = kDialogLimit) {
+  return OwnDialogs().WaitForOpenDialog(limit);
+}
+inline HWND WaitForFolderBrowser(milliseconds limit = kDialogLimit) {
+  return OwnDialogs().WaitForFolderBrowser(limit);
+}
+inline HWND WaitForMessageBox(milliseconds limit = kDialogLimit) {
+  return OwnDialogs().WaitForMessageBox(limit);
+}
+inline bool TypeFileName(HWND openDialog, const std::wstring& path) {
+  return OwnDialogs().TypeFileName(openDialog, path, kDialogLimit);
+}
+inline bool SelectFolder(HWND browser, const std::wstring& folder, milliseconds limit = kDialogLimit) {
+  return OwnDialogs().SelectFolder(browser, folder, limit);
+}
+inline bool PressAndWaitClosed(HWND dialog, int buttonId, milliseconds limit = kDialogLimit) {
+  return driver::PressAndWaitClosed(dialog, buttonId, limit);
+}
 
-HWND WaitForOpenDialog(milliseconds limit = kDialogLimit);
-HWND WaitForFolderBrowser(milliseconds limit = kDialogLimit);
-HWND WaitForMessageBox(milliseconds limit = kDialogLimit);
-
-// Puts path into the open dialog's file-name field.
-bool TypeFileName(HWND openDialog, const std::wstring& path);
-
-// Selects folder in the folder browser, again and again until its tree shows
-// the folder selected (Wine sometimes ignores a process's first selection).
-bool SelectFolder(HWND browser, const std::wstring& folder, milliseconds limit = kDialogLimit);
-
-// Presses a button of a dialog (IDOK, IDCANCEL) and waits until it is gone.
-bool PressAndWaitClosed(HWND dialog, int buttonId, milliseconds limit = kDialogLimit);
-
-enum class BoxIcon { None, Information, Warning, Other };
-
-// What a message box showed.
-struct MessageBoxSeen {
-  std::wstring title;
-  std::wstring text;
-  BoxIcon icon = BoxIcon::None;
-  HWND owner = nullptr;
-};
+// What the box showed (only its handle when it does not answer).
 MessageBoxSeen ReadMessageBox(HWND box);
 
-std::wstring TextOf(HWND window);
+// The window's text; empty when it has none or does not answer.
+inline std::wstring TextOf(HWND window) {
+  return driver::TextOf(window, kDialogLimit).value_or(L"");
+}
 
 // Runs a script on a helper thread and waits for it when it goes out of
 // scope. The script must end every dialog it finds, so the blocked test

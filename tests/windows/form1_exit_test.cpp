@@ -1,6 +1,7 @@
 // Ending the program: "E&xit", Alt+X, the close box and Alt+F4, with and
 // without a run going on.
 #include "form1_fixture.h"
+#include "program_files.h"
 
 namespace quillmere::testing {
 namespace {
@@ -65,23 +66,6 @@ TEST_F(Form1Exit, EnterAndEscapeDoNothing) {
   EXPECT_EQ(WaitForOwnDialog(nullptr, -1, milliseconds(100)), nullptr) << "a key opened a dialog";
 }
 
-// Each file a run leaves holds whole cards only: it starts with BEGIN and
-// ends with END, and none is empty.
-void ExpectOnlyWholeCards(const fs::path& folder) {
-  const auto names = FilesIn(folder);
-  for (std::size_t n = 1; n <= names.size(); ++n) {
-    const fs::path file = folder / ("vCard" + std::to_string(n) + ".vcf");
-    ASSERT_TRUE(fs::exists(file)) << "numbers are not consecutive: no " << file.string();
-    const std::string card = ReadAll(file);
-    const auto begin = card.find("BEGIN:VCARD");
-    const auto end = card.rfind("END:VCARD");
-    EXPECT_NE(begin, std::string::npos) << file.string();
-    ASSERT_NE(end, std::string::npos) << file.string() << " holds part of a card";
-    EXPECT_EQ(card.find_first_not_of("\r\n", end + 9), std::string::npos) << file.string();
-    EXPECT_NE(card.find("FN:Person " + std::to_string(n) + "\r\n"), std::string::npos) << file.string();
-  }
-}
-
 class Form1ExitDuringRun : public Form1Exit, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(Form1ExitDuringRun, StopsBetweenCardsAndEndsTheProgram) {
@@ -118,7 +102,8 @@ TEST_P(Form1ExitDuringRun, StopsBetweenCardsAndEndsTheProgram) {
   const std::size_t written = FilesIn(out).size();
   EXPECT_GT(written, 0u);
   EXPECT_LT(written, 3000u) << "the run went on to the end";
-  ExpectOnlyWholeCards(out);
+  // Each file a run leaves holds one whole card, numbered without a gap.
+  EXPECT_EQ(program_tests::CheckWholeCards(out, CardFile).fault, "");
   // Nothing is written after the program has been told to end.
   Sleep(300);
   EXPECT_EQ(FilesIn(out).size(), written);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -71,5 +72,7 @@ std::string ReadAll(const fs::path& file);
 
 // `count` cards, each with a name that tells them apart: "Person <n>".
 std::string Cards(int count, const std::string& lineEnd = "\r\n");
+// Card n of Cards() as a run writes it into its own file.
+std::string CardFile(std::uint64_t n);
 
 }  // namespace quillmere::testing

@@ -2,6 +2,7 @@
 // transparent colour, and the footer's grey line and white band, read back
 // from the window's pixels.
 #include "form1_fixture.h"
+#include "win32_handle.h"
 
 namespace quillmere::testing {
 namespace {
@@ -10,10 +11,7 @@ class Form1Paint : public Form1Test {
  protected:
   COLORREF PixelAt(int x, int y) {
     RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    const HDC dc = GetDC(Window());
-    const COLORREF colour = GetPixel(dc, x, y);
-    ReleaseDC(Window(), dc);
-    return colour;
+    return GetPixel(win32::WindowDc(Window()).get(), x, y);
   }
   static COLORREF Face() { return GetSysColor(COLOR_BTNFACE); }
 };

@@ -1,14 +1,9 @@
 # The real Form1 inside the test process, worked through the platform's own
 # dialogs from a helper thread.
-if(NOT WIN32)
-  return()
-endif()
 
-# Finding and working this process's dialogs; the end-to-end tests may reuse it.
+# Working this process's dialogs from a helper thread.
 add_library(quillmere_dialog_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/dialog_driver.cpp)
-target_include_directories(quillmere_dialog_driver PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_compile_definitions(quillmere_dialog_driver PUBLIC UNICODE _UNICODE NOMINMAX)
-target_link_libraries(quillmere_dialog_driver PUBLIC comctl32 shell32 ole32)
+target_link_libraries(quillmere_dialog_driver PUBLIC quillmere_window_driver ole32)
 quillmere_warnings(quillmere_dialog_driver)
 
 add_executable(form1_tests
@@ -19,7 +14,7 @@ add_executable(form1_tests
   ${CMAKE_CURRENT_LIST_DIR}/form1_split_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/form1_exit_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/form1_folder_chooser_test.cpp)
-target_link_libraries(form1_tests PRIVATE quillmere_ui quillmere_dialog_driver GTest::gtest_main)
+target_link_libraries(form1_tests PRIVATE quillmere_ui quillmere_dialog_driver quillmere_remote_driver GTest::gtest_main)
 quillmere_warnings(form1_tests)
 
 gtest_discover_tests(form1_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)

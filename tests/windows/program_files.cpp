@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <stdexcept>
 
 namespace quillmere::program_tests {
@@ -42,6 +44,29 @@ std::map<std::wstring, std::string> FilesIn(const fs::path& folder) {
     files[entry.path().filename().wstring()] = ReadBytes(entry.path()).value_or("<unreadable>");
   }
   return files;
+}
+
+CardsLeft CheckWholeCards(const fs::path& folder, const std::function<std::string(std::uint64_t)>& card) {
+  static const std::wregex cardName(LR"(vCard([1-9]\d*)\.vcf)");
+  CardsLeft left;
+  std::uint64_t highest = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::wstring name = entry.path().filename().wstring();
+    std::wsmatch match;
+    if (!std::regex_match(name, match, cardName))
+      return {left.files, "unexpected file " + entry.path().string()};
+    const std::uint64_t n = std::stoull(match[1].str());
+    const auto bytes = ReadBytes(entry.path());
+    if (!bytes || bytes->empty()) return {left.files, entry.path().string() + " is empty"};
+    if (*bytes != card(n))
+      return {left.files, entry.path().string() + " is not the whole card " + std::to_string(n)};
+    ++left.files;
+    highest = std::max(highest, n);
+  }
+  if (left.files != highest)
+    left.fault = "the numbering has gaps: " + std::to_string(left.files) + " files up to vCard" +
+                 std::to_string(highest) + ".vcf";
+  return left;
 }
 
 }  // namespace quillmere::program_tests

@@ -1,7 +1,9 @@
 #pragma once
 // Files for the tests of the shipped program: scratch folders the program
 // writes into, and whole-file reads for byte-for-byte comparisons.
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,5 +31,15 @@ void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
 
 // The name and content of every file in folder.
 std::map<std::wstring, std::string> FilesIn(const std::filesystem::path& folder);
+
+// What a stopped run left in a folder: vCard1.vcf .. vCard<files>.vcf, or the
+// first fault found (a file of another name, an empty one, one that is not
+// exactly card(n), a gap in the numbering); fault is empty when there is none.
+struct CardsLeft {
+  std::uint64_t files = 0;
+  std::string fault;
+};
+CardsLeft CheckWholeCards(const std::filesystem::path& folder,
+                          const std::function<std::string(std::uint64_t)>& card);
 
 }  // namespace quillmere::program_tests

@@ -1,16 +1,13 @@
 # The shipped Quillmere2.6.exe, worked from a separate process as a user
 # works it, and the driver that the run command and the window benchmark
 # use to do the same.
-if(NOT WIN32)
-  return()
-endif()
 
 add_library(quillmere_remote_driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/remote_driver.cpp
   ${CMAKE_CURRENT_LIST_DIR}/program_steps.cpp
   ${CMAKE_CURRENT_LIST_DIR}/program_files.cpp)
-target_include_directories(quillmere_remote_driver PUBLIC
-  ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/ui ${PROJECT_SOURCE_DIR}/splitter/os)
+# The steps read the window's control ids and caption from ui/.
+target_link_libraries(quillmere_remote_driver PUBLIC quillmere_window_driver quillmere_ui)
 quillmere_warnings(quillmere_remote_driver)
 
 add_executable(quillmere-demo-driver ${CMAKE_CURRENT_LIST_DIR}/program_demo_driver.cpp)

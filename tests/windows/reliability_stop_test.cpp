@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <ostream>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -76,27 +75,6 @@ struct Moment {
   std::uint64_t files = 0;
 };
 
-// The folder holds vCard1.vcf .. vCard<n>.vcf, each a whole card; returns n.
-std::uint64_t ExpectOnlyWholeCards(const std::filesystem::path& folder) {
-  static const std::wregex cardName(LR"(vCard([1-9]\d*)\.vcf)");
-  std::uint64_t files = 0;
-  std::uint64_t highest = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::wstring name = entry.path().filename().wstring();
-    std::wsmatch match;
-    EXPECT_TRUE(std::regex_match(name, match, cardName)) << "unexpected file " << entry.path();
-    if (match.empty()) continue;
-    const std::uint64_t n = std::stoull(match[1].str());
-    const auto bytes = ReadBytes(entry.path());
-    EXPECT_TRUE(bytes && !bytes->empty()) << "vCard" << n << ".vcf is empty";
-    EXPECT_EQ(bytes, ExpectedCard(n)) << "vCard" << n << ".vcf is not the whole card " << n;
-    ++files;
-    highest = std::max(highest, n);
-  }
-  EXPECT_EQ(files, highest) << "the numbering has gaps";
-  return files;
-}
-
 // One program, one run, stopped after delayMs.
 Moment StopAt(int delayMs, Stop how, const std::filesystem::path& source, const ScratchFolder& scratch,
               int index) {
@@ -121,7 +99,9 @@ Moment StopAt(int delayMs, Stop how, const std::filesystem::path& source, const 
   const bool gone = program.WaitForExit(10s);
   moment.exitTook = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pressed);
   EXPECT_TRUE(gone) << "the program did not end at all after the stop";
-  moment.files = ExpectOnlyWholeCards(output);
+  const CardsLeft left = CheckWholeCards(output, ExpectedCard);
+  EXPECT_EQ(left.fault, "");
+  moment.files = left.files;
   std::filesystem::remove_all(output);
   return moment;
 }
@@ -132,6 +112,7 @@ class StopDuringRun : public ::testing::TestWithParam<Stop> {};
 // a stop between creating a file and writing its card (an empty file), a
 // card file cut short, and a stop that leaves a gap in the numbering.
 TEST_P(StopDuringRun, EndsWithinASecondLeavingOnlyWholeCards) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   const Stop how = GetParam();
   ScratchFolder scratch(how == Stop::ExitButton ? L"stop-exit" : L"stop-close");
   const auto source = scratch.Path() / L"many.vcf";

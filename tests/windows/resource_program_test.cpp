@@ -53,6 +53,7 @@ std::vector<std::pair<std::wstring, std::wstring>> ModulesOf(DWORD pid) {
 // version 5. (Its DllGetVersion says 5.81 under Wine either way, so the
 // file it came from is what tells them apart.)
 TEST(ProgramStart, LoadsCommonControls6FromTheSideBySideStore) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   RemoteProgram program(ProgramPath());
   ASSERT_NE(MainWindowOf(program), nullptr);
   const auto modules = ModulesOf(program.Pid());
@@ -73,13 +74,14 @@ std::vector<std::uint32_t> ScreenPixels(const RECT& area) {
   BITMAPINFO info{};
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
-  const HDC screen = ::GetDC(nullptr);
-  const win32::UniqueDc memory(::CreateCompatibleDC(screen));
-  const win32::UniqueBitmap bitmap(::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  const HGDIOBJ previous = ::SelectObject(memory.get(), bitmap.get());
-  ::BitBlt(memory.get(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-  ::SelectObject(memory.get(), previous);
-  ::ReleaseDC(nullptr, screen);
+  const win32::WindowDc screen(nullptr);
+  const win32::UniqueDc memory(::CreateCompatibleDC(screen.get()));
+  const win32::UniqueBitmap bitmap(
+      ::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  {
+    const win32::ScopedSelect selected(memory.get(), bitmap.get());
+    ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+  }
   const auto* first = static_cast<const std::uint32_t*>(bits);
   std::vector<std::uint32_t> pixels(first, first + width * height);
   for (auto& p : pixels) p &= 0xFFFFFF;
@@ -120,6 +122,7 @@ bool ShowsImage(const std::vector<std::uint32_t>& screen, int width, int height,
 // is not answered across processes under Wine; resource_window_test.cpp
 // reads the icons inside the window's process.)
 TEST(ProgramWindow, CaptionShowsTheSmallImageOfTheIconGroup) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   const UniqueModule resources = LoadProgramResources();
   ASSERT_TRUE(resources);
   const Bytes small = ResourceBytes(resources.get(), RT_ICON, 30003, 0);
@@ -218,6 +221,7 @@ std::vector<std::wstring> StrayArguments() {
 }
 
 TEST(ProgramStart, ArgumentsChangeNothingInTheWindow) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   WindowSeen plain;
   {
     RemoteProgram program(ProgramPath());
@@ -239,6 +243,7 @@ TEST(ProgramStart, ArgumentsChangeNothingInTheWindow) {
 }
 
 TEST(ProgramStart, TwoCopiesRunSideBySide) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   RemoteProgram first(ProgramPath());
   const HWND firstWindow = MainWindowOf(first);
   ASSERT_NE(firstWindow, nullptr);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "window_driver.h"
+
 namespace quillmere::resources {
 namespace {
 
@@ -41,10 +43,7 @@ BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR param) {
 }  // namespace
 
 std::wstring BuildTreePath(const char* unixPath) {
-  // Wine maps drive Z: to the Unix root.
-  std::wstring path = L"Z:";
-  for (const char* c = unixPath; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-  return path;
+  return driver::WindowsPath(unixPath);
 }
 
 std::wstring ProgramPath() {

@@ -1,10 +1,6 @@
 # Tests of the program's resources and start-up: the resource table, the
 # version block, the icon, the manifest and the activation context it gives,
 # and the started program (icons, command line, several copies).
-if(NOT TARGET Quillmere)
-  return()
-endif()
-
 add_executable(resource_tests
   resource_reader.cpp
   resource_table_test.cpp
@@ -12,22 +8,15 @@ add_executable(resource_tests
   resource_icon_test.cpp
   resource_manifest_test.cpp
   resource_program_test.cpp)
-# The driver that starts the program and finds its window, shared with the
-# program's end-to-end tests when they are built.
-if(TARGET quillmere_remote_driver)
-  target_link_libraries(resource_tests PRIVATE quillmere_remote_driver)
-else()
-  target_sources(resource_tests PRIVATE remote_driver.cpp)
-endif()
-target_include_directories(resource_tests PRIVATE
-  ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/ui ${PROJECT_SOURCE_DIR}/splitter/os ${CMAKE_BINARY_DIR}/generated)
 get_target_property(_quillmere_icon_dir quillmere_icon QUILLMERE_ICON_DIR)
 target_compile_definitions(resource_tests PRIVATE
   QUILLMERE_PROGRAM="$<TARGET_FILE:Quillmere>"
   QUILLMERE_ICON_DIR="${_quillmere_icon_dir}"
   QUILLMERE_CORPUS_DIR="${QUILLMERE_CORPUS_DIR}"
   UNICODE _UNICODE)
-target_link_libraries(resource_tests PRIVATE GTest::gtest_main version shlwapi ole32 gdi32)
+# The driver that starts the program and finds its window, shared with the
+# program's end-to-end tests.
+target_link_libraries(resource_tests PRIVATE quillmere_remote_driver GTest::gtest_main version shlwapi ole32)
 quillmere_warnings(resource_tests)
 # The tests read the program and the icon files the build made.
 add_dependencies(resource_tests Quillmere quillmere_icon)
@@ -49,10 +38,9 @@ set_tests_properties(IconGenerator.DrawsTheSameBytesOnEveryRun PROPERTIES LABELS
 # Form1 inside a test process that carries the program's resources.
 add_executable(resource_window_tests resource_window_test.cpp resource_reader.cpp)
 quillmere_add_resources(resource_window_tests)
-target_include_directories(resource_window_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(resource_window_tests PRIVATE
   QUILLMERE_PROGRAM="$<TARGET_FILE:Quillmere>" UNICODE _UNICODE)
-target_link_libraries(resource_window_tests PRIVATE quillmere_ui GTest::gtest_main ole32 gdi32)
+target_link_libraries(resource_window_tests PRIVATE quillmere_ui quillmere_window_driver GTest::gtest_main)
 quillmere_warnings(resource_window_tests)
 gtest_discover_tests(resource_window_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 120 LABELS resources)

@@ -13,6 +13,7 @@
 
 #include "form1.h"
 #include "resource_reader.h"
+#include "window_driver.h"
 
 namespace quillmere::resources {
 namespace {
@@ -30,9 +31,8 @@ std::vector<std::uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height) {
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
   BITMAPINFO info{};
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  const HDC screen = ::GetDC(nullptr);
-  ::GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-  ::ReleaseDC(nullptr, screen);
+  ::GetDIBits(win32::WindowDc(nullptr).get(), bitmap, 0, static_cast<UINT>(height), pixels.data(), &info,
+              DIB_RGB_COLORS);
   return pixels;
 }
 
@@ -65,6 +65,7 @@ win32::UniqueIcon GroupIconAt(int size) {
 class Form1Icon : public ::testing::Test {
  protected:
   void SetUp() override {
+    QUILLMERE_SKIP_WITHOUT_DISPLAY();
     com_ = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     form_ = std::make_unique<ui::Form1>();
     ASSERT_TRUE(form_->Show(SW_SHOWNORMAL));

@@ -62,15 +62,48 @@ class UniqueAny {
 };
 
 using UniqueFile = UniqueAny<HANDLE, ::CloseHandle, InvalidHandleIsEmpty>;
-using UniqueHandle = UniqueAny<HANDLE, ::CloseHandle>;  // threads, events
-using UniqueHwnd = UniqueAny<HWND, ::DestroyWindow>;
-using UniqueGdiObject = UniqueAny<HGDIOBJ, ::DeleteObject>;
+using UniqueHandle = UniqueAny<HANDLE, ::CloseHandle>;  // processes, threads, events
 using UniqueFont = UniqueAny<HFONT, ::DeleteObject>;
-using UniqueBrush = UniqueAny<HBRUSH, ::DeleteObject>;
 using UniquePen = UniqueAny<HPEN, ::DeleteObject>;
 using UniqueBitmap = UniqueAny<HBITMAP, ::DeleteObject>;
 using UniqueDc = UniqueAny<HDC, ::DeleteDC>;  // from CreateCompatibleDC
 using UniqueIcon = UniqueAny<HICON, ::DestroyIcon>;
 using UniquePidl = UniqueAny<PIDLIST_ABSOLUTE, ::CoTaskMemFree>;
+
+// A window's device context from GetDC, given back with ReleaseDC, which
+// needs the window as well as the context.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  ~WindowDc() {
+    if (dc_) ::ReleaseDC(window_, dc_);
+  }
+
+  HDC get() const noexcept { return dc_; }
+  explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// An object selected into a device context for a scope: the object it
+// replaced is selected again when the owner goes, so the context can be
+// deleted or given back with its own objects and ours can be deleted.
+class ScopedSelect {
+ public:
+  ScopedSelect(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  ScopedSelect(const ScopedSelect&) = delete;
+  ScopedSelect& operator=(const ScopedSelect&) = delete;
+  ~ScopedSelect() {
+    if (previous_ != nullptr && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
 
 }  // namespace quillmere::win32
