@@ -9,13 +9,11 @@
 #include "artwork.h"
 #include "form1_fixture.h"
 #include "form1_layout.h"
+#include "platform_files.h"
 #include "remote_driver.h"
 #include "splitter.h"
 
 namespace quillmere::testing {
-
-// Card n of Cards(), as its own file holds it (win32_files_test.cpp).
-std::string CardFile(int n);
 
 namespace {
 
@@ -63,6 +61,47 @@ TEST_F(Form1Platform, SessionEndingDuringARunStopsItLeavingOnlyWholeCards) {
   }
   EXPECT_FALSE(IsWindow(window));
   EXPECT_TRUE(QuitWasPosted());
+}
+
+// Counts the ticks of a thread timer and whether the window was on screen
+// at the first one.
+struct Ticks {
+  HWND window = nullptr;
+  int count = 0;
+  bool visibleAtFirst = true;
+};
+Ticks* g_ticks = nullptr;
+
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_ticks == nullptr) return;
+  if (g_ticks->count++ == 0) g_ticks->visibleAtFirst = IsWindowVisible(g_ticks->window) != FALSE;
+}
+
+TEST_F(Form1Platform, ExitWhileAWriteIsHeldUpHidesAtOnceAndKeepsAnswering) {
+  const fs::path out = MakeFolder("out");
+  // The run's worker waits on vCard5.vcf, held by another program, for
+  // about a second before it can see the request to stop.
+  const HeldFile held(out / L"vCard5.vcf", 3000ms);
+  ASSERT_TRUE(held.Held());
+  ASSERT_TRUE(StartRun(20, out));
+  ASSERT_TRUE(PumpUntil([&] { return fs::exists(out / L"vCard4.vcf"); }, 10000ms));
+
+  const HWND window = Window();
+  Ticks ticks{window};
+  g_ticks = &ticks;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
+  Click(ui::IDC_cmdEnd);
+  KillTimer(nullptr, timer);
+  g_ticks = nullptr;
+
+  EXPECT_GE(ticks.count, 5) << "the window's thread stopped answering while the run stopped";
+  EXPECT_FALSE(ticks.visibleAtFirst) << "the window stayed on screen while the run stopped";
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(QuitWasPosted());
+  for (int n = 1; n <= 4; ++n) {
+    EXPECT_EQ(ReadAll(out / (L"vCard" + std::to_wstring(n) + L".vcf")), CardFile(n)) << n;
+  }
+  EXPECT_FALSE(fs::exists(out / L"vCard6.vcf"));
 }
 
 TEST_F(Form1Platform, EndOfARunWhileTheOpenDialogIsUpIsToldAfterItCloses) {

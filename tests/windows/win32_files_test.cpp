@@ -15,6 +15,7 @@
 
 #include "file_system.h"
 #include "form1_fixture.h"
+#include "platform_files.h"
 #include "recording_owner.h"
 #include "remote_driver.h"
 #include "splitter.h"
@@ -164,27 +165,6 @@ TEST_F(Win32Files, FolderOf300CharactersTakesEveryCard) {
         << "vCard" << n;
   }
 }
-
-// Another program opens a file with no sharing, the way a scanner or a
-// preview pane may, and lets it go after `hold`.
-class HeldFile {
- public:
-  HeldFile(const fs::path& file, std::chrono::milliseconds hold)
-      : handle_(
-            CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)),
-        release_([this, hold] {
-          std::this_thread::sleep_for(hold);
-          CloseHandle(handle_);
-        }) {}
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-  ~HeldFile() { release_.join(); }
-  bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-  std::thread release_;
-};
 
 TEST_F(Win32Files, FileHeldFor300MillisecondsIsWrittenOnceReleased) {
   const fs::path out = scratch_ / L"out";
