@@ -43,11 +43,15 @@ void CardFace(Canvas& canvas, double left, double top) {
   canvas.FillCard({left + 34, top + 27, 14, 2.6, 1.3}, kLine);
 }
 
+double Zoom(int dpi) {
+  return static_cast<double>(dpi) / USER_DEFAULT_SCREEN_DPI;
+}
+
 }  // namespace
 
-Picture DrawBanner() {
+Picture DrawBanner(int dpi) {
   constexpr int kWidth = 600, kHeight = 85;
-  Canvas canvas(kWidth, kHeight, 3);
+  Canvas canvas(kWidth, kHeight, 3, Zoom(dpi));
   canvas.Paint([](double x, double y) { return Lerp(kNavy, kOcean, x / 520.0 * 0.8 + y / kHeight * 0.2); });
 
   // Soft light rings on the right give the band depth.
@@ -71,9 +75,9 @@ Picture DrawBanner() {
   return canvas.Finish();
 }
 
-Picture DrawCardsPictogram() {
+Picture DrawCardsPictogram(int dpi) {
   constexpr COLORREF kSeeThrough = RGB(255, 0, 255);
-  Canvas canvas(22, 22, 4);
+  Canvas canvas(22, 22, 4, Zoom(dpi));
   canvas.Paint([](double, double) { return Rgb{255, 0, 255}; });
   canvas.FillBorderedCard({13.5, 8.5, 15, 12, 2}, 1.0, kInk, kMist);
   const RoundedCard front{9, 14, 16, 12, 2};

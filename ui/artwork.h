@@ -16,10 +16,12 @@ struct Picture {
   COLORREF transparent = CLR_INVALID;
 };
 
-Picture DrawBanner();          // 600 x 85
-Picture DrawCardsPictogram();  // 22 x 22, with a transparent colour
+// Drawn for a screen of `dpi` dots per inch: the sizes given are those at 96,
+// and scale with it as the window's layout does.
+Picture DrawBanner(int dpi = USER_DEFAULT_SCREEN_DPI);          // 600 x 85
+Picture DrawCardsPictogram(int dpi = USER_DEFAULT_SCREEN_DPI);  // 22 x 22, with a transparent colour
 
-// Draws the picture unscaled with its top-left corner at `at`.
+// Draws the picture at its own size with its top-left corner at `at`.
 void ShowPicture(HDC target, const Picture& picture, POINT at);
 
 }  // namespace quillmere::ui

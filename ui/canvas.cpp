@@ -56,12 +56,13 @@ bool InsideCard(const RoundedCard& card, double x, double y) {
 
 }  // namespace
 
-Canvas::Canvas(int width, int height, int scale)
-    : width_(width),
-      height_(height),
+Canvas::Canvas(int width, int height, int scale, double zoom)
+    : width_(static_cast<int>(std::lround(width * zoom))),
+      height_(static_cast<int>(std::lround(height * zoom))),
       scale_(scale),
+      unit_(scale * zoom),
       dc_(CreateCompatibleDC(nullptr)),
-      bitmap_(NewSurface(width * scale, height * scale, &pixels_)),
+      bitmap_(NewSurface(width_ * scale, height_ * scale, &pixels_)),
       selected_(dc_.get(), bitmap_.get()) {}
 
 void Canvas::Put(int x, int y, Rgb colour) {
@@ -76,10 +77,10 @@ template <typename Inside>
 void Canvas::Fill(double left, double top, double right, double bottom, Inside inside, Rgb colour,
                   double opacity) {
   GdiFlush();
-  const int x0 = std::max(0, static_cast<int>(std::floor(left * scale_)));
-  const int y0 = std::max(0, static_cast<int>(std::floor(top * scale_)));
-  const int x1 = std::min(width_ * scale_, static_cast<int>(std::ceil(right * scale_)));
-  const int y1 = std::min(height_ * scale_, static_cast<int>(std::ceil(bottom * scale_)));
+  const int x0 = std::max(0, static_cast<int>(std::floor(left * unit_)));
+  const int y0 = std::max(0, static_cast<int>(std::floor(top * unit_)));
+  const int x1 = std::min(width_ * scale_, static_cast<int>(std::ceil(right * unit_)));
+  const int y1 = std::min(height_ * scale_, static_cast<int>(std::ceil(bottom * unit_)));
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
       if (!inside(Unit(x), Unit(y))) continue;
@@ -136,14 +137,14 @@ void Canvas::DrawCardEdge(const RoundedCard& card, double border, Rgb edge) {
 void Canvas::Text(const wchar_t* text, double x, double y, double height, int weight, Rgb colour,
                   double thicken) {
   const win32::UniqueFont font(CreateFontW(
-      -static_cast<int>(std::lround(height * scale_)), 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
+      -static_cast<int>(std::lround(height * unit_)), 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
       OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
   const win32::ScopedSelect selected(dc_.get(), font.get());
   SetBkMode(dc_.get(), TRANSPARENT);
   SetTextColor(dc_.get(), RGB(colour.r, colour.g, colour.b));
-  const int left = static_cast<int>(std::lround(x * scale_));
-  const int top = static_cast<int>(std::lround(y * scale_));
-  const int passes = static_cast<int>(std::lround(thicken * scale_));
+  const int left = static_cast<int>(std::lround(x * unit_));
+  const int top = static_cast<int>(std::lround(y * unit_));
+  const int passes = static_cast<int>(std::lround(thicken * unit_));
   for (int dx = 0; dx <= passes; ++dx) {
     TextOutW(dc_.get(), left + dx, top, text, static_cast<int>(wcslen(text)));
   }

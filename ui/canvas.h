@@ -2,7 +2,9 @@
 // A drawing surface for the program's own pictures. It is drawn at several
 // times the final size and averaged down, which gives smooth edges to shapes
 // and text that plain GDI would draw with jagged ones. Coordinates are in
-// pixels of the final picture.
+// pixels of the picture as designed at 96 dots per inch; `zoom` scales the
+// whole drawing (1.5 at 144), so it is drawn afresh at the final size
+// rather than stretched.
 #include <windows.h>
 
 #include <cstdint>
@@ -28,7 +30,7 @@ struct RoundedCard {
 
 class Canvas {
  public:
-  Canvas(int width, int height, int scale);
+  Canvas(int width, int height, int scale, double zoom = 1.0);
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
 
@@ -68,11 +70,12 @@ class Canvas {
  private:
   template <typename Inside>
   void Fill(double left, double top, double right, double bottom, Inside inside, Rgb colour, double opacity);
-  double Unit(int sub) const { return (sub + 0.5) / scale_; }
+  double Unit(int sub) const { return (sub + 0.5) / unit_; }
   void Put(int x, int y, Rgb colour);
   Rgb Get(int x, int y) const;
 
-  int width_, height_, scale_;
+  int width_, height_, scale_;       // the final picture's size, and samples a side per pixel
+  double unit_;                      // samples per designed pixel
   std::uint32_t* pixels_ = nullptr;  // before bitmap_, which sets it
   win32::UniqueDc dc_;
   win32::UniqueBitmap bitmap_;

@@ -1,6 +1,9 @@
 // Form1's window procedure and its handlers.
 #include "form1.h"
 
+#include <optional>
+#include <utility>
+
 #include "form1_layout.h"
 #include "registry.h"
 
@@ -21,6 +24,9 @@ void DrawShape1(HDC dc, int dpi) {
   const win32::ScopedSelect brush(dc, GetStockObject(WHITE_BRUSH));
   Rectangle(dc, at.left, at.top, at.right, at.bottom);
 }
+
+// Shown in the system's list of programs that hold up a logoff or shutdown.
+constexpr wchar_t kShutdownBlockReason[] = L"Splitting vCards\x2026";
 
 POINT TopLeft(const TwipsRect& at, int dpi) {
   const RECT pixels = ToPixels(at, dpi);
@@ -70,6 +76,17 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if (!Form_SysCommand(wParam)) return 0;
       break;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      Form_SettingChange();
+      break;  // the controls hear of it too
+    case WM_QUERYENDSESSION:
+      // A run stops within moments and leaves only whole cards, so the
+      // session may end; while one goes the system's list names it.
+      return TRUE;
+    case WM_ENDSESSION:
+      Form_EndSession(wParam != FALSE);
+      return 0;
     case WM_CLOSE:
       Form_QueryUnload();
       return 0;
@@ -110,13 +127,15 @@ void Form1::Form_Activate(WORD state) {
 // with the window's own brush is exactly what transparency would show, and a
 // shorter count never leaves the end of a longer one behind.
 HBRUSH Form1::Form_CtlColorStatic(HDC dc, HWND control) {
+  // In high contrast only the system's own colours are sure to be readable.
   if (control == txtvCFPath) {
-    SetTextColor(dc, kPathText);
+    SetTextColor(dc, highContrast_ ? GetSysColor(COLOR_WINDOWTEXT) : kPathText);
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
     return GetSysColorBrush(COLOR_WINDOW);
   }
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, control == LblProgessCurrent ? kProgressText : GetSysColor(COLOR_BTNTEXT));
+  const bool fixedBlack = control == LblProgessCurrent && !highContrast_;
+  SetTextColor(dc, fixedBlack ? kProgressText : GetSysColor(COLOR_BTNTEXT));
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
@@ -132,16 +151,33 @@ bool Form1::Form_SysCommand(WPARAM command) {
   return what != SC_MAXIMIZE && what != SC_SIZE;
 }
 
+void Form1::Form_SettingChange() {
+  highContrast_ = HighContrastIsOn();
+  RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// The session is ending: after this returns the process may be ended at any
+// moment, so the run stops here, as Exit stops it.
+void Form1::Form_EndSession(bool ending) {
+  if (ending) StopRunAndUnload();
+}
+
 void Form1::Form_QueryUnload() {
   StopRunAndUnload();
 }
 
 void Form1::CmdBrowse_Click() {
-  if (!cdlgFile.Choose(Window())) return;
-  SetWindowTextW(txtvCFPath, cdlgFile.Selected().c_str());
-  // A run in progress keeps the button off until it ends; the new file is
-  // for the next run.
-  if (!run_) EnableWindow(CmdSplit, TRUE);
+  browsing_ = true;
+  const bool chosen = cdlgFile.Choose(Window());
+  browsing_ = false;
+  if (chosen) {
+    SetWindowTextW(txtvCFPath, cdlgFile.Selected().c_str());
+    // A run in progress keeps the button off until it ends; the new file is
+    // for the next run.
+    if (!run_) EnableWindow(CmdSplit, TRUE);
+  }
+  // A run that ended while the dialog was up says so now, not over it.
+  if (std::exchange(runEndedWhileBrowsing_, false)) Run_Ended();
 }
 
 void Form1::CmdSplit_Click() {
@@ -153,6 +189,7 @@ void Form1::CmdSplit_Click() {
   if (GetFocus() == CmdSplit) SetFocus(CmdBrowse);  // a disabled button cannot keep it
   EnableWindow(CmdSplit, FALSE);
   run_ = std::make_unique<WindowRun>(Window(), folder, cdlgFile.Selected());
+  ShutdownBlockReasonCreate(Window(), kShutdownBlockReason);
 }
 
 void Form1::cmdEnd_Click() {
@@ -160,11 +197,38 @@ void Form1::cmdEnd_Click() {
 }
 
 // The run stops between lines (never between creating a file and writing
-// its card) before the window goes, so no file is left half written.
+// its card) before the window goes, so no file is left half written. A
+// write to a slow share or USB stick may hold the worker a while: the window
+// goes from the screen at once, and its messages keep flowing meanwhile, so
+// the system never finds it not responding.
 void Form1::StopRunAndUnload() {
-  if (run_) run_->Stop();
-  run_.reset();
+  if (closing_) return;
+  closing_ = true;
+  if (run_) {
+    ShowWindow(Window(), SW_HIDE);
+    run_->RequestStop();
+    WaitForRunWhilePumping();
+  }
   Destroy();
+}
+
+// Until Run_Ended has joined the worker. A WM_QUIT met here is kept for the
+// program's own message loop.
+void Form1::WaitForRunWhilePumping() {
+  std::optional<WPARAM> quit;
+  while (run_) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (run_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quit = message.wParam;
+        continue;
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  if (quit) PostQuitMessage(static_cast<int>(*quit));
 }
 
 void Form1::ShowProgress(std::uint64_t saved) {
@@ -178,8 +242,14 @@ void Form1::Run_Progress() {
 
 void Form1::Run_Ended() {
   if (!run_) return;
+  if (browsing_ && !closing_) {
+    runEndedWhileBrowsing_ = true;
+    return;
+  }
   const std::unique_ptr<WindowRun> run = std::move(run_);
   run->Join();
+  ShutdownBlockReasonDestroy(Window());
+  if (closing_) return;  // the window is going: nothing more to show
   // The final count is on screen before the message about it.
   if (const auto saved = run->LastProgress()) ShowProgress(*saved);
   UpdateWindow(LblProgessCurrent);

@@ -37,6 +37,8 @@ class Form1 : public BaseWindow<Form1> {
   HBRUSH Form_CtlColorStatic(HDC dc, HWND control);
   HBRUSH Form_CtlColorBtn(HWND control);
   bool Form_SysCommand(WPARAM command);
+  void Form_SettingChange();
+  void Form_EndSession(bool ending);
   void Form_QueryUnload();
   void CmdBrowse_Click();
   void CmdSplit_Click();
@@ -49,6 +51,7 @@ class Form1 : public BaseWindow<Form1> {
   void SetIcons();
   void CentreOnScreen();
   void StopRunAndUnload();
+  void WaitForRunWhilePumping();
   void ShowProgress(std::uint64_t saved);
 
   int dpi_ = USER_DEFAULT_SCREEN_DPI;
@@ -67,6 +70,10 @@ class Form1 : public BaseWindow<Form1> {
   win32::UniqueIcon bigIcon_;
   win32::UniqueIcon smallIcon_;
   HWND focus_ = nullptr;  // the control to give the focus back to
+  bool highContrast_ = false;
+  bool browsing_ = false;  // the open dialog is up
+  bool runEndedWhileBrowsing_ = false;
+  bool closing_ = false;
   SourceChooser cdlgFile;
   std::unique_ptr<WindowRun> run_;
 };

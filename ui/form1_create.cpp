@@ -23,6 +23,13 @@ win32::UniqueFont TahomaFont(int dpi, int weight) {
                                        DEFAULT_PITCH | FF_DONTCARE, kFontFace));
 }
 
+// The frame is fixed: a shortcut set to "Maximized" or `start /max` must not
+// give a screen-filling grey window with the layout in a corner. Minimised
+// stays as asked.
+int FixedSizeShowCommand(int showCommand) {
+  return showCommand == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : showCommand;
+}
+
 // The application icon at one system size; the system's default icon when
 // the program carries none.
 win32::UniqueIcon AppIcon(int sizeMetricX, int sizeMetricY) {
@@ -51,7 +58,10 @@ bool Form1::Show(int showCommand) {
   }
   SetIcons();
   CentreOnScreen();
-  ShowWindow(Window(), showCommand);
+  ShowWindow(Window(), FixedSizeShowCommand(showCommand));
+  // The first ShowWindow of a process may take its command from the
+  // starter's STARTUPINFO instead of the one given.
+  if (IsZoomed(Window())) ShowWindow(Window(), SW_RESTORE);
   UpdateWindow(Window());
   SetFocus(txtvCFPath);
   return true;
@@ -64,8 +74,10 @@ void Form1::Form_Initialize() {
 bool Form1::Form_Load() {
   font_ = TahomaFont(dpi_, FW_NORMAL);
   boldFont_ = TahomaFont(dpi_, FW_BOLD);
-  Image2 = DrawBanner();
-  Image1 = DrawCardsPictogram();
+  highContrast_ = HighContrastIsOn();
+  // At the window's scale, like the layout, so no gap opens beside them.
+  Image2 = DrawBanner(dpi_);
+  Image1 = DrawCardsPictogram(dpi_);
   if (!CreateControls()) return false;
   focus_ = txtvCFPath;
   return true;
@@ -98,10 +110,10 @@ bool Form1::CreateControls() {
     const HWND container = row.container == 0 ? Window() : Picture3;
     const RECT at = ToPixels(row.at, dpi_);
     HWND& control = Control(row.id);
-    control = CreateWindowExW(row.exStyle, row.className, row.text, row.style, at.left, at.top,
-                              at.right - at.left, at.bottom - at.top, container,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
-                              GetModuleHandleW(nullptr), nullptr);
+    control =
+        CreateWindowExW(row.exStyle, row.className, row.text, row.style, at.left, at.top, at.right - at.left,
+                        at.bottom - at.top, container, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
+                        GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr) return false;
     const HFONT font = row.weight == FontWeight::Bold ? boldFont_.get() : font_.get();
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

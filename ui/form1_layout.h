@@ -21,6 +21,9 @@ RECT ToPixels(const TwipsRect& at, int dpi);
 // The vertical dots per inch of the screen.
 int ScreenDpi();
 
+// Whether the user has turned high contrast on.
+bool HighContrastIsOn();
+
 // Tahoma 8.25 points, as every control of the window uses it.
 inline constexpr int kFontHundredthsOfPoint = 825;
 inline constexpr wchar_t kFontFace[] = L"Tahoma";

@@ -6,26 +6,22 @@
 
 namespace quillmere::ui {
 
-std::wstring PickFolder(HWND owner, const std::wstring& title) noexcept {
-  try {
-    BROWSEINFOW info{};
-    info.hwndOwner = owner;
-    info.pidlRoot = nullptr;        // the whole namespace, from the desktop
-    info.pszDisplayName = nullptr;  // the path comes from the item list
-    info.lpszTitle = title.c_str();
-    info.ulFlags = BIF_RETURNONLYFSDIRS;
+std::wstring PickFolder(HWND owner, const std::wstring& title) {
+  BROWSEINFOW info{};
+  info.hwndOwner = owner;
+  info.pidlRoot = nullptr;        // the whole namespace, from the desktop
+  info.pszDisplayName = nullptr;  // the path comes from the item list
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
 
-    const win32::UniquePidl item(SHBrowseForFolderW(&info));
-    if (!item) return {};
+  const win32::UniquePidl item(SHBrowseForFolderW(&info));
+  if (!item) return {};
 
-    // An item without a file-system path leaves the buffer empty, and that
-    // is the answer.
-    wchar_t path[MAX_PATH] = {};
-    SHGetPathFromIDListW(item.get(), path);
-    return std::wstring(path);
-  } catch (...) {
-    return {};
-  }
+  // An item without a file-system path leaves the buffer empty, and that
+  // is the answer.
+  wchar_t path[MAX_PATH] = {};
+  SHGetPathFromIDListW(item.get(), path);
+  return std::wstring(path);
 }
 
 }  // namespace quillmere::ui

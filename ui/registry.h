@@ -9,7 +9,7 @@ namespace quillmere::ui {
 // (file-system folders only), modal to owner. Returns the folder's full path,
 // with a trailing backslash only for a drive root ("C:\"); "" when the user
 // cancels, when the item chosen has no file-system path, or on any failure.
-// Never shows a message of its own.
-std::wstring PickFolder(HWND owner, const std::wstring& title) noexcept;
+// Never shows a message of its own. Only running out of memory throws.
+std::wstring PickFolder(HWND owner, const std::wstring& title);
 
 }  // namespace quillmere::ui

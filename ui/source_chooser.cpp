@@ -41,6 +41,29 @@ const wchar_t* Describe(DWORD error) {
   return L"The file dialog failed";
 }
 
+// The open dialog makes the folder it ends in the process's current folder
+// (OFN_NOCHANGEDIR does nothing for an open dialog), and the program would
+// then hold that folder open: it could not be deleted, nor the USB stick it
+// is on ejected. This puts the one the program had back.
+class CurrentFolderKeeper {
+ public:
+  CurrentFolderKeeper() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    if (size == 0) return;
+    folder_.resize(size);
+    const DWORD length = GetCurrentDirectoryW(size, folder_.data());
+    folder_.resize(length < size ? length : 0);
+  }
+  CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+  CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+  ~CurrentFolderKeeper() {
+    if (!folder_.empty()) SetCurrentDirectoryW(folder_.c_str());
+  }
+
+ private:
+  std::wstring folder_;
+};
+
 }  // namespace
 
 std::wstring FileDialogFailureText(DWORD error) {
@@ -60,7 +83,12 @@ bool SourceChooser::Choose(HWND owner) {
   dialog.nMaxFile = kFileNameCapacity;
   dialog.Flags = OFN_EXPLORER;
 
-  if (GetOpenFileNameW(&dialog)) {
+  bool accepted = false;
+  {
+    const CurrentFolderKeeper keeper;
+    accepted = GetOpenFileNameW(&dialog) != FALSE;
+  }
+  if (accepted) {
     std::wstring chosen(fileName.data());
     if (chosen.empty()) return false;
     selected_ = std::move(chosen);

@@ -37,7 +37,7 @@ void WindowRun::Work(const std::wstring& folder, const std::wstring& source) noe
 }
 
 void WindowRun::Stop() noexcept {
-  stop_.store(true);
+  RequestStop();
   Join();
 }
 

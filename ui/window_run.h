@@ -29,6 +29,8 @@ class WindowRun final : public RunOwner {
 
   // Asks the run to stop after the line it is reading and waits for it.
   void Stop() noexcept;
+  // Asks the same without waiting: kRunEndedMessage tells when it has.
+  void RequestStop() noexcept { stop_.store(true); }
 
   // The count to show now, if one arrived since the last call; re-arms the
   // progress message.

@@ -6,11 +6,93 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "file_system.h"
 #include "win32_handle.h"
+#include "win32_paths.h"
 
 namespace quillmere {
+
+namespace win32 {
+
+std::wstring ExtendedLengthPath(std::wstring_view path) {
+  constexpr std::wstring_view kExtended = L"\\\\?\\", kDevice = L"\\\\.\\", kNt = L"\\??\\";
+  if (path.empty() || path.starts_with(kExtended) || path.starts_with(kDevice) || path.starts_with(kNt)) {
+    return std::wstring(path);
+  }
+  // The system's own resolution of the plain path: the current folder for a
+  // relative one, "/" as "\\", "." and ".." parts, trailing dots and spaces.
+  const std::wstring plain(path);
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(plain.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return plain;
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length);  // the size needed, with its terminator
+  }
+  if (full.starts_with(kExtended) || full.starts_with(kDevice)) return full;  // "//?/...", "CON"
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return std::wstring(kExtended) + full;
+  return full;
+}
+
+}  // namespace win32
+
+namespace {
+
+// OneDrive, the Explorer preview pane or a virus scanner may hold a file for
+// a moment just after it was written; only a longer hold is a failure.
+constexpr ULONGLONG kBusyRetryMs = 1000;
+constexpr DWORD kBusyPauseMs = 25;
+
+// Calls attempt (a Win32 call that sets the last error when it returns
+// false) again while the file is held by another program, for about a
+// second. The last error is that of the last attempt.
+template <typename Attempt>
+bool RetryWhileHeld(Attempt attempt) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (attempt()) return true;
+    const DWORD error = GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    if (!held || GetTickCount64() - start >= kBusyRetryMs) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(kBusyPauseMs);
+  }
+}
+
+// Whether Windows Security's controlled folder access is blocking (not only
+// auditing). The setting lives in the 64-bit registry view, which a 32-bit
+// program reaches only by asking for it.
+bool ControlledFolderAccessIsOn() {
+  constexpr const wchar_t* kKeys[] = {
+      L"SOFTWARE\\Policies\\Microsoft\\Windows Defender\\Windows Defender Exploit Guard\\Controlled Folder "
+      L"Access",
+      L"SOFTWARE\\Microsoft\\Windows Defender\\Windows Defender Exploit Guard\\Controlled Folder Access"};
+  for (const wchar_t* name : kKeys) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, name, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS) {
+      continue;
+    }
+    DWORD value = 0, size = sizeof value, type = 0;
+    const LSTATUS status = RegQueryValueExW(key, L"EnableControlledFolderAccess", nullptr, &type,
+                                            reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (status == ERROR_SUCCESS && type == REG_DWORD) return value == 1;
+  }
+  return false;
+}
+
+}  // namespace
+
 namespace {
 
 IoError ErrorText(DWORD code) {
@@ -81,10 +163,48 @@ HANDLE CreateNotThroughLinks(const wchar_t* path) {
   return CreateFileW(path, GENERIC_WRITE, kShareNone, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// "Access is denied" alone sends the user looking at folder permissions;
+// say what else keeps the program from replacing a file there.
+IoError CreateFailure(const std::wstring& path, DWORD code) {
+  IoError failure = ErrorText(code);
+  if (code != ERROR_ACCESS_DENIED) return failure;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+      failure.reason +=
+          L" A hidden or system file of this name is in the folder, and Windows does not let it "
+          L"be replaced.";
+      return failure;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+      failure.reason += L" A read-only file of this name is in the folder.";
+      return failure;
+    }
+  }
+  if (ControlledFolderAccessIsOn()) {
+    failure.reason +=
+        L" Controlled folder access in Windows Security may be protecting this folder: allow "
+        L"Quillmere there, or choose another folder.";
+  }
+  return failure;
+}
+
+// The 128-bit id where the file system offers one: ReFS (and so Dev Drive)
+// does not promise that the 64-bit index is unique. The 64-bit index sits in
+// the low half, as it does in the 128-bit id of NTFS.
 std::optional<FileId> IdOfHandle(HANDLE handle) {
+  FILE_ID_INFO id{};
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+    std::uint64_t low = 0, high = 0;
+    static_assert(sizeof id.FileId.Identifier == sizeof low + sizeof high);
+    std::memcpy(&low, id.FileId.Identifier, sizeof low);
+    std::memcpy(&high, id.FileId.Identifier + sizeof low, sizeof high);
+    return FileId{id.VolumeSerialNumber, high, low};
+  }
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
-  return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return FileId{info.dwVolumeSerialNumber, 0,
+                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 class Win32Source final : public SourceFile {
@@ -152,9 +272,9 @@ class Win32Files final : public FileSystem {
   std::unique_ptr<SourceFile> OpenSource(const std::filesystem::path& path,
                                          std::optional<IoError>& error) override {
     // Other programs may keep the source open, even for writing: we only read.
-    const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE handle = CreateFileW(win32::ExtendedLengthPath(path.native()).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       error = LastError();
       return nullptr;
@@ -164,9 +284,13 @@ class Win32Files final : public FileSystem {
 
   std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
                                      std::optional<IoError>& error) override {
-    const HANDLE handle = CreateNotThroughLinks(path.c_str());
-    if (handle == INVALID_HANDLE_VALUE) {
-      error = LastError();
+    const std::wstring name = win32::ExtendedLengthPath(path.native());
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (!RetryWhileHeld([&] {
+          handle = CreateNotThroughLinks(name.c_str());
+          return handle != INVALID_HANDLE_VALUE;
+        })) {
+      error = CreateFailure(name, GetLastError());
       return nullptr;
     }
     return std::make_unique<Win32Output>(handle);
@@ -174,8 +298,9 @@ class Win32Files final : public FileSystem {
 
   std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
                                         std::optional<IoError>& error) override {
+    const std::wstring name = win32::ExtendedLengthPath(path.native());
     const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       error = ErrorText(code);
@@ -188,24 +313,44 @@ class Win32Files final : public FileSystem {
   std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     // Replaces a file or a link of that name (the link itself); a folder of
     // that name refuses.
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return LastError();
+    const std::wstring source = win32::ExtendedLengthPath(from.native());
+    const std::wstring target = win32::ExtendedLengthPath(to.native());
+    if (!RetryWhileHeld(
+            [&] { return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; })) {
+      return LastError();
+    }
     return std::nullopt;
   }
 
   std::optional<IoError> Remove(const std::filesystem::path& path) override {
-    if (!DeleteFileW(path.c_str())) return LastError();
+    const std::wstring name = win32::ExtendedLengthPath(path.native());
+    if (!RetryWhileHeld([&] { return DeleteFileW(name.c_str()) != FALSE; })) return LastError();
     return std::nullopt;
   }
 
   bool IsEmptyFolder(const std::filesystem::path& path) override {
-    std::error_code error;
-    return std::filesystem::is_empty(path, error) && !error && std::filesystem::is_directory(path, error);
+    std::wstring pattern = win32::ExtendedLengthPath(path.native());
+    const DWORD attributes = GetFileAttributesW(pattern.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    if (!pattern.ends_with(L'\\')) pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    // A drive root has no "." entry: an empty one finds nothing at all.
+    if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool empty = true;
+    do {
+      const std::wstring_view entry = found.cFileName;
+      if (entry != L"." && entry != L"..") empty = false;
+    } while (empty && FindNextFileW(search, &found));
+    FindClose(search);
+    return empty;
   }
 
   std::optional<FileId> IdOf(const std::filesystem::path& path) override {
     // No access rights asked: this works even on a file another program
     // holds open without sharing.
-    win32::UniqueFile file(CreateFileW(path.c_str(), 0,
+    win32::UniqueFile file(CreateFileW(win32::ExtendedLengthPath(path.native()).c_str(), 0,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return std::nullopt;

@@ -1,0 +1,359 @@
+// Form1 where the system around it acts: the session ending during a run,
+// the open dialog up when a run ends, the process's current folder, high
+// contrast, a maximised start, the screen's scale, and a handler that fails.
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+#include "artwork.h"
+#include "form1_fixture.h"
+#include "form1_layout.h"
+#include "platform_files.h"
+#include "remote_driver.h"
+#include "splitter.h"
+
+namespace quillmere::testing {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class Form1Platform : public Form1Test {
+ protected:
+  // Browse to a source of `cards` cards, then Split into `out`: returns
+  // when the run has started.
+  bool StartRun(int cards, const fs::path& out) {
+    const fs::path source = WriteSource("contacts.vcf", Cards(cards));
+    if (!BrowseAndChoose(source.wstring())) return false;
+    bool started = false;
+    {
+      DialogScript script([&] {
+        if (const HWND browser = WaitForFolderBrowser()) {
+          started = SelectFolder(browser, out.wstring()) && PressAndWaitClosed(browser, IDOK);
+          if (!started) PressAndWaitClosed(browser, IDCANCEL);
+        }
+      });
+      Click(ui::IDC_CmdSplit);
+    }
+    return started;
+  }
+};
+
+TEST_F(Form1Platform, SessionEndingDuringARunStopsItLeavingOnlyWholeCards) {
+  constexpr int kCards = 20000;
+  const fs::path out = MakeFolder("out");
+  ASSERT_TRUE(StartRun(kCards, out));
+  ASSERT_TRUE(PumpUntil([&] { return FilesIn(out).size() >= 20; }, 60000ms));
+
+  const HWND window = Window();
+  EXPECT_NE(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0)
+      << "the run must not hold up a logoff: it stops with whole cards";
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  // The process may be ended as soon as WM_ENDSESSION returns.
+  const std::vector<std::wstring> names = FilesIn(out);
+  ASSERT_LT(names.size(), static_cast<std::size_t>(kCards)) << "the run ended before the session did";
+  PumpUntil([] { return false; }, 300ms);
+  EXPECT_EQ(FilesIn(out), names) << "the run went on after the session ended";
+  for (std::size_t n = 1; n <= names.size(); ++n) {
+    const fs::path file = out / (L"vCard" + std::to_wstring(n) + L".vcf");
+    ASSERT_EQ(ReadAll(file), CardFile(static_cast<int>(n))) << file.string();
+  }
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(QuitWasPosted());
+}
+
+// Counts the ticks of a thread timer and whether the window was on screen
+// at the first one.
+struct Ticks {
+  HWND window = nullptr;
+  int count = 0;
+  bool visibleAtFirst = true;
+};
+Ticks* g_ticks = nullptr;
+
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_ticks == nullptr) return;
+  if (g_ticks->count++ == 0) g_ticks->visibleAtFirst = IsWindowVisible(g_ticks->window) != FALSE;
+}
+
+TEST_F(Form1Platform, ExitWhileAWriteIsHeldUpHidesAtOnceAndKeepsAnswering) {
+  const fs::path out = MakeFolder("out");
+  // The run's worker waits on vCard5.vcf, held by another program, for
+  // about a second before it can see the request to stop.
+  const HeldFile held(out / L"vCard5.vcf", 3000ms);
+  ASSERT_TRUE(held.Held());
+  ASSERT_TRUE(StartRun(20, out));
+  ASSERT_TRUE(PumpUntil([&] { return fs::exists(out / L"vCard4.vcf"); }, 10000ms));
+
+  const HWND window = Window();
+  Ticks ticks{window};
+  g_ticks = &ticks;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
+  Click(ui::IDC_cmdEnd);
+  KillTimer(nullptr, timer);
+  g_ticks = nullptr;
+
+  EXPECT_GE(ticks.count, 5) << "the window's thread stopped answering while the run stopped";
+  EXPECT_FALSE(ticks.visibleAtFirst) << "the window stayed on screen while the run stopped";
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(QuitWasPosted());
+  for (int n = 1; n <= 4; ++n) {
+    EXPECT_EQ(ReadAll(out / (L"vCard" + std::to_wstring(n) + L".vcf")), CardFile(n)) << n;
+  }
+  EXPECT_FALSE(fs::exists(out / L"vCard6.vcf"));
+}
+
+TEST_F(Form1Platform, EndOfARunWhileTheOpenDialogIsUpIsToldAfterItCloses) {
+  constexpr int kCards = 3000;
+  const fs::path out = MakeFolder("out");
+  ASSERT_TRUE(StartRun(kCards, out));
+
+  std::size_t filesWhenDialogOpened = 0;
+  bool runEndedUnderDialog = false;
+  HWND boxOverDialog = nullptr;
+  std::optional<MessageBoxSeen> box;
+  {
+    DialogScript script([&] {
+      const HWND dialog = WaitForOpenDialog();
+      if (dialog == nullptr) return;
+      filesWhenDialogOpened = FilesIn(out).size();
+      // The run ends behind the dialog; give its end time to arrive.
+      for (int i = 0; i < 1200 && FilesIn(out).size() < kCards; ++i) Sleep(100);
+      runEndedUnderDialog = FilesIn(out).size() == kCards;
+      Sleep(500);
+      boxOverDialog = WaitForMessageBox(500ms);
+      if (boxOverDialog != nullptr) PressAndWaitClosed(boxOverDialog, IDOK);
+      PressAndWaitClosed(dialog, IDCANCEL);
+      if (const HWND end = WaitForMessageBox()) {
+        box = ReadMessageBox(end);
+        PressAndWaitClosed(end, IDOK);
+      }
+    });
+    Click(ui::IDC_CmdBrowse);
+  }
+  ASSERT_LT(filesWhenDialogOpened, static_cast<std::size_t>(kCards)) << "the run ended before Browse";
+  ASSERT_TRUE(runEndedUnderDialog);
+  EXPECT_EQ(boxOverDialog, nullptr) << "the closing message opened over the open dialog";
+  ASSERT_TRUE(box.has_value()) << "the closing message never came";
+  EXPECT_EQ(box->text, std::to_wstring(kCards) + L" vCards Saved in \r\n" + out.wstring() + L"\\");
+  EXPECT_EQ(box->owner, Window());
+  EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
+}
+
+TEST_F(Form1Platform, BrowseLeavesTheCurrentFolderWhereItWas) {
+  const fs::path start = MakeFolder("start");
+  const fs::path elsewhere = MakeFolder("elsewhere");
+  const fs::path source = elsewhere / "contacts.vcf";
+  std::ofstream(source) << Cards(1);
+  const fs::path before = fs::current_path();
+  SetCurrentDirectoryW(start.c_str());
+  bool chosen = false;
+  {
+    DialogScript script([&] {
+      const HWND dialog = WaitForOpenDialog();
+      if (dialog == nullptr) return;
+      // As a user goes: into the folder first, then the file.
+      TypeFileName(dialog, elsewhere.wstring());
+      PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+      Sleep(500);
+      TypeFileName(dialog, L"contacts.vcf");
+      chosen = PressAndWaitClosed(dialog, IDOK);
+      if (!chosen) PressAndWaitClosed(dialog, IDCANCEL);
+    });
+    Click(ui::IDC_CmdBrowse);
+  }
+  const fs::path after = fs::current_path();
+  SetCurrentDirectoryW(before.c_str());
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(Text(ui::IDC_txtvCFPath), source.wstring());
+  EXPECT_EQ(after, start) << "the program now holds the dialog's last folder open";
+}
+
+// The text colour Form1 gives a label or the path box, as the control
+// itself asks for it.
+COLORREF TextColourOf(HWND window, HWND control) {
+  const HDC dc = CreateCompatibleDC(nullptr);
+  SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+  const COLORREF colour = GetTextColor(dc);
+  DeleteDC(dc);
+  return colour;
+}
+
+bool SetHighContrast(bool on) {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  contrast.dwFlags = on ? HCF_HIGHCONTRASTON : 0;
+  return SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof contrast, &contrast, SPIF_SENDCHANGE) != FALSE;
+}
+
+TEST_F(Form1Platform, HighContrastGivesTheTextTheSystemsColours) {
+  const HWND path = Control(ui::IDC_txtvCFPath);
+  const HWND count = Control(ui::IDC_LblProgessCurrent);
+  // System colours that neither fixed colour matches.
+  const int elements[] = {COLOR_WINDOWTEXT, COLOR_BTNTEXT};
+  const COLORREF saved[] = {GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_BTNTEXT)};
+  const COLORREF contrast[] = {RGB(255, 255, 0), RGB(0, 255, 0)};
+  ASSERT_TRUE(SetSysColors(2, elements, contrast));
+  PumpUntil([] { return false; }, 100ms);
+  const COLORREF pathNormal = TextColourOf(Window(), path);
+  const COLORREF countNormal = TextColourOf(Window(), count);
+
+  const bool turnedOn = SetHighContrast(true) && ui::HighContrastIsOn();
+  PumpUntil([] { return false; }, 100ms);
+  const COLORREF pathContrast = TextColourOf(Window(), path);
+  const COLORREF countContrast = TextColourOf(Window(), count);
+  SetHighContrast(false);
+  SetSysColors(2, elements, saved);
+  PumpUntil([] { return false; }, 100ms);
+
+  EXPECT_EQ(pathNormal, RGB(0, 0, 192));
+  EXPECT_EQ(countNormal, RGB(0, 0, 0));
+  if (!turnedOn) GTEST_SKIP() << "this system does not take high contrast from SPI_SETHIGHCONTRAST";
+  EXPECT_EQ(pathContrast, contrast[0]) << "the path stays dark blue in high contrast";
+  EXPECT_EQ(countContrast, contrast[1]) << "the count stays black in high contrast";
+  EXPECT_EQ(TextColourOf(Window(), path), RGB(0, 0, 192))
+      << "high contrast off did not bring the colour back";
+}
+
+struct ShowCase {
+  const char* name;
+  int command;
+  bool minimised;
+};
+
+void PrintTo(const ShowCase& show, std::ostream* out) {
+  *out << show.name;
+}
+
+class Form1ShowCommand : public ::testing::TestWithParam<ShowCase> {};
+
+TEST_P(Form1ShowCommand, KeepsTheFixedSize) {
+  ui::Form1 form;
+  ASSERT_TRUE(form.Show(GetParam().command));
+  PumpUntil([] { return false; }, 100ms);
+  EXPECT_FALSE(IsZoomed(form.Window())) << "the window is maximised";
+  EXPECT_EQ(IsIconic(form.Window()) != FALSE, GetParam().minimised);
+  ShowWindow(form.Window(), SW_RESTORE);
+  RECT client{};
+  GetClientRect(form.Window(), &client);
+  const RECT expected = ui::ToPixels(ui::twips::Form1Client, ui::ScreenDpi());
+  EXPECT_EQ(client.right, expected.right);
+  EXPECT_EQ(client.bottom, expected.bottom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, Form1ShowCommand,
+                         ::testing::Values(ShowCase{"Maximized", SW_SHOWMAXIMIZED, false},
+                                           ShowCase{"Normal", SW_SHOWNORMAL, false},
+                                           ShowCase{"Minimized", SW_SHOWMINNOACTIVE, true}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// As a shortcut set to "Run: Maximized" or `start /max` starts it: the show
+// command comes in the starter's STARTUPINFO.
+TEST(ProgramStart, MaximisedStartKeepsTheFixedSize) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWMAXIMIZED;
+  PROCESS_INFORMATION process{};
+  std::wstring commandLine = L"\"" + remote::WindowsPath(QUILLMERE_PROGRAM) + L"\"";
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process));
+  WaitForInputIdle(process.hProcess, 10000);
+  const HWND window = remote::WaitFor(
+      [&] { return remote::FindTopLevel(process.dwProcessId, L"Quillmere by Tarnwell"); }, 10000ms);
+  bool zoomed = true;
+  RECT client{};
+  if (window != nullptr) {
+    Sleep(300);
+    zoomed = IsZoomed(window) != FALSE;
+    GetClientRect(window, &client);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  if (WaitForSingleObject(process.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  ASSERT_NE(window, nullptr) << "the window never came";
+  EXPECT_FALSE(zoomed) << "the window is maximised";
+  const RECT expected = ui::ToPixels(ui::twips::Form1Client, ui::ScreenDpi());
+  EXPECT_EQ(client.right, expected.right);
+  EXPECT_EQ(client.bottom, expected.bottom);
+}
+
+// Pixels of a picture that are drawn (not its see-through colour).
+int DrawnPixels(const ui::Picture& picture) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.size.cx;
+  info.bmiHeader.biHeight = -picture.size.cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(picture.size.cx) * picture.size.cy);
+  const HDC screen = GetDC(nullptr);
+  GetDIBits(screen, picture.bitmap.get(), 0, static_cast<UINT>(picture.size.cy), pixels.data(), &info,
+            DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  const std::uint32_t key = (std::uint32_t{GetRValue(picture.transparent)} << 16) |
+                            (std::uint32_t{GetGValue(picture.transparent)} << 8) |
+                            GetBValue(picture.transparent);
+  int drawn = 0;
+  for (const std::uint32_t pixel : pixels) drawn += (pixel & 0xFFFFFF) != key;
+  return drawn;
+}
+
+class PicturesAtScale : public ::testing::TestWithParam<int> {};
+
+TEST_P(PicturesAtScale, AreDrawnAtTheLayoutsScale) {
+  const int dpi = GetParam();
+  const ui::Picture banner = ui::DrawBanner(dpi);
+  EXPECT_EQ(banner.size.cx, MulDiv(600, dpi, 96));
+  EXPECT_EQ(banner.size.cy, MulDiv(85, dpi, 96));
+  const ui::Picture small = ui::DrawCardsPictogram(dpi);
+  EXPECT_EQ(small.size.cx, MulDiv(22, dpi, 96));
+  EXPECT_EQ(small.size.cy, MulDiv(22, dpi, 96));
+  // The drawing itself grows with the area, not only the bitmap around it.
+  const double area = static_cast<double>(dpi) * dpi / (96.0 * 96.0);
+  const double drawn = DrawnPixels(small) / static_cast<double>(DrawnPixels(ui::DrawCardsPictogram(96)));
+  EXPECT_NEAR(drawn, area, area * 0.12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, PicturesAtScale, ::testing::Values(96, 120, 144, 192));
+
+// A window whose handler throws, for the window procedure's boundary.
+class FailingWindow : public ui::BaseWindow<FailingWindow> {
+ public:
+  static constexpr UINT kFail = WM_APP + 7;
+  bool Open() {
+    return Register(L"QuillmereFailingWindow", nullptr) &&
+           Create(L"QuillmereFailingWindow", L"failing", WS_OVERLAPPEDWINDOW, 0, RECT{0, 0, 200, 100},
+                  nullptr) != nullptr;
+  }
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kFail) throw std::runtime_error("the disk caught fire");
+    return Default(message, wParam, lParam);
+  }
+};
+
+TEST(WindowProcedure, HandlerFailureIsReportedAndTheWindowLivesOn) {
+  FailingWindow window;
+  ASSERT_TRUE(window.Open());
+  std::optional<MessageBoxSeen> box;
+  {
+    DialogScript script([&] {
+      if (const HWND shown = WaitForMessageBox()) {
+        box = ReadMessageBox(shown);
+        PressAndWaitClosed(shown, IDOK);
+      }
+    });
+    EXPECT_EQ(SendMessageW(window.Window(), FailingWindow::kFail, 0, 0), 0);
+  }
+  ASSERT_TRUE(box.has_value()) << "the failure was not reported";
+  EXPECT_EQ(box->title, L"Quillmere");
+  EXPECT_NE(box->text.find(L"the disk caught fire"), std::wstring::npos);
+  EXPECT_TRUE(IsWindow(window.Window())) << "the window did not survive its handler's failure";
+  EXPECT_NE(SendMessageW(window.Window(), WM_NCHITTEST, 0, MAKELPARAM(10, 10)), HTERROR);
+}
+
+}  // namespace
+}  // namespace quillmere::testing

@@ -1,0 +1,283 @@
+// The Win32 file layer where Windows differs from what a short, quiet path
+// shows: paths past MAX_PATH, files another program holds for a moment or
+// will not let go of, hidden files in the way, file identity, and the
+// program's address space.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "file_system.h"
+#include "form1_fixture.h"
+#include "platform_files.h"
+#include "recording_owner.h"
+#include "remote_driver.h"
+#include "splitter.h"
+#include "win32_paths.h"
+
+namespace quillmere::testing {
+
+// Card n of Cards(), as its own file holds it.
+std::string CardFile(int n) {
+  std::string file = "\r\n";
+  for (const std::string& line : {std::string("BEGIN:VCARD"), std::string("VERSION:2.1"),
+                                  "N:Person;" + std::to_string(n), "FN:Person " + std::to_string(n),
+                                  "TEL;CELL:+1 555 01" + std::to_string(n), std::string("END:VCARD")}) {
+    file += line + "\r\n";
+  }
+  return file;
+}
+
+namespace {
+
+using remote::Narrow;
+using win32::ExtendedLengthPath;
+
+// The current folder for the duration of a test, then the old one again.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::wstring& folder) : old_(fs::current_path()) {
+    SetCurrentDirectoryW(folder.c_str());
+  }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+  ~CurrentFolder() { SetCurrentDirectoryW(old_.c_str()); }
+
+ private:
+  fs::path old_;
+};
+
+struct PathCase {
+  const char* name;
+  const char* fault;  // what a wrong conversion would get wrong
+  std::wstring path;
+  std::wstring extended;
+};
+
+void PrintTo(const PathCase& path, std::ostream* out) {
+  *out << path.name;
+}
+
+class ExtendedLength : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(ExtendedLength, GivesTheFormTheSystemTakesAtAnyLength) {
+  const CurrentFolder current(L"C:\\windows");
+  EXPECT_EQ(ExtendedLengthPath(GetParam().path), GetParam().extended) << GetParam().fault;
+}
+
+const std::wstring kLongName(300, L'a');
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ExtendedLength,
+    ::testing::Values(
+        PathCase{"DrivePath", "a drive path is not prefixed", L"C:\\out\\vCard1.vcf",
+                 L"\\\\?\\C:\\out\\vCard1.vcf"},
+        PathCase{"ForwardSlashes", "forward slashes are taken literally behind the prefix",
+                 L"C:/out/sub/vCard1.vcf", L"\\\\?\\C:\\out\\sub\\vCard1.vcf"},
+        PathCase{"DotParts", "\".\" and \"..\" are taken literally behind the prefix",
+                 L"C:\\out\\.\\a\\..\\vCard1.vcf", L"\\\\?\\C:\\out\\vCard1.vcf"},
+        PathCase{"DoubledSeparators", "doubled separators are kept", L"C:\\out\\\\vCard1.vcf",
+                 L"\\\\?\\C:\\out\\vCard1.vcf"},
+        PathCase{"Share", "a share is given the drive form", L"\\\\server\\share\\out\\vCard1.vcf",
+                 L"\\\\?\\UNC\\server\\share\\out\\vCard1.vcf"},
+        PathCase{"ShareWithSlashes", "a share written with slashes is not recognised",
+                 L"//server/share/out/vCard1.vcf", L"\\\\?\\UNC\\server\\share\\out\\vCard1.vcf"},
+        PathCase{"Relative", "a relative path is not made full", L"out\\vCard1.vcf",
+                 L"\\\\?\\C:\\windows\\out\\vCard1.vcf"},
+        PathCase{"RelativeGoingUp", "a relative path going up is not resolved", L"..\\out\\vCard1.vcf",
+                 L"\\\\?\\C:\\out\\vCard1.vcf"},
+        PathCase{"FromTheDrivesRoot", "a path from the drive's root is not given its drive",
+                 L"\\out\\vCard1.vcf", L"\\\\?\\C:\\out\\vCard1.vcf"},
+        PathCase{"AlreadyExtended", "an extended path is prefixed twice", L"\\\\?\\C:\\out\\..\\vCard1.vcf",
+                 L"\\\\?\\C:\\out\\..\\vCard1.vcf"},
+        PathCase{"AlreadyExtendedShare", "an extended share path is prefixed twice",
+                 L"\\\\?\\UNC\\server\\share\\vCard1.vcf", L"\\\\?\\UNC\\server\\share\\vCard1.vcf"},
+        PathCase{"DevicePath", "a device path is changed", L"\\\\.\\C:\\out\\vCard1.vcf",
+                 L"\\\\.\\C:\\out\\vCard1.vcf"},
+        PathCase{"Empty", "nothing becomes something", L"", L""},
+        PathCase{"LongerThanMaxPath", "a path longer than MAX_PATH is cut or refused",
+                 L"C:\\" + kLongName + L"\\vCard1.vcf", L"\\\\?\\C:\\" + kLongName + L"\\vCard1.vcf"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// A folder whose full path is at least `length` characters, made through
+// its extended form (the plain form fails on Windows past MAX_PATH).
+fs::path DeepFolder(const fs::path& under, std::size_t length) {
+  std::wstring path = under.wstring();
+  int level = 0;
+  while (path.size() < length) {
+    path += L"\\level" + std::to_wstring(++level) + L"-" + std::wstring(40, L'x');
+    CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr);
+  }
+  return path;
+}
+
+std::string ReadExtended(const std::wstring& path) {
+  const HANDLE file = CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
+  std::string bytes(1 << 16, '\0');
+  DWORD got = 0;
+  ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(file);
+  bytes.resize(got);
+  return bytes;
+}
+
+class Win32Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    scratch_ = fs::path(temp) / (L"quillmere-files-" + std::to_wstring(GetCurrentProcessId()));
+    fs::create_directories(scratch_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(ExtendedLengthPath(scratch_.wstring()), ignored);
+  }
+
+  fs::path Write(const std::wstring& name, const std::string& bytes) const {
+    std::ofstream(scratch_ / name, std::ios::binary) << bytes;
+    return scratch_ / name;
+  }
+
+  RunOutcome Split(const fs::path& source, const std::wstring& folder, RecordingOwner& owner) const {
+    return SplitCards({.source = source.wstring(), .folder = folder}, owner);
+  }
+
+  fs::path scratch_;
+};
+
+TEST_F(Win32Files, FolderOf300CharactersTakesEveryCard) {
+  const fs::path folder = DeepFolder(scratch_, 300);
+  ASSERT_GE(folder.wstring().size(), 300u);
+  const fs::path source = Write(L"twelve.vcf", Cards(12));
+  RecordingOwner owner;
+  EXPECT_EQ(Split(source, folder.wstring(), owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
+  for (int n = 1; n <= 12; ++n) {  // past vCard10, where one more character no longer fits
+    EXPECT_EQ(ReadExtended(folder.wstring() + L"\\vCard" + std::to_wstring(n) + L".vcf"), CardFile(n))
+        << "vCard" << n;
+  }
+}
+
+TEST_F(Win32Files, FileHeldFor300MillisecondsIsWrittenOnceReleased) {
+  const fs::path out = scratch_ / L"out";
+  fs::create_directories(out);
+  const fs::path source = Write(L"three.vcf", Cards(3));
+  const HeldFile held(out / L"vCard2.vcf", std::chrono::milliseconds(300));
+  ASSERT_TRUE(held.Held());
+  RecordingOwner owner;
+  EXPECT_EQ(Split(source, out.wstring(), owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
+  EXPECT_EQ(ReadAll(out / L"vCard2.vcf"), CardFile(2));
+  EXPECT_EQ(ReadAll(out / L"vCard3.vcf"), CardFile(3));
+}
+
+TEST_F(Win32Files, FileHeldLongerFailsThatFileNamingTheSharingViolation) {
+  const fs::path out = scratch_ / L"out";
+  fs::create_directories(out);
+  const fs::path source = Write(L"three.vcf", Cards(3));
+  const HeldFile held(out / L"vCard2.vcf", std::chrono::milliseconds(4000));
+  ASSERT_TRUE(held.Held());
+  RecordingOwner owner;
+  EXPECT_EQ(Split(source, out.wstring(), owner), RunOutcome::Failed);
+  EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
+  EXPECT_EQ(owner.Failure().saved, 1u);
+  EXPECT_EQ(owner.Failure().file.filename(), L"vCard2.vcf");
+  wchar_t sharing[512] = {};
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_SHARING_VIOLATION,
+                 0, sharing, 512, nullptr);
+  std::wstring expected = sharing;
+  while (!expected.empty() &&
+         (expected.back() == L'\n' || expected.back() == L'\r' || expected.back() == L' ')) {
+    expected.pop_back();
+  }
+  EXPECT_NE(owner.Failure().reason.find(expected), std::wstring::npos) << Narrow(owner.Failure().reason);
+  EXPECT_FALSE(fs::exists(out / L"vCard3.vcf"));
+}
+
+struct InTheWay {
+  const char* name;
+  DWORD attributes;
+  const wchar_t* said;
+};
+
+void PrintTo(const InTheWay& file, std::ostream* out) {
+  *out << file.name;
+}
+
+class FileInTheWay : public Win32Files, public ::testing::WithParamInterface<InTheWay> {};
+
+TEST_P(FileInTheWay, GivesAccessDeniedSayingWhy) {
+  const fs::path out = scratch_ / L"out";
+  fs::create_directories(out);
+  const fs::path blocker = out / L"vCard2.vcf";
+  std::ofstream(blocker) << "not a card";
+  ASSERT_TRUE(SetFileAttributesW(blocker.c_str(), GetParam().attributes));
+  // The system refuses to replace such a file with a normal one; Wine may not.
+  std::ofstream(scratch_ / L"probe") << "probe";
+  SetFileAttributesW((scratch_ / L"probe").c_str(), GetParam().attributes);
+  const HANDLE replaced = CreateFileW((scratch_ / L"probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  const bool refused = replaced == INVALID_HANDLE_VALUE;
+  if (!refused) CloseHandle(replaced);
+  SetFileAttributesW((scratch_ / L"probe").c_str(), FILE_ATTRIBUTE_NORMAL);
+  const fs::path source = Write(L"three.vcf", Cards(3));
+  RecordingOwner owner;
+  const RunOutcome outcome = Split(source, out.wstring(), owner);
+  SetFileAttributesW(blocker.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!refused) GTEST_SKIP() << "this system replaces a " << GetParam().name << " file like any other";
+
+  ASSERT_EQ(outcome, RunOutcome::Failed);
+  EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
+  EXPECT_EQ(owner.Failure().saved, 1u);
+  EXPECT_NE(owner.Failure().reason.find(GetParam().said), std::wstring::npos)
+      << Narrow(owner.Failure().reason);
+  EXPECT_EQ(ReadAll(blocker), "not a card") << "the file in the way was changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attributes, FileInTheWay,
+    ::testing::Values(InTheWay{"hidden", FILE_ATTRIBUTE_HIDDEN, L"hidden or system file"},
+                      InTheWay{"system", FILE_ATTRIBUTE_SYSTEM, L"hidden or system file"},
+                      InTheWay{"readonly", FILE_ATTRIBUTE_READONLY, L"read-only file"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(Win32Files, IdentityFollowsTheFileNotThePathText) {
+  const fs::path one = Write(L"one.vcf", "1");
+  const fs::path two = Write(L"two.vcf", "2");
+  const fs::path link = scratch_ / L"link.vcf";
+  ASSERT_TRUE(CreateHardLinkW(link.c_str(), one.c_str(), nullptr));
+  FileSystem& files = SystemFiles();
+  const auto id = files.IdOf(one);
+  ASSERT_TRUE(id.has_value());
+  EXPECT_EQ(files.IdOf(link), id) << "a hard link is another file";
+  EXPECT_NE(files.IdOf(two), id) << "two files are one";
+  std::wstring slashed = (scratch_ / L"sub" / L".." / L"one.vcf").wstring();
+  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+  EXPECT_EQ(files.IdOf(slashed), id) << "a path written another way is another file";
+  EXPECT_FALSE(files.IdOf(scratch_ / L"none.vcf").has_value());
+}
+
+TEST(ProgramImage, IsLargeAddressAware) {
+  std::ifstream exe(fs::path(remote::WindowsPath(QUILLMERE_PROGRAM)), std::ios::binary);
+  ASSERT_TRUE(exe) << QUILLMERE_PROGRAM;
+  IMAGE_DOS_HEADER dos{};
+  exe.read(reinterpret_cast<char*>(&dos), sizeof dos);
+  ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+  IMAGE_NT_HEADERS32 nt{};
+  exe.seekg(dos.e_lfanew);
+  exe.read(reinterpret_cast<char*>(&nt), sizeof nt);
+  ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
+  EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_NE(nt.FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0)
+      << "the program is held to 2 GB even on 64-bit Windows";
+}
+
+}  // namespace
+}  // namespace quillmere::testing
