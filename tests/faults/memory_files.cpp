@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace quillmere::testing {
 namespace {
@@ -39,7 +40,8 @@ class MemorySource final : public SourceFile {
 
 class MemoryOutput final : public OutputFile {
  public:
-  MemoryOutput(std::shared_ptr<std::string> data, std::shared_ptr<bool> open, std::shared_ptr<int> openCount)
+  MemoryOutput(std::shared_ptr<std::string> data, std::shared_ptr<std::atomic<bool>> open,
+               std::shared_ptr<std::atomic<int>> openCount)
       : data_(std::move(data)), open_(std::move(open)), openCount_(std::move(openCount)) {
     *open_ = true;
     ++*openCount_;
@@ -64,8 +66,8 @@ class MemoryOutput final : public OutputFile {
     --*openCount_;
   }
   std::shared_ptr<std::string> data_;
-  std::shared_ptr<bool> open_;
-  std::shared_ptr<int> openCount_;
+  std::shared_ptr<std::atomic<bool>> open_;
+  std::shared_ptr<std::atomic<int>> openCount_;
 };
 
 class CountingSource final : public SourceFile {
@@ -73,8 +75,8 @@ class CountingSource final : public SourceFile {
   CountingSource(std::unique_ptr<SourceFile> inner, FaultyFiles& files)
       : inner_(std::move(inner)), files_(files) {}
   std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) override {
-    if (files_.Count(Operation::Read)) {
-      error = FaultyFiles::Injection(Operation::Read, files_.Calls(Operation::Read));
+    if (const int nth = files_.Count(Operation::Read)) {
+      error = FaultyFiles::Injection(Operation::Read, nth);
       return 0;
     }
     return inner_->Read(buffer, error);
@@ -92,17 +94,17 @@ class CountingOutput final : public OutputFile {
   CountingOutput(std::unique_ptr<OutputFile> inner, FaultyFiles& files)
       : inner_(std::move(inner)), files_(files) {}
   std::optional<IoError> Write(std::span<const std::byte> data) override {
-    if (files_.Count(Operation::Write)) {
+    if (const int nth = files_.Count(Operation::Write)) {
       // Part of the data reaches the disk before the failure.
       if (auto partial = inner_->Write(data.first(data.size() / 2))) return partial;
-      return FaultyFiles::Injection(Operation::Write, files_.Calls(Operation::Write));
+      return FaultyFiles::Injection(Operation::Write, nth);
     }
     return inner_->Write(data);
   }
   std::optional<IoError> Close() override {
-    const bool fail = files_.Count(Operation::Close);
+    const int nth = files_.Count(Operation::Close);
     auto error = inner_->Close();
-    if (fail && !error) error = FaultyFiles::Injection(Operation::Close, files_.Calls(Operation::Close));
+    if (nth && !error) error = FaultyFiles::Injection(Operation::Close, nth);
     return error;
   }
 
@@ -118,6 +120,7 @@ std::filesystem::path MemoryFiles::Key(const std::filesystem::path& path) {
 }
 
 void MemoryFiles::AddFolder(const std::filesystem::path& folder) {
+  std::lock_guard lock(mutex_);
   auto key = Key(folder);
   // A folder path ending in a separator names the same folder as without.
   if (!key.has_filename()) key = key.parent_path();
@@ -125,21 +128,25 @@ void MemoryFiles::AddFolder(const std::filesystem::path& folder) {
 }
 
 void MemoryFiles::Put(const std::filesystem::path& path, std::string content) {
+  std::lock_guard lock(mutex_);
   AddFolder(Key(path).parent_path());
   files_[Key(path)] = Entry{std::make_shared<std::string>(std::move(content)), FileId{7, 0, nextId_++},
-                            std::make_shared<bool>(false)};
+                            std::make_shared<std::atomic<bool>>(false)};
 }
 
 bool MemoryFiles::Exists(const std::filesystem::path& path) const {
+  std::lock_guard lock(mutex_);
   return files_.contains(Key(path));
 }
 
 std::string MemoryFiles::Content(const std::filesystem::path& path) const {
+  std::lock_guard lock(mutex_);
   auto it = files_.find(Key(path));
   return it == files_.end() ? std::string() : *it->second.data;
 }
 
 std::map<std::string, std::string> MemoryFiles::FilesIn(const std::filesystem::path& folder) const {
+  std::lock_guard lock(mutex_);
   auto key = Key(folder);
   if (!key.has_filename()) key = key.parent_path();
   std::map<std::string, std::string> found;
@@ -150,6 +157,7 @@ std::map<std::string, std::string> MemoryFiles::FilesIn(const std::filesystem::p
 
 std::unique_ptr<SourceFile> MemoryFiles::OpenSource(const std::filesystem::path& path,
                                                     std::optional<IoError>& error) {
+  std::lock_guard lock(mutex_);
   auto it = files_.find(Key(path));
   if (it == files_.end()) {
     error = Error("No such file or directory");
@@ -160,6 +168,7 @@ std::unique_ptr<SourceFile> MemoryFiles::OpenSource(const std::filesystem::path&
 
 std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& path,
                                                 std::optional<IoError>& error) {
+  std::lock_guard lock(mutex_);
   const auto key = Key(path);
   if (!folders_.contains(key.parent_path())) {
     error = Error("No such file or directory");
@@ -169,7 +178,7 @@ std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& pat
   if (it == files_.end()) {
     it = files_
              .emplace(key, Entry{std::make_shared<std::string>(), FileId{7, 0, nextId_++},
-                                 std::make_shared<bool>(false)})
+                                 std::make_shared<std::atomic<bool>>(false)})
              .first;
   } else if (*it->second.openForOutput) {
     error = Error("The file is open for writing already");
@@ -181,6 +190,7 @@ std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& pat
 }
 
 std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
   auto it = files_.find(Key(path));
   if (it == files_.end()) return Error("No such file or directory");
   if (*it->second.openForOutput) return Error("The file is still open");
@@ -189,6 +199,7 @@ std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
 }
 
 std::optional<FileId> MemoryFiles::IdOf(const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
   auto key = Key(path);
   if (auto it = files_.find(key); it != files_.end()) return it->second.id;
   if (!key.has_filename()) key = key.parent_path();
@@ -197,6 +208,7 @@ std::optional<FileId> MemoryFiles::IdOf(const std::filesystem::path& path) {
 }
 
 bool MemoryFiles::IsEmptyFolder(const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
   auto key = Key(path);
   if (!key.has_filename()) key = key.parent_path();
   if (!folders_.contains(key)) return false;
@@ -230,18 +242,20 @@ const char* Name(Operation operation) {
 }
 
 int FaultyFiles::Calls(Operation operation) const {
+  std::lock_guard lock(mutex_);
   auto it = calls_.find(operation);
   return it == calls_.end() ? 0 : it->second;
 }
 
-bool FaultyFiles::Count(Operation operation) {
+int FaultyFiles::Count(Operation operation) {
+  std::lock_guard lock(mutex_);
   const int nth = ++calls_[operation];
   sequence_.push_back(operation);
   if (injected_) callsAfter_.push_back(operation);
   auto it = failAt_.find(operation);
-  if (it == failAt_.end() || it->second != nth) return false;
+  if (it == failAt_.end() || it->second != nth) return 0;
   if (!injected_) injected_ = std::pair{operation, nth};
-  return true;
+  return nth;
 }
 
 IoError FaultyFiles::Injection(Operation operation, int nth) {
@@ -250,8 +264,8 @@ IoError FaultyFiles::Injection(Operation operation, int nth) {
 
 std::unique_ptr<SourceFile> FaultyFiles::OpenSource(const std::filesystem::path& path,
                                                     std::optional<IoError>& error) {
-  if (Count(Operation::OpenSource)) {
-    error = Injection(Operation::OpenSource, Calls(Operation::OpenSource));
+  if (const int nth = Count(Operation::OpenSource)) {
+    error = Injection(Operation::OpenSource, nth);
     return nullptr;
   }
   auto inner = inner_.OpenSource(path, error);
@@ -262,9 +276,12 @@ std::unique_ptr<SourceFile> FaultyFiles::OpenSource(const std::filesystem::path&
 
 std::unique_ptr<OutputFile> FaultyFiles::Create(const std::filesystem::path& path,
                                                 std::optional<IoError>& error) {
-  created_.push_back(path);
-  if (Count(Operation::Create)) {
-    error = Injection(Operation::Create, Calls(Operation::Create));
+  {
+    std::lock_guard lock(mutex_);
+    created_.push_back(path);
+  }
+  if (const int nth = Count(Operation::Create)) {
+    error = Injection(Operation::Create, nth);
     return nullptr;
   }
   auto inner = inner_.Create(path, error);
@@ -273,7 +290,7 @@ std::unique_ptr<OutputFile> FaultyFiles::Create(const std::filesystem::path& pat
 }
 
 std::optional<IoError> FaultyFiles::Remove(const std::filesystem::path& path) {
-  if (Count(Operation::Remove)) return Injection(Operation::Remove, Calls(Operation::Remove));
+  if (const int nth = Count(Operation::Remove)) return Injection(Operation::Remove, nth);
   return inner_.Remove(path);
 }
 
