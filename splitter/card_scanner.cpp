@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "line_ends.h"
+
 namespace quillmere {
 namespace {
 
@@ -163,12 +165,7 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
   while (p < end) {
     if (pendingCr_ == 0 && lineStarted_ && matcher_.Failed()) {
       // The rest of this line is plain content: copy it up to its end at once.
-      const std::byte* q = p;
-      while (q < end) {
-        const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(q);
-        if (unit == kCr || unit == kLf) break;
-        q += kUnitSize;
-      }
+      const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p, end);
       if (depth_ > 0) card_.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p));
       p = q;
       if (p == end) break;

@@ -98,6 +98,7 @@ class ParallelWriter {
   std::deque<Job> queue_;
   std::size_t cardsInFlight_ = 0;
   std::size_t bytesInFlight_ = 0;
+  bool readerWaiting_ = false;                                 // the reader waits for room
   bool ending_ = false;                                        // no more jobs will come
   bool dropQueued_ = false;                                    // jobs not started are not to be written
   std::map<std::uint64_t, std::filesystem::path> savedAhead_;  // saved beyond a gap
