@@ -1,14 +1,16 @@
-// quillmere-split SOURCE DEST_DIR
+// quillmere-split [--jobs N] SOURCE DEST_DIR
 //
 // Splits SOURCE into DEST_DIR/vCard1.vcf, vCard2.vcf, … exactly as the
 // window does, for scripts, other systems and benchmarks.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "console.h"
+#include "parallel_writer.h"
 #include "quillmere_version.h"
 #include "splitter.h"
 
@@ -18,10 +20,36 @@ using quillmere::Native;
 using quillmere::NativeString;
 using quillmere::cli::Print;
 
+// The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) {
-  interrupted = 1;
+extern "C" void OnInterrupt(int signal) {
+  interrupted = signal;
+}
+
+// Ctrl+C, a kill and a closed terminal all stop the run the same way: at
+// once, leaving only whole cards.
+void StopOnSignals() {
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnInterrupt);
+#endif
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+#ifdef SIGHUP
+    case SIGHUP:
+      return "SIGHUP";
+#endif
+    default:
+      return "a signal";
+  }
 }
 
 constexpr char kUsage[] =
@@ -30,6 +58,7 @@ constexpr char kUsage[] =
     "vCard2.vcf, ... in the existing folder DEST_DIR. Files of those names are\n"
     "replaced.\n"
     "\n"
+    "  --jobs N   write up to N files at once (default: the processors, at most 8)\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -43,6 +72,7 @@ class ConsoleOwner final : public quillmere::RunOwner {
   ConsoleOwner() : showProgress_(quillmere::cli::IsTerminal(stderr)) {}
 
   void Progress(std::uint64_t saved) override {
+    saved_ = saved;
     if (!showProgress_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now < nextShow_) return;
@@ -50,11 +80,21 @@ class ConsoleOwner final : public quillmere::RunOwner {
     nextShow_ = now + std::chrono::milliseconds(50);
   }
 
+  void ProgressLines(std::uint64_t saved, std::uint64_t) override { Progress(saved); }
+
   bool KeepGoing() override { return interrupted == 0; }
 
   void Finished(const quillmere::RunSummary& summary) override {
     EndProgress(summary.saved);
     Print(stdout, quillmere::FinalMessage(summary) + Native("\n"));
+  }
+
+  // One line for a run stopped by a signal: which, and what was saved.
+  void Interrupted(int signal) {
+    EndProgress(saved_);
+    Print(stderr, Native("quillmere-split: interrupted by ") + Native(SignalName(signal)) + Native("; ") +
+                      quillmere::NativeDecimal(saved_) + Native(saved_ == 1 ? " vCard was" : " vCards were") +
+                      Native(" saved.\n"));
   }
 
   void Failed(const quillmere::RunFailure& failure) override {
@@ -78,12 +118,37 @@ class ConsoleOwner final : public quillmere::RunOwner {
   }
 
   bool showProgress_;
+  std::uint64_t saved_ = 0;
   std::chrono::steady_clock::time_point nextShow_{};
 };
 
+// The N of --jobs N: a whole number from 1 to 64, or nothing.
+std::optional<unsigned> ParseJobs(const NativeString& text) {
+  if (text.empty() || text.size() > 2) return std::nullopt;
+  unsigned jobs = 0;
+  for (const quillmere::NativeChar c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (jobs < 1 || jobs > 64) return std::nullopt;
+  return jobs;
+}
+
 int Main(const std::vector<NativeString>& args) {
   std::vector<NativeString> operands;
-  for (const auto& arg : args) {
+  unsigned jobs = quillmere::DefaultJobs();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const auto& arg = args[i];
+    if (arg == Native("--jobs") || arg == Native("-j")) {
+      const auto parsed = i + 1 < args.size() ? ParseJobs(args[++i]) : std::nullopt;
+      if (!parsed) {
+        std::fputs("quillmere-split: --jobs needs a number from 1 to 64\n", stderr);
+        std::fputs(kUsage, stderr);
+        return 2;
+      }
+      jobs = *parsed;
+      continue;
+    }
     if (arg == Native("--help") || arg == Native("-h")) {
       std::fputs(kUsage, stdout);
       return 0;
@@ -103,16 +168,16 @@ int Main(const std::vector<NativeString>& args) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  std::signal(SIGINT, OnInterrupt);
+  StopOnSignals();
   ConsoleOwner owner;
-  const auto outcome =
-      quillmere::SplitCards({.source = operands[0], .folder = operands[1], .trimSourceSpaces = true}, owner);
+  const auto outcome = quillmere::SplitCards(
+      {.source = operands[0], .folder = operands[1], .trimSourceSpaces = true, .jobs = jobs}, owner);
   switch (outcome) {
     case quillmere::RunOutcome::Finished:
       return 0;
     case quillmere::RunOutcome::Stopped:
-      std::fputs("\nquillmere-split: interrupted\n", stderr);
-      return 130;
+      owner.Interrupted(interrupted ? interrupted : SIGINT);
+      return 128 + (interrupted ? interrupted : SIGINT);
     default:
       return 1;
   }

@@ -1,10 +1,15 @@
 #include "splitter.h"
 
+#include <exception>
 #include <memory>
+#include <new>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "card_scanner.h"
+#include "card_writer.h"
+#include "parallel_writer.h"
 
 namespace quillmere {
 namespace {
@@ -20,65 +25,85 @@ NativeString TrimSpaces(const NativeString& text) {
   return text.substr(first, last - first + 1);
 }
 
-// One run: writes each card the scanner finishes, reports every line.
+// One run: hands each card the scanner finishes (or each part of a large
+// one) to the writer, reports every line, and stops when asked.
+//
+// With several writers (parallel set), a card held whole goes to them, and
+// a card too large to hold is written by the run itself once every card
+// before it is on disk; all outcomes are counted by the parallel writer.
 class Run final : public LineSink {
  public:
-  Run(NativeString folder, RunOwner& owner, FileSystem& files, CardScanner& scanner,
-      std::optional<FileId> source)
-      : folder_(std::move(folder)), owner_(owner), files_(files), scanner_(scanner), source_(source) {}
+  Run(RunOwner& owner, CardScanner& scanner, CardWriter& writer, ParallelWriter* parallel)
+      : owner_(owner), scanner_(scanner), writer_(writer), parallel_(parallel) {}
 
   bool LineEnded(bool cardDone) override {
     if (cardDone) {
       if (!SaveCard()) return false;
       scanner_.ClearCard();
     }
-    owner_.Progress(saved_);
-    if (!owner_.KeepGoing()) {
-      stopped_ = true;
-      return false;
-    }
-    return true;
+    owner_.Progress(Saved());
+    return KeepGoing();
   }
 
-  std::uint64_t Saved() const { return saved_; }
+  bool LinesEnded(std::uint64_t lines) override {
+    owner_.ProgressLines(Saved(), lines);
+    return KeepGoing();
+  }
+
+  bool CardPart(std::span<const std::byte> part) override {
+    if (parallel_ && !inParts_) {
+      // Written by the run itself, after every card before it.
+      parallel_->WaitForAll();
+      if (parallel_->Failed()) return false;
+      writer_.ContinueFrom(handed_);
+      inParts_ = true;
+    }
+    return Succeeded(writer_.Part(part)) && KeepGoing();
+  }
+
+  std::uint64_t Saved() const { return parallel_ ? parallel_->Saved() : writer_.Saved(); }
+
+  bool KeepGoing() {
+    if (parallel_ && parallel_->Failed()) return false;
+    if (!owner_.KeepGoing()) stopped_ = true;
+    return !stopped_;
+  }
+
   bool Stopped() const { return stopped_; }
   const std::optional<RunFailure>& Failure() const { return failure_; }
-  const NativeString& Folder() const { return folder_; }
 
  private:
   bool SaveCard() {
-    const std::filesystem::path path = folder_ + Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
-    if (source_ && files_.IdOf(path) == source_) {
-      return Fail(FailedStep::OutputIsSource, path,
-                  Native("That file is the source being split, and the source is never "
-                         "overwritten. Choose another folder."));
-    }
-    std::optional<IoError> error;
-    auto out = files_.Create(path, error);
-    if (!out) return Fail(FailedStep::CreateOutput, path, error ? error->reason : NativeString{});
-    error = out->Write(scanner_.Card());
-    if (auto closed = out->Close(); !error) error = std::move(closed);
-    out.reset();
-    if (error) {
-      // Never leave a file that holds part of a card.
-      files_.Remove(path);
-      return Fail(FailedStep::WriteOutput, path, error->reason);
-    }
-    ++saved_;
-    return true;
+    if (!parallel_) return Succeeded(writer_.Save(scanner_.Card()));
+    const std::uint64_t number = ++handed_;
+    if (!inParts_) return parallel_->Save(number, CardPath(number), scanner_.Card());
+    inParts_ = false;
+    return Succeeded(writer_.Save(scanner_.Card()));
   }
 
-  bool Fail(FailedStep step, const std::filesystem::path& file, NativeString reason) {
-    failure_ = RunFailure{step, file, std::move(reason), saved_};
+  std::filesystem::path CardPath(std::uint64_t number) const {
+    return writer_.Folder() + Native("vCard") + NativeDecimal(number) + Native(".vcf");
+  }
+
+  // With several writers every outcome is counted by them, in card order.
+  bool Succeeded(std::optional<RunFailure> failure) {
+    if (parallel_) {
+      const std::uint64_t number = inParts_ ? handed_ + 1 : handed_;
+      if (failure || !inParts_) parallel_->Record(number, CardPath(number), failure);
+      if (failure) inParts_ = false;
+      return !failure;
+    }
+    if (!failure) return true;
+    failure_ = std::move(failure);
     return false;
   }
 
-  NativeString folder_;
   RunOwner& owner_;
-  FileSystem& files_;
   CardScanner& scanner_;
-  std::optional<FileId> source_;  // set when an output could be the source
-  std::uint64_t saved_ = 0;
+  CardWriter& writer_;
+  ParallelWriter* parallel_;
+  std::uint64_t handed_ = 0;  // cards handed to the writers
+  bool inParts_ = false;      // a large card is being written by the run
   bool stopped_ = false;
   std::optional<RunFailure> failure_;
 };
@@ -97,17 +122,10 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
   return source.Id();
 }
 
-}  // namespace
-
-RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
-  if (request.folder.empty()) return RunOutcome::NotStarted;
-  NativeString folder = request.folder;
-  if (folder.back() != std::filesystem::path::preferred_separator) {
-    folder += std::filesystem::path::preferred_separator;
-  }
-  const std::filesystem::path sourceFile =
-      request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
-
+// The run once its folder is known: open, read, split, report.
+RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
+                       const SplitRequest& request, RunOwner& owner, FileSystem& files,
+                       std::optional<CardWriter>& writer) {
   std::optional<IoError> error;
   const auto source = files.OpenSource(sourceFile, error);
   if (!source) {
@@ -115,28 +133,106 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
     return RunOutcome::Failed;
   }
 
-  CardScanner scanner;
-  Run run(folder, owner, files, scanner, OverwriteGuard(*source, sourceFile, folder, files));
+  CardScanner scanner(request.largeCardBytes);
+  const auto guard = OverwriteGuard(*source, sourceFile, folder, files);
+  writer.emplace(folder, files, guard);
+  std::optional<ParallelWriter> parallel;
+  if (request.jobs > 1) parallel.emplace(files, guard, request.jobs);
+  Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr);
   std::vector<std::byte> block(kReadBlock);
-  for (;;) {
+  bool ended = false;
+  bool reachedEnd = false;
+  // A stop is looked for before every read too, so a long line outside any
+  // card, or a pipe that keeps the read waiting, cannot hold it up.
+  while (!ended && run.KeepGoing()) {
     const std::size_t got = source->Read(block, error);
     if (error) {
+      writer->Discard();
+      if (parallel) {
+        // A card that failed before the read did comes first.
+        if (auto failure = parallel->Finish(false)) {
+          owner.Failed(*failure);
+          return RunOutcome::Failed;
+        }
+      }
       owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
       return RunOutcome::Failed;
     }
+    if (got == SourceFile::kNothingYet) continue;
     if (got == 0) {
-      scanner.Finish(run);
-      break;
+      reachedEnd = scanner.Finish(run);
+      ended = true;
+    } else {
+      ended = !scanner.Feed({block.data(), got}, run);
     }
-    if (!scanner.Feed({block.data(), got}, run)) break;
   }
+  // Whatever ended the run inside a card, nothing of that card may stay.
+  auto discarded = writer->Discard();
+  // Every card handed over is written when the source was read to its end;
+  // after a stop or a failure the cards not yet started are dropped.
+  const auto parallelFailure = parallel ? parallel->Finish(reachedEnd && !run.Stopped()) : std::nullopt;
   if (run.Failure()) {
     owner.Failed(*run.Failure());
     return RunOutcome::Failed;
   }
-  if (run.Stopped()) return RunOutcome::Stopped;
-  owner.Finished({run.Saved(), run.Folder(), scanner.InsideCard()});
+  if (parallelFailure) {
+    owner.Failed(*parallelFailure);
+    return RunOutcome::Failed;
+  }
+  if (discarded) {
+    discarded->saved = run.Saved();
+    owner.Failed(*discarded);
+    return RunOutcome::Failed;
+  }
+  if (run.Stopped()) {
+    // Cards still being written when the stop came have landed since.
+    if (parallel) owner.Progress(run.Saved());
+    return RunOutcome::Stopped;
+  }
+  owner.Finished({run.Saved(), writer->Folder(), scanner.InsideCard(), scanner.Statistics()});
   return RunOutcome::Finished;
+}
+
+NativeString ReasonOf(std::exception_ptr thrown) {
+  try {
+    std::rethrow_exception(thrown);
+  } catch (const std::bad_alloc&) {
+    return Native("There was not enough memory to go on.");
+  } catch (const std::exception& e) {
+    return Native(e.what());
+  } catch (...) {
+  }
+  return Native("Something unexpected went wrong.");
+}
+
+}  // namespace
+
+RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
+  if (request.folder.empty()) return RunOutcome::NotStarted;
+  std::filesystem::path sourceFile;
+  std::optional<CardWriter> writer;
+  try {
+    NativeString folder = request.folder;
+    if (folder.back() != std::filesystem::path::preferred_separator) {
+      folder += std::filesystem::path::preferred_separator;
+    }
+    sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
+    return SplitSource(sourceFile, folder, request, owner, files, writer);
+  } catch (...) {
+    // Anything thrown (memory running out above all) ends the run as a
+    // failure that says so, with nothing partial left behind.
+    RunFailure failure{FailedStep::Unexpected, sourceFile, ReasonOf(std::current_exception()), 0};
+    if (writer) {
+      failure.saved = writer->Saved();
+      try {
+        writer->Discard();
+      } catch (...) {
+        // Nothing more can be done about it here.
+      }
+    }
+    owner.Failed(failure);
+    return RunOutcome::Failed;
+  }
 }
 
 }  // namespace quillmere

@@ -82,6 +82,13 @@ class HeldFiles final : public FileSystem {
     changed_.notify_all();
     return out;
   }
+  std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
+                                        std::optional<IoError>& error) override {
+    return memory.CreateNew(path, error);
+  }
+  std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return memory.Rename(from, to);
+  }
   std::optional<IoError> Remove(const std::filesystem::path& path) override { return memory.Remove(path); }
   std::optional<FileId> IdOf(const std::filesystem::path& path) override { return memory.IdOf(path); }
 
