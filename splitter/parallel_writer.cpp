@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <string_view>
 
 namespace quillmere {
 namespace {
@@ -124,17 +123,23 @@ void ParallelWriter::Work() {
     if (!failure_ && !dropQueued_) {
       lock.unlock();
       std::optional<RunFailure> failure;
+      std::exception_ptr thrown;
       try {
         failure = WriteCard(files_, source_, job.path, job.bytes);
-      } catch (const std::exception& e) {
-        // Out of memory for a path, or a thread's resources: fail the card
-        // rather than the program. What was created is removed by Finish.
-        const std::string_view what = e.what();
-        failure = Failure(FailedStep::WriteOutput, job.path, Native(what));
-        files_.Remove(job.path);
+      } catch (...) {
+        // Memory running out, above all: the card fails and the exception
+        // goes to the reader, which reports it as the run's failure.
+        thrown = std::current_exception();
+        failure = Failure(FailedStep::Unexpected, job.path, {});
+        try {
+          files_.Remove(job.path);
+        } catch (...) {
+          // Nothing more can be done about it in this thread.
+        }
       }
       lock.lock();
       Done(job.number, job.path, std::move(failure));
+      if (thrown && failedNumber_ == job.number) thrown_ = thrown;
     }
     --cardsInFlight_;
     bytesInFlight_ -= job.bytes.size();

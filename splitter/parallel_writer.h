@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -71,6 +72,10 @@ class ParallelWriter {
   // with the count saved before it, after removing every card after it.
   std::optional<RunFailure> Finish(bool complete);
 
+  // What a writer caught, when the first failure was something thrown
+  // rather than a file operation failing (after Finish).
+  std::exception_ptr Thrown() const { return thrown_; }
+
   // Writes one card with the identity check, create, write and close; on a
   // failure removes what was created. Every failure names the file.
   static std::optional<RunFailure> WriteCard(FileSystem& files, const std::optional<FileId>& source,
@@ -104,6 +109,7 @@ class ParallelWriter {
   std::map<std::uint64_t, std::filesystem::path> savedAhead_;  // saved beyond a gap
   std::optional<RunFailure> failure_;
   std::uint64_t failedNumber_ = 0;
+  std::exception_ptr thrown_;
   std::vector<std::thread> writers_;
 };
 

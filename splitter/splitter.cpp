@@ -41,12 +41,14 @@ class Run final : public LineSink {
       if (!SaveCard()) return false;
       scanner_.ClearCard();
     }
-    owner_.Progress(Saved());
+    reported_ = Saved();
+    owner_.Progress(reported_);
     return KeepGoing();
   }
 
   bool LinesEnded(std::uint64_t lines) override {
-    owner_.ProgressLines(Saved(), lines);
+    reported_ = Saved();
+    owner_.ProgressLines(reported_, lines);
     return KeepGoing();
   }
 
@@ -64,7 +66,14 @@ class Run final : public LineSink {
   std::uint64_t Saved() const { return parallel_ ? parallel_->Saved() : writer_.Saved(); }
 
   bool KeepGoing() {
-    if (parallel_ && parallel_->Failed()) return false;
+    if (parallel_) {
+      if (parallel_->Failed()) return false;
+      // Cards land between lines too, and while a read waits.
+      if (const auto saved = parallel_->Saved(); saved != reported_) {
+        reported_ = saved;
+        owner_.Progress(saved);
+      }
+    }
     if (!owner_.KeepGoing()) stopped_ = true;
     return !stopped_;
   }
@@ -102,8 +111,9 @@ class Run final : public LineSink {
   CardScanner& scanner_;
   CardWriter& writer_;
   ParallelWriter* parallel_;
-  std::uint64_t handed_ = 0;  // cards handed to the writers
-  bool inParts_ = false;      // a large card is being written by the run
+  std::uint64_t handed_ = 0;    // cards handed to the writers
+  std::uint64_t reported_ = 0;  // the count the owner last heard of
+  bool inParts_ = false;        // a large card is being written by the run
   bool stopped_ = false;
   std::optional<RunFailure> failure_;
 };
@@ -125,7 +135,7 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
 // The run once its folder is known: open, read, split, report.
 RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
                        const SplitRequest& request, RunOwner& owner, FileSystem& files,
-                       std::optional<CardWriter>& writer) {
+                       std::optional<CardWriter>& writer, std::optional<ParallelWriter>& parallel) {
   std::optional<IoError> error;
   const auto source = files.OpenSource(sourceFile, error);
   if (!source) {
@@ -136,7 +146,6 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
   CardScanner scanner(request.largeCardBytes);
   const auto guard = OverwriteGuard(*source, sourceFile, folder, files);
   writer.emplace(folder, files, guard);
-  std::optional<ParallelWriter> parallel;
   if (request.jobs > 1) parallel.emplace(files, guard, request.jobs);
   Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr);
   std::vector<std::byte> block(kReadBlock);
@@ -151,6 +160,7 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
       if (parallel) {
         // A card that failed before the read did comes first.
         if (auto failure = parallel->Finish(false)) {
+          if (parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
           owner.Failed(*failure);
           return RunOutcome::Failed;
         }
@@ -171,6 +181,7 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
   // Every card handed over is written when the source was read to its end;
   // after a stop or a failure the cards not yet started are dropped.
   const auto parallelFailure = parallel ? parallel->Finish(reachedEnd && !run.Stopped()) : std::nullopt;
+  if (parallelFailure && parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
   if (run.Failure()) {
     owner.Failed(*run.Failure());
     return RunOutcome::Failed;
@@ -211,13 +222,14 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
   if (request.folder.empty()) return RunOutcome::NotStarted;
   std::filesystem::path sourceFile;
   std::optional<CardWriter> writer;
+  std::optional<ParallelWriter> parallel;
   try {
     NativeString folder = request.folder;
     if (folder.back() != std::filesystem::path::preferred_separator) {
       folder += std::filesystem::path::preferred_separator;
     }
     sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
-    return SplitSource(sourceFile, folder, request, owner, files, writer);
+    return SplitSource(sourceFile, folder, request, owner, files, writer, parallel);
   } catch (...) {
     // Anything thrown (memory running out above all) ends the run as a
     // failure that says so, with nothing partial left behind.
@@ -226,6 +238,12 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
       failure.saved = writer->Saved();
       try {
         writer->Discard();
+        // Cards being written land or, after a failed one, go; the count
+        // is then theirs.
+        if (parallel) {
+          parallel->Finish(false);
+          failure.saved = parallel->Saved();
+        }
       } catch (...) {
         // Nothing more can be done about it here.
       }

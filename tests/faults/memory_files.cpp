@@ -1,6 +1,7 @@
 #include "memory_files.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -357,6 +358,12 @@ std::optional<FileId> FaultyFiles::IdOf(const std::filesystem::path& path) {
 bool FaultyFiles::IsEmptyFolder(const std::filesystem::path& path) {
   if (Count(Operation::IsEmptyFolder)) return false;
   return inner_.IsEmptyFolder(path);
+}
+
+unsigned TestJobs() {
+  const char* text = std::getenv("QUILLMERE_TEST_JOBS");
+  const int jobs = text ? std::atoi(text) : 1;
+  return jobs > 1 ? static_cast<unsigned>(jobs) : 1u;
 }
 
 std::string Printable(const NativeString& text) {

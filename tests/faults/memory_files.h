@@ -141,6 +141,10 @@ class FaultyFiles final : public FileSystem {
   std::vector<std::filesystem::path> created_;
 };
 
+// How many cards the failure tests' runs write at once: 1, or the number in
+// QUILLMERE_TEST_JOBS (ctest runs the suites a second time with 4).
+unsigned TestJobs();
+
 // Narrow text of a native string or path, for test messages.
 std::string Printable(const NativeString& text);
 std::string Printable(const std::filesystem::path& path);
