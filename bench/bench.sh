@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Times quillmere-split against GNU csplit and a minimal C floor on a
-# generated 10,000-card file, output into tmpfs, runs alternating, each into
-# a fresh folder; prints medians, ratios and peak memory. Then peak memory of
-# quillmere-split on a 130 MB file of 15,000 cards with photos, and the first
-# comparison again with the output on disk.
+# Times quillmere-split (one writer, and the default number of writers)
+# against GNU csplit and a minimal C floor (bench/floor.c) on three generated
+# sources, runs alternating, each into a fresh folder in tmpfs; prints
+# medians, ratios to the floor, the spread and peak memory. Then the small
+# source once more with the output on disk, for reference.
 #   bench/bench.sh [ROUNDS]
+# The output goes to tmpfs because creating files on the machine's disk is
+# so noisy that its spread swamps the differences being measured.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-9}
@@ -13,13 +15,21 @@ cmake --preset native >/dev/null
 cmake --build --preset native --target quillmere-split >/dev/null
 work="$root/build/bench"; mkdir -p "$work"
 gcc -O2 -o "$work/floor" bench/floor.c
-[ -f "$work/cards10k.vcf" ] || python3 tools/gen_cards.py 10000 "$work/cards10k.vcf"
-[ -f "$work/photos15k.vcf" ] || python3 tools/gen_cards.py 15000 "$work/photos15k.vcf" --photo-bytes 8300
-commands=(quillmere-split="$root/build/native/quillmere-split {src} {out}"
-  floor="$work/floor {src} {out}"
-  csplit="csplit -s -z -f {out}/vCard -b %d.vcf {src} /^BEGIN:VCARD/ {{*}}")
-python3 bench/compare.py --rounds "$rounds" --source "$work/cards10k.vcf" --big "$work/photos15k.vcf" \
+small="$work/cards10k.vcf"           # 10,000 small cards, 3.6 MB
+some="$work/photo-every-10th.vcf"    # every tenth card with a ~12 KB photo
+photos="$work/photos15k.vcf"         # 15,000 cards, each with a ~8 KB photo
+[ -f "$small" ] || python3 tools/gen_cards.py 10000 "$small"
+[ -f "$some" ] || python3 tools/gen_cards.py 10000 "$some" --photo-bytes 12000 --photo-every 10
+[ -f "$photos" ] || python3 tools/gen_cards.py 15000 "$photos" --photo-bytes 8300
+split="$root/build/native/quillmere-split"
+commands=("quillmere-split-j1=$split --jobs 1 {src} {out}"
+  "quillmere-split=$split {src} {out}"
+  "floor=$work/floor {src} {out}"
+  "csplit=csplit -s -z -f {out}/vCard -b %d.vcf {src} /^BEGIN:VCARD/ {{*}}")
+echo "machine: $(nproc) processors; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+python3 bench/compare.py --rounds "$rounds" --source "$small" --source "$some" --source "$photos" \
   "${commands[@]}"
 # The same on disk: noisier, recorded with its spread.
 mkdir -p "$work/disk"
-python3 bench/compare.py --rounds 5 --source "$work/cards10k.vcf" --out-base "$work/disk" "${commands[@]}"
+python3 bench/compare.py --rounds 5 --source "$small" --out-base "$work/disk" "${commands[@]}"
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,14 +1,16 @@
-// quillmere-split SOURCE DEST_DIR
+// quillmere-split [--jobs N] SOURCE DEST_DIR
 //
 // Splits SOURCE into DEST_DIR/vCard1.vcf, vCard2.vcf, … exactly as the
 // window does, for scripts, other systems and benchmarks.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "console.h"
+#include "parallel_writer.h"
 #include "quillmere_version.h"
 #include "splitter.h"
 
@@ -56,6 +58,7 @@ constexpr char kUsage[] =
     "vCard2.vcf, ... in the existing folder DEST_DIR. Files of those names are\n"
     "replaced.\n"
     "\n"
+    "  --jobs N   write up to N files at once (default: the processors, at most 8)\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -76,6 +79,8 @@ class ConsoleOwner final : public quillmere::RunOwner {
     Show(saved);
     nextShow_ = now + std::chrono::milliseconds(50);
   }
+
+  void ProgressLines(std::uint64_t saved, std::uint64_t) override { Progress(saved); }
 
   bool KeepGoing() override { return interrupted == 0; }
 
@@ -117,9 +122,33 @@ class ConsoleOwner final : public quillmere::RunOwner {
   std::chrono::steady_clock::time_point nextShow_{};
 };
 
+// The N of --jobs N: a whole number from 1 to 64, or nothing.
+std::optional<unsigned> ParseJobs(const NativeString& text) {
+  if (text.empty() || text.size() > 2) return std::nullopt;
+  unsigned jobs = 0;
+  for (const quillmere::NativeChar c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (jobs < 1 || jobs > 64) return std::nullopt;
+  return jobs;
+}
+
 int Main(const std::vector<NativeString>& args) {
   std::vector<NativeString> operands;
-  for (const auto& arg : args) {
+  unsigned jobs = quillmere::DefaultJobs();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const auto& arg = args[i];
+    if (arg == Native("--jobs") || arg == Native("-j")) {
+      const auto parsed = i + 1 < args.size() ? ParseJobs(args[++i]) : std::nullopt;
+      if (!parsed) {
+        std::fputs("quillmere-split: --jobs needs a number from 1 to 64\n", stderr);
+        std::fputs(kUsage, stderr);
+        return 2;
+      }
+      jobs = *parsed;
+      continue;
+    }
     if (arg == Native("--help") || arg == Native("-h")) {
       std::fputs(kUsage, stdout);
       return 0;
@@ -141,8 +170,8 @@ int Main(const std::vector<NativeString>& args) {
   }
   StopOnSignals();
   ConsoleOwner owner;
-  const auto outcome =
-      quillmere::SplitCards({.source = operands[0], .folder = operands[1], .trimSourceSpaces = true}, owner);
+  const auto outcome = quillmere::SplitCards(
+      {.source = operands[0], .folder = operands[1], .trimSourceSpaces = true, .jobs = jobs}, owner);
   switch (outcome) {
     case quillmere::RunOutcome::Finished:
       return 0;

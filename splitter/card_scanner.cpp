@@ -1,6 +1,9 @@
 #include "card_scanner.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "line_ends.h"
 
 namespace quillmere {
 namespace {
@@ -134,10 +137,12 @@ bool CardScanner::Finish(LineSink& sink) {
 }
 
 std::span<const std::byte> CardScanner::Card() const {
+  if (directBegin_) return {directBegin_, directEnd_};
   return Bytes(card_.data(), card_.size());
 }
 
 void CardScanner::ClearCard() {
+  directBegin_ = directEnd_ = nullptr;
   if (card_.capacity() > kKeptCapacity) {
     std::string(mark_).swap(card_);
   } else {
@@ -200,23 +205,89 @@ bool CardScanner::Scan(std::span<const std::byte> data, LineSink& sink) {
 template <std::size_t kUnitSize, bool kBigEndian>
 bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
   const std::byte* const end = p + n;
-  while (p < end) {
-    if (pendingCr_ == 0 && lineStarted_ && matcher_.Failed()) {
-      // The rest of this line is plain content: copy it up to its end at once.
-      const std::byte* q = p;
-      while (q < end) {
-        const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(q);
-        if (unit == kCr || unit == kLf) break;
-        q += kUnitSize;
+  blockBegin_ = p;
+  blockEnd_ = end;
+  bool goOn = true;
+  while (p < end && goOn) {
+    if (pendingCr_ == 0) {
+      if (!lineStarted_) {
+        p = TakeContentLines<kUnitSize, kBigEndian>(p, end, sink, goOn);
+        if (p == end || !goOn) break;
+        p = SkipContentLine<kUnitSize, kBigEndian>(p, end, sink, goOn);
+        if (p == end || !goOn) break;
+      } else if (matcher_.Failed()) {
+        // The rest of this line is plain content: take it up to its end at once.
+        const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p, end);
+        if (depth_ > 0) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
+        p = q;
+        if (p == end || !goOn) break;
       }
-      if (depth_ > 0 && !Hold(p, static_cast<std::size_t>(q - p), sink)) return false;
-      p = q;
-      if (p == end) break;
     }
-    if (!TakeUnit(Decode<kUnitSize, kBigEndian>(p), p, kUnitSize, sink)) return false;
+    at_ = p;
+    goOn = TakeUnit(Decode<kUnitSize, kBigEndian>(p), p, kUnitSize, sink);
     p += kUnitSize;
   }
-  return true;
+  // The block is about to be reused: a card read so far only in place must
+  // now be held.
+  if (directBegin_) Materialize();
+  blockBegin_ = blockEnd_ = lineBegin_ = at_ = nullptr;
+  return goOn;
+}
+
+// Where the card is read in place (or outside any card), content lines that
+// end in CR LF within the block need nothing but their ends found: they are
+// taken as a run, reported in one call. Returns where the first line that
+// needs more begins.
+template <std::size_t kUnitSize, bool kBigEndian>
+const std::byte* CardScanner::TakeContentLines(const std::byte* p, const std::byte* end, LineSink& sink,
+                                               bool& goOn) {
+  constexpr std::size_t kNewline = 2 * kUnitSize;
+  std::uint64_t lines = 0;
+  for (;;) {
+    const std::byte* first = p;
+    while (first < end && Decode<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
+    if (first == end) break;
+    const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(first);
+    if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) break;
+    const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(first, end);
+    if (static_cast<std::size_t>(end - q) < kNewline || Decode<kUnitSize, kBigEndian>(q) != kCr ||
+        Decode<kUnitSize, kBigEndian>(q + kUnitSize) != kLf) {
+      break;
+    }
+    const std::byte* next = q + kNewline;
+    if (depth_ > 0) {
+      if (!directBegin_ || directEnd_ != p || HeldBytes() + static_cast<std::size_t>(next - p) >= holdLimit_)
+        break;
+      directEnd_ = next;
+    } else {
+      ++stats_.linesOutsideCards;
+    }
+    ++lines;
+    p = next;
+  }
+  stats_.lines += lines;
+  stats_.crLfEnds += lines;
+  if (lines > 0) goOn = sink.LinesEnded(lines);
+  return p;
+}
+
+// At the start of a line: if its first character after any spaces can begin
+// no boundary word, the whole line is content, taken up to its end at once.
+// Returns where scanning goes on.
+template <std::size_t kUnitSize, bool kBigEndian>
+const std::byte* CardScanner::SkipContentLine(const std::byte* p, const std::byte* end, LineSink& sink,
+                                              bool& goOn) {
+  const std::byte* first = p;
+  while (first < end && Decode<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
+  if (first == end) return p;
+  const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(first);
+  if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) return p;
+  lineStarted_ = true;
+  lineBegin_ = p;
+  matcher_.Fail();
+  const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(first, end);
+  if (depth_ > 0) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
+  return q;
 }
 
 bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t size, LineSink& sink) {
@@ -244,6 +315,7 @@ bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t
     ++stats_.lfEnds;
     return EndLine(sink);
   }
+  if (!lineStarted_) lineBegin_ = InBlock(raw, size) ? raw : nullptr;
   lineStarted_ = true;
   const bool wasHeld = !matcher_.Failed();
   matcher_.Take(unit, raw, size);
@@ -263,9 +335,7 @@ bool CardScanner::EndLine(LineSink& sink) {
       depth_ = 1;
       cardStartLine_ = stats_.lines;
       cardBytes_ = 0;
-      card_.assign(mark_);
-      AppendNewline();
-      card_.append(reinterpret_cast<const char*>(word.data()), word.size());
+      StartCard(word);
       AppendNewline();
     } else {
       ++stats_.linesOutsideCards;
@@ -279,7 +349,7 @@ bool CardScanner::EndLine(LineSink& sink) {
   } else {
     if (boundary != Boundary::None) {
       // Boundary lines are kept without the spaces around them.
-      card_.append(reinterpret_cast<const char*>(word.data()), word.size());
+      AppendWord(word);
     } else if (lineStarted_ && !matcher_.Failed() && !AppendHeld(sink)) {
       return false;
     }
@@ -292,11 +362,11 @@ bool CardScanner::EndLine(LineSink& sink) {
     if (depth_ == 0) {
       cardDone = true;
       ++cardsDone_;
-      if (cardBytes_ + card_.size() > stats_.largestCardBytes) {
-        stats_.largestCardBytes = cardBytes_ + card_.size();
+      if (cardBytes_ + HeldBytes() > stats_.largestCardBytes) {
+        stats_.largestCardBytes = cardBytes_ + HeldBytes();
         stats_.largestCard = cardsDone_;
       }
-    } else if (card_.size() >= holdLimit_ && !HandOnPart(sink)) {
+    } else if (HeldBytes() >= holdLimit_ && !HandOnPart(sink)) {
       return false;
     }
   }
@@ -311,6 +381,10 @@ bool CardScanner::EndLine(LineSink& sink) {
 
 // The spaces and word a matcher held for a line that is no boundary line.
 bool CardScanner::AppendHeld(LineSink& sink) {
+  if (directBegin_ && lineBegin_ == directEnd_) {
+    // What the matcher held are the line's own units so far, still in place.
+    return Hold(lineBegin_, static_cast<std::size_t>(at_ - lineBegin_), sink);
+  }
   const auto space = SpaceUnit(encoding_);
   for (std::uint64_t n = matcher_.LeadingSpaces(); n > 0; --n) {
     if (!Hold(space.data(), space.size(), sink)) return false;
@@ -324,30 +398,97 @@ bool CardScanner::AppendHeld(LineSink& sink) {
 }
 
 bool CardScanner::Hold(const std::byte* data, std::size_t size, LineSink& sink) {
+  if (size == 0) return true;
+  if (directBegin_) {
+    if (data == directEnd_ && HeldBytes() + size < holdLimit_) {
+      directEnd_ += size;
+      return true;
+    }
+    Materialize();
+  }
   card_.append(reinterpret_cast<const char*>(data), size);
   return card_.size() < holdLimit_ || HandOnPart(sink);
 }
 
 bool CardScanner::HandOnPart(LineSink& sink) {
-  cardBytes_ += card_.size();
+  cardBytes_ += HeldBytes();
   const bool goOn = sink.CardPart(Card());
   card_.clear();
+  directBegin_ = directEnd_ = nullptr;
   return goOn;
 }
 
-void CardScanner::AppendNewline() {
+std::span<const std::byte> CardScanner::Newline() const {
   switch (encoding_) {
     case SourceEncoding::Utf16Le:
     case SourceEncoding::Utf16LeMark:
-      card_.append("\r\0\n\0", 4);
-      break;
+      return Bytes("\r\0\n\0", 4);
     case SourceEncoding::Utf16Be:
     case SourceEncoding::Utf16BeMark:
-      card_.append("\0\r\0\n", 4);
-      break;
+      return Bytes("\0\r\0\n", 4);
     default:
-      card_.append("\r\n", 2);
+      return Bytes("\r\n", 2);
   }
+}
+
+bool CardScanner::InBlock(const std::byte* p, std::size_t size) const {
+  return blockBegin_ && p >= blockBegin_ && size <= static_cast<std::size_t>(blockEnd_ - p);
+}
+
+std::size_t CardScanner::HeldBytes() const {
+  return directBegin_ ? static_cast<std::size_t>(directEnd_ - directBegin_) : card_.size();
+}
+
+// Copies the card read in place so far into the card buffer.
+void CardScanner::Materialize() {
+  card_.append(reinterpret_cast<const char*>(directBegin_), HeldBytes());
+  directBegin_ = directEnd_ = nullptr;
+}
+
+// A line end in the card: in place when the source's own line end here is
+// CR LF (a lone CR, a lone LF or a CR CR LF is written as CR LF).
+void CardScanner::AppendNewline() {
+  const auto newline = Newline();
+  if (directBegin_) {
+    if (InBlock(directEnd_, newline.size()) && std::memcmp(directEnd_, newline.data(), newline.size()) == 0) {
+      directEnd_ += newline.size();
+      return;
+    }
+    Materialize();
+  }
+  card_.append(reinterpret_cast<const char*>(newline.data()), newline.size());
+}
+
+// A boundary line inside the card: in place when it has no spaces around
+// its word.
+void CardScanner::AppendWord(std::span<const std::byte> word) {
+  if (directBegin_) {
+    if (lineBegin_ == directEnd_ && at_ - lineBegin_ == static_cast<std::ptrdiff_t>(word.size())) {
+      directEnd_ = at_;
+      return;
+    }
+    Materialize();
+  }
+  card_.append(reinterpret_cast<const char*>(word.data()), word.size());
+}
+
+// The BEGIN line that opens a card, with the CR LF before it. When the
+// source has that CR LF just before a BEGIN line without spaces and no mark
+// goes first, the card is read in place from here.
+void CardScanner::StartCard(std::span<const std::byte> word) {
+  const auto newline = Newline();
+  card_.assign(mark_);
+  directBegin_ = directEnd_ = nullptr;
+  const bool exact = lineBegin_ && at_ - lineBegin_ == static_cast<std::ptrdiff_t>(word.size());
+  const bool newlineBefore = exact && static_cast<std::size_t>(lineBegin_ - blockBegin_) >= newline.size() &&
+                             std::memcmp(lineBegin_ - newline.size(), newline.data(), newline.size()) == 0;
+  if (mark_.empty() && newlineBefore) {
+    directBegin_ = lineBegin_ - newline.size();
+    directEnd_ = at_;
+    return;
+  }
+  card_.append(reinterpret_cast<const char*>(newline.data()), newline.size());
+  card_.append(reinterpret_cast<const char*>(word.data()), word.size());
 }
 
 }  // namespace quillmere

@@ -16,6 +16,14 @@ class LineSink {
   // (its last bytes only, if parts of it were handed to CardPart).
   // Returns false to stop the scan.
   virtual bool LineEnded(bool cardDone) = 0;
+  // `lines` lines in a row ended, none of them closing a card: the same as
+  // as many LineEnded(false), in one call. Returns false to stop the scan.
+  virtual bool LinesEnded(std::uint64_t lines) {
+    for (; lines > 0; --lines) {
+      if (!LineEnded(false)) return false;
+    }
+    return true;
+  }
   // The card being read has outgrown what the scanner holds: these are its
   // next bytes, in order. The rest follows in more parts and, once its END
   // line is read, in Card(). Returns false to stop the scan.
@@ -81,6 +89,8 @@ class CardScanner {
     void Take(std::uint16_t unit, const std::byte* raw, std::size_t unitSize);
     Boundary Result() const;
     std::span<const std::byte> Word() const { return {word_, wordBytes_}; }
+    // The line cannot be a boundary line, whatever follows.
+    void Fail() { state_ = State::Fail; }
     std::uint64_t LeadingSpaces() const { return leading_; }
     std::uint64_t TrailingSpaces() const { return trailing_; }
 
@@ -101,10 +111,20 @@ class CardScanner {
   bool ScanUnits(const std::byte* p, std::size_t n, LineSink& sink);
   bool TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t size, LineSink& sink);
   bool EndLine(LineSink& sink);
+  template <std::size_t kUnitSize, bool kBigEndian>
+  const std::byte* TakeContentLines(const std::byte* p, const std::byte* end, LineSink& sink, bool& goOn);
+  template <std::size_t kUnitSize, bool kBigEndian>
+  const std::byte* SkipContentLine(const std::byte* p, const std::byte* end, LineSink& sink, bool& goOn);
   bool AppendHeld(LineSink& sink);
   bool Hold(const std::byte* data, std::size_t size, LineSink& sink);
   bool HandOnPart(LineSink& sink);
   void AppendNewline();
+  void AppendWord(std::span<const std::byte> word);
+  void StartCard(std::span<const std::byte> word);
+  std::span<const std::byte> Newline() const;
+  bool InBlock(const std::byte* p, std::size_t size) const;
+  void Materialize();
+  std::size_t HeldBytes() const;
 
   std::size_t holdLimit_;
   bool decided_ = false;
@@ -124,6 +144,18 @@ class CardScanner {
   ScanStatistics stats_;
   std::uint64_t cardStartLine_ = 0;
   std::uint64_t cardsDone_ = 0;
+
+  // While a block is being scanned: its bounds, where the current line
+  // begins in it (null if in an earlier block) and the unit being taken.
+  const std::byte* blockBegin_ = nullptr;
+  const std::byte* blockEnd_ = nullptr;
+  const std::byte* lineBegin_ = nullptr;
+  const std::byte* at_ = nullptr;
+  // The card so far, when it lies whole in the block and reads exactly as
+  // it is to be written (CR LF line ends, boundary lines without spaces, no
+  // mark): then it is not copied at all, and Card() is this range.
+  const std::byte* directBegin_ = nullptr;
+  const std::byte* directEnd_ = nullptr;
 };
 
 }  // namespace quillmere

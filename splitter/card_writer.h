@@ -38,6 +38,8 @@ class CardWriter {
   std::optional<RunFailure> Discard();
 
   std::uint64_t Saved() const { return saved_; }
+  // The next card is card saved + 1: others wrote the cards before it.
+  void ContinueFrom(std::uint64_t saved) { saved_ = saved; }
   const NativeString& Folder() const { return folder_; }
 
  private:

@@ -9,6 +9,7 @@
 
 #include "card_scanner.h"
 #include "card_writer.h"
+#include "parallel_writer.h"
 
 namespace quillmere {
 namespace {
@@ -26,25 +27,53 @@ NativeString TrimSpaces(const NativeString& text) {
 
 // One run: hands each card the scanner finishes (or each part of a large
 // one) to the writer, reports every line, and stops when asked.
+//
+// With several writers (parallel set), a card held whole goes to them, and
+// a card too large to hold is written by the run itself once every card
+// before it is on disk; all outcomes are counted by the parallel writer.
 class Run final : public LineSink {
  public:
-  Run(RunOwner& owner, CardScanner& scanner, CardWriter& writer)
-      : owner_(owner), scanner_(scanner), writer_(writer) {}
+  Run(RunOwner& owner, CardScanner& scanner, CardWriter& writer, ParallelWriter* parallel)
+      : owner_(owner), scanner_(scanner), writer_(writer), parallel_(parallel) {}
 
   bool LineEnded(bool cardDone) override {
     if (cardDone) {
-      if (!Succeeded(writer_.Save(scanner_.Card()))) return false;
+      if (!SaveCard()) return false;
       scanner_.ClearCard();
     }
-    owner_.Progress(writer_.Saved());
+    reported_ = Saved();
+    owner_.Progress(reported_);
+    return KeepGoing();
+  }
+
+  bool LinesEnded(std::uint64_t lines) override {
+    reported_ = Saved();
+    owner_.ProgressLines(reported_, lines);
     return KeepGoing();
   }
 
   bool CardPart(std::span<const std::byte> part) override {
+    if (parallel_ && !inParts_) {
+      // Written by the run itself, after every card before it.
+      parallel_->WaitForAll();
+      if (parallel_->Failed()) return false;
+      writer_.ContinueFrom(handed_);
+      inParts_ = true;
+    }
     return Succeeded(writer_.Part(part)) && KeepGoing();
   }
 
+  std::uint64_t Saved() const { return parallel_ ? parallel_->Saved() : writer_.Saved(); }
+
   bool KeepGoing() {
+    if (parallel_) {
+      if (parallel_->Failed()) return false;
+      // Cards land between lines too, and while a read waits.
+      if (const auto saved = parallel_->Saved(); saved != reported_) {
+        reported_ = saved;
+        owner_.Progress(saved);
+      }
+    }
     if (!owner_.KeepGoing()) stopped_ = true;
     return !stopped_;
   }
@@ -53,7 +82,26 @@ class Run final : public LineSink {
   const std::optional<RunFailure>& Failure() const { return failure_; }
 
  private:
+  bool SaveCard() {
+    if (!parallel_) return Succeeded(writer_.Save(scanner_.Card()));
+    const std::uint64_t number = ++handed_;
+    if (!inParts_) return parallel_->Save(number, CardPath(number), scanner_.Card());
+    inParts_ = false;
+    return Succeeded(writer_.Save(scanner_.Card()));
+  }
+
+  std::filesystem::path CardPath(std::uint64_t number) const {
+    return writer_.Folder() + Native("vCard") + NativeDecimal(number) + Native(".vcf");
+  }
+
+  // With several writers every outcome is counted by them, in card order.
   bool Succeeded(std::optional<RunFailure> failure) {
+    if (parallel_) {
+      const std::uint64_t number = inParts_ ? handed_ + 1 : handed_;
+      if (failure || !inParts_) parallel_->Record(number, CardPath(number), failure);
+      if (failure) inParts_ = false;
+      return !failure;
+    }
     if (!failure) return true;
     failure_ = std::move(failure);
     return false;
@@ -62,6 +110,10 @@ class Run final : public LineSink {
   RunOwner& owner_;
   CardScanner& scanner_;
   CardWriter& writer_;
+  ParallelWriter* parallel_;
+  std::uint64_t handed_ = 0;    // cards handed to the writers
+  std::uint64_t reported_ = 0;  // the count the owner last heard of
+  bool inParts_ = false;        // a large card is being written by the run
   bool stopped_ = false;
   std::optional<RunFailure> failure_;
 };
@@ -82,8 +134,8 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
 
 // The run once its folder is known: open, read, split, report.
 RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
-                       std::size_t largeCardBytes, RunOwner& owner, FileSystem& files,
-                       std::optional<CardWriter>& writer) {
+                       const SplitRequest& request, RunOwner& owner, FileSystem& files,
+                       std::optional<CardWriter>& writer, std::optional<ParallelWriter>& parallel) {
   std::optional<IoError> error;
   const auto source = files.OpenSource(sourceFile, error);
   if (!source) {
@@ -91,23 +143,34 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
     return RunOutcome::Failed;
   }
 
-  CardScanner scanner(largeCardBytes);
-  writer.emplace(folder, files, OverwriteGuard(*source, sourceFile, folder, files));
-  Run run(owner, scanner, *writer);
+  CardScanner scanner(request.largeCardBytes);
+  const auto guard = OverwriteGuard(*source, sourceFile, folder, files);
+  writer.emplace(folder, files, guard);
+  if (request.jobs > 1) parallel.emplace(files, guard, request.jobs);
+  Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr);
   std::vector<std::byte> block(kReadBlock);
   bool ended = false;
+  bool reachedEnd = false;
   // A stop is looked for before every read too, so a long line outside any
   // card, or a pipe that keeps the read waiting, cannot hold it up.
   while (!ended && run.KeepGoing()) {
     const std::size_t got = source->Read(block, error);
     if (error) {
       writer->Discard();
-      owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, writer->Saved()});
+      if (parallel) {
+        // A card that failed before the read did comes first.
+        if (auto failure = parallel->Finish(false)) {
+          if (parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
+          owner.Failed(*failure);
+          return RunOutcome::Failed;
+        }
+      }
+      owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
       return RunOutcome::Failed;
     }
     if (got == SourceFile::kNothingYet) continue;
     if (got == 0) {
-      scanner.Finish(run);
+      reachedEnd = scanner.Finish(run);
       ended = true;
     } else {
       ended = !scanner.Feed({block.data(), got}, run);
@@ -115,16 +178,29 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
   }
   // Whatever ended the run inside a card, nothing of that card may stay.
   auto discarded = writer->Discard();
+  // Every card handed over is written when the source was read to its end;
+  // after a stop or a failure the cards not yet started are dropped.
+  const auto parallelFailure = parallel ? parallel->Finish(reachedEnd && !run.Stopped()) : std::nullopt;
+  if (parallelFailure && parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
   if (run.Failure()) {
     owner.Failed(*run.Failure());
     return RunOutcome::Failed;
   }
+  if (parallelFailure) {
+    owner.Failed(*parallelFailure);
+    return RunOutcome::Failed;
+  }
   if (discarded) {
+    discarded->saved = run.Saved();
     owner.Failed(*discarded);
     return RunOutcome::Failed;
   }
-  if (run.Stopped()) return RunOutcome::Stopped;
-  owner.Finished({writer->Saved(), writer->Folder(), scanner.InsideCard(), scanner.Statistics()});
+  if (run.Stopped()) {
+    // Cards still being written when the stop came have landed since.
+    if (parallel) owner.Progress(run.Saved());
+    return RunOutcome::Stopped;
+  }
+  owner.Finished({run.Saved(), writer->Folder(), scanner.InsideCard(), scanner.Statistics()});
   return RunOutcome::Finished;
 }
 
@@ -146,13 +222,14 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
   if (request.folder.empty()) return RunOutcome::NotStarted;
   std::filesystem::path sourceFile;
   std::optional<CardWriter> writer;
+  std::optional<ParallelWriter> parallel;
   try {
     NativeString folder = request.folder;
     if (folder.back() != std::filesystem::path::preferred_separator) {
       folder += std::filesystem::path::preferred_separator;
     }
     sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
-    return SplitSource(sourceFile, folder, request.largeCardBytes, owner, files, writer);
+    return SplitSource(sourceFile, folder, request, owner, files, writer, parallel);
   } catch (...) {
     // Anything thrown (memory running out above all) ends the run as a
     // failure that says so, with nothing partial left behind.
@@ -161,6 +238,12 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
       failure.saved = writer->Saved();
       try {
         writer->Discard();
+        // Cards being written land or, after a failed one, go; the count
+        // is then theirs.
+        if (parallel) {
+          parallel->Finish(false);
+          failure.saved = parallel->Saved();
+        }
       } catch (...) {
         // Nothing more can be done about it here.
       }

@@ -47,12 +47,18 @@ class RunOwner {
   virtual ~RunOwner() = default;
   // After every line read: the number of cards saved so far.
   virtual void Progress(std::uint64_t saved) = 0;
+  // After `lines` lines in a row that saved no card: the same as as many
+  // Progress(saved) calls, which an owner may take as one.
+  virtual void ProgressLines(std::uint64_t saved, std::uint64_t lines) {
+    for (; lines > 0; --lines) Progress(saved);
+  }
   // Asked after every line, before every read of the source (also while a
   // read waits on a pipe) and between the parts of a large card being
   // written, never between creating a file and writing a held card. False
   // stops the run: only whole cards are left, and no call follows (unless
   // a partly written file then cannot be removed, which is reported as a
-  // failure).
+  // failure; or, with several writers, once the cards being written have
+  // landed, one Progress with the final count).
   virtual bool KeepGoing() = 0;
   virtual void Finished(const RunSummary& summary) = 0;
   virtual void Failed(const RunFailure& failure) = 0;
@@ -73,6 +79,9 @@ struct SplitRequest {
   // A card larger than this is not held in memory but written as it is
   // read, to a temporary file that takes the card's name at its END line.
   std::size_t largeCardBytes = std::size_t{4} << 20;
+  // How many cards may be written at once. The window writes one file at a
+  // time; quillmere-split writes several, overlapping their creation.
+  unsigned jobs = 1;
 };
 
 // Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … in

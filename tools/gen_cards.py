@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Writes a generated vCard file for benchmarks and soak tests.
 
-    gen_cards.py COUNT OUT [--photo-bytes N] [--seed S]
+    gen_cards.py COUNT OUT [--photo-bytes N] [--photo-every K] [--seed S]
 
 Cards are realistic 3.0 contacts (CR LF, folded lines, non-ASCII names);
-with --photo-bytes each card carries a base64 PHOTO of about N bytes, folded
-at 75 columns as phones write it. The same arguments give the same bytes.
+with --photo-bytes a card carries a base64 PHOTO of about N bytes, folded
+at 75 columns as phones write it: every card, or with --photo-every K every
+Kth card only. The same arguments give the same bytes.
 """
 import argparse
 import base64
@@ -46,12 +47,13 @@ def main():
     parser.add_argument("count", type=int)
     parser.add_argument("out")
     parser.add_argument("--photo-bytes", type=int, default=0)
+    parser.add_argument("--photo-every", type=int, default=1)
     parser.add_argument("--seed", type=int, default=2026)
     args = parser.parse_args()
     rng = random.Random(args.seed)
     with open(args.out, "wb") as f:
         for n in range(1, args.count + 1):
-            f.write(card(rng, n, args.photo_bytes).encode("utf-8"))
+            f.write(card(rng, n, args.photo_bytes if n % args.photo_every == 0 else 0).encode("utf-8"))
 
 
 if __name__ == "__main__":

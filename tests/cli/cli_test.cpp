@@ -81,6 +81,38 @@ TEST_F(Cli, WrongUsageShowsUsageWithExitTwo) {
   }
 }
 
+// Several writers at once must give exactly the files one writer gives:
+// same names, same bytes, same count in the message.
+TEST_F(Cli, JobsWriteTheSameFilesAsOneWriter) {
+  std::string cards;
+  for (int n = 1; n <= 300; ++n)
+    cards += "BEGIN:VCARD\r\nFN:Card " + std::to_string(n) + "\r\nNOTE:" + std::string(n % 40, 'x') +
+             "\r\nEND:VCARD\r\n";
+  const auto source = Source(cards).string();
+  for (const char* jobs : {"1", "4"}) {
+    fs::create_directories(dir / jobs);
+    const auto r = Run("--jobs " + std::string(jobs) + " " + source + " " + (dir / jobs).string());
+    EXPECT_EQ(r.status, 0) << "--jobs " << jobs << ": " << r.err;
+    EXPECT_EQ(r.out, "300 vCards Saved in \n" + (dir / jobs).string() + "/\n");
+  }
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "4")) {
+    ++files;
+    EXPECT_EQ(Slurp(entry.path()), Slurp(dir / "1" / entry.path().filename())) << entry.path();
+  }
+  EXPECT_EQ(files, 300u);
+}
+
+TEST_F(Cli, JobsNeedsANumberFromOneTo64) {
+  const auto source = Source("BEGIN:VCARD\r\nEND:VCARD\r\n").string();
+  for (const std::string jobs : {"--jobs 0", "--jobs 65", "--jobs x", "--jobs -1", "--jobs 3x", "-j"}) {
+    const auto r = Run(jobs + " " + source + " " + (dir / "out").string());
+    EXPECT_EQ(r.status, 2) << jobs;
+    EXPECT_NE(r.err.find("--jobs needs a number from 1 to 64"), std::string::npos) << jobs;
+    EXPECT_FALSE(fs::exists(dir / "out" / "vCard1.vcf")) << jobs << " split anyway";
+  }
+}
+
 TEST_F(Cli, HelpAndVersionExitZero) {
   auto r = Run("--help");
   EXPECT_EQ(r.status, 0);

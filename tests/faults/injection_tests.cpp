@@ -37,9 +37,11 @@ struct SplitRun {
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
   RunOutcome Go() {
-    return SplitCards(
-        {.source = sourcePath.native(), .folder = kFolder.native(), .largeCardBytes = largeCardBytes}, owner,
-        faulty);
+    return SplitCards({.source = sourcePath.native(),
+                       .folder = kFolder.native(),
+                       .largeCardBytes = largeCardBytes,
+                       .jobs = TestJobs()},
+                      owner, faulty);
   }
 
   std::filesystem::path sourcePath;
@@ -130,11 +132,17 @@ void ExpectSourceUntouched(const SplitRun& run, const std::string& source) {
     EXPECT_NE(created.lexically_normal(), kSource.lexically_normal()) << "the source was created";
 }
 
-// After the failure a run may only close and remove what it had open.
+// After the failure a run may only close and remove what it had open. With
+// several writers the run learns of a failure only when the writer that met
+// it has recorded it, and the others may finish or start cards meanwhile;
+// what must hold then is what the folder shows: only vCard1.vcf to
+// vCardN.vcf, whole, and no file left open.
 void ExpectStoppedAtFailure(const SplitRun& run) {
-  for (auto op : run.faulty.CallsAfterFailure())
-    EXPECT_TRUE(op == Operation::Close || op == Operation::Remove)
-        << Name(op) << " called after the failure: the run went on";
+  if (TestJobs() == 1) {
+    for (auto op : run.faulty.CallsAfterFailure())
+      EXPECT_TRUE(op == Operation::Close || op == Operation::Remove)
+          << Name(op) << " called after the failure: the run went on";
+  }
   EXPECT_EQ(run.memory.OpenOutputs(), 0) << "an output file was left open";
 }
 
@@ -203,7 +211,10 @@ TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
     if (HasFatalFailure()) return;
     const auto saved = run.owner.failed.front().saved;
     if (op == Operation::Create && hold == kDefaultHold) {
-      EXPECT_EQ(saved, static_cast<std::uint64_t>(nth - 1)) << "one file is created per card";
+      // Several writers may create a later card's file before an earlier one's.
+      if (TestJobs() == 1) {
+        EXPECT_EQ(saved, static_cast<std::uint64_t>(nth - 1)) << "one file is created per card";
+      }
     }
     ExpectOnlyCompleteCards(run, clean, saved);
     ExpectSourceUntouched(run, source->bytes);

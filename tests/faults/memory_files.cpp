@@ -1,7 +1,9 @@
 #include "memory_files.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace quillmere::testing {
@@ -40,7 +42,8 @@ class MemorySource final : public SourceFile {
 
 class MemoryOutput final : public OutputFile {
  public:
-  MemoryOutput(std::shared_ptr<std::string> data, std::shared_ptr<bool> open, std::shared_ptr<int> openCount)
+  MemoryOutput(std::shared_ptr<std::string> data, std::shared_ptr<std::atomic<bool>> open,
+               std::shared_ptr<std::atomic<int>> openCount)
       : data_(std::move(data)), open_(std::move(open)), openCount_(std::move(openCount)) {
     *open_ = true;
     ++*openCount_;
@@ -65,8 +68,8 @@ class MemoryOutput final : public OutputFile {
     --*openCount_;
   }
   std::shared_ptr<std::string> data_;
-  std::shared_ptr<bool> open_;
-  std::shared_ptr<int> openCount_;
+  std::shared_ptr<std::atomic<bool>> open_;
+  std::shared_ptr<std::atomic<int>> openCount_;
 };
 
 class CountingSource final : public SourceFile {
@@ -74,8 +77,8 @@ class CountingSource final : public SourceFile {
   CountingSource(std::unique_ptr<SourceFile> inner, FaultyFiles& files)
       : inner_(std::move(inner)), files_(files) {}
   std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) override {
-    if (files_.Count(Operation::Read)) {
-      error = FaultyFiles::Injection(Operation::Read, files_.Calls(Operation::Read));
+    if (const int nth = files_.Count(Operation::Read)) {
+      error = FaultyFiles::Injection(Operation::Read, nth);
       return 0;
     }
     return inner_->Read(buffer, error);
@@ -93,17 +96,17 @@ class CountingOutput final : public OutputFile {
   CountingOutput(std::unique_ptr<OutputFile> inner, FaultyFiles& files)
       : inner_(std::move(inner)), files_(files) {}
   std::optional<IoError> Write(std::span<const std::byte> data) override {
-    if (files_.Count(Operation::Write)) {
+    if (const int nth = files_.Count(Operation::Write)) {
       // Part of the data reaches the disk before the failure.
       if (auto partial = inner_->Write(data.first(data.size() / 2))) return partial;
-      return FaultyFiles::Injection(Operation::Write, files_.Calls(Operation::Write));
+      return FaultyFiles::Injection(Operation::Write, nth);
     }
     return inner_->Write(data);
   }
   std::optional<IoError> Close() override {
-    const bool fail = files_.Count(Operation::Close);
+    const int nth = files_.Count(Operation::Close);
     auto error = inner_->Close();
-    if (fail && !error) error = FaultyFiles::Injection(Operation::Close, files_.Calls(Operation::Close));
+    if (nth && !error) error = FaultyFiles::Injection(Operation::Close, nth);
     return error;
   }
 
@@ -119,6 +122,7 @@ std::filesystem::path MemoryFiles::Key(const std::filesystem::path& path) {
 }
 
 void MemoryFiles::AddFolder(const std::filesystem::path& folder) {
+  std::lock_guard lock(mutex_);
   auto key = Key(folder);
   // A folder path ending in a separator names the same folder as without.
   if (!key.has_filename()) key = key.parent_path();
@@ -126,21 +130,25 @@ void MemoryFiles::AddFolder(const std::filesystem::path& folder) {
 }
 
 void MemoryFiles::Put(const std::filesystem::path& path, std::string content) {
+  std::lock_guard lock(mutex_);
   AddFolder(Key(path).parent_path());
   files_[Key(path)] = Entry{std::make_shared<std::string>(std::move(content)), FileId{7, 0, nextId_++},
-                            std::make_shared<bool>(false)};
+                            std::make_shared<std::atomic<bool>>(false)};
 }
 
 bool MemoryFiles::Exists(const std::filesystem::path& path) const {
+  std::lock_guard lock(mutex_);
   return files_.contains(Key(path));
 }
 
 std::string MemoryFiles::Content(const std::filesystem::path& path) const {
+  std::lock_guard lock(mutex_);
   auto it = files_.find(Key(path));
   return it == files_.end() ? std::string() : *it->second.data;
 }
 
 std::map<std::string, std::string> MemoryFiles::FilesIn(const std::filesystem::path& folder) const {
+  std::lock_guard lock(mutex_);
   auto key = Key(folder);
   if (!key.has_filename()) key = key.parent_path();
   std::map<std::string, std::string> found;
@@ -151,6 +159,7 @@ std::map<std::string, std::string> MemoryFiles::FilesIn(const std::filesystem::p
 
 std::unique_ptr<SourceFile> MemoryFiles::OpenSource(const std::filesystem::path& path,
                                                     std::optional<IoError>& error) {
+  std::lock_guard lock(mutex_);
   auto it = files_.find(Key(path));
   if (it == files_.end()) {
     error = Error("No such file or directory");
@@ -161,6 +170,7 @@ std::unique_ptr<SourceFile> MemoryFiles::OpenSource(const std::filesystem::path&
 
 std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& path,
                                                 std::optional<IoError>& error) {
+  std::lock_guard lock(mutex_);
   const auto key = Key(path);
   if (!folders_.contains(key.parent_path())) {
     error = Error("No such file or directory");
@@ -170,7 +180,7 @@ std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& pat
   if (it == files_.end()) {
     it = files_
              .emplace(key, Entry{std::make_shared<std::string>(), FileId{7, 0, nextId_++},
-                                 std::make_shared<bool>(false)})
+                                 std::make_shared<std::atomic<bool>>(false)})
              .first;
   } else if (*it->second.openForOutput) {
     error = Error("The file is open for writing already");
@@ -183,6 +193,7 @@ std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& pat
 
 std::unique_ptr<OutputFile> MemoryFiles::CreateNew(const std::filesystem::path& path,
                                                    std::optional<IoError>& error) {
+  std::lock_guard lock(mutex_);
   if (Exists(path) || folders_.contains(Key(path))) {
     error = Error("File exists");
     error->nameTaken = true;
@@ -195,6 +206,7 @@ std::unique_ptr<OutputFile> MemoryFiles::CreateNew(const std::filesystem::path& 
 // replaced.
 std::optional<IoError> MemoryFiles::Rename(const std::filesystem::path& from,
                                            const std::filesystem::path& to) {
+  std::lock_guard lock(mutex_);
   auto it = files_.find(Key(from));
   if (it == files_.end()) return Error("No such file or directory");
   if (*it->second.openForOutput) return Error("The file is still open");
@@ -208,6 +220,7 @@ std::optional<IoError> MemoryFiles::Rename(const std::filesystem::path& from,
 }
 
 std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
   auto it = files_.find(Key(path));
   if (it == files_.end()) return Error("No such file or directory");
   if (*it->second.openForOutput) return Error("The file is still open");
@@ -216,6 +229,7 @@ std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
 }
 
 std::optional<FileId> MemoryFiles::IdOf(const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
   auto key = Key(path);
   if (auto it = files_.find(key); it != files_.end()) return it->second.id;
   if (!key.has_filename()) key = key.parent_path();
@@ -224,6 +238,7 @@ std::optional<FileId> MemoryFiles::IdOf(const std::filesystem::path& path) {
 }
 
 bool MemoryFiles::IsEmptyFolder(const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
   auto key = Key(path);
   if (!key.has_filename()) key = key.parent_path();
   if (!folders_.contains(key)) return false;
@@ -261,19 +276,21 @@ const char* Name(Operation operation) {
 }
 
 int FaultyFiles::Calls(Operation operation) const {
+  std::lock_guard lock(mutex_);
   auto it = calls_.find(operation);
   return it == calls_.end() ? 0 : it->second;
 }
 
-bool FaultyFiles::Count(Operation operation) {
+int FaultyFiles::Count(Operation operation) {
+  std::lock_guard lock(mutex_);
   const int nth = ++calls_[operation];
   sequence_.push_back(operation);
   if (injected_) callsAfter_.push_back(operation);
   auto it = failAt_.find(operation);
-  if (it == failAt_.end() || it->second != nth) return false;
+  if (it == failAt_.end() || it->second != nth) return 0;
   if (!injected_) injected_ = std::pair{operation, nth};
   if (throwInstead_) throw std::bad_alloc();
-  return true;
+  return nth;
 }
 
 IoError FaultyFiles::Injection(Operation operation, int nth) {
@@ -282,8 +299,8 @@ IoError FaultyFiles::Injection(Operation operation, int nth) {
 
 std::unique_ptr<SourceFile> FaultyFiles::OpenSource(const std::filesystem::path& path,
                                                     std::optional<IoError>& error) {
-  if (Count(Operation::OpenSource)) {
-    error = Injection(Operation::OpenSource, Calls(Operation::OpenSource));
+  if (const int nth = Count(Operation::OpenSource)) {
+    error = Injection(Operation::OpenSource, nth);
     return nullptr;
   }
   auto inner = inner_.OpenSource(path, error);
@@ -294,9 +311,12 @@ std::unique_ptr<SourceFile> FaultyFiles::OpenSource(const std::filesystem::path&
 
 std::unique_ptr<OutputFile> FaultyFiles::Create(const std::filesystem::path& path,
                                                 std::optional<IoError>& error) {
-  created_.push_back(path);
-  if (Count(Operation::Create)) {
-    error = Injection(Operation::Create, Calls(Operation::Create));
+  {
+    std::lock_guard lock(mutex_);
+    created_.push_back(path);
+  }
+  if (const int nth = Count(Operation::Create)) {
+    error = Injection(Operation::Create, nth);
     return nullptr;
   }
   auto inner = inner_.Create(path, error);
@@ -307,8 +327,8 @@ std::unique_ptr<OutputFile> FaultyFiles::Create(const std::filesystem::path& pat
 std::unique_ptr<OutputFile> FaultyFiles::CreateNew(const std::filesystem::path& path,
                                                    std::optional<IoError>& error) {
   created_.push_back(path);
-  if (Count(Operation::CreateNew)) {
-    error = Injection(Operation::CreateNew, Calls(Operation::CreateNew));
+  if (const int nth = Count(Operation::CreateNew)) {
+    error = Injection(Operation::CreateNew, nth);
     return nullptr;
   }
   auto inner = inner_.CreateNew(path, error);
@@ -318,12 +338,12 @@ std::unique_ptr<OutputFile> FaultyFiles::CreateNew(const std::filesystem::path& 
 
 std::optional<IoError> FaultyFiles::Rename(const std::filesystem::path& from,
                                            const std::filesystem::path& to) {
-  if (Count(Operation::Rename)) return Injection(Operation::Rename, Calls(Operation::Rename));
+  if (const int nth = Count(Operation::Rename)) return Injection(Operation::Rename, nth);
   return inner_.Rename(from, to);
 }
 
 std::optional<IoError> FaultyFiles::Remove(const std::filesystem::path& path) {
-  if (Count(Operation::Remove)) return Injection(Operation::Remove, Calls(Operation::Remove));
+  if (const int nth = Count(Operation::Remove)) return Injection(Operation::Remove, nth);
   return inner_.Remove(path);
 }
 
@@ -338,6 +358,12 @@ std::optional<FileId> FaultyFiles::IdOf(const std::filesystem::path& path) {
 bool FaultyFiles::IsEmptyFolder(const std::filesystem::path& path) {
   if (Count(Operation::IsEmptyFolder)) return false;
   return inner_.IsEmptyFolder(path);
+}
+
+unsigned TestJobs() {
+  const char* text = std::getenv("QUILLMERE_TEST_JOBS");
+  const int jobs = text ? std::atoi(text) : 1;
+  return jobs > 1 ? static_cast<unsigned>(jobs) : 1u;
 }
 
 std::string Printable(const NativeString& text) {

@@ -1,10 +1,12 @@
 #pragma once
 // Files for tests: an in-memory file system, and a forwarding layer that makes
 // one chosen call of one chosen operation fail.
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +17,8 @@ namespace quillmere::testing {
 
 // Files held in memory, with the rules of a strict platform: creating a file
 // needs its folder to exist, and a file open for writing cannot be removed
-// (Windows refuses that, so a run must close before it removes).
+// (Windows refuses that, so a run must close before it removes). Safe to use
+// from several threads at once, as a run with several writers does.
 class MemoryFiles final : public FileSystem {
  public:
   // How many bytes each Read of a source hands back, given how many were
@@ -52,16 +55,17 @@ class MemoryFiles final : public FileSystem {
   struct Entry {
     std::shared_ptr<std::string> data;
     FileId id;
-    std::shared_ptr<bool> openForOutput;
+    std::shared_ptr<std::atomic<bool>> openForOutput;
   };
   static std::filesystem::path Key(const std::filesystem::path& path);
 
+  mutable std::recursive_mutex mutex_;
   std::map<std::filesystem::path, Entry> files_;
   std::map<std::filesystem::path, FileId> folders_;
   ReadSizes readSizes_;
   bool otherNames_ = false;
   std::uint64_t nextId_ = 1;
-  std::shared_ptr<int> openOutputs_ = std::make_shared<int>(0);
+  std::shared_ptr<std::atomic<int>> openOutputs_ = std::make_shared<std::atomic<int>>(0);
 };
 
 enum class Operation {
@@ -86,7 +90,7 @@ enum class IdOfFault { NoSuchFile, SameAsSource };
 // operation; the chosen call of the chosen operation fails instead. A failing
 // Write passes the first half of its data on before it fails, as a disk that
 // fills up does; a failing Close still closes; a failing IsEmptyFolder says
-// it cannot tell (no).
+// it cannot tell (no). Calls may come from several threads.
 class FaultyFiles final : public FileSystem {
  public:
   explicit FaultyFiles(FileSystem& inner) : inner_(inner) {}
@@ -119,12 +123,13 @@ class FaultyFiles final : public FileSystem {
   std::optional<FileId> IdOf(const std::filesystem::path& path) override;
   bool IsEmptyFolder(const std::filesystem::path& path) override;
 
-  // Counts a call; true when this one is to fail.
-  bool Count(Operation operation);
+  // Counts a call; its number (from 1) when this one is to fail, else 0.
+  int Count(Operation operation);
   static IoError Injection(Operation operation, int nth);
 
  private:
   FileSystem& inner_;
+  mutable std::mutex mutex_;
   std::map<Operation, int> calls_;
   std::map<Operation, int> failAt_;
   IdOfFault idOfFault_ = IdOfFault::NoSuchFile;
@@ -135,6 +140,10 @@ class FaultyFiles final : public FileSystem {
   std::vector<Operation> callsAfter_;
   std::vector<std::filesystem::path> created_;
 };
+
+// How many cards the failure tests' runs write at once: 1, or the number in
+// QUILLMERE_TEST_JOBS (ctest runs the suites a second time with 4).
+unsigned TestJobs();
 
 // Narrow text of a native string or path, for test messages.
 std::string Printable(const NativeString& text);

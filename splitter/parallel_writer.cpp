@@ -1,0 +1,175 @@
+#include "parallel_writer.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace quillmere {
+namespace {
+
+RunFailure Failure(FailedStep step, const std::filesystem::path& path, NativeString reason) {
+  return RunFailure{step, path, std::move(reason), 0};
+}
+
+}  // namespace
+
+unsigned DefaultJobs() {
+  const unsigned processors = std::thread::hardware_concurrency();
+  return std::clamp(processors, 1u, 8u);
+}
+
+std::optional<RunFailure> ParallelWriter::WriteCard(FileSystem& files, const std::optional<FileId>& source,
+                                                    const std::filesystem::path& path,
+                                                    std::span<const std::byte> card) {
+  if (source && files.IdOf(path) == source) {
+    return Failure(FailedStep::OutputIsSource, path,
+                   Native("That file is the source being split, and the source is never "
+                          "overwritten. Choose another folder."));
+  }
+  std::optional<IoError> error;
+  auto out = files.Create(path, error);
+  if (!out) return Failure(FailedStep::CreateOutput, path, error ? error->reason : NativeString{});
+  error = out->Write(card);
+  if (auto closed = out->Close(); !error) error = std::move(closed);
+  out.reset();
+  if (error) {
+    // Never leave a file that holds part of a card.
+    files.Remove(path);
+    return Failure(FailedStep::WriteOutput, path, error->reason);
+  }
+  return std::nullopt;
+}
+
+ParallelWriter::ParallelWriter(FileSystem& files, std::optional<FileId> source, unsigned jobs)
+    : files_(files), source_(source) {
+  if (jobs <= 1) return;
+  writers_.reserve(jobs);
+  for (unsigned i = 0; i < jobs; ++i) writers_.emplace_back([this] { Work(); });
+}
+
+ParallelWriter::~ParallelWriter() {
+  if (!writers_.empty()) Finish(false);
+}
+
+bool ParallelWriter::Save(std::uint64_t number, const std::filesystem::path& path,
+                          std::span<const std::byte> card) {
+  if (writers_.empty()) {
+    Record(number, path, WriteCard(files_, source_, path, card));
+    return !Failed();
+  }
+  Job job{number, path, std::vector<std::byte>(card.begin(), card.end())};
+  std::unique_lock lock(mutex_);
+  const auto roomFor = [&] {
+    return failure_ || cardsInFlight_ == 0 ||
+           (cardsInFlight_ < kMaxCardsInFlight && bytesInFlight_ + card.size() <= kMaxBytesInFlight);
+  };
+  if (!roomFor()) {
+    readerWaiting_ = true;
+    room_.wait(lock, roomFor);
+    readerWaiting_ = false;
+  }
+  if (failure_) return false;
+  ++cardsInFlight_;
+  bytesInFlight_ += card.size();
+  queue_.push_back(std::move(job));
+  lock.unlock();
+  work_.notify_one();
+  return true;
+}
+
+void ParallelWriter::WaitForAll() {
+  std::unique_lock lock(mutex_);
+  readerWaiting_ = true;
+  room_.wait(lock, [&] { return cardsInFlight_ == 0; });
+  readerWaiting_ = false;
+}
+
+void ParallelWriter::Record(std::uint64_t number, const std::filesystem::path& path,
+                            std::optional<RunFailure> failure) {
+  std::lock_guard lock(mutex_);
+  Done(number, path, std::move(failure));
+}
+
+// Called with the mutex held.
+void ParallelWriter::Done(std::uint64_t number, const std::filesystem::path& path,
+                          std::optional<RunFailure> failure) {
+  if (failure) {
+    if (!failure_ || number < failedNumber_) {
+      failure_ = std::move(failure);
+      failedNumber_ = number;
+    }
+    failed_.store(true, std::memory_order_release);
+    return;
+  }
+  std::uint64_t saved = saved_.load(std::memory_order_relaxed);
+  if (number != saved + 1) {
+    savedAhead_.emplace(number, path);
+    return;
+  }
+  ++saved;
+  for (auto next = savedAhead_.begin(); next != savedAhead_.end() && next->first == saved + 1;
+       next = savedAhead_.erase(next)) {
+    ++saved;
+  }
+  saved_.store(saved, std::memory_order_release);
+}
+
+void ParallelWriter::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    work_.wait(lock, [&] { return !queue_.empty() || ending_; });
+    if (queue_.empty()) return;
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    if (!failure_ && !dropQueued_) {
+      lock.unlock();
+      std::optional<RunFailure> failure;
+      std::exception_ptr thrown;
+      try {
+        failure = WriteCard(files_, source_, job.path, job.bytes);
+      } catch (...) {
+        // Memory running out, above all: the card fails and the exception
+        // goes to the reader, which reports it as the run's failure.
+        thrown = std::current_exception();
+        failure = Failure(FailedStep::Unexpected, job.path, {});
+        try {
+          files_.Remove(job.path);
+        } catch (...) {
+          // Nothing more can be done about it in this thread.
+        }
+      }
+      lock.lock();
+      Done(job.number, job.path, std::move(failure));
+      if (thrown && failedNumber_ == job.number) thrown_ = thrown;
+    }
+    --cardsInFlight_;
+    bytesInFlight_ -= job.bytes.size();
+    // The reader, once it waits, is woken when half the flight has landed
+    // rather than after every card: one wake-up per many cards.
+    const bool halfEmpty = cardsInFlight_ <= kMaxCardsInFlight / 2 && bytesInFlight_ <= kMaxBytesInFlight / 2;
+    if (readerWaiting_ && (halfEmpty || cardsInFlight_ == 0 || failure_)) room_.notify_one();
+  }
+}
+
+std::optional<RunFailure> ParallelWriter::Finish(bool complete) {
+  if (!writers_.empty()) {
+    {
+      std::lock_guard lock(mutex_);
+      ending_ = true;
+      dropQueued_ = !complete;
+    }
+    work_.notify_all();
+    for (auto& writer : writers_) writer.join();
+    writers_.clear();
+  }
+  if (!failure_) return std::nullopt;
+  // Cards after the failed one may have been written by other writers: they
+  // go, so that the count reported has no gap after it either.
+  for (const auto& [number, path] : savedAhead_) {
+    if (number > failedNumber_) files_.Remove(path);
+  }
+  savedAhead_.clear();
+  failure_->saved = Saved();
+  return failure_;
+}
+
+}  // namespace quillmere

@@ -1,0 +1,258 @@
+// Several writers at once: cards finish out of order, yet the count has no
+// gap, a failure leaves exactly the cards before it, a stop leaves whole
+// cards only, and the cards in flight stay bounded.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "memory_files.h"
+#include "parallel_writer.h"
+
+namespace quillmere::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::filesystem::path kFolder = std::filesystem::path("/") / "cards";
+
+std::filesystem::path CardPath(std::uint64_t number) {
+  return kFolder / ("vCard" + std::to_string(number) + ".vcf");
+}
+
+std::string CardText(std::uint64_t number, std::size_t size = 40) {
+  std::string text = "\r\nBEGIN:VCARD\r\nFN:" + std::to_string(number) + "\r\n";
+  text.resize(size, 'x');
+  return text + "\r\nEND:VCARD\r\n";
+}
+
+std::span<const std::byte> Bytes(const std::string& text) {
+  return {reinterpret_cast<const std::byte*>(text.data()), text.size()};
+}
+
+// Memory files whose Create of a chosen card waits until released, and may
+// then fail; counts the Creates that have returned.
+class HeldFiles final : public FileSystem {
+ public:
+  HeldFiles() { memory.AddFolder(kFolder); }
+
+  void Hold(std::uint64_t card, bool fail = false) {
+    std::lock_guard lock(mutex_);
+    held_.insert(CardPath(card));
+    if (fail) failing_.insert(CardPath(card));
+  }
+  void Release(std::uint64_t card) {
+    std::lock_guard lock(mutex_);
+    held_.erase(CardPath(card));
+    changed_.notify_all();
+  }
+  // Waits until `count` Creates have returned (or a second has passed).
+  bool WaitForCreates(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 1s, [&] { return creates_ >= count; });
+  }
+
+  // Waits until `count` Creates are held (or a second has passed).
+  bool WaitForHeld(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 1s, [&] { return waiting_ >= count; });
+  }
+
+  std::unique_ptr<SourceFile> OpenSource(const std::filesystem::path& path,
+                                         std::optional<IoError>& error) override {
+    return memory.OpenSource(path, error);
+  }
+  std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
+                                     std::optional<IoError>& error) override {
+    std::unique_lock lock(mutex_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !held_.contains(path); });
+    --waiting_;
+    if (failing_.contains(path)) {
+      error = IoError{Native("held card fails")};
+      return nullptr;
+    }
+    lock.unlock();
+    auto out = memory.Create(path, error);
+    lock.lock();
+    ++creates_;
+    changed_.notify_all();
+    return out;
+  }
+  std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
+                                        std::optional<IoError>& error) override {
+    return memory.CreateNew(path, error);
+  }
+  std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return memory.Rename(from, to);
+  }
+  std::optional<IoError> Remove(const std::filesystem::path& path) override { return memory.Remove(path); }
+  std::optional<FileId> IdOf(const std::filesystem::path& path) override { return memory.IdOf(path); }
+
+  MemoryFiles memory;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::set<std::filesystem::path> held_;
+  std::set<std::filesystem::path> failing_;
+  int creates_ = 0;
+  int waiting_ = 0;
+};
+
+// The folder holds exactly vCard1.vcf to vCard<saved>.vcf, each its card.
+void ExpectExactlyTheFirst(const MemoryFiles& memory, std::uint64_t saved) {
+  const auto files = memory.FilesIn(kFolder);
+  EXPECT_EQ(files.size(), saved) << "files in the folder differ from the count";
+  for (std::uint64_t n = 1; n <= saved; ++n) {
+    const auto name = "vCard" + std::to_string(n) + ".vcf";
+    ASSERT_TRUE(files.contains(name)) << name << " missing, a gap";
+    EXPECT_EQ(files.at(name), CardText(n)) << name;
+  }
+}
+
+void SaveCards(ParallelWriter& writer, std::uint64_t first, std::uint64_t last) {
+  for (std::uint64_t n = first; n <= last; ++n) {
+    const auto text = CardText(n);
+    writer.Save(n, CardPath(n), Bytes(text));
+  }
+}
+
+TEST(ParallelWriter, CountWaitsForAnEarlierCardStillBeingWritten) {
+  HeldFiles files;
+  files.Hold(2);
+  ParallelWriter writer(files, std::nullopt, 4);
+  SaveCards(writer, 1, 6);
+  ASSERT_TRUE(files.WaitForCreates(5)) << "cards after the held one were not written meanwhile";
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(writer.Saved(), 1u) << "cards after a gap were counted";
+  files.Release(2);
+  EXPECT_FALSE(writer.Finish(true));
+  EXPECT_EQ(writer.Saved(), 6u);
+  ExpectExactlyTheFirst(files.memory, 6);
+}
+
+TEST(ParallelWriter, FailureRemovesTheCardsOtherWritersFinishedAfterIt) {
+  HeldFiles files;
+  files.Hold(3, /*fail=*/true);
+  ParallelWriter writer(files, std::nullopt, 4);
+  SaveCards(writer, 1, 6);
+  ASSERT_TRUE(files.WaitForCreates(5));
+  files.Release(3);
+  const auto failure = writer.Finish(true);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->step, FailedStep::CreateOutput);
+  EXPECT_EQ(failure->file, CardPath(3));
+  EXPECT_EQ(failure->saved, 2u);
+  EXPECT_EQ(writer.Saved(), 2u);
+  ExpectExactlyTheFirst(files.memory, 2);
+}
+
+TEST(ParallelWriter, EarliestCardsFailureIsReportedNotTheFirstInTime) {
+  HeldFiles files;
+  files.Hold(2, /*fail=*/true);
+  files.Hold(4, /*fail=*/true);
+  ParallelWriter writer(files, std::nullopt, 4);
+  SaveCards(writer, 1, 4);
+  ASSERT_TRUE(files.WaitForCreates(2));
+  files.Release(4);
+  std::this_thread::sleep_for(20ms);
+  files.Release(2);
+  const auto failure = writer.Finish(true);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->file, CardPath(2));
+  EXPECT_EQ(failure->saved, 1u);
+  ExpectExactlyTheFirst(files.memory, 1);
+}
+
+TEST(ParallelWriter, AfterAFailureNoFurtherCardIsAcceptedOrStarted) {
+  HeldFiles files;
+  files.Hold(1, /*fail=*/true);
+  ParallelWriter writer(files, std::nullopt, 2);
+  SaveCards(writer, 1, 30);
+  files.Release(1);
+  while (!writer.Failed()) std::this_thread::sleep_for(1ms);
+  const auto text = CardText(31);
+  EXPECT_FALSE(writer.Save(31, CardPath(31), Bytes(text))) << "the reader was not told to stop";
+  ASSERT_TRUE(writer.Finish(true));
+  ExpectExactlyTheFirst(files.memory, 0);
+}
+
+// The stop comes while all four writers are busy (cards held..held+3) and
+// the rest wait: those being written are finished, the rest dropped.
+TEST(ParallelWriter, StopLeavesOnlyWholeCardsWithoutAGap) {
+  for (std::uint64_t held = 1; held <= 6; ++held) {
+    HeldFiles files;
+    for (std::uint64_t n = held; n < held + 4; ++n) files.Hold(n);
+    ParallelWriter writer(files, std::nullopt, 4);
+    SaveCards(writer, 1, 40);
+    ASSERT_TRUE(files.WaitForHeld(4));
+    std::thread release([&] {
+      std::this_thread::sleep_for(30ms);
+      for (std::uint64_t n = held; n < held + 4; ++n) files.Release(n);
+    });
+    EXPECT_FALSE(writer.Finish(false));
+    release.join();
+    EXPECT_EQ(writer.Saved(), held + 3) << "a stop wrote more than the cards in hand, or left a gap";
+    ExpectExactlyTheFirst(files.memory, writer.Saved());
+  }
+}
+
+TEST(ParallelWriter, SourceIsRecognisedUnderEveryNameAndNeverWritten) {
+  HeldFiles files;
+  files.memory.Put(CardPath(5), "the source");
+  const auto source = files.memory.IdOf(CardPath(5));
+  ParallelWriter writer(files, source, 4);
+  SaveCards(writer, 1, 8);
+  const auto failure = writer.Finish(true);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->step, FailedStep::OutputIsSource);
+  EXPECT_EQ(failure->file, CardPath(5));
+  EXPECT_EQ(failure->saved, 4u);
+  EXPECT_EQ(files.memory.Content(CardPath(5)), "the source");
+  auto left = files.memory.FilesIn(kFolder);
+  left.erase("vCard5.vcf");
+  EXPECT_EQ(left.size(), 4u) << "cards after the source's name were left";
+}
+
+// The reader waits rather than queue more cards than allowed, by number and
+// by bytes, so memory stays bounded however fast it reads.
+TEST(ParallelWriter, CardsInFlightAreBoundedByNumberAndBytes) {
+  struct Bound {
+    std::size_t cardSize;
+    std::size_t expected;
+  };
+  for (const auto bound : {Bound{40, ParallelWriter::kMaxCardsInFlight},
+                           Bound{1 << 20, ParallelWriter::kMaxBytesInFlight / ((1 << 20) + 40)}}) {
+    HeldFiles files;
+    files.Hold(1);
+    files.Hold(2);
+    ParallelWriter writer(files, std::nullopt, 2);
+    std::atomic<std::size_t> accepted = 0;
+    std::thread reader([&] {
+      for (std::uint64_t n = 1; n <= bound.expected + 10; ++n) {
+        const auto text = CardText(n, bound.cardSize);
+        writer.Save(n, CardPath(n), Bytes(text));
+        ++accepted;
+      }
+    });
+    // Both writers are held, so nothing leaves the flight: the reader fills
+    // it and then must wait.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (accepted < bound.expected && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(accepted.load(), bound.expected) << "cards of " << bound.cardSize << " bytes";
+    files.Release(1);
+    files.Release(2);
+    reader.join();
+    EXPECT_FALSE(writer.Finish(true));
+    EXPECT_EQ(writer.Saved(), bound.expected + 10);
+  }
+}
+
+}  // namespace
+}  // namespace quillmere::testing
