@@ -1,22 +1,34 @@
-// quillmere-split SOURCE DEST_DIR
+// quillmere-split [OPTION]... SOURCE DEST_DIR
 //
 // Splits SOURCE into DEST_DIR/vCard1.vcf, vCard2.vcf, … exactly as the
-// window does, for scripts, other systems and benchmarks.
+// window does, for scripts, other systems and benchmarks. Standard output
+// holds only the final message (or the --check report), so a script can
+// read it; progress, warnings and failures go to standard error.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <string_view>
 #include <vector>
 
+#include "check.h"
 #include "console.h"
+#include "options.h"
 #include "quillmere_version.h"
+#include "report.h"
+#include "source_survey.h"
 #include "splitter.h"
 
 namespace {
 
 using quillmere::Native;
 using quillmere::NativeString;
+using quillmere::cli::MessageLine;
 using quillmere::cli::Print;
+
+// The exit statuses --help, the manual page and the README document.
+constexpr int kAllSaved = 0;
+constexpr int kFailed = 1;
+constexpr int kWrongUsage = 2;
+constexpr int kUnfinishedCard = 3;
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -24,23 +36,12 @@ extern "C" void OnInterrupt(int) {
   interrupted = 1;
 }
 
-constexpr char kUsage[] =
-    "Usage: quillmere-split SOURCE DEST_DIR\n"
-    "Splits the vCard file SOURCE into one file per contact, named vCard1.vcf,\n"
-    "vCard2.vcf, ... in the existing folder DEST_DIR. Files of those names are\n"
-    "replaced.\n"
-    "\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n"
-    "\n"
-    "Exit status: 0 when every card was saved, 1 when a file could not be read\n"
-    "or written (the message names it), 2 for wrong usage.\n";
-
 // Reports a run on the terminal: a progress line on standard error that is
 // rewritten in place, then the final message on standard output.
 class ConsoleOwner final : public quillmere::RunOwner {
  public:
-  ConsoleOwner() : showProgress_(quillmere::cli::IsTerminal(stderr)) {}
+  ConsoleOwner(bool quiet, NativeString sourceName)
+      : quiet_(quiet), showProgress_(!quiet && quillmere::cli::IsTerminal(stderr)), sourceName_(sourceName) {}
 
   void Progress(std::uint64_t saved) override {
     if (!showProgress_) return;
@@ -52,17 +53,22 @@ class ConsoleOwner final : public quillmere::RunOwner {
 
   bool KeepGoing() override { return interrupted == 0; }
 
+  const quillmere::RunSummary& Summary() const { return summary_; }
+
   void Finished(const quillmere::RunSummary& summary) override {
+    summary_ = summary;
     EndProgress(summary.saved);
-    Print(stdout, quillmere::FinalMessage(summary) + Native("\n"));
+    if (quiet_) return;
+    // The note about an unfinished card is a warning, which goes to
+    // standard error with the line it begins on.
+    quillmere::RunSummary shown = summary;
+    shown.unfinishedLastCard = false;
+    Print(stdout, quillmere::FinalMessage(shown) + Native("\n"));
   }
 
   void Failed(const quillmere::RunFailure& failure) override {
     EndProgress(failure.saved);
-    NativeString reason = failure.reason;
-    if (!reason.empty() && reason.back() != '.') reason += '.';
-    Print(stderr, Native("quillmere-split: ") + quillmere::FailureHeadline(failure) + Native(": ") + reason +
-                      Native(" ") + quillmere::SavedBeforeFailure(failure.saved) + Native("\n"));
+    Print(stderr, MessageLine(quillmere::cli::FailureLine(failure, sourceName_)));
   }
 
  private:
@@ -77,45 +83,69 @@ class ConsoleOwner final : public quillmere::RunOwner {
     std::fputc('\n', stderr);
   }
 
+  bool quiet_;
   bool showProgress_;
+  NativeString sourceName_;
+  quillmere::RunSummary summary_;
   std::chrono::steady_clock::time_point nextShow_{};
 };
 
-int Main(const std::vector<NativeString>& args) {
-  std::vector<NativeString> operands;
-  for (const auto& arg : args) {
-    if (arg == Native("--help") || arg == Native("-h")) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == Native("--version")) {
-      std::fputs("quillmere-split " QUILLMERE_VERSION_TEXT "\n", stdout);
-      return 0;
-    }
-    if (arg.size() > 1 && arg[0] == '-' && arg != Native("--")) {
-      Print(stderr, Native("quillmere-split: unknown option ") + arg + Native("\n"));
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
-    if (arg != Native("--")) operands.push_back(arg);
-  }
-  if (operands.size() != 2 || operands[1].empty()) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+int WrongUsage(const NativeString& what) {
+  Print(stderr, MessageLine(what) + Native("Try 'quillmere-split --help' for more information.\n"));
+  return kWrongUsage;
+}
+
+// After a run that finished: the warnings a script or a person should see.
+int StatusAfterRun(const quillmere::RunSummary& summary, const quillmere::cli::SourceFacts& facts,
+                   const NativeString& sourceName) {
+  if (facts.bytes > 0 && !facts.anyBegin)
+    Print(stderr, MessageLine(quillmere::cli::NoCardWarning(sourceName)));
+  if (!summary.unfinishedLastCard) return kAllSaved;
+  Print(stderr, MessageLine(quillmere::cli::UnfinishedCardWarning(sourceName, facts.unfinishedCardLine)));
+  return kUnfinishedCard;
+}
+
+int Split(const quillmere::cli::Options& options) {
+  const NativeString& source = options.operands[0];
+  const bool standardInput = source == Native("-");
+  const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
+  if (options.check) return quillmere::cli::RunCheck(source, standardInput);
+
   std::signal(SIGINT, OnInterrupt);
-  ConsoleOwner owner;
-  const auto outcome =
-      quillmere::SplitCards({.source = operands[0], .folder = operands[1], .trimSourceSpaces = true}, owner);
+  ConsoleOwner owner(options.quiet, sourceName);
+  quillmere::cli::SourceSurvey survey;
+  const auto outcome = quillmere::SplitCards(
+      {.source = source,
+       .folder = options.operands[1],
+       .trimSourceSpaces = false,
+       .sourceIsStandardInput = standardInput,
+       .sourceBlockRead = [&survey](std::span<const std::byte> block) { survey.Feed(block); }},
+      owner);
   switch (outcome) {
     case quillmere::RunOutcome::Finished:
-      return 0;
+      return StatusAfterRun(owner.Summary(), survey.Finish(), sourceName);
     case quillmere::RunOutcome::Stopped:
       std::fputs("\nquillmere-split: interrupted\n", stderr);
       return 130;
     default:
-      return 1;
+      return kFailed;
   }
+}
+
+int Main(const std::vector<NativeString>& args) {
+  const auto parsed = quillmere::cli::ParseArguments(args);
+  if (!parsed.error.empty()) return WrongUsage(parsed.error);
+  const auto& options = parsed.options;
+  if (options.help) {
+    Print(stdout, Native(quillmere::cli::HelpText()));
+    return kAllSaved;
+  }
+  if (options.version) {
+    Print(stdout, Native("quillmere-split " QUILLMERE_VERSION_TEXT "\n"));
+    return kAllSaved;
+  }
+  if (auto wrong = quillmere::cli::CheckOperands(options); !wrong.empty()) return WrongUsage(wrong);
+  return Split(options);
 }
 
 }  // namespace

@@ -109,14 +109,19 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
       request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
 
   std::optional<IoError> error;
-  const auto source = files.OpenSource(sourceFile, error);
+  const auto source =
+      request.sourceIsStandardInput ? files.OpenStandardInput(error) : files.OpenSource(sourceFile, error);
   if (!source) {
     owner.Failed({FailedStep::OpenSource, sourceFile, error ? error->reason : NativeString{}, 0});
     return RunOutcome::Failed;
   }
 
   CardScanner scanner;
-  Run run(folder, owner, files, scanner, OverwriteGuard(*source, sourceFile, folder, files));
+  // Standard input has no folder of its own to rule out; when it is a file,
+  // any output name could be it.
+  const auto guard = request.sourceIsStandardInput ? std::optional<FileId>(source->Id())
+                                                   : OverwriteGuard(*source, sourceFile, folder, files);
+  Run run(folder, owner, files, scanner, guard);
   std::vector<std::byte> block(kReadBlock);
   for (;;) {
     const std::size_t got = source->Read(block, error);
@@ -124,6 +129,7 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
       owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
       return RunOutcome::Failed;
     }
+    if (got != 0 && request.sourceBlockRead) request.sourceBlockRead({block.data(), got});
     if (got == 0) {
       scanner.Finish(run);
       break;

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <span>
 
 #include "file_system.h"
 #include "native_text.h"
@@ -55,6 +57,12 @@ struct SplitRequest {
   // The window's source path comes from a dialog and may carry spaces that
   // are no part of the name; a path typed on a command line is exact.
   bool trimSourceSpaces = false;
+  // Read the process's standard input instead of a named file; `source` is
+  // then only the name used in failures.
+  bool sourceIsStandardInput = false;
+  // Sees every block of the source as it is read, before it is split, for a
+  // caller that keeps its own account of the source.
+  std::function<void(std::span<const std::byte>)> sourceBlockRead = {};
 };
 
 // Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … in

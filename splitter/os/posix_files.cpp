@@ -130,6 +130,17 @@ class PosixFiles final : public FileSystem {
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
     return FileId{static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)};
   }
+
+  std::unique_ptr<SourceFile> OpenStandardInput(std::optional<IoError>& error) override {
+    // A descriptor of our own, so that closing the source leaves the
+    // process's standard input alone.
+    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) {
+      error = LastError();
+      return nullptr;
+    }
+    return std::make_unique<PosixSource>(fd);
+  }
 };
 
 }  // namespace

@@ -45,6 +45,8 @@ class Win32Source final : public SourceFile {
     DWORD got = 0;
     const auto want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
     if (!ReadFile(file_.get(), buffer.data(), want, &got, nullptr)) {
+      // A pipe whose writer has closed it has simply ended.
+      if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
       error = LastError();
       return 0;
     }
@@ -131,6 +133,23 @@ class Win32Files final : public FileSystem {
                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return std::nullopt;
     return IdOfHandle(file.get());
+  }
+
+  std::unique_ptr<SourceFile> OpenStandardInput(std::optional<IoError>& error) override {
+    // A handle of our own, so that closing the source leaves the process's
+    // standard input alone.
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE own = nullptr;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+      error = ErrorText(ERROR_INVALID_HANDLE);
+      return nullptr;
+    }
+    if (!DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &own, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+      error = LastError();
+      return nullptr;
+    }
+    return std::make_unique<Win32Source>(own);
   }
 };
 
