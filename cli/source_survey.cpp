@@ -168,8 +168,67 @@ void SourceSurvey::Scan(std::span<const std::byte> data) {
 }
 
 template <std::size_t kUnitSize, bool kBigEndian>
+SourceSurvey::Boundary SourceSurvey::Classify(const std::byte* p, const std::byte* end) {
+  while (p < end && Decode<kUnitSize, kBigEndian>(p) == kSpace) p += kUnitSize;
+  if (p == end) return Boundary::None;
+  const std::uint16_t first = Decode<kUnitSize, kBigEndian>(p);
+  const char* word = SameLetter(first, 'b') ? "begin:vcard" : SameLetter(first, 'e') ? "end:vcard" : nullptr;
+  if (!word) return Boundary::None;
+  const Boundary boundary = word[0] == 'b' ? Boundary::Begin : Boundary::End;
+  for (; *word != '\0'; ++word, p += kUnitSize) {
+    if (p == end || !SameLetter(Decode<kUnitSize, kBigEndian>(p), *word)) return Boundary::None;
+  }
+  for (; p < end; p += kUnitSize) {
+    if (Decode<kUnitSize, kBigEndian>(p) != kSpace) return Boundary::None;
+  }
+  return boundary;
+}
+
+// A line that lies whole in the block, with enough after it to tell its
+// end's kind, is taken in one step; the unit-by-unit reading below is for
+// the lines cut by the end of a block. Returns where the next line begins,
+// or nullptr when this line is not such a line.
+template <std::size_t kUnitSize, bool kBigEndian>
+const std::byte* SourceSurvey::WholeLine(const std::byte* p, const std::byte* end) {
+  constexpr std::size_t u = kUnitSize;
+  const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p, end);
+  const auto after = [&](std::size_t units) {
+    return end - q > static_cast<std::ptrdiff_t>(units * u) ? Decode<kUnitSize, kBigEndian>(q + units * u)
+                                                            : kNoCharacter;
+  };
+  if (end - q < static_cast<std::ptrdiff_t>(u)) return nullptr;
+  const std::byte* next = nullptr;
+  if (Decode<kUnitSize, kBigEndian>(q) == kLf) {
+    ++facts_.lf;
+    next = q + u;
+  } else if (after(1) == kLf) {
+    ++facts_.crLf;
+    next = q + 2 * u;
+  } else if (after(1) == kCr && after(2) == kLf) {
+    ++facts_.crCrLf;
+    next = q + 3 * u;
+  } else if (after(1) != kNoCharacter && after(1) != kCr) {
+    ++facts_.cr;
+    next = q + u;
+  } else if (after(1) == kCr && after(2) != kNoCharacter) {
+    ++facts_.cr;  // a lone CR; the next starts a line end of its own
+    next = q + u;
+  } else {
+    return nullptr;  // the block ends before the kind is known
+  }
+  LineDone(Classify<kUnitSize, kBigEndian>(p, q), static_cast<std::uint64_t>(q - p));
+  return next;
+}
+
+template <std::size_t kUnitSize, bool kBigEndian>
 void SourceSurvey::ScanUnits(const std::byte* p, const std::byte* end) {
   while (p < end) {
+    if (pendingCr_ == 0 && !lineStarted_) {
+      if (const std::byte* next = WholeLine<kUnitSize, kBigEndian>(p, end)) {
+        p = next;
+        continue;
+      }
+    }
     if (pendingCr_ == 0 && lineStarted_ && match_ == Match::Fail) {
       // The rest of this line cannot make it a boundary: skip to its end.
       const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p, end);
@@ -259,21 +318,28 @@ void SourceSurvey::TakeContent(std::uint16_t unit, std::size_t unitSize) {
 }
 
 void SourceSurvey::EndLine() {
+  Boundary boundary = Boundary::None;
+  if (lineStarted_ && match_ == Match::Trailing)
+    boundary = expected_[0] == 'b' ? Boundary::Begin : Boundary::End;
+  LineDone(boundary, lineBytes_);
+  lineStarted_ = false;
+  match_ = Match::Leading;
+  matched_ = 0;
+  lineBytes_ = 0;
+}
+
+void SourceSurvey::LineDone(Boundary boundary, std::uint64_t contentBytes) {
   const std::uint64_t line = ++facts_.lines;
-  const bool boundary = lineStarted_ && match_ == Match::Trailing;
-  if (!boundary && depth_ > 0) {
+  const std::uint64_t newline = 2 * unitSize_;
+  if (boundary == Boundary::None && depth_ > 0) {
     // Nearly every line: one inside a card.
-    cardBytes_ += lineBytes_ + 2 * unitSize_;
-    lineStarted_ = false;
-    match_ = Match::Leading;
-    matched_ = 0;
-    lineBytes_ = 0;
+    cardBytes_ += contentBytes + newline;
     return;
   }
-  const bool begin = boundary && expected_[0] == 'b';
-  const bool end = boundary && !begin;
-  const std::uint64_t newline = 2 * unitSize_;
-  const std::uint64_t lineBytes = boundary ? (begin ? kBeginWord : kEndWord) * unitSize_ : lineBytes_;
+  const bool begin = boundary == Boundary::Begin;
+  const bool end = boundary == Boundary::End;
+  const std::uint64_t lineBytes =
+      begin ? kBeginWord * unitSize_ : (end ? kEndWord * unitSize_ : contentBytes);
   if (depth_ == 0) {
     if (begin) {
       depth_ = 1;
@@ -302,10 +368,6 @@ void SourceSurvey::EndLine() {
     }
   }
   facts_.deepestNesting = std::max(facts_.deepestNesting, depth_);
-  lineStarted_ = false;
-  match_ = Match::Leading;
-  matched_ = 0;
-  lineBytes_ = 0;
 }
 
 }  // namespace quillmere::cli

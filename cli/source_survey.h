@@ -52,7 +52,13 @@ class SourceSurvey {
   void ScanUnits(const std::byte* p, const std::byte* end);
   void TakeUnit(std::uint16_t unit, std::size_t unitSize);
   void TakeContent(std::uint16_t unit, std::size_t unitSize);
+  enum class Boundary { None, Begin, End };
+  template <std::size_t kUnitSize, bool kBigEndian>
+  const std::byte* WholeLine(const std::byte* p, const std::byte* end);
+  template <std::size_t kUnitSize, bool kBigEndian>
+  static Boundary Classify(const std::byte* p, const std::byte* end);
   void EndLine();
+  void LineDone(Boundary boundary, std::uint64_t contentBytes);
   void SettleCr(std::uint64_t& kind);
 
   SourceFacts facts_;

@@ -84,5 +84,57 @@ TEST(ToolConsole, RedirectedOutputIsUtf8) {
   EXPECT_NE(bytes.find("cannot open '" + utf8Name + "'"), std::string::npos) << bytes;
 }
 
+// "-" reads standard input, whether the shell hands over a file or a pipe
+// (whose end Windows reports as a broken pipe, not as the end of a file).
+TEST(ToolStandardInput, SplitsWhatAFileOrAPipeHandsOver) {
+  const std::string cards = "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n";
+  for (const bool piped : {false, true}) {
+    ScratchFolder folder(piped ? L"stdin-pipe" : L"stdin-file");
+    std::filesystem::create_directory(folder.Path() / L"out");
+    SECURITY_ATTRIBUTES inherit{};
+    inherit.nLength = sizeof inherit;
+    inherit.bInheritHandle = TRUE;
+    HANDLE input = nullptr, writer = nullptr;
+    if (piped) {
+      ASSERT_TRUE(::CreatePipe(&input, &writer, &inherit, 0));
+      ::SetHandleInformation(writer, HANDLE_FLAG_INHERIT, 0);
+    } else {
+      WriteBytes(folder.Path() / L"in.vcf", cards);
+      input = ::CreateFileW((folder.Path() / L"in.vcf").c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                            OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(input, INVALID_HANDLE_VALUE);
+    }
+    const auto outFile = folder.Path() / L"stdout.txt";
+    const HANDLE out = ::CreateFileW(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    std::wstring commandLine = L"\"" + Tool() + L"\" - out";
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 folder.Path().c_str(), &startup, &process));
+    ::CloseHandle(input);
+    ::CloseHandle(out);
+    if (piped) {
+      DWORD written = 0;
+      EXPECT_TRUE(::WriteFile(writer, cards.data(), static_cast<DWORD>(cards.size()), &written, nullptr));
+      ::CloseHandle(writer);
+    }
+    EXPECT_EQ(::WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 0u) << (piped ? "pipe: " : "file: ") << ReadBytes(outFile).value_or("");
+    EXPECT_EQ(ReadBytes(folder.Path() / L"out" / L"vCard2.vcf").value_or(""),
+              "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n")
+        << (piped ? "pipe" : "file");
+  }
+}
+
 }  // namespace
 }  // namespace quillmere::program_tests
