@@ -70,8 +70,7 @@ bool SurveyMapped(const NativeString& source, SourceSurvey& survey) {
   struct stat info {};
   void* mapped = MAP_FAILED;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    mapped =
-        ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    mapped = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   }
   ::close(fd);
   if (mapped == MAP_FAILED) return false;

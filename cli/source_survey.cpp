@@ -328,14 +328,9 @@ void SourceSurvey::EndLine() {
   lineBytes_ = 0;
 }
 
-void SourceSurvey::LineDone(Boundary boundary, std::uint64_t contentBytes) {
-  const std::uint64_t line = ++facts_.lines;
+void SourceSurvey::BoundaryOrOutsideLine(Boundary boundary, std::uint64_t contentBytes) {
+  const std::uint64_t line = facts_.lines;
   const std::uint64_t newline = 2 * unitSize_;
-  if (boundary == Boundary::None && depth_ > 0) {
-    // Nearly every line: one inside a card.
-    cardBytes_ += contentBytes + newline;
-    return;
-  }
   const bool begin = boundary == Boundary::Begin;
   const bool end = boundary == Boundary::End;
   const std::uint64_t lineBytes =

@@ -58,7 +58,16 @@ class SourceSurvey {
   template <std::size_t kUnitSize, bool kBigEndian>
   static Boundary Classify(const std::byte* p, const std::byte* end);
   void EndLine();
-  void LineDone(Boundary boundary, std::uint64_t contentBytes);
+  void LineDone(Boundary boundary, std::uint64_t contentBytes) {
+    ++facts_.lines;
+    // Nearly every line: one inside a card.
+    if (boundary == Boundary::None && depth_ > 0) {
+      cardBytes_ += contentBytes + 2 * unitSize_;
+    } else {
+      BoundaryOrOutsideLine(boundary, contentBytes);
+    }
+  }
+  void BoundaryOrOutsideLine(Boundary boundary, std::uint64_t contentBytes);
   void SettleCr(std::uint64_t& kind);
 
   SourceFacts facts_;
