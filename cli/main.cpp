@@ -109,8 +109,6 @@ int Split(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
   const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
-  if (options.check) return quillmere::cli::RunCheck(source, standardInput);
-
   std::signal(SIGINT, OnInterrupt);
   ConsoleOwner owner(options.quiet, sourceName);
   quillmere::cli::SourceSurvey survey;
@@ -126,7 +124,7 @@ int Split(const quillmere::cli::Options& options) {
       return StatusAfterRun(owner.Summary(), survey.Finish(), sourceName);
     case quillmere::RunOutcome::Stopped:
       std::fputs("\nquillmere-split: interrupted\n", stderr);
-      return 130;
+      return 128 + SIGINT;
     default:
       return kFailed;
   }
@@ -145,6 +143,10 @@ int Main(const std::vector<NativeString>& args) {
     return kAllSaved;
   }
   if (auto wrong = quillmere::cli::CheckOperands(options); !wrong.empty()) return WrongUsage(wrong);
+  if (options.check) {
+    const NativeString& source = options.operands[0];
+    return quillmere::cli::RunCheck(source, source == Native("-"));
+  }
   return Split(options);
 }
 
