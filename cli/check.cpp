@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include "card_scanner.h"
 #include "console.h"
 #include "report.h"
 
@@ -17,33 +18,89 @@ namespace quillmere::cli {
 namespace {
 
 // As large as the splitter's own reads: fewer calls cost less than anything
-// the survey does with the bytes.
+// the scanner does with the bytes.
 constexpr std::size_t kReadBlock = std::size_t{256} << 10;
 
 std::string Line(const char* key, const std::string& value) {
   return std::string(key) + ": " + value + "\n";
 }
 
-std::string StrayEnds(const SourceFacts& facts) {
-  std::string text = std::to_string(facts.strayEnds);
-  if (facts.strayEnds == 0) return text;
-  text += facts.strayEnds == 1 ? " (line " : " (lines ";
-  for (std::size_t i = 0; i < facts.firstStrayEndLines.size(); ++i) {
-    text += (i ? ", " : "") + std::to_string(facts.firstStrayEndLines[i]);
-  }
-  return text + (facts.strayEnds > facts.firstStrayEndLines.size() ? ", ...)" : ")");
+std::string StrayEnds(const ScanStatistics& seen) {
+  std::string text = std::to_string(seen.strayEndLines);
+  if (seen.strayEndLines == 0) return text;
+  text += seen.strayEndLines == 1 ? " (line " : " (lines ";
+  const auto shown = std::min<std::uint64_t>(seen.strayEndLines, ScanStatistics::kStrayEndLinesKept);
+  for (std::size_t i = 0; i < shown; ++i)
+    text += (i ? ", " : "") + std::to_string(seen.firstStrayEndLines[i]);
+  return text + (seen.strayEndLines > shown ? ", ...)" : ")");
 }
+
+const char* EncodingName(const CheckFacts& facts) {
+  switch (facts.seen.encoding) {
+    case SourceEncoding::Bytes:
+      return facts.bytes == 0 ? "empty" : "8-bit";
+    case SourceEncoding::Utf8Mark:
+      return "UTF-8 with mark";
+    case SourceEncoding::Utf16LeMark:
+      return "UTF-16 LE with mark";
+    case SourceEncoding::Utf16BeMark:
+      return "UTF-16 BE with mark";
+    case SourceEncoding::Utf16Le:
+      return "UTF-16 LE without mark";
+    case SourceEncoding::Utf16Be:
+      return "UTF-16 BE without mark";
+  }
+  return "";
+}
+
+// Scans without writing: counts the cards and forgets each one.
+class CheckSink final : public LineSink {
+ public:
+  explicit CheckSink(CardScanner& scanner) : scanner_(scanner) {}
+  bool LineEnded(bool cardDone) override {
+    if (cardDone) {
+      ++cards_;
+      scanner_.ClearCard();
+    }
+    return true;
+  }
+  bool CardPart(std::span<const std::byte>) override { return true; }
+  std::uint64_t Cards() const { return cards_; }
+
+ private:
+  CardScanner& scanner_;
+  std::uint64_t cards_ = 0;
+};
+
+// The source's bytes go to the scanner; the bytes are counted on the way.
+class Scan {
+ public:
+  void Feed(std::span<const std::byte> data) {
+    bytes_ += data.size();
+    scanner_.Feed(data, sink_);
+  }
+  CheckFacts Finish() {
+    scanner_.Finish(sink_);
+    return {bytes_, sink_.Cards(), scanner_.Statistics()};
+  }
+
+ private:
+  CardScanner scanner_;
+  CheckSink sink_{scanner_};
+  std::uint64_t bytes_ = 0;
+};
 
 }  // namespace
 
-std::string CheckReport(const SourceFacts& f) {
+std::string CheckReport(const CheckFacts& facts) {
   const auto n = [](std::uint64_t value) { return std::to_string(value); };
+  const ScanStatistics& f = facts.seen;
   std::string text;
-  text += Line("encoding", EncodingName(f.encoding));
-  text += Line("line ends",
-               "CR LF " + n(f.crLf) + ", LF " + n(f.lf) + ", CR " + n(f.cr) + ", CR CR LF " + n(f.crCrLf));
+  text += Line("encoding", EncodingName(facts));
+  text += Line("line ends", "CR LF " + n(f.crLfEnds) + ", LF " + n(f.lfEnds) + ", CR " + n(f.crEnds) +
+                                ", CR CR LF " + n(f.crCrLfEnds));
   text += Line("lines", n(f.lines));
-  text += Line("cards", n(f.cards));
+  text += Line("cards", n(facts.cards));
   text += Line("deepest nesting", n(f.deepestNesting));
   text += Line("stray END lines", StrayEnds(f));
   text +=
@@ -56,13 +113,13 @@ std::string CheckReport(const SourceFacts& f) {
 
 namespace {
 
-// A regular file is surveyed through a mapping of it, which is quicker than
+// A regular file is scanned through a mapping of it, which is quicker than
 // copying it into a buffer. False when the file cannot be mapped; it is then
 // read as a split reads it, which also says why it cannot be read.
-bool SurveyMapped(const NativeString& source, SourceSurvey& survey) {
+bool ScanMapped(const NativeString& source, Scan& scan) {
 #ifdef _WIN32
   (void)source;
-  (void)survey;
+  (void)scan;
   return false;
 #else
   const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
@@ -75,7 +132,7 @@ bool SurveyMapped(const NativeString& source, SourceSurvey& survey) {
   ::close(fd);
   if (mapped == MAP_FAILED) return false;
   const auto size = static_cast<std::size_t>(info.st_size);
-  survey.Feed({static_cast<const std::byte*>(mapped), size});
+  scan.Feed({static_cast<const std::byte*>(mapped), size});
   ::munmap(mapped, size);
   return true;
 #endif
@@ -83,8 +140,8 @@ bool SurveyMapped(const NativeString& source, SourceSurvey& survey) {
 
 // Reads the source as a split reads it. False, after saying why, when it
 // cannot be read.
-bool SurveyRead(const NativeString& source, bool standardInput, FileSystem& files, const NativeString& name,
-                SourceSurvey& survey) {
+bool ScanRead(const NativeString& source, bool standardInput, FileSystem& files, const NativeString& name,
+              Scan& scan) {
   std::optional<IoError> error;
   const auto file = standardInput ? files.OpenStandardInput(error) : files.OpenSource(source, error);
   if (!file) {
@@ -100,8 +157,9 @@ bool SurveyRead(const NativeString& source, bool standardInput, FileSystem& file
             MessageLine(FailureLine({FailedStep::ReadSource, source, error->reason, 0}, name, false)));
       return false;
     }
+    if (got == SourceFile::kNothingYet) continue;  // a pipe with nothing yet: read again
     if (got == 0) return true;
-    survey.Feed({block.data(), got});
+    scan.Feed({block.data(), got});
   }
 }
 
@@ -109,14 +167,14 @@ bool SurveyRead(const NativeString& source, bool standardInput, FileSystem& file
 
 int RunCheck(const NativeString& source, bool standardInput, FileSystem& files) {
   const NativeString name = SourceName(source, standardInput);
-  SourceSurvey survey;
-  const bool mapped = !standardInput && &files == &SystemFiles() && SurveyMapped(source, survey);
-  if (!mapped && !SurveyRead(source, standardInput, files, name, survey)) return 1;
-  const SourceFacts& facts = survey.Finish();
+  Scan scan;
+  const bool mapped = !standardInput && &files == &SystemFiles() && ScanMapped(source, scan);
+  if (!mapped && !ScanRead(source, standardInput, files, name, scan)) return 1;
+  const CheckFacts facts = scan.Finish();
   Print(stdout, Native(CheckReport(facts)));
-  if (facts.bytes > 0 && !facts.anyBegin) Print(stderr, MessageLine(NoCardWarning(name)));
-  if (facts.unfinishedCardLine == 0) return 0;
-  Print(stderr, MessageLine(UnfinishedCardWarning(name, facts.unfinishedCardLine, true)));
+  if (facts.seen.lines > 0 && !facts.seen.anyBeginLine) Print(stderr, MessageLine(NoCardWarning(name)));
+  if (facts.seen.unfinishedCardLine == 0) return 0;
+  Print(stderr, MessageLine(UnfinishedCardWarning(name, facts.seen.unfinishedCardLine, true)));
   return 3;
 }
 

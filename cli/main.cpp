@@ -14,7 +14,6 @@
 #include "options.h"
 #include "quillmere_version.h"
 #include "report.h"
-#include "source_survey.h"
 #include "splitter.h"
 
 namespace {
@@ -30,10 +29,36 @@ constexpr int kFailed = 1;
 constexpr int kWrongUsage = 2;
 constexpr int kUnfinishedCard = 3;
 
+// The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) {
-  interrupted = 1;
+extern "C" void OnInterrupt(int signal) {
+  interrupted = signal;
+}
+
+// Ctrl+C, a kill and a closed terminal all stop the run the same way: at
+// once, leaving only whole cards.
+void StopOnSignals() {
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnInterrupt);
+#endif
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+#ifdef SIGHUP
+    case SIGHUP:
+      return "SIGHUP";
+#endif
+    default:
+      return "a signal";
+  }
 }
 
 // Reports a run on the terminal: a progress line on standard error that is
@@ -44,6 +69,7 @@ class ConsoleOwner final : public quillmere::RunOwner {
       : quiet_(quiet), showProgress_(!quiet && quillmere::cli::IsTerminal(stderr)), sourceName_(sourceName) {}
 
   void Progress(std::uint64_t saved) override {
+    saved_ = saved;
     if (!showProgress_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now < nextShow_) return;
@@ -64,6 +90,14 @@ class ConsoleOwner final : public quillmere::RunOwner {
     quillmere::RunSummary shown = summary;
     shown.unfinishedLastCard = false;
     Print(stdout, quillmere::FinalMessage(shown) + Native("\n"));
+  }
+
+  // One line for a run stopped by a signal: which, and what was saved.
+  void Interrupted(int signal) {
+    EndProgress(saved_);
+    Print(stderr, MessageLine(Native("interrupted by ") + Native(SignalName(signal)) + Native("; ") +
+                              quillmere::NativeDecimal(saved_) +
+                              Native(saved_ == 1 ? " vCard was saved." : " vCards were saved.")));
   }
 
   void Failed(const quillmere::RunFailure& failure) override {
@@ -87,6 +121,7 @@ class ConsoleOwner final : public quillmere::RunOwner {
   bool showProgress_;
   NativeString sourceName_;
   quillmere::RunSummary summary_;
+  std::uint64_t saved_ = 0;
   std::chrono::steady_clock::time_point nextShow_{};
 };
 
@@ -96,12 +131,13 @@ int WrongUsage(const NativeString& what) {
 }
 
 // After a run that finished: the warnings a script or a person should see.
-int StatusAfterRun(const quillmere::RunSummary& summary, const quillmere::cli::SourceFacts& facts,
-                   const NativeString& sourceName) {
-  if (facts.bytes > 0 && !facts.anyBegin)
+int StatusAfterRun(const quillmere::RunSummary& summary, const NativeString& sourceName) {
+  const auto& seen = summary.statistics;
+  if (seen.lines > 0 && !seen.anyBeginLine) {
     Print(stderr, MessageLine(quillmere::cli::NoCardWarning(sourceName)));
+  }
   if (!summary.unfinishedLastCard) return kAllSaved;
-  Print(stderr, MessageLine(quillmere::cli::UnfinishedCardWarning(sourceName, facts.unfinishedCardLine)));
+  Print(stderr, MessageLine(quillmere::cli::UnfinishedCardWarning(sourceName, seen.unfinishedCardLine)));
   return kUnfinishedCard;
 }
 
@@ -109,22 +145,21 @@ int Split(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
   const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
-  std::signal(SIGINT, OnInterrupt);
+  StopOnSignals();
   ConsoleOwner owner(options.quiet, sourceName);
-  quillmere::cli::SourceSurvey survey;
-  const auto outcome = quillmere::SplitCards(
-      {.source = source,
-       .folder = options.operands[1],
-       .trimSourceSpaces = false,
-       .sourceIsStandardInput = standardInput,
-       .sourceBlockRead = [&survey](std::span<const std::byte> block) { survey.Feed(block); }},
-      owner);
+  const auto outcome = quillmere::SplitCards({.source = source,
+                                              .folder = options.operands[1],
+                                              .trimSourceSpaces = false,
+                                              .sourceIsStandardInput = standardInput},
+                                             owner);
   switch (outcome) {
     case quillmere::RunOutcome::Finished:
-      return StatusAfterRun(owner.Summary(), survey.Finish(), sourceName);
-    case quillmere::RunOutcome::Stopped:
-      std::fputs("\nquillmere-split: interrupted\n", stderr);
-      return 128 + SIGINT;
+      return StatusAfterRun(owner.Summary(), sourceName);
+    case quillmere::RunOutcome::Stopped: {
+      const int signal = interrupted ? interrupted : SIGINT;
+      owner.Interrupted(signal);
+      return 128 + signal;
+    }
     default:
       return kFailed;
   }

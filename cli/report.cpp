@@ -46,6 +46,10 @@ const char* WhatFailed(FailedStep step) {
     case FailedStep::CreateOutput:
     case FailedStep::OutputIsSource:
       return "cannot create ";
+    case FailedStep::RemoveTemporary:
+      return "cannot remove the partly written card ";
+    case FailedStep::Unexpected:
+      return "cannot finish splitting ";
     case FailedStep::WriteOutput:
       break;
   }
@@ -86,7 +90,8 @@ NativeString SourceName(const NativeString& source, bool standardInput) {
 }
 
 NativeString FailureLine(const RunFailure& failure, const NativeString& sourceName, bool withCount) {
-  const bool aboutSource = failure.step == FailedStep::OpenSource || failure.step == FailedStep::ReadSource;
+  const bool aboutSource = failure.step == FailedStep::OpenSource || failure.step == FailedStep::ReadSource ||
+                           failure.step == FailedStep::Unexpected;
   NativeString line =
       Native(WhatFailed(failure.step)) + (aboutSource ? sourceName : Quote(failure.file.native()));
   if (!failure.reason.empty()) line += Native(": ") + WithoutFinalStop(failure.reason);

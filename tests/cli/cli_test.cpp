@@ -254,6 +254,32 @@ TEST_F(Cli, CheckReportsOnStandardOutputAndWritesNothing) {
   EXPECT_EQ(here, (std::vector<std::string>{"in.vcf", "out"}));
 }
 
+// Each fact in the words the manual page gives for it.
+TEST_F(Cli, CheckNamesEachFactAsDocumented) {
+  std::string manyStrays;
+  for (int i = 0; i < 7; ++i) manyStrays += "END:VCARD\n";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"", {"encoding: empty", "lines: 0", "cards: 0", "largest card: none", "unfinished last card: none"}},
+      {"\xEF\xBB\xBF"
+       "BEGIN:VCARD\r\r\nEND:VCARD\r\r\n",
+       {"encoding: UTF-8 with mark", "line ends: CR LF 0, LF 0, CR 0, CR CR LF 2",
+        "largest card: 1 (29 bytes)"}},
+      {std::string("B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0", 24),
+       {"encoding: UTF-16 LE without mark", "unfinished last card: from line 1", "cards: 0"}},
+      {std::string("\xFE\xFF\0x\0\r", 6),
+       {"encoding: UTF-16 BE with mark", "line ends: CR LF 0, LF 0, CR 1, CR CR LF 0"}},
+      {manyStrays + "x\rBEGIN:VCARD\nBEGIN:VCARD\nEND:VCARD\nEND:VCARD\n",
+       {"stray END lines: 7 (lines 1, 2, 3, 4, 5, ...)", "deepest nesting: 2", "lines outside cards: 8",
+        "line ends: CR LF 0, LF 11, CR 1, CR CR LF 0"}},
+  };
+  for (const auto& [source, lines] : cases) {
+    const auto r = Run({"--check", Source(source)});
+    for (const auto& line : lines) {
+      EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << "no '" << line << "' in\n" << r.out;
+    }
+  }
+}
+
 // What --check promises is what a split then does: as many files, and the
 // largest card is the size of its file.
 TEST_F(Cli, CheckForetellsTheSplitOfEveryRealExport) {
