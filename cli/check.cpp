@@ -1,5 +1,6 @@
 #include "check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
