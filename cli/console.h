@@ -5,10 +5,13 @@
 
 namespace quillmere::cli {
 
-// Writes native text to a stream as UTF-8 (on Windows, converted from
-// UTF-16), with each CR LF written as the platform's line break.
+// Writes native text to standard output or standard error with each CR LF
+// as a plain line break. A Windows console is given the text as UTF-16, so
+// that any name shows as it is; anything else (a file, a pipe, a POSIX
+// terminal) gets UTF-8.
 void Print(std::FILE* stream, const NativeString& text);
 
+// Whether the stream is a terminal or a console someone watches.
 bool IsTerminal(std::FILE* stream);
 
 }  // namespace quillmere::cli

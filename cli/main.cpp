@@ -1,24 +1,34 @@
-// quillmere-split [--jobs N] SOURCE DEST_DIR
+// quillmere-split [OPTION]... SOURCE DEST_DIR
 //
 // Splits SOURCE into DEST_DIR/vCard1.vcf, vCard2.vcf, … exactly as the
-// window does, for scripts, other systems and benchmarks.
+// window does, for scripts, other systems and benchmarks. Standard output
+// holds only the final message (or the --check report), so a script can
+// read it; progress, warnings and failures go to standard error.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <optional>
-#include <string_view>
 #include <vector>
 
+#include "check.h"
 #include "console.h"
+#include "options.h"
 #include "parallel_writer.h"
 #include "quillmere_version.h"
+#include "report.h"
 #include "splitter.h"
 
 namespace {
 
 using quillmere::Native;
 using quillmere::NativeString;
+using quillmere::cli::MessageLine;
 using quillmere::cli::Print;
+
+// The exit statuses --help, the manual page and the README document.
+constexpr int kAllSaved = 0;
+constexpr int kFailed = 1;
+constexpr int kWrongUsage = 2;
+constexpr int kUnfinishedCard = 3;
 
 // The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 volatile std::sig_atomic_t interrupted = 0;
@@ -52,24 +62,12 @@ const char* SignalName(int signal) {
   }
 }
 
-constexpr char kUsage[] =
-    "Usage: quillmere-split SOURCE DEST_DIR\n"
-    "Splits the vCard file SOURCE into one file per contact, named vCard1.vcf,\n"
-    "vCard2.vcf, ... in the existing folder DEST_DIR. Files of those names are\n"
-    "replaced.\n"
-    "\n"
-    "  --jobs N   write up to N files at once (default: the processors, at most 8)\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n"
-    "\n"
-    "Exit status: 0 when every card was saved, 1 when a file could not be read\n"
-    "or written (the message names it), 2 for wrong usage.\n";
-
 // Reports a run on the terminal: a progress line on standard error that is
 // rewritten in place, then the final message on standard output.
 class ConsoleOwner final : public quillmere::RunOwner {
  public:
-  ConsoleOwner() : showProgress_(quillmere::cli::IsTerminal(stderr)) {}
+  ConsoleOwner(bool quiet, NativeString sourceName)
+      : quiet_(quiet), showProgress_(!quiet && quillmere::cli::IsTerminal(stderr)), sourceName_(sourceName) {}
 
   void Progress(std::uint64_t saved) override {
     saved_ = saved;
@@ -80,29 +78,32 @@ class ConsoleOwner final : public quillmere::RunOwner {
     nextShow_ = now + std::chrono::milliseconds(50);
   }
 
-  void ProgressLines(std::uint64_t saved, std::uint64_t) override { Progress(saved); }
-
   bool KeepGoing() override { return interrupted == 0; }
 
+  const quillmere::RunSummary& Summary() const { return summary_; }
+
   void Finished(const quillmere::RunSummary& summary) override {
+    summary_ = summary;
     EndProgress(summary.saved);
-    Print(stdout, quillmere::FinalMessage(summary) + Native("\n"));
+    if (quiet_) return;
+    // The note about an unfinished card is a warning, which goes to
+    // standard error with the line it begins on.
+    quillmere::RunSummary shown = summary;
+    shown.unfinishedLastCard = false;
+    Print(stdout, quillmere::FinalMessage(shown) + Native("\n"));
   }
 
   // One line for a run stopped by a signal: which, and what was saved.
   void Interrupted(int signal) {
     EndProgress(saved_);
-    Print(stderr, Native("quillmere-split: interrupted by ") + Native(SignalName(signal)) + Native("; ") +
-                      quillmere::NativeDecimal(saved_) + Native(saved_ == 1 ? " vCard was" : " vCards were") +
-                      Native(" saved.\n"));
+    Print(stderr, MessageLine(Native("interrupted by ") + Native(SignalName(signal)) + Native("; ") +
+                              quillmere::NativeDecimal(saved_) +
+                              Native(saved_ == 1 ? " vCard was saved." : " vCards were saved.")));
   }
 
   void Failed(const quillmere::RunFailure& failure) override {
     EndProgress(failure.saved);
-    NativeString reason = failure.reason;
-    if (!reason.empty() && reason.back() != '.') reason += '.';
-    Print(stderr, Native("quillmere-split: ") + quillmere::FailureHeadline(failure) + Native(": ") + reason +
-                      Native(" ") + quillmere::SavedBeforeFailure(failure.saved) + Native("\n"));
+    Print(stderr, MessageLine(quillmere::cli::FailureLine(failure, sourceName_)));
   }
 
  private:
@@ -117,70 +118,73 @@ class ConsoleOwner final : public quillmere::RunOwner {
     std::fputc('\n', stderr);
   }
 
+  bool quiet_;
   bool showProgress_;
+  NativeString sourceName_;
+  quillmere::RunSummary summary_;
   std::uint64_t saved_ = 0;
   std::chrono::steady_clock::time_point nextShow_{};
 };
 
-// The N of --jobs N: a whole number from 1 to 64, or nothing.
-std::optional<unsigned> ParseJobs(const NativeString& text) {
-  if (text.empty() || text.size() > 2) return std::nullopt;
-  unsigned jobs = 0;
-  for (const quillmere::NativeChar c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+int WrongUsage(const NativeString& what) {
+  Print(stderr, MessageLine(what) + Native("Try 'quillmere-split --help' for more information.\n"));
+  return kWrongUsage;
+}
+
+// After a run that finished: the warnings a script or a person should see.
+int StatusAfterRun(const quillmere::RunSummary& summary, const NativeString& sourceName) {
+  const auto& seen = summary.statistics;
+  if (seen.lines > 0 && !seen.anyBeginLine) {
+    Print(stderr, MessageLine(quillmere::cli::NoCardWarning(sourceName)));
   }
-  if (jobs < 1 || jobs > 64) return std::nullopt;
-  return jobs;
+  if (!summary.unfinishedLastCard) return kAllSaved;
+  Print(stderr, MessageLine(quillmere::cli::UnfinishedCardWarning(sourceName, seen.unfinishedCardLine)));
+  return kUnfinishedCard;
+}
+
+int Split(const quillmere::cli::Options& options) {
+  const NativeString& source = options.operands[0];
+  const bool standardInput = source == Native("-");
+  const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
+  StopOnSignals();
+  ConsoleOwner owner(options.quiet, sourceName);
+  const auto outcome = quillmere::SplitCards({.source = source,
+                                              .folder = options.operands[1],
+                                              .trimSourceSpaces = false,
+                                              .sourceIsStandardInput = standardInput,
+                                              .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs()},
+                                             owner);
+  switch (outcome) {
+    case quillmere::RunOutcome::Finished:
+      return StatusAfterRun(owner.Summary(), sourceName);
+    case quillmere::RunOutcome::Stopped: {
+      const int signal = interrupted ? interrupted : SIGINT;
+      owner.Interrupted(signal);
+      return 128 + signal;
+    }
+    default:
+      return kFailed;
+  }
 }
 
 int Main(const std::vector<NativeString>& args) {
-  std::vector<NativeString> operands;
-  unsigned jobs = quillmere::DefaultJobs();
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const auto& arg = args[i];
-    if (arg == Native("--jobs") || arg == Native("-j")) {
-      const auto parsed = i + 1 < args.size() ? ParseJobs(args[++i]) : std::nullopt;
-      if (!parsed) {
-        std::fputs("quillmere-split: --jobs needs a number from 1 to 64\n", stderr);
-        std::fputs(kUsage, stderr);
-        return 2;
-      }
-      jobs = *parsed;
-      continue;
-    }
-    if (arg == Native("--help") || arg == Native("-h")) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == Native("--version")) {
-      std::fputs("quillmere-split " QUILLMERE_VERSION_TEXT "\n", stdout);
-      return 0;
-    }
-    if (arg.size() > 1 && arg[0] == '-' && arg != Native("--")) {
-      Print(stderr, Native("quillmere-split: unknown option ") + arg + Native("\n"));
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
-    if (arg != Native("--")) operands.push_back(arg);
+  const auto parsed = quillmere::cli::ParseArguments(args);
+  if (!parsed.error.empty()) return WrongUsage(parsed.error);
+  const auto& options = parsed.options;
+  if (options.help) {
+    Print(stdout, Native(quillmere::cli::HelpText()));
+    return kAllSaved;
   }
-  if (operands.size() != 2 || operands[1].empty()) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  if (options.version) {
+    Print(stdout, Native("quillmere-split " QUILLMERE_VERSION_TEXT "\n"));
+    return kAllSaved;
   }
-  StopOnSignals();
-  ConsoleOwner owner;
-  const auto outcome = quillmere::SplitCards(
-      {.source = operands[0], .folder = operands[1], .trimSourceSpaces = true, .jobs = jobs}, owner);
-  switch (outcome) {
-    case quillmere::RunOutcome::Finished:
-      return 0;
-    case quillmere::RunOutcome::Stopped:
-      owner.Interrupted(interrupted ? interrupted : SIGINT);
-      return 128 + (interrupted ? interrupted : SIGINT);
-    default:
-      return 1;
+  if (auto wrong = quillmere::cli::CheckOperands(options); !wrong.empty()) return WrongUsage(wrong);
+  if (options.check) {
+    const NativeString& source = options.operands[0];
+    return quillmere::cli::RunCheck(source, source == Native("-"));
   }
+  return Split(options);
 }
 
 }  // namespace

@@ -77,6 +77,12 @@ class FileSystem {
   virtual std::optional<FileId> IdOf(const std::filesystem::path& path) = 0;
   // Whether the folder exists and holds nothing at all. When unsure, say no.
   virtual bool IsEmptyFolder(const std::filesystem::path&) { return false; }
+  // The process's standard input as a source (a pipe, a terminal or a file
+  // the shell opened). The source is read from where standard input stands.
+  virtual std::unique_ptr<SourceFile> OpenStandardInput(std::optional<IoError>& error) {
+    error = IoError{Native("Standard input cannot be read here.")};
+    return nullptr;
+  }
 };
 
 // The operating system's files (POSIX or Win32, chosen at build time).

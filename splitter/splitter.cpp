@@ -137,14 +137,18 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
                        const SplitRequest& request, RunOwner& owner, FileSystem& files,
                        std::optional<CardWriter>& writer, std::optional<ParallelWriter>& parallel) {
   std::optional<IoError> error;
-  const auto source = files.OpenSource(sourceFile, error);
+  const auto source =
+      request.sourceIsStandardInput ? files.OpenStandardInput(error) : files.OpenSource(sourceFile, error);
   if (!source) {
     owner.Failed({FailedStep::OpenSource, sourceFile, error ? error->reason : NativeString{}, 0});
     return RunOutcome::Failed;
   }
 
   CardScanner scanner(request.largeCardBytes);
-  const auto guard = OverwriteGuard(*source, sourceFile, folder, files);
+  // Standard input has no folder of its own to rule out; when it is a file,
+  // any output name could be it.
+  const auto guard = request.sourceIsStandardInput ? std::optional<FileId>(source->Id())
+                                                   : OverwriteGuard(*source, sourceFile, folder, files);
   writer.emplace(folder, files, guard);
   if (request.jobs > 1) parallel.emplace(files, guard, request.jobs);
   Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr);

@@ -76,6 +76,9 @@ struct SplitRequest {
   // The window's source path comes from a dialog and may carry spaces that
   // are no part of the name; a path typed on a command line is exact.
   bool trimSourceSpaces = false;
+  // Read the process's standard input instead of a named file; `source` is
+  // then only the name used in failures.
+  bool sourceIsStandardInput = false;
   // A card larger than this is not held in memory but written as it is
   // read, to a temporary file that takes the card's name at its END line.
   std::size_t largeCardBytes = std::size_t{4} << 20;

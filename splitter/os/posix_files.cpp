@@ -195,6 +195,22 @@ class PosixFiles final : public FileSystem {
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
     return FileId{static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)};
   }
+
+  std::unique_ptr<SourceFile> OpenStandardInput(std::optional<IoError>& error) override {
+    // A descriptor of our own, so that closing the source leaves the
+    // process's standard input alone.
+    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) {
+      error = LastError();
+      return nullptr;
+    }
+    // Left blocking: the descriptor is shared with the shell, which must not
+    // find its terminal non-blocking afterwards. Reads of a pipe or a
+    // terminal wait in poll first, so a stop still lands at once.
+    struct stat info {};
+    const bool canWait = ::fstat(fd, &info) != 0 || (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode));
+    return std::make_unique<PosixSource>(fd, canWait);
+  }
 };
 
 }  // namespace

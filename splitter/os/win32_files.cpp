@@ -356,6 +356,23 @@ class Win32Files final : public FileSystem {
     if (!file) return std::nullopt;
     return IdOfHandle(file.get());
   }
+
+  std::unique_ptr<SourceFile> OpenStandardInput(std::optional<IoError>& error) override {
+    // A handle of our own, so that closing the source leaves the process's
+    // standard input alone.
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE own = nullptr;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+      error = ErrorText(ERROR_INVALID_HANDLE);
+      return nullptr;
+    }
+    if (!DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &own, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+      error = LastError();
+      return nullptr;
+    }
+    return std::make_unique<Win32Source>(own);
+  }
 };
 
 }  // namespace

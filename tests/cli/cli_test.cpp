@@ -1,27 +1,41 @@
-// quillmere-split as scripts see it: exit status, standard output, standard
-// error.
+// quillmere-split as scripts see it, grouped by what a script relies on: the
+// exit status, what goes to which stream, and paths taken exactly as given.
+// The tool is started directly (no shell), in a scratch folder, with its
+// standard streams in files or a pipe.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "sample_sources.h"
+
+extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using quillmere::testing::ReadWholeFile;
+using quillmere::testing::WriteWholeFile;
 
 struct Result {
-  int status;
+  int status = -1;
   std::string out, err;
 };
 
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+// Standard input: nothing (/dev/null), a file opened by "the shell", or
+// bytes through a pipe.
+struct Input {
+  std::optional<fs::path> file = {};
+  std::optional<std::string> piped = {};
+};
 
 class Cli : public testing::Test {
  protected:
@@ -33,51 +47,177 @@ class Cli : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Runs the tool with standard error not a terminal, as in a pipeline.
-  Result Run(const std::string& args) {
-    const std::string cmd = std::string(QUILLMERE_SPLIT) + " " + args + " >" + (dir / "stdout").string() +
-                            " 2>" + (dir / "stderr").string();
-    const int raw = std::system(cmd.c_str());
-    return {WEXITSTATUS(raw), Slurp(dir / "stdout"), Slurp(dir / "stderr")};
+  Result Run(std::vector<std::string> args, const Input& input = {}) {
+    args.insert(args.begin(), QUILLMERE_SPLIT);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int pipeEnds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    if (input.piped) {
+      EXPECT_EQ(::pipe(pipeEnds), 0);
+      posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+      posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    } else {
+      const fs::path in = input.file ? fs::absolute(*input.file) : fs::path("/dev/null");
+      posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    }
+    const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0);
+    if (input.piped) {
+      ::close(pipeEnds[0]);
+      EXPECT_EQ(::write(pipeEnds[1], input.piped->data(), input.piped->size()),
+                static_cast<ssize_t>(input.piped->size()));
+      ::close(pipeEnds[1]);
+    }
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(out), ReadWholeFile(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return result;
   }
 
-  fs::path Source(const std::string& bytes) {
-    std::ofstream(dir / "in.vcf", std::ios::binary) << bytes;
-    return dir / "in.vcf";
+  std::string Source(const std::string& bytes, const std::string& name = "in.vcf") {
+    WriteWholeFile(dir / name, bytes);
+    return name;
+  }
+
+  std::vector<std::string> Outputs() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir / "out")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   fs::path dir;
 };
 
-TEST_F(Cli, SuccessPrintsTheFinalMessageWithALineBreakAndExitsZero) {
-  const auto r = Run(Source("BEGIN:VCARD\r\nEND:VCARD\r\nBEGIN:VCARD\r\nEND:VCARD\r\n").string() + " " +
-                     (dir / "out").string());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "2 vCards Saved in \n" + (dir / "out").string() + "/\n");
+const std::string kTwoCards = "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n";
+const std::string kUnfinished = "BEGIN:VCARD\nN:a\nEND:VCARD\n\nBEGIN:VCARD\nN:lost\n";
+const char kTry[] = "Try 'quillmere-split --help' for more information.\n";
+
+// --- Exit statuses -----------------------------------------------------------
+
+struct StatusCase {
+  const char* fault;
+  std::string source;
+  std::vector<std::string> args;  // "SRC" stands for the source
+  int status;
+};
+
+class ExitStatus : public Cli, public testing::WithParamInterface<StatusCase> {};
+
+TEST_P(ExitStatus, TellsAScriptWhatHappened) {
+  const auto& c = GetParam();
+  auto args = c.args;
+  for (auto& arg : args) {
+    if (arg == "SRC") arg = Source(c.source);
+  }
+  const auto r = Run(args);
+  EXPECT_EQ(r.status, c.status) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ExitStatus,
+    testing::Values(StatusCase{"EveryCardSavedIsZero", kTwoCards, {"SRC", "out"}, 0},
+                    StatusCase{"UnfinishedLastCardIsThreeNotZero", kUnfinished, {"SRC", "out"}, 3},
+                    StatusCase{"NoCardAtAllIsStillZero", "root:x:0:0\n", {"SRC", "out"}, 0},
+                    StatusCase{"MissingSourceIsOne", "", {"missing.vcf", "out"}, 1},
+                    StatusCase{"MissingFolderIsOne", kTwoCards, {"SRC", "no-such-folder"}, 1},
+                    StatusCase{"OneOperandIsTwo", kTwoCards, {"SRC"}, 2},
+                    StatusCase{"ThreeOperandsIsTwo", kTwoCards, {"SRC", "out", "more"}, 2},
+                    StatusCase{"UnknownOptionIsTwo", kTwoCards, {"--bogus", "SRC", "out"}, 2},
+                    StatusCase{"EmptyFolderOperandIsTwo", kTwoCards, {"SRC", ""}, 2},
+                    StatusCase{"CheckWithAFolderIsTwo", kTwoCards, {"--check", "SRC", "out"}, 2},
+                    StatusCase{"CheckOfWholeCardsIsZero", kTwoCards, {"--check", "SRC"}, 0},
+                    StatusCase{"CheckOfAnUnfinishedCardIsThree", kUnfinished, {"--check", "SRC"}, 3},
+                    StatusCase{"CheckOfAMissingSourceIsOne", "", {"--check", "missing.vcf"}, 1},
+                    StatusCase{"HelpIsZero", "", {"--help"}, 0},
+                    StatusCase{"VersionIsZero", "", {"--version"}, 0}),
+    [](const auto& param) { return std::string(param.param.fault); });
+
+// --- Streams -----------------------------------------------------------------
+
+TEST_F(Cli, SuccessPrintsOnlyTheFinalMessageOnStandardOutput) {
+  const auto r = Run({Source(kTwoCards), "out"});
+  EXPECT_EQ(r.out, "2 vCards Saved in \nout/\n");
   EXPECT_EQ(r.err, "") << "no progress when standard error is not a terminal";
-  EXPECT_EQ(Slurp(dir / "out" / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nEND:VCARD\r\n");
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n");
 }
 
-TEST_F(Cli, UnfinishedLastCardNoteFollowsTheMessage) {
-  const auto r = Run(Source("BEGIN:VCARD\nN:A\n").string() + " " + (dir / "out").string() + "/");
+TEST_F(Cli, UnfinishedCardIsAWarningOnStandardErrorWithTheLineItBeginsOn) {
+  const auto r = Run({Source(kUnfinished), "out"});
+  EXPECT_EQ(r.out, "1 vCards Saved in \nout/\n") << "the message holds no warning";
+  EXPECT_EQ(r.err,
+            "quillmere-split: warning: the last card of 'in.vcf', from line 5, has no END:VCARD line and was "
+            "not saved\n");
+}
+
+TEST_F(Cli, SourceWithoutAnyCardAsksWhetherItIsAVCardFile) {
+  const auto r = Run({Source("root:x:0:0:root:/root:/bin/bash\n", "passwd"), "out"});
+  EXPECT_EQ(r.out, "0 vCards Saved in \nout/\n");
+  EXPECT_EQ(r.err, "quillmere-split: warning: 'passwd' has no BEGIN:VCARD line; is it a vCard file?\n");
+}
+
+TEST_F(Cli, EmptySourceIsNoCauseForAWarning) {
+  const auto r = Run({Source(""), "out"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "0 vCards Saved in \n" + (dir / "out").string() +
-                       "/\n\nThe last card has no END:VCARD line and was not saved.\n");
+  EXPECT_EQ(r.err, "");
 }
 
-TEST_F(Cli, FailureIsOneLineNamingTheFileAndReasonWithExitOne) {
-  const auto r = Run((dir / "missing.vcf").string() + " " + (dir / "out").string());
-  EXPECT_EQ(r.status, 1);
+TEST_F(Cli, FailureIsOneLineWithWhatFailedTheFileTheReasonAndTheCount) {
+  const auto r = Run({"missing.vcf", "out"});
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "quillmere-split: Could not open the vCard file \"" + (dir / "missing.vcf").string() +
-                       "\": No such file or directory. 0 vCards were saved before this failure.\n");
+  EXPECT_EQ(
+      r.err,
+      "quillmere-split: cannot open 'missing.vcf': No such file or directory (0 vCards were saved before "
+      "this failure)\n");
 }
 
-TEST_F(Cli, WrongUsageShowsUsageWithExitTwo) {
-  for (const std::string args : {"", "only-one", "a b c", "--bogus a b"}) {
+TEST_F(Cli, FailureAfterSomeCardsCountsThemAndNamesTheOutput) {
+  fs::create_directory(dir / "out" / "vCard2.vcf");  // a folder where the second card goes
+  const auto r = Run({Source(kTwoCards), "out"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "quillmere-split: cannot create 'out/vCard2.vcf': Is a directory (1 vCard was saved before this "
+            "failure)\n");
+}
+
+TEST_F(Cli, QuietLeavesStandardOutputEmptyButStillWarnsAndFails) {
+  auto r = Run({"--quiet", Source(kUnfinished), "out"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("warning: the last card"), std::string::npos);
+  r = Run({"-q", "missing.vcf", "out"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot open 'missing.vcf'"), std::string::npos);
+}
+
+TEST_F(Cli, WrongUsageSaysWhatIsWrongThenWhereToLook) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "missing SOURCE and DEST_DIR operands"},
+      {{"onlyone"}, "missing DEST_DIR operand after 'onlyone'"},
+      {{"a", "b", "c"}, "extra operand 'c'"},
+      {{"--bogus", "a", "b"}, "unrecognized option '--bogus'"},
+      {{"-x", "a", "b"}, "invalid option -- 'x'"},
+      {{"--quiet=yes", "a", "b"}, "option '--quiet' takes no value"},
+      {{"a", ""}, "DEST_DIR is empty"},
+      {{"--check", "a", "b"}, "extra operand 'b' (--check takes SOURCE only)"},
+  };
+  for (const auto& [args, what] : cases) {
     const auto r = Run(args);
-    EXPECT_EQ(r.status, 2) << args;
-    EXPECT_NE(r.err.find("Usage: quillmere-split SOURCE DEST_DIR"), std::string::npos) << args;
+    EXPECT_EQ(r.status, 2) << what;
+    EXPECT_EQ(r.out, "") << what;
+    EXPECT_EQ(r.err, "quillmere-split: " + what + "\n" + kTry);
   }
 }
 
@@ -88,38 +228,182 @@ TEST_F(Cli, JobsWriteTheSameFilesAsOneWriter) {
   for (int n = 1; n <= 300; ++n)
     cards += "BEGIN:VCARD\r\nFN:Card " + std::to_string(n) + "\r\nNOTE:" + std::string(n % 40, 'x') +
              "\r\nEND:VCARD\r\n";
-  const auto source = Source(cards).string();
-  for (const char* jobs : {"1", "4"}) {
+  const auto source = Source(cards);
+  for (const std::string jobs : {"1", "4"}) {
     fs::create_directories(dir / jobs);
-    const auto r = Run("--jobs " + std::string(jobs) + " " + source + " " + (dir / jobs).string());
+    const auto r = Run({"--jobs", jobs, source, jobs});
     EXPECT_EQ(r.status, 0) << "--jobs " << jobs << ": " << r.err;
-    EXPECT_EQ(r.out, "300 vCards Saved in \n" + (dir / jobs).string() + "/\n");
+    EXPECT_EQ(r.out, "300 vCards Saved in \n" + jobs + "/\n");
   }
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(dir / "4")) {
     ++files;
-    EXPECT_EQ(Slurp(entry.path()), Slurp(dir / "1" / entry.path().filename())) << entry.path();
+    EXPECT_EQ(ReadWholeFile(entry.path()), ReadWholeFile(dir / "1" / entry.path().filename()))
+        << entry.path();
   }
   EXPECT_EQ(files, 300u);
 }
 
 TEST_F(Cli, JobsNeedsANumberFromOneTo64) {
-  const auto source = Source("BEGIN:VCARD\r\nEND:VCARD\r\n").string();
-  for (const std::string jobs : {"--jobs 0", "--jobs 65", "--jobs x", "--jobs -1", "--jobs 3x", "-j"}) {
-    const auto r = Run(jobs + " " + source + " " + (dir / "out").string());
+  const auto source = Source("BEGIN:VCARD\r\nEND:VCARD\r\n");
+  for (const char* jobs : {"--jobs=0", "--jobs=65", "--jobs=x", "--jobs=-1", "--jobs=3x", "-j"}) {
+    const auto r = Run({jobs, source, "out"});
     EXPECT_EQ(r.status, 2) << jobs;
-    EXPECT_NE(r.err.find("--jobs needs a number from 1 to 64"), std::string::npos) << jobs;
     EXPECT_FALSE(fs::exists(dir / "out" / "vCard1.vcf")) << jobs << " split anyway";
   }
 }
 
-TEST_F(Cli, HelpAndVersionExitZero) {
-  auto r = Run("--help");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("Usage: quillmere-split SOURCE DEST_DIR"), std::string::npos);
-  r = Run("--version");
-  EXPECT_EQ(r.status, 0);
+TEST_F(Cli, HelpNamesEveryExitStatusAndVersionIsOneLine) {
+  auto r = Run({"--help"});
+  for (const char* status : {" 0 ", " 1 ", " 2 ", " 3 ", " 128+N "}) {
+    EXPECT_NE(r.out.find(status), std::string::npos) << status;
+  }
+  r = Run({"--version"});
   EXPECT_EQ(r.out, "quillmere-split 2.06\n");
+}
+
+TEST_F(Cli, CheckReportsOnStandardOutputAndWritesNothing) {
+  const auto before = Outputs();
+  const auto r = Run({"--check", Source(kUnfinished)});
+  EXPECT_EQ(r.out,
+            "encoding: 8-bit\n"
+            "line ends: CR LF 0, LF 6, CR 0, CR CR LF 0\n"
+            "lines: 6\n"
+            "cards: 1\n"
+            "deepest nesting: 1\n"
+            "stray END lines: 0\n"
+            "unfinished last card: from line 5\n"
+            "largest card: 1 (31 bytes)\n"
+            "lines outside cards: 1\n");
+  EXPECT_EQ(
+      r.err,
+      "quillmere-split: warning: the last card of 'in.vcf', from line 5, has no END:VCARD line and would "
+      "not be saved\n");
+  EXPECT_EQ(Outputs(), before);
+  std::vector<std::string> here;
+  for (const auto& entry : fs::directory_iterator(dir)) here.push_back(entry.path().filename());
+  std::sort(here.begin(), here.end());
+  EXPECT_EQ(here, (std::vector<std::string>{"in.vcf", "out"}));
+}
+
+// Each fact in the words the manual page gives for it.
+TEST_F(Cli, CheckNamesEachFactAsDocumented) {
+  std::string manyStrays;
+  for (int i = 0; i < 7; ++i) manyStrays += "END:VCARD\n";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"", {"encoding: empty", "lines: 0", "cards: 0", "largest card: none", "unfinished last card: none"}},
+      {"\xEF\xBB\xBF"
+       "BEGIN:VCARD\r\r\nEND:VCARD\r\r\n",
+       {"encoding: UTF-8 with mark", "line ends: CR LF 0, LF 0, CR 0, CR CR LF 2",
+        "largest card: 1 (29 bytes)"}},
+      {std::string("B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0", 24),
+       {"encoding: UTF-16 LE without mark", "unfinished last card: from line 1", "cards: 0"}},
+      {std::string("\xFE\xFF\0x\0\r", 6),
+       {"encoding: UTF-16 BE with mark", "line ends: CR LF 0, LF 0, CR 1, CR CR LF 0"}},
+      {manyStrays + "x\rBEGIN:VCARD\nBEGIN:VCARD\nEND:VCARD\nEND:VCARD\n",
+       {"stray END lines: 7 (lines 1, 2, 3, 4, 5, ...)", "deepest nesting: 2", "lines outside cards: 8",
+        "line ends: CR LF 0, LF 11, CR 1, CR CR LF 0"}},
+  };
+  for (const auto& [source, lines] : cases) {
+    const auto r = Run({"--check", Source(source)});
+    for (const auto& line : lines) {
+      EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << "no '" << line << "' in\n" << r.out;
+    }
+  }
+}
+
+// What --check promises is what a split then does: as many files, and the
+// largest card is the size of its file.
+TEST_F(Cli, CheckForetellsTheSplitOfEveryRealExport) {
+  const auto corpus = quillmere::testing::CorpusFolder();
+  if (!corpus) GTEST_SKIP() << "no corpus folder (../shared/corpus): real exports not checked";
+  for (const auto& entry : fs::directory_iterator(*corpus)) {
+    if (entry.path().extension() != ".vcf") continue;
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    const auto check = Run({"--check", entry.path()});
+    const auto split = Run({"--quiet", entry.path(), "out"});
+    EXPECT_EQ(check.status, split.status) << entry.path();
+    const auto value = [&](const std::string& key) {
+      const auto at = check.out.find("\n" + key + ": ");
+      return at == std::string::npos ? std::string() : check.out.substr(at + key.size() + 3).substr(0, 40);
+    };
+    EXPECT_EQ(std::stoull(value("cards")), Outputs().size()) << entry.path();
+    const std::string largest = value("largest card");
+    if (largest.starts_with("none")) continue;
+    const auto number = std::stoull(largest);
+    const auto bytes = std::stoull(largest.substr(largest.find('(') + 1));
+    EXPECT_EQ(fs::file_size(dir / "out" / ("vCard" + std::to_string(number) + ".vcf")), bytes)
+        << entry.path();
+  }
+}
+
+// --- Paths -------------------------------------------------------------------
+
+TEST_F(Cli, SourcePathKeepsItsSpaces) {
+  Source(kTwoCards, "x.vcf");
+  auto r = Run({" x.vcf", "out"});
+  EXPECT_EQ(r.status, 1) << "' x.vcf' is another file than 'x.vcf'";
+  EXPECT_NE(r.err.find("cannot open ' x.vcf'"), std::string::npos);
+  Source("BEGIN:VCARD\nEND:VCARD\n", " x.vcf ");
+  r = Run({" x.vcf ", "out"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"vCard1.vcf"}));
+}
+
+TEST_F(Cli, DoubleDashEndsTheOptions) {
+  const auto r = Run({"--", Source(kTwoCards, "-x.vcf"), "out"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Outputs().size(), 2u);
+}
+
+TEST_F(Cli, OptionsMayFollowTheOperands) {
+  const auto r = Run({Source(kTwoCards), "out", "-q"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(Cli, DashReadsStandardInputFromAPipe) {
+  const auto r = Run({"-", "out"}, {.piped = kTwoCards});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard1.vcf"), "\r\nBEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n");
+  EXPECT_FALSE(fs::exists(dir / "-"));
+}
+
+TEST_F(Cli, DashNamesStandardInputInWarnings) {
+  const auto r = Run({"-", "out"}, {.file = dir / Source(kUnfinished)});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("the last card of standard input, from line 5"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, FileCalledDashIsReachedAsDotSlashDash) {
+  Source(kTwoCards, "-");
+  const auto r = Run({"./-", "out"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Outputs().size(), 2u);
+}
+
+TEST_F(Cli, StandardInputThatIsAnOutputFileIsNeverOverwritten) {
+  const std::string earlier = "\r\nBEGIN:VCARD\r\nN:earlier\r\nEND:VCARD\r\n";
+  WriteWholeFile(dir / "out" / "vCard2.vcf", earlier + earlier);
+  const auto r = Run({"-", "out"}, {.file = dir / "out" / "vCard2.vcf"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create 'out/vCard2.vcf': That file is the source being split"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard2.vcf"), earlier + earlier);
+}
+
+TEST_F(Cli, NamesThatAShellCannotShowPlainlyAreQuotedToBeReadBack) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"it's", "\"it's\""},
+      {"a\nb", "'a'$'\\n''b'"},
+      {"$'x", "'$'\\''x'"},
+  };
+  for (const auto& [name, shown] : cases) {
+    const auto r = Run({name, "out"});
+    EXPECT_NE(r.err.find("cannot open " + shown + ":"), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

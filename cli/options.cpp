@@ -1,0 +1,193 @@
+#include "options.h"
+
+#include <algorithm>
+#include <array>
+
+#include "report.h"
+
+namespace quillmere::cli {
+namespace {
+
+template <bool Options::*kFlag>
+std::optional<NativeString> Set(Options& options, const NativeString&) {
+  options.*kFlag = true;
+  return std::nullopt;
+}
+
+// The N of --jobs N: a whole number from 1 to 64.
+std::optional<NativeString> SetJobs(Options& options, const NativeString& text) {
+  unsigned jobs = 0;
+  const bool digits =
+      !text.empty() && text.size() <= 2 &&
+      std::all_of(text.begin(), text.end(), [](NativeChar c) { return c >= '0' && c <= '9'; });
+  if (digits) {
+    for (const NativeChar c : text) jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (jobs < 1 || jobs > 64)
+    return Native("invalid number of jobs ") + Quote(text) + Native(": give 1 to 64");
+  options.jobs = jobs;
+  return std::nullopt;
+}
+
+constexpr std::array kOptions = {
+    OptionSpec{"check", 'c', nullptr, "read SOURCE and report what it holds; write nothing",
+               Set<&Options::check>},
+    OptionSpec{"quiet", 'q', nullptr, "print no final message and no progress", Set<&Options::quiet>},
+    OptionSpec{"jobs", 'j', "N", "write up to N files at once (default: the processors, at most 8)", SetJobs},
+    OptionSpec{"help", 'h', nullptr, "display this help and exit", Set<&Options::help>},
+    OptionSpec{"version", '\0', nullptr, "output version information and exit", Set<&Options::version>},
+};
+
+constexpr char kUsageLines[] =
+    "Usage: quillmere-split [OPTION]... SOURCE DEST_DIR\n"
+    "  or:  quillmere-split --check [OPTION]... SOURCE\n"
+    "Split the vCard file SOURCE into one file per contact, named vCard1.vcf,\n"
+    "vCard2.vcf, ... in the existing folder DEST_DIR; files of those names are\n"
+    "replaced. Paths are taken exactly as given. With SOURCE -, read standard input.\n"
+    "\n";
+
+constexpr char kStatusLines[] =
+    "\n"
+    "Exit status:\n"
+    " 0      every card of the source was saved\n"
+    " 1      a failure stopped the run (the message names the file and the reason)\n"
+    " 2      wrong usage\n"
+    " 3      the run finished, but the last card had no END:VCARD line and was\n"
+    "        not saved\n"
+    " 128+N  stopped by signal N\n";
+
+std::string OptionColumn(const OptionSpec& spec) {
+  std::string text = spec.shortName ? std::string("-") + spec.shortName + ", " : std::string("    ");
+  text += std::string("--") + spec.longName;
+  if (spec.valueName) text += std::string("=") + spec.valueName;
+  return text;
+}
+
+NativeString Dashed(std::string_view dashes, const NativeString& name) {
+  return Native(dashes) + name;
+}
+
+class Parser {
+ public:
+  explicit Parser(std::span<const NativeString> args) : args_(args) {}
+
+  ParsedArguments Run() {
+    bool optionsEnded = false;
+    for (next_ = 0; next_ < args_.size() && result_.error.empty();) {
+      const NativeString& arg = args_[next_++];
+      if (!optionsEnded && arg == Native("--")) {
+        optionsEnded = true;
+      } else if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+        result_.options.operands.push_back(arg);
+      } else if (arg[1] == '-') {
+        Long(arg.substr(2));
+      } else {
+        Shorts(arg.substr(1));
+      }
+    }
+    return std::move(result_);
+  }
+
+ private:
+  void Long(const NativeString& text) {
+    const auto equals = text.find('=');
+    const NativeString name = text.substr(0, equals);
+    const OptionSpec* found = nullptr;
+    int prefixMatches = 0;
+    for (const auto& spec : kOptions) {
+      const NativeString full = Native(spec.longName);
+      if (full == name) {
+        found = &spec;
+        prefixMatches = 1;
+        break;
+      }
+      if (full.starts_with(name)) {
+        found = &spec;
+        ++prefixMatches;
+      }
+    }
+    if (prefixMatches != 1) {
+      const char* what = prefixMatches == 0 ? "unrecognized option " : "ambiguous option ";
+      return Error(Native(what) + Quote(Dashed("--", name)));
+    }
+    const NativeString shown = Dashed("--", Native(found->longName));
+    if (!found->valueName) {
+      if (equals != NativeString::npos)
+        return Error(Native("option ") + Quote(shown) + Native(" takes no value"));
+      return Apply(*found, {});
+    }
+    if (equals != NativeString::npos) return Apply(*found, text.substr(equals + 1));
+    if (next_ == args_.size()) return Error(Native("option ") + Quote(shown) + Native(" requires a value"));
+    Apply(*found, args_[next_++]);
+  }
+
+  void Shorts(const NativeString& letters) {
+    for (std::size_t at = 0; at < letters.size() && result_.error.empty(); ++at) {
+      const auto spec = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& s) {
+        return s.shortName != '\0' && NativeChar(s.shortName) == letters[at];
+      });
+      if (spec == kOptions.end()) {
+        return Error(Native("invalid option -- ") + Quote(letters.substr(at, 1)));
+      }
+      if (!spec->valueName) {
+        Apply(*spec, {});
+        continue;
+      }
+      if (at + 1 < letters.size()) return Apply(*spec, letters.substr(at + 1));
+      if (next_ == args_.size()) {
+        return Error(Native("option requires a value -- ") + Quote(letters.substr(at, 1)));
+      }
+      return Apply(*spec, args_[next_++]);
+    }
+  }
+
+  void Apply(const OptionSpec& spec, const NativeString& value) {
+    if (auto wrong = spec.apply(result_.options, value)) Error(std::move(*wrong));
+  }
+
+  void Error(NativeString text) { result_.error = std::move(text); }
+
+  std::span<const NativeString> args_;
+  std::size_t next_ = 0;
+  ParsedArguments result_;
+};
+
+}  // namespace
+
+std::span<const OptionSpec> OptionTable() {
+  return kOptions;
+}
+
+ParsedArguments ParseArguments(std::span<const NativeString> args) {
+  return Parser(args).Run();
+}
+
+NativeString CheckOperands(const Options& options) {
+  const auto& operands = options.operands;
+  if (options.check) {
+    if (operands.empty()) return Native("missing SOURCE operand");
+    if (operands.size() > 1) {
+      return Native("extra operand ") + Quote(operands[1]) + Native(" (--check takes SOURCE only)");
+    }
+    return {};
+  }
+  if (operands.empty()) return Native("missing SOURCE and DEST_DIR operands");
+  if (operands.size() == 1) return Native("missing DEST_DIR operand after ") + Quote(operands[0]);
+  if (operands.size() > 2) return Native("extra operand ") + Quote(operands[2]);
+  if (operands[1].empty()) return Native("DEST_DIR is empty");
+  return {};
+}
+
+std::string HelpText() {
+  std::size_t width = 0;
+  for (const auto& spec : kOptions) width = std::max(width, OptionColumn(spec).size());
+  std::string text = kUsageLines;
+  for (const auto& spec : kOptions) {
+    std::string column = OptionColumn(spec);
+    column.resize(width + 2, ' ');
+    text += "  " + column + spec.help + "\n";
+  }
+  return text + kStatusLines;
+}
+
+}  // namespace quillmere::cli
