@@ -78,7 +78,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
-      Form_SettingChange();
+      Form_SettingChange(message == WM_SYSCOLORCHANGE);
       break;  // the controls hear of it too
     case WM_QUERYENDSESSION:
       // A run stops within moments and leaves only whole cards, so the
@@ -151,9 +151,13 @@ bool Form1::Form_SysCommand(WPARAM command) {
   return what != SC_MAXIMIZE && what != SC_SIZE;
 }
 
-void Form1::Form_SettingChange() {
-  highContrast_ = HighContrastIsOn();
-  RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+// Settings change often (and are broadcast to every window); repaint only
+// when the colours the window uses may have changed.
+void Form1::Form_SettingChange(bool coloursChanged) {
+  const bool wasHighContrast = std::exchange(highContrast_, HighContrastIsOn());
+  if (coloursChanged || wasHighContrast != highContrast_) {
+    RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  }
 }
 
 // The session is ending: after this returns the process may be ended at any
@@ -207,6 +211,8 @@ void Form1::StopRunAndUnload() {
   if (run_) {
     ShowWindow(Window(), SW_HIDE);
     run_->RequestStop();
+    // An end held back for the open dialog has already been announced.
+    if (std::exchange(runEndedWhileBrowsing_, false)) Run_Ended();
     WaitForRunWhilePumping();
   }
   Destroy();

@@ -37,7 +37,7 @@ class Form1 : public BaseWindow<Form1> {
   HBRUSH Form_CtlColorStatic(HDC dc, HWND control);
   HBRUSH Form_CtlColorBtn(HWND control);
   bool Form_SysCommand(WPARAM command);
-  void Form_SettingChange();
+  void Form_SettingChange(bool coloursChanged);
   void Form_EndSession(bool ending);
   void Form_QueryUnload();
   void CmdBrowse_Click();

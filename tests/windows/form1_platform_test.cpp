@@ -141,6 +141,38 @@ TEST_F(Form1Platform, EndOfARunWhileTheOpenDialogIsUpIsToldAfterItCloses) {
   EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
 }
 
+TEST_F(Form1Platform, SessionEndingWhileAnEndWaitsForTheOpenDialogEndsCleanly) {
+  constexpr int kCards = 3000;
+  const fs::path out = MakeFolder("out");
+  ASSERT_TRUE(StartRun(kCards, out));
+  const HWND window = Window();
+  bool runEndedUnderDialog = false, answered = false, gone = false, boxShown = false;
+  {
+    DialogScript script([&] {
+      const HWND dialog = WaitForOpenDialog();
+      if (dialog == nullptr) return;
+      for (int i = 0; i < 1200 && FilesIn(out).size() < kCards; ++i) Sleep(100);
+      runEndedUnderDialog = FilesIn(out).size() == kCards;
+      Sleep(500);
+      DWORD_PTR result = 0;
+      answered = SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                                     &result) != 0;
+      gone = !IsWindow(window);
+      if (const HWND box = WaitForMessageBox(300ms)) {
+        boxShown = true;
+        PressAndWaitClosed(box, IDOK);
+      }
+      if (IsWindow(dialog)) PressAndWaitClosed(dialog, IDCANCEL);
+    });
+    Click(ui::IDC_CmdBrowse);
+  }
+  ASSERT_TRUE(runEndedUnderDialog);
+  EXPECT_TRUE(answered) << "the window stopped answering when the session ended";
+  EXPECT_TRUE(gone) << "the window outlived the session";
+  EXPECT_FALSE(boxShown) << "a message was shown as the session ended";
+  EXPECT_TRUE(QuitWasPosted());
+}
+
 TEST_F(Form1Platform, BrowseLeavesTheCurrentFolderWhereItWas) {
   const fs::path start = MakeFolder("start");
   const fs::path elsewhere = MakeFolder("elsewhere");
