@@ -19,7 +19,7 @@
 #include "recording_owner.h"
 #include "remote_driver.h"
 #include "splitter.h"
-#include "win32_paths.h"
+#include "os/win32_paths.h"
 
 namespace quillmere::testing {
 
