@@ -37,7 +37,11 @@ CardWriter::CardWriter(NativeString folder, FileSystem& files, std::optional<Fil
 
 CardWriter::~CardWriter() {
   large_.reset();
-  if (unfinished_) files_.Remove(*unfinished_);
+  try {
+    if (unfinished_) files_.Remove(*unfinished_);
+  } catch (...) {
+    // A destructor may not throw; Discard is where a removal is reported.
+  }
 }
 
 std::filesystem::path CardWriter::CardPath() const {
@@ -62,8 +66,12 @@ RunFailure CardWriter::Failure(FailedStep step, const std::filesystem::path& pat
   return RunFailure{step, path, error ? error->reason : NativeString{}, saved_};
 }
 
-std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path) {
-  if (!source_ || files_.IdOf(path) != source_) return std::nullopt;
+std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
+  if (nameFree) *nameFree = !source_;  // unchecked only in a folder that started out empty
+  if (!source_) return std::nullopt;
+  const auto id = files_.IdOf(path);
+  if (nameFree) *nameFree = !id;
+  if (id != source_) return std::nullopt;
   return RunFailure{FailedStep::OutputIsSource, path,
                     Native("That file is the source being split, and the source is never "
                            "overwritten. Choose another folder."),
@@ -73,21 +81,40 @@ std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path
 std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
   if (large_) return FinishLarge(card);
   const auto path = CardPath();
-  if (auto failure = CheckNotSource(path)) return failure;
+  bool nameFree = false;
+  if (auto failure = CheckNotSource(path, &nameFree)) return failure;
   std::optional<IoError> error;
-  auto out = files_.Create(path, error);
-  if (!out) return Failure(FailedStep::CreateOutput, path, error);
-  unfinished_ = path;
+  // Whatever ends this early, a thrown exception included, the file goes:
+  // it would hold part of a card. Declared before the file, so the file is
+  // closed first.
+  struct RemoveUnlessDone {
+    FileSystem& files;
+    const std::filesystem::path& path;
+    bool done = false;
+    ~RemoveUnlessDone() {
+      try {
+        if (!done) files.Remove(path);
+      } catch (...) {
+        // Unwinding already: the failure that led here is what is reported.
+      }
+    }
+  } cleanup{files_, path};
+  // A name nothing has is made in one call that can only make a new file;
+  // one in use (a file of an earlier run, a link) goes the careful way.
+  auto out = nameFree ? files_.CreateNew(path, error) : nullptr;
+  if (!out && (!nameFree || (error && error->nameTaken))) {
+    error.reset();
+    out = files_.Create(path, error);
+  }
+  if (!out) {
+    cleanup.done = true;  // nothing was made
+    return Failure(FailedStep::CreateOutput, path, error);
+  }
   error = out->Write(card);
   if (auto closed = out->Close(); !error) error = std::move(closed);
   out.reset();
-  if (error) {
-    // Never leave a file that holds part of a card.
-    files_.Remove(path);
-    unfinished_.reset();
-    return Failure(FailedStep::WriteOutput, path, error);
-  }
-  unfinished_.reset();
+  if (error) return Failure(FailedStep::WriteOutput, path, error);
+  cleanup.done = true;
   ++saved_;
   return std::nullopt;
 }

@@ -13,7 +13,9 @@ namespace quillmere {
 // Turns finished cards into vCard1.vcf, vCard2.vcf, ... in a folder; the one
 // place where a card becomes a file.
 //
-// A card held whole takes one create, one write and one close. A card too
+// A card held whole takes one create, one write and one close; under a name
+// known to be free (a folder that started out empty, or an identity check
+// that found nothing) the create is one that can only make a new file. A card too
 // large to hold arrives in parts: they go, as they come, to a file of its own
 // in the folder under a name that is never a vCard<N>.vcf, created only if
 // nothing has that name; once the card's last byte is written and the file
@@ -45,7 +47,8 @@ class CardWriter {
  private:
   std::filesystem::path CardPath() const;
   std::filesystem::path TemporaryPath();
-  std::optional<RunFailure> CheckNotSource(const std::filesystem::path& path);
+  // nameFree (if given) learns whether the name is known to be free.
+  std::optional<RunFailure> CheckNotSource(const std::filesystem::path& path, bool* nameFree = nullptr);
   std::optional<RunFailure> StartLarge();
   std::optional<RunFailure> FinishLarge(std::span<const std::byte> last);
   std::optional<RunFailure> Abandon(FailedStep step, const std::optional<IoError>& error);

@@ -134,6 +134,25 @@ std::optional<DWORD> PipeBytesReady(HANDLE pipe, bool& ended, std::optional<IoEr
   }
 }
 
+bool IsReparsePoint(HANDLE handle) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Removes the symbolic link or junction of that name itself, never what it
+// leads to: the name is opened itself, checked to be a reparse point and
+// deleted through that one handle, so what goes is what was checked. False
+// (and nothing removed) for anything else, a folder above all.
+bool RemoveLinkItself(const wchar_t* path) {
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  win32::UniqueFile link(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!link || !IsReparsePoint(link.get())) return false;
+  FILE_DISPOSITION_INFO remove{TRUE};
+  return SetFileInformationByHandle(link.get(), FileDispositionInfo, &remove, sizeof remove);
+}
+
 // Opens a file of that name for output, creating or truncating it, but
 // never through a symbolic link or junction: the name is opened itself
 // (FILE_FLAG_OPEN_REPARSE_POINT), and a reparse point found there is removed
@@ -141,25 +160,20 @@ std::optional<DWORD> PipeBytesReady(HANDLE pipe, bool& ended, std::optional<IoEr
 // costs one handle query besides the open.
 HANDLE CreateNotThroughLinks(const wchar_t* path) {
   constexpr DWORD kShareNone = 0;
-  HANDLE handle = CreateFileW(path, GENERIC_WRITE, kShareNone, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE handle = CreateFileW(path, GENERIC_WRITE, kShareNone, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  DWORD openError = GetLastError();
   if (handle != INVALID_HANDLE_VALUE) {
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-        !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      return handle;
-    }
+    if (!IsReparsePoint(handle)) return handle;
     CloseHandle(handle);
+    openError = ERROR_ACCESS_DENIED;
   }
-  const DWORD openError = GetLastError();
-  // A link to a folder cannot be opened for writing at all: find it by name.
-  const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  // A link to a folder cannot be opened for writing at all, so it lands
+  // here too.
+  if (!RemoveLinkItself(path)) {
     SetLastError(openError);
     return INVALID_HANDLE_VALUE;
   }
-  const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path) : DeleteFileW(path);
-  if (!removed) return INVALID_HANDLE_VALUE;
   return CreateFileW(path, GENERIC_WRITE, kShareNone, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 

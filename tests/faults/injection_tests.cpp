@@ -27,13 +27,20 @@ std::filesystem::path OutputPath(std::uint64_t number) {
   return kFolder / ("vCard" + std::to_string(number) + ".vcf");
 }
 
+constexpr int kOlderCards = 60;  // more than any source here has
+const std::string kOlderCard = "\r\nBEGIN:VCARD\r\nFN:an earlier run\r\nEND:VCARD\r\n";
+
 // One run over the source with reads of 7 bytes, so that line ends, marks and
 // UTF-16 code units fall across reads and every read is a failure point.
 struct SplitRun {
-  explicit SplitRun(const std::string& source, std::filesystem::path at = kSource)
+  explicit SplitRun(const std::string& source, std::filesystem::path at = kSource, bool olderCards = false)
       : sourcePath(std::move(at)) {
     memory.Put(sourcePath, source);
     memory.AddFolder(kFolder);
+    // An earlier run's files: every name is taken, so each card replaces one.
+    if (olderCards)
+      for (int n = 1; n <= kOlderCards; ++n)
+        memory.Put(OutputPath(static_cast<std::uint64_t>(n)), kOlderCard);
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
   RunOutcome Go() {
@@ -56,6 +63,10 @@ struct CleanRun {
   std::map<Operation, int> calls;
 };
 
+bool IsTemporary(const std::filesystem::path& path) {
+  return Printable(path.filename()).find(".partial-") != std::string::npos;
+}
+
 // Cards past this many bytes take the way of a card too large to hold: a
 // temporary file, written in parts, renamed at the END line.
 constexpr std::size_t kSmallHold = 64;
@@ -66,19 +77,24 @@ const std::vector<Operation> kAllOperations = {
     Operation::Close,      Operation::Remove, Operation::IdOf,   Operation::IsEmptyFolder,
     Operation::CreateNew,  Operation::Rename};
 
-CleanRun RunClean(const std::string& source, bool linkedSource = false, std::size_t hold = kDefaultHold) {
-  SplitRun run(source);
+CleanRun RunClean(const std::string& source, bool linkedSource = false, std::size_t hold = kDefaultHold,
+                  bool olderCards = false) {
+  SplitRun run(source, kSource, olderCards);
   run.largeCardBytes = hold;
   run.memory.SetSourcesMayHaveOtherNames(linkedSource);
   const auto outcome = run.Go();
   EXPECT_EQ(outcome, RunOutcome::Finished);
   EXPECT_EQ(run.owner.finished.size(), 1u);
   CleanRun clean{run.memory.FilesIn(kFolder), {}};
+  // Only the files this run made are its cards.
+  for (std::uint64_t n = run.owner.Summary().saved + 1; n <= static_cast<std::uint64_t>(kOlderCards); ++n)
+    clean.files.erase("vCard" + std::to_string(n) + ".vcf");
   for (auto op : kAllOperations) clean.calls[op] = run.faulty.Calls(op);
   // Nothing but a temporary file that never became a card (the unfinished
   // last card's).
-  EXPECT_EQ(clean.calls[Operation::Remove],
-            clean.calls[Operation::CreateNew] - clean.calls[Operation::Rename])
+  const auto temporaries = std::count_if(run.faulty.Created().begin(), run.faulty.Created().end(),
+                                         [](const auto& path) { return IsTemporary(path); });
+  EXPECT_EQ(clean.calls[Operation::Remove], temporaries - clean.calls[Operation::Rename])
       << "a clean run removes nothing else";
   return clean;
 }
@@ -106,6 +122,12 @@ void ExpectOnlyCompleteCards(const SplitRun& run, const CleanRun& clean, std::ui
                              const std::string& except = {}) {
   auto files = run.memory.FilesIn(kFolder);
   if (!except.empty()) files.erase(except);
+  // An earlier run's files past the count may stay as they were (or be
+  // gone, where a card failed after taking the name), never part of a card.
+  for (int n = static_cast<int>(saved) + 1; n <= kOlderCards; ++n) {
+    const auto older = files.find("vCard" + std::to_string(n) + ".vcf");
+    if (older != files.end() && older->second == kOlderCard) files.erase(older);
+  }
   EXPECT_EQ(files.size(), saved) << "files in the folder differ from the count reported";
   for (std::uint64_t n = 1; n <= saved; ++n) {
     const auto name = "vCard" + std::to_string(n) + ".vcf";
@@ -171,6 +193,7 @@ struct Case {
   std::string source;
   Operation op;
   std::size_t hold = kDefaultHold;
+  bool olderCards = false;  // the folder holds an earlier run's files
 };
 void PrintTo(const Case& c, std::ostream* out) {
   *out << Name(c.op) << " of " << c.source;
@@ -195,22 +218,24 @@ TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
   // names; a failing check then claims the output is the source.
   const bool linked = op == Operation::IdOf;
   const auto hold = GetParam().hold;
-  const auto clean = RunClean(source->bytes, linked, hold);
+  const auto older = GetParam().olderCards;
+  const auto clean = RunClean(source->bytes, linked, hold, older);
   ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
 
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
     SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth));
-    SplitRun run(source->bytes);
+    SplitRun run(source->bytes, kSource, older);
     run.largeCardBytes = hold;
     run.memory.SetSourcesMayHaveOtherNames(linked);
     run.faulty.FailAt(op, nth);
     if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
     const auto outcome = run.Go();
-    ++pointsTried[std::string(Name(op)) + (hold == kDefaultHold ? "" : ", large cards")];
+    ++pointsTried[std::string(Name(op)) + (hold == kDefaultHold ? "" : ", large cards") +
+                  (older ? ", replacing an earlier run's files" : "")];
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
     const auto saved = run.owner.failed.front().saved;
-    if (op == Operation::Create && hold == kDefaultHold) {
+    if ((op == Operation::Create || op == Operation::CreateNew) && hold == kDefaultHold) {
       // Several writers may create a later card's file before an earlier one's.
       if (TestJobs() == 1) {
         EXPECT_EQ(saved, static_cast<std::uint64_t>(nth - 1)) << "one file is created per card";
@@ -256,7 +281,9 @@ TEST(GuardOfTheSource, UnknownFolderIdentityStillProtectsIt) {
   SplitRun clean(source, inside);
   clean.Go();
   const auto& sequence = clean.faulty.Sequence();
-  const auto firstCreate = std::find(sequence.begin(), sequence.end(), Operation::Create);
+  const auto firstCreate = std::find_if(sequence.begin(), sequence.end(), [](Operation op) {
+    return op == Operation::Create || op == Operation::CreateNew;
+  });
   const auto before = std::count(sequence.begin(), firstCreate, Operation::IdOf);
   for (int nth = 1; nth <= before; ++nth) {
     SCOPED_TRACE("IdOf #" + std::to_string(nth) + " finds nothing");
@@ -409,10 +436,11 @@ std::vector<std::string> SourceNames() {
   return names;
 }
 
-std::vector<Case> Cases(std::initializer_list<Operation> ops, std::size_t hold = kDefaultHold) {
+std::vector<Case> Cases(std::initializer_list<Operation> ops, std::size_t hold = kDefaultHold,
+                        bool olderCards = false) {
   std::vector<Case> cases;
   for (const auto& source : SourceNames())
-    for (auto op : ops) cases.push_back({source, op, hold});
+    for (auto op : ops) cases.push_back({source, op, hold, olderCards});
   return cases;
 }
 
@@ -428,7 +456,14 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
 
 INSTANTIATE_TEST_SUITE_P(AllPoints, EveryCallFails,
                          ::testing::ValuesIn(Cases({Operation::OpenSource, Operation::Read, Operation::IdOf,
-                                                    Operation::Create, Operation::Write, Operation::Close})),
+                                                    Operation::CreateNew, Operation::Write,
+                                                    Operation::Close})),
+                         CaseName);
+// Every name is taken by an earlier run's file: each card replaces one.
+INSTANTIATE_TEST_SUITE_P(OlderCards, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::IdOf, Operation::Create, Operation::Write,
+                                                    Operation::Close},
+                                                   kDefaultHold, true)),
                          CaseName);
 // Every card past a few bytes goes the way of a card too large to hold:
 // creating its temporary file, writing each part, closing and renaming it
@@ -443,7 +478,7 @@ INSTANTIATE_TEST_SUITE_P(LargeCards, CleanupFailsToo,
                                                    kSmallHold)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(AllPoints, EveryCallThrows,
-                         ::testing::ValuesIn(Cases({Operation::Read, Operation::Create, Operation::Write,
+                         ::testing::ValuesIn(Cases({Operation::Read, Operation::CreateNew, Operation::Write,
                                                     Operation::Close})),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(LargeCards, EveryCallThrows,

@@ -4,7 +4,12 @@
 // destination under an output file's name.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -464,6 +469,77 @@ TEST(RealFiles, CardTooLargeToHoldIsWrittenWholeUnderItsName) {
   ExpectCompleteCards(folder, model::SplitWholeFile(text), 3);
 }
 
+// An owner that a test stops from another thread, as the window's Exit
+// does; it keeps the count for the test to watch.
+class StoppableOwner final : public RunOwner {
+ public:
+  explicit StoppableOwner(std::atomic<bool>& stop) : stop_(stop) {}
+  void Progress(std::uint64_t count) override { saved = count; }
+  bool KeepGoing() override { return !stop_.load(); }
+  void Finished(const RunSummary& summary) override {
+    finishedSaved = summary.saved;
+    ended = true;
+  }
+  void Failed(const RunFailure&) override { ended = true; }
+  std::atomic<std::uint64_t> saved{0};
+  std::uint64_t finishedSaved = 0;
+  bool ended = false;
+
+ private:
+  std::atomic<bool>& stop_;
+};
+
+bool WaitFor(const std::function<bool()>& condition) {
+  for (int i = 0; i < 1000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+#ifdef _WIN32
+// A named pipe as the source: its writer may keep a read waiting. The stop
+// lands while it waits; once the writer closes, the run ends as at the end
+// of a file.
+TEST(RealFiles, PipeSourceIsReadAsItComesAndAStopLandsWhileItWaits) {
+  for (bool stopWhileWaiting : {true, false}) {
+    SCOPED_TRACE(stopWhileWaiting ? "stopped while the writer is silent" : "the writer closes");
+    const std::wstring name = L"\\\\.\\pipe\\quillmere-source-" + std::to_wstring(GetCurrentProcessId()) +
+                              (stopWhileWaiting ? L"-stop" : L"-end");
+    const HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                           1 << 16, 1 << 16, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE) << "CreateNamedPipeW: " << GetLastError();
+    Scratch scratch;
+    const auto folder = scratch.Path() / "out";
+    fs::create_directories(folder);
+    std::atomic<bool> stop{false};
+    StoppableOwner owner(stop);
+    auto run = std::async(std::launch::async,
+                          [&] { return SplitCards({.source = name, .folder = folder.native()}, owner); });
+    if (!ConnectNamedPipe(server, nullptr)) {
+      ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_CONNECTED));
+    }
+    const std::string cards = PlainCards(2);
+    DWORD put = 0;
+    ASSERT_TRUE(WriteFile(server, cards.data(), static_cast<DWORD>(cards.size()), &put, nullptr));
+    EXPECT_TRUE(WaitFor([&] { return owner.saved.load() == 2; })) << "the cards written were not saved";
+    if (stopWhileWaiting) {
+      stop = true;
+    } else {
+      CloseHandle(server);
+    }
+    const bool ended = run.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (stopWhileWaiting) CloseHandle(server);  // lets a run that missed the stop end
+    ASSERT_TRUE(ended) << "the run did not end";
+    EXPECT_EQ(run.get(), stopWhileWaiting ? RunOutcome::Stopped : RunOutcome::Finished);
+    if (!stopWhileWaiting) {
+      EXPECT_EQ(owner.finishedSaved, 2u);
+    }
+    ExpectCompleteCards(folder, model::SplitWholeFile(cards), 2);
+  }
+}
+#endif
+
 #ifndef _WIN32
 // Opens the FIFO for writing once the run has opened it for reading; -1 if
 // that does not happen within a few seconds.
@@ -490,19 +566,7 @@ TEST(RealFiles, StopLandsWhileAFifoSourceWaitsForItsWriter) {
     const auto fifo = scratch.Path() / "contacts.vcf";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0) << std::strerror(errno);
     std::atomic<bool> stop{false};
-    class StoppableOwner final : public RunOwner {
-     public:
-      explicit StoppableOwner(std::atomic<bool>& stop) : stop_(stop) {}
-      void Progress(std::uint64_t count) override { saved = count; }
-      bool KeepGoing() override { return !stop_.load(); }
-      void Finished(const RunSummary&) override { ended = true; }
-      void Failed(const RunFailure&) override { ended = true; }
-      std::atomic<std::uint64_t> saved{0};
-      bool ended = false;
-
-     private:
-      std::atomic<bool>& stop_;
-    } owner(stop);
+    StoppableOwner owner(stop);
     auto run = std::async(std::launch::async, [&] {
       return SplitCards({.source = fifo.native(), .folder = folder.native(), .jobs = TestJobs()}, owner);
     });
@@ -512,9 +576,7 @@ TEST(RealFiles, StopLandsWhileAFifoSourceWaitsForItsWriter) {
       ASSERT_GE(writer, 0) << "the run never opened the FIFO";
       const std::string cards = PlainCards(2);
       ASSERT_EQ(::write(writer, cards.data(), cards.size()), static_cast<ssize_t>(cards.size()));
-      for (int i = 0; i < 500 && owner.saved.load() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      EXPECT_EQ(owner.saved.load(), 2u);
+      EXPECT_TRUE(WaitFor([&] { return owner.saved.load() == 2; })) << "the cards written were not saved";
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
