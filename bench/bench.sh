@@ -31,5 +31,5 @@ python3 bench/compare.py --rounds "$rounds" --source "$small" --source "$some" -
   "${commands[@]}"
 # The same on disk: noisier, recorded with its spread.
 mkdir -p "$work/disk"
-python3 bench/compare.py --rounds 5 --source "$small" --out-base "$work/disk" "${commands[@]}"
+python3 bench/compare.py --rounds 3 --source "$small" --out-base "$work/disk" "${commands[@]}"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs named commands alternately on each source, each run into a fresh
 folder, and prints per source the median wall time, the ratio to the floor,
-the spread and the peak memory of every command.
+the spread, the median processor time (user + system, all threads) and the
+peak memory of every command.
 
     compare.py --rounds 9 --source A.vcf --source B.vcf [--out-base DIR] name=command ...
 
@@ -17,33 +18,37 @@ import time
 
 def run(template, src, base):
     out = tempfile.mkdtemp(dir=base)
-    cmd = ["/usr/bin/time", "-f", "%M"] + template.format(src=src, out=out).split()
+    cmd = ["/usr/bin/time", "-f", "%M %U %S"] + template.format(src=src, out=out).split()
     start = time.perf_counter()
     done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True)
     seconds = time.perf_counter() - start
     files = len(os.listdir(out))
     shutil.rmtree(out)
-    return seconds, int(done.stderr.strip().splitlines()[-1]), files
+    kib, user, system = done.stderr.strip().splitlines()[-1].split()
+    return seconds, int(kib), float(user) + float(system), files
 
 
 def compare(source, commands, rounds, base, out_base):
     times = {name: [] for name in commands}
+    cpu = {name: [] for name in commands}
     memory = {name: 0 for name in commands}
     files = {}
     for _ in range(rounds):
         for name, template in commands.items():
-            seconds, kib, count = run(template, source, base)
+            seconds, kib, processor, count = run(template, source, base)
             times[name].append(seconds)
+            cpu[name].append(processor)
             memory[name] = max(memory[name], kib)
             files[name] = count
     floor = statistics.median(times["floor"])
     size = os.path.getsize(source) / 1e6
     print(f"{os.path.basename(source)}: {size:.1f} MB, {rounds} alternating rounds, output in {out_base}")
-    print(f"{'command':<20}{'median s':>10}{'x floor':>9}{'min-max s':>16}{'peak MiB':>10}{'files':>8}")
+    print(f"{'command':<20}{'median s':>10}{'x floor':>9}{'min-max s':>16}{'cpu s':>8}{'peak MiB':>10}{'files':>8}")
     for name in commands:
         m = statistics.median(times[name])
         lo, hi = min(times[name]), max(times[name])
-        print(f"{name:<20}{m:>10.3f}{m / floor:>9.2f}{lo:>8.3f}-{hi:<7.3f}{memory[name] / 1024:>10.1f}"
+        print(f"{name:<20}{m:>10.3f}{m / floor:>9.2f}{lo:>8.3f}-{hi:<7.3f}{statistics.median(cpu[name]):>8.2f}"
+              f"{memory[name] / 1024:>10.1f}"
               f"{files[name]:>8}")
     print(flush=True)
 

@@ -137,6 +137,12 @@ class PosixFiles final : public FileSystem {
     // O_NOFOLLOW fails the open on a symbolic link instead of following it;
     // O_NONBLOCK fails it on a FIFO with no reader instead of waiting. A
     // FIFO with a reader, or a device, opens: fstat catches those.
+    // A name that nothing has yet (the common case: a fresh folder) gets a
+    // new regular file, with nothing to check about what was opened.
+    if (const int fresh = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fresh >= 0) {
+      return std::make_unique<PosixOutput>(fresh);
+    }
     int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     for (int tries = 0; tries < 3; ++tries) {
       const int fd = ::open(path.c_str(), flags, 0666);
