@@ -66,23 +66,42 @@ RunFailure CardWriter::Failure(FailedStep step, const std::filesystem::path& pat
   return RunFailure{step, path, error ? error->reason : NativeString{}, saved_};
 }
 
+namespace {
+
+RunFailure IsTheSource(const std::filesystem::path& path) {
+  return RunFailure{FailedStep::OutputIsSource, path,
+                    Native("That file is the source being split, and the source is never "
+                           "overwritten. Choose another folder."),
+                    0};
+}
+
+RunFailure FileFailure(FailedStep step, const std::filesystem::path& path,
+                       const std::optional<IoError>& error) {
+  return RunFailure{step, path, error ? error->reason : NativeString{}, 0};
+}
+
+}  // namespace
+
 std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
   if (nameFree) *nameFree = !source_;  // unchecked only in a folder that started out empty
   if (!source_) return std::nullopt;
   const auto id = files_.IdOf(path);
   if (nameFree) *nameFree = !id;
   if (id != source_) return std::nullopt;
-  return RunFailure{FailedStep::OutputIsSource, path,
-                    Native("That file is the source being split, and the source is never "
-                           "overwritten. Choose another folder."),
-                    saved_};
+  RunFailure failure = IsTheSource(path);
+  failure.saved = saved_;
+  return failure;
 }
 
-std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
-  if (large_) return FinishLarge(card);
-  const auto path = CardPath();
-  bool nameFree = false;
-  if (auto failure = CheckNotSource(path, &nameFree)) return failure;
+std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
+                                         const std::filesystem::path& path, std::span<const std::byte> card) {
+  // Unchecked only in a folder that started out empty: every name is free.
+  bool nameFree = !source;
+  if (source) {
+    const auto id = files.IdOf(path);
+    if (id == source) return IsTheSource(path);
+    nameFree = !id;
+  }
   std::optional<IoError> error;
   // Whatever ends this early, a thrown exception included, the file goes:
   // it would hold part of a card. Declared before the file, so the file is
@@ -98,23 +117,32 @@ std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
         // Unwinding already: the failure that led here is what is reported.
       }
     }
-  } cleanup{files_, path};
+  } cleanup{files, path};
   // A name nothing has is made in one call that can only make a new file;
   // one in use (a file of an earlier run, a link) goes the careful way.
-  auto out = nameFree ? files_.CreateNew(path, error) : nullptr;
+  auto out = nameFree ? files.CreateNew(path, error) : nullptr;
   if (!out && (!nameFree || (error && error->nameTaken))) {
     error.reset();
-    out = files_.Create(path, error);
+    out = files.Create(path, error);
   }
   if (!out) {
     cleanup.done = true;  // nothing was made
-    return Failure(FailedStep::CreateOutput, path, error);
+    return FileFailure(FailedStep::CreateOutput, path, error);
   }
   error = out->Write(card);
   if (auto closed = out->Close(); !error) error = std::move(closed);
   out.reset();
-  if (error) return Failure(FailedStep::WriteOutput, path, error);
+  if (error) return FileFailure(FailedStep::WriteOutput, path, error);
   cleanup.done = true;
+  return std::nullopt;
+}
+
+std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
+  if (large_) return FinishLarge(card);
+  if (auto failure = WriteWholeCard(files_, source_, CardPath(), card)) {
+    failure->saved = saved_;
+    return failure;
+  }
   ++saved_;
   return std::nullopt;
 }

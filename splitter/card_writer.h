@@ -24,6 +24,14 @@ namespace quillmere {
 //
 // Before a card takes a name, the name is checked against the source's
 // identity (if one is given): the source is never overwritten.
+// Writes one whole card under path: checks the name against the source (if
+// one is given), creates the file (a name known to be free with one create
+// that can only make a new file), writes and closes it; on any failure,
+// nothing of the card is left under the name. The failure's count of cards
+// saved is the caller's to fill in.
+std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
+                                         const std::filesystem::path& path, std::span<const std::byte> card);
+
 class CardWriter {
  public:
   CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source);

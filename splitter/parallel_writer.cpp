@@ -3,40 +3,13 @@
 #include <algorithm>
 #include <exception>
 
+#include "card_writer.h"
+
 namespace quillmere {
-namespace {
-
-RunFailure Failure(FailedStep step, const std::filesystem::path& path, NativeString reason) {
-  return RunFailure{step, path, std::move(reason), 0};
-}
-
-}  // namespace
 
 unsigned DefaultJobs() {
   const unsigned processors = std::thread::hardware_concurrency();
   return std::clamp(processors, 1u, 8u);
-}
-
-std::optional<RunFailure> ParallelWriter::WriteCard(FileSystem& files, const std::optional<FileId>& source,
-                                                    const std::filesystem::path& path,
-                                                    std::span<const std::byte> card) {
-  if (source && files.IdOf(path) == source) {
-    return Failure(FailedStep::OutputIsSource, path,
-                   Native("That file is the source being split, and the source is never "
-                          "overwritten. Choose another folder."));
-  }
-  std::optional<IoError> error;
-  auto out = files.Create(path, error);
-  if (!out) return Failure(FailedStep::CreateOutput, path, error ? error->reason : NativeString{});
-  error = out->Write(card);
-  if (auto closed = out->Close(); !error) error = std::move(closed);
-  out.reset();
-  if (error) {
-    // Never leave a file that holds part of a card.
-    files.Remove(path);
-    return Failure(FailedStep::WriteOutput, path, error->reason);
-  }
-  return std::nullopt;
 }
 
 ParallelWriter::ParallelWriter(FileSystem& files, std::optional<FileId> source, unsigned jobs)
@@ -53,7 +26,7 @@ ParallelWriter::~ParallelWriter() {
 bool ParallelWriter::Save(std::uint64_t number, const std::filesystem::path& path,
                           std::span<const std::byte> card) {
   if (writers_.empty()) {
-    Record(number, path, WriteCard(files_, source_, path, card));
+    Record(number, path, WriteWholeCard(files_, source_, path, card));
     return !Failed();
   }
   Job job{number, path, std::vector<std::byte>(card.begin(), card.end())};
@@ -125,12 +98,12 @@ void ParallelWriter::Work() {
       std::optional<RunFailure> failure;
       std::exception_ptr thrown;
       try {
-        failure = WriteCard(files_, source_, job.path, job.bytes);
+        failure = WriteWholeCard(files_, source_, job.path, job.bytes);
       } catch (...) {
         // Memory running out, above all: the card fails and the exception
         // goes to the reader, which reports it as the run's failure.
         thrown = std::current_exception();
-        failure = Failure(FailedStep::Unexpected, job.path, {});
+        failure = RunFailure{FailedStep::Unexpected, job.path, {}, 0};
         try {
           files_.Remove(job.path);
         } catch (...) {

@@ -76,12 +76,6 @@ class ParallelWriter {
   // rather than a file operation failing (after Finish).
   std::exception_ptr Thrown() const { return thrown_; }
 
-  // Writes one card with the identity check, create, write and close; on a
-  // failure removes what was created. Every failure names the file.
-  static std::optional<RunFailure> WriteCard(FileSystem& files, const std::optional<FileId>& source,
-                                             const std::filesystem::path& path,
-                                             std::span<const std::byte> card);
-
  private:
   struct Job {
     std::uint64_t number;

@@ -326,7 +326,10 @@ std::unique_ptr<OutputFile> FaultyFiles::Create(const std::filesystem::path& pat
 
 std::unique_ptr<OutputFile> FaultyFiles::CreateNew(const std::filesystem::path& path,
                                                    std::optional<IoError>& error) {
-  created_.push_back(path);
+  {
+    std::lock_guard lock(mutex_);
+    created_.push_back(path);
+  }
   if (const int nth = Count(Operation::CreateNew)) {
     error = Injection(Operation::CreateNew, nth);
     return nullptr;

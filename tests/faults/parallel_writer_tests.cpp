@@ -66,25 +66,11 @@ class HeldFiles final : public FileSystem {
   }
   std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
                                      std::optional<IoError>& error) override {
-    std::unique_lock lock(mutex_);
-    ++waiting_;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return !held_.contains(path); });
-    --waiting_;
-    if (failing_.contains(path)) {
-      error = IoError{Native("held card fails")};
-      return nullptr;
-    }
-    lock.unlock();
-    auto out = memory.Create(path, error);
-    lock.lock();
-    ++creates_;
-    changed_.notify_all();
-    return out;
+    return HeldCreate(path, error, [&] { return memory.Create(path, error); });
   }
   std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
                                         std::optional<IoError>& error) override {
-    return memory.CreateNew(path, error);
+    return HeldCreate(path, error, [&] { return memory.CreateNew(path, error); });
   }
   std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     return memory.Rename(from, to);
@@ -95,6 +81,27 @@ class HeldFiles final : public FileSystem {
   MemoryFiles memory;
 
  private:
+  // Either way of creating a file waits while its card is held.
+  template <typename Make>
+  std::unique_ptr<OutputFile> HeldCreate(const std::filesystem::path& path, std::optional<IoError>& error,
+                                         Make make) {
+    std::unique_lock lock(mutex_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !held_.contains(path); });
+    --waiting_;
+    if (failing_.contains(path)) {
+      error = IoError{Native("held card fails")};
+      return nullptr;
+    }
+    lock.unlock();
+    auto out = make();
+    lock.lock();
+    ++creates_;
+    changed_.notify_all();
+    return out;
+  }
+
   std::mutex mutex_;
   std::condition_variable changed_;
   std::set<std::filesystem::path> held_;
