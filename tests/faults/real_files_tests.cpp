@@ -174,8 +174,12 @@ TEST(RealFiles, DestinationRemovedDuringARunStopsIt) {
   WriteWholeFile(source, text);
   RecordingOwner owner;
   owner.OnceSaved(5, [&] {
+    // Moved away first, in one step: other writers may still be creating
+    // files in it, which would make removing it in place fail as not empty.
     std::error_code error;
-    fs::remove_all(folder, error);
+    const auto gone = scratch.Path() / "gone";
+    fs::rename(folder, gone, error);
+    if (!error) fs::remove_all(gone, error);
     ASSERT_FALSE(error) << "could not remove the folder: " << error.message();
   });
   const auto outcome = Split(folder, source, owner);
