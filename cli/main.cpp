@@ -25,11 +25,14 @@ extern "C" void OnInterrupt(int) {
 }
 
 constexpr char kUsage[] =
-    "Usage: quillmere-split SOURCE DEST_DIR\n"
+    "Usage: quillmere-split [--names] SOURCE DEST_DIR\n"
     "Splits the vCard file SOURCE into one file per contact, named vCard1.vcf,\n"
     "vCard2.vcf, ... in the existing folder DEST_DIR. Files of those names are\n"
     "replaced.\n"
     "\n"
+    "  --names    name each file after its contact (\"Jane Doe.vcf\"; a second\n"
+    "             Jane Doe gets \"Jane Doe (2).vcf\"); a card with no name, number,\n"
+    "             address or organisation keeps its vCardN.vcf\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -83,7 +86,12 @@ class ConsoleOwner final : public quillmere::RunOwner {
 
 int Main(const std::vector<NativeString>& args) {
   std::vector<NativeString> operands;
+  auto naming = quillmere::FileNaming::Numbered;
   for (const auto& arg : args) {
+    if (arg == Native("--names")) {
+      naming = quillmere::FileNaming::Contacts;
+      continue;
+    }
     if (arg == Native("--help") || arg == Native("-h")) {
       std::fputs(kUsage, stdout);
       return 0;
@@ -105,8 +113,8 @@ int Main(const std::vector<NativeString>& args) {
   }
   std::signal(SIGINT, OnInterrupt);
   ConsoleOwner owner;
-  const auto outcome =
-      quillmere::SplitCards({.source = operands[0], .folder = operands[1], .trimSourceSpaces = true}, owner);
+  const auto outcome = quillmere::SplitCards(
+      {.source = operands[0], .folder = operands[1], .trimSourceSpaces = true, .naming = naming}, owner);
   switch (outcome) {
     case quillmere::RunOutcome::Finished:
       return 0;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "card_name.h"
 #include "card_scanner.h"
 
 namespace quillmere {
@@ -23,9 +24,14 @@ NativeString TrimSpaces(const NativeString& text) {
 // One run: writes each card the scanner finishes, reports every line.
 class Run final : public LineSink {
  public:
-  Run(NativeString folder, RunOwner& owner, FileSystem& files, CardScanner& scanner,
+  Run(NativeString folder, FileNaming naming, RunOwner& owner, FileSystem& files, CardScanner& scanner,
       std::optional<FileId> source)
-      : folder_(std::move(folder)), owner_(owner), files_(files), scanner_(scanner), source_(source) {}
+      : folder_(std::move(folder)),
+        naming_(naming),
+        owner_(owner),
+        files_(files),
+        scanner_(scanner),
+        source_(source) {}
 
   bool LineEnded(bool cardDone) override {
     if (cardDone) {
@@ -46,8 +52,15 @@ class Run final : public LineSink {
   const NativeString& Folder() const { return folder_; }
 
  private:
+  // The one place a card's file name is chosen; cards are named in source
+  // order, so two of one name are numbered the same on every run.
+  NativeString FileName() {
+    if (naming_ == FileNaming::Contacts) return namer_.Next(scanner_.Card(), saved_ + 1);
+    return Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+  }
+
   bool SaveCard() {
-    const std::filesystem::path path = folder_ + Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+    const std::filesystem::path path = folder_ + FileName();
     if (source_ && files_.IdOf(path) == source_) {
       return Fail(FailedStep::OutputIsSource, path,
                   Native("That file is the source being split, and the source is never "
@@ -74,6 +87,8 @@ class Run final : public LineSink {
   }
 
   NativeString folder_;
+  FileNaming naming_;
+  CardNamer namer_;
   RunOwner& owner_;
   FileSystem& files_;
   CardScanner& scanner_;
@@ -116,7 +131,7 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
   }
 
   CardScanner scanner;
-  Run run(folder, owner, files, scanner, OverwriteGuard(*source, sourceFile, folder, files));
+  Run run(folder, request.naming, owner, files, scanner, OverwriteGuard(*source, sourceFile, folder, files));
   std::vector<std::byte> block(kReadBlock);
   for (;;) {
     const std::size_t got = source->Read(block, error);

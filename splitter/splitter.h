@@ -45,6 +45,12 @@ class RunOwner {
 
 enum class RunOutcome { NotStarted, Finished, Failed, Stopped };
 
+// How a run names the files it writes.
+enum class FileNaming {
+  Numbered,  // vCard1.vcf, vCard2.vcf, … in source order
+  Contacts,  // after each card's contact: "Jane Doe.vcf", "Jane Doe (2).vcf", …
+};
+
 // What a run is asked to do. The fields are named so that no caller can
 // hand over the folder for the source or the other way round.
 struct SplitRequest {
@@ -55,10 +61,11 @@ struct SplitRequest {
   // The window's source path comes from a dialog and may carry spaces that
   // are no part of the name; a path typed on a command line is exact.
   bool trimSourceSpaces = false;
+  FileNaming naming = FileNaming::Numbered;
 };
 
-// Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … in
-// the folder. An empty folder ends the run at once, with no call to the
+// Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … (or
+// named after the contacts) in the folder. An empty folder ends the run at once, with no call to the
 // owner.
 RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files = SystemFiles());
 
