@@ -199,18 +199,16 @@ bool DecodeUtf8(std::string_view bytes, std::u32string& text) {
 
 // Windows-1252; its five unassigned bytes read as the C1 controls of the
 // same number, as Windows itself reads them.
-std::u32string DecodeWindows1252(std::string_view bytes) {
+void DecodeWindows1252(std::string_view bytes, std::u32string& text) {
   static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                          0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::u32string text;
-  text.reserve(bytes.size());
+  text.clear();
   for (const char ch : bytes) {
     const auto b = static_cast<unsigned char>(ch);
     text += b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b;
   }
-  return text;
 }
 
 bool IsUtf8Name(std::string_view charset) {
@@ -219,17 +217,14 @@ bool IsUtf8Name(std::string_view charset) {
   return lower == "utf-8" || lower == "utf8";
 }
 
-std::u32string DecodeBytes(std::string_view bytes, const std::string& charset) {
-  std::u32string text;
-  if (!charset.empty() && !IsUtf8Name(charset) && DecodeCharset(charset, bytes, text)) return text;
-  if (DecodeUtf8(bytes, text)) return text;
-  return DecodeWindows1252(bytes);
+void DecodeBytes(std::string_view bytes, const std::string& charset, std::u32string& text) {
+  if (!charset.empty() && !IsUtf8Name(charset) && DecodeCharset(charset, bytes, text)) return;
+  if (!DecodeUtf8(bytes, text)) DecodeWindows1252(bytes, text);
 }
 
 // A lone surrogate is kept as itself; the name rules make it "_".
-std::u32string DecodeUtf16(std::u16string_view units) {
-  std::u32string text;
-  text.reserve(units.size());
+void DecodeUtf16(std::u16string_view units, std::u32string& text) {
+  text.clear();
   for (std::size_t i = 0; i < units.size(); ++i) {
     const char32_t c = units[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
@@ -240,7 +235,6 @@ std::u32string DecodeUtf16(std::u16string_view units) {
       text += c;
     }
   }
-  return text;
 }
 
 // Undoes the escapes \, \; \\ and \n (\N), a line break becoming a space;
@@ -268,25 +262,32 @@ std::vector<std::u32string> Unescape(std::u32string_view text, bool split) {
   return parts;
 }
 
-// The text a property's value gives for the card's name.
-std::u32string NameText(Prop prop, std::u32string_view value) {
+// Unescape without splitting, in place: the common case of FN.
+void UnescapeWhole(std::u32string& text) {
+  if (text.find('\\') == text.npos) return;
+  text = Unescape(text, false).front();
+}
+
+// The text a property's value gives for the card's name, in place.
+void NameText(Prop prop, std::u32string& text) {
   switch (prop) {
     case kFn:
     case kEmail:
-      return Unescape(value, false).front();
-    case kTel: {
-      std::u32string tel = Unescape(value, false).front();
+      UnescapeWhole(text);
+      return;
+    case kTel:
+      UnescapeWhole(text);
       // A vCard 4.0 number is often a tel: URI.
-      if (tel.size() > 4 && AsciiUpper(tel[0]) == 'T' && AsciiUpper(tel[1]) == 'E' &&
-          AsciiUpper(tel[2]) == 'L' && tel[3] == ':') {
-        tel.erase(0, 4);
+      if (text.size() > 4 && AsciiUpper(text[0]) == 'T' && AsciiUpper(text[1]) == 'E' &&
+          AsciiUpper(text[2]) == 'L' && text[3] == ':') {
+        text.erase(0, 4);
       }
-      return tel;
-    }
+      return;
     case kOrg:
-      return Unescape(value, true).front();
+      text = Unescape(text, true).front();
+      return;
     case kN: {
-      auto parts = Unescape(value, true);
+      auto parts = Unescape(text, true);
       parts.resize(std::max<std::size_t>(parts.size(), 3));
       std::u32string name;
       for (const auto* part : {&parts[1], &parts[2], &parts[0]}) {
@@ -294,29 +295,33 @@ std::u32string NameText(Prop prop, std::u32string_view value) {
         if (!name.empty()) name += ' ';
         name += *part;
       }
-      return name;
+      text = std::move(name);
+      return;
     }
     default:
-      return {};
+      text.clear();
   }
 }
 
+void MakeSafe(std::u32string& text);
+
 // The stem a whole logical line gives, or nothing.
 template <class Unit>
-std::u32string StemOf(Prop prop, std::basic_string_view<Unit> line) {
+void StemOf(Prop prop, std::basic_string_view<Unit> line, std::u32string& text) {
+  text.clear();
   const std::size_t colon = HeaderEnd(line);
-  if (colon == line.npos) return {};
+  if (colon == line.npos) return;
   const Params params = ParamsOf(line.substr(0, colon));
   const auto value = line.substr(colon + 1);
-  std::u32string text;
   if (params.quotedPrintable) {
-    text = DecodeBytes(DecodeQuotedPrintable(value), params.charset);
+    DecodeBytes(DecodeQuotedPrintable(value), params.charset, text);
   } else if constexpr (std::is_same_v<Unit, char16_t>) {
-    text = DecodeUtf16(value);
+    DecodeUtf16(value, text);
   } else {
-    text = DecodeBytes(value, params.charset);
+    DecodeBytes(value, params.charset, text);
   }
-  return SafeFileStem(NameText(prop, text));
+  NameText(prop, text);
+  MakeSafe(text);
 }
 
 template <class Unit>
@@ -366,19 +371,33 @@ class LineReader {
     }
   }
 
-  std::u32string Finish() {
+  const std::u32string& Finish() {
     if (!done_ && held_ > 0) Line(View(line_), held_, last_);
     if (!done_) Close();
-    if (done_) return result_;
-    for (int prop = kN; prop < kPropCount; ++prop) {
+    for (int prop = kN; prop < kPropCount && !done_; ++prop) {
       if (!have_[prop]) continue;
-      auto stem = StemOf(static_cast<Prop>(prop), View(found_[prop]));
-      if (!stem.empty()) return stem;
+      StemOf(static_cast<Prop>(prop), View(found_[prop]), result_);
+      done_ = !result_.empty();
     }
-    return {};
+    if (!done_) result_.clear();
+    return result_;
   }
 
-  void Reset() { *this = LineReader(); }
+  // Keeps the buffers' memory for the next card.
+  void Reset() {
+    line_.clear();
+    held_ = 0;
+    last_ = Unit{};
+    skipLf_ = false;
+    depth_ = 0;
+    quotedPrintable_ = softBreak_ = false;
+    current_ = kNone;
+    logical_.clear();
+    have_ = {};
+    for (auto& found : found_) found.clear();
+    result_.clear();
+    done_ = false;
+  }
 
  private:
   static const Unit* Find(const Unit* p, const Unit* end, Unit unit) {
@@ -428,7 +447,10 @@ class LineReader {
     const std::size_t colon = HeaderEnd(text);
     if (colon == text.npos) return;
     const View header = text.substr(0, colon);
-    quotedPrintable_ = ParamsOf(header).quotedPrintable;
+    // Most lines say nothing of quoted-printable: spare them the parsing.
+    const bool mayBeQp =
+        std::any_of(header.begin(), header.end(), [](Unit u) { return u == 'Q' || u == 'q'; });
+    quotedPrintable_ = mayBeQp && ParamsOf(header).quotedPrintable;
     softBreak_ = quotedPrintable_ && last == '=';
     if (depth_ != 1) return;
     const Prop prop = PropOf(header);
@@ -448,7 +470,7 @@ class LineReader {
     current_ = kNone;
     have_[prop] = true;
     if (prop == kFn) {
-      result_ = StemOf(prop, View(logical_));
+      StemOf(prop, View(logical_), result_);
       logical_.clear();
       done_ = !result_.empty();
       return;
@@ -485,7 +507,7 @@ class CardNameReader::Impl {
     FeedDecided(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }
 
-  std::u32string Finish() {
+  const std::u32string& Finish() {
     if (units_ == Units::Undecided) Decide();
     return units_ == Units::Bytes ? bytes_.Finish() : wide_.Finish();
   }
@@ -564,7 +586,7 @@ CardNameReader::~CardNameReader() = default;
 void CardNameReader::Feed(std::span<const std::byte> bytes) {
   impl_->Feed(bytes);
 }
-std::u32string CardNameReader::Finish() {
+const std::u32string& CardNameReader::Finish() {
   return impl_->Finish();
 }
 void CardNameReader::Reset() {
@@ -574,14 +596,28 @@ void CardNameReader::Reset() {
 namespace {
 
 bool IsWhiteSpace(char32_t c) {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-         c == 0x3000;
+  if (c < 0x80) return (c >= 0x09 && c <= 0x0D) || c == 0x20;
+  return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 bool IsUnsafe(char32_t c) {
-  return c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF ||
-         std::u32string_view(U"<>:\"/\\|?*").find(c) != std::u32string_view::npos;
+  if (c >= 0x80) return (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF;
+  switch (c) {
+    case '<':
+    case '>':
+    case ':':
+    case '"':
+    case '/':
+    case '\\':
+    case '|':
+    case '?':
+    case '*':
+    case 0x7F:
+      return true;
+    default:
+      return c < 0x20;
+  }
 }
 
 void TrimEnds(std::u32string& text) {
@@ -616,18 +652,18 @@ bool IsDeviceName(std::u32string_view word) {
   return false;
 }
 
-}  // namespace
-
-std::u32string SafeFileStem(std::u32string_view text) {
-  std::u32string stem;
-  stem.reserve(text.size());
-  for (const char32_t c : text) {
+// In place: each character is read before its place is written.
+void MakeSafe(std::u32string& stem) {
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < stem.size(); ++i) {
+    const char32_t c = stem[i];
     if (IsWhiteSpace(c)) {
-      if (stem.empty() || stem.back() != ' ') stem += ' ';
+      if (out == 0 || stem[out - 1] != ' ') stem[out++] = ' ';
     } else {
-      stem += IsUnsafe(c) ? U'_' : c;
+      stem[out++] = IsUnsafe(c) ? U'_' : c;
     }
   }
+  stem.resize(out);
   TrimEnds(stem);
   std::size_t count = 0, bytes = 0;
   while (count < stem.size() && count < kMaxCodePoints && bytes + Utf8Size(stem[count]) <= kMaxUtf8Bytes) {
@@ -638,11 +674,18 @@ std::u32string SafeFileStem(std::u32string_view text) {
   std::size_t word = std::min(stem.find('.'), stem.size());
   while (word > 0 && stem[word - 1] == ' ') --word;
   if (IsDeviceName(std::u32string_view(stem).substr(0, word))) stem.insert(word, 1, U'_');
+}
+
+}  // namespace
+
+std::u32string SafeFileStem(std::u32string_view text) {
+  std::u32string stem(text);
+  MakeSafe(stem);
   return stem;
 }
 
-NativeString NativeFromCodePoints(std::u32string_view text) {
-  NativeString out;
+void NativeFromCodePoints(std::u32string_view text, NativeString& out) {
+  out.clear();
   if constexpr (sizeof(NativeChar) == 2) {
     for (const char32_t c : text) {
       if (c >= 0x10000) {
@@ -653,10 +696,21 @@ NativeString NativeFromCodePoints(std::u32string_view text) {
       }
     }
   } else {
-    std::string utf8;
-    for (const char32_t c : text) AppendUtf8(utf8, c);
-    out.assign(utf8.begin(), utf8.end());
+    for (const char32_t c : text) {
+      if (c < 0x80) {
+        out += static_cast<NativeChar>(c);
+      } else {
+        std::string utf8;
+        AppendUtf8(utf8, c);
+        out.append(utf8.begin(), utf8.end());
+      }
+    }
   }
+}
+
+NativeString NativeFromCodePoints(std::u32string_view text) {
+  NativeString out;
+  NativeFromCodePoints(text, out);
   return out;
 }
 
@@ -675,19 +729,24 @@ NativeString CardNamer::Next(std::span<const std::byte> card, std::uint64_t numb
 }
 
 NativeString CardNamer::Next(const std::u32string& stem, std::uint64_t number) {
-  const NativeString base =
-      stem.empty() ? Native("vCard") + NativeDecimal(number) : NativeFromCodePoints(stem);
-  if (NativeString name = base + Native(".vcf"); Take(name)) return name;
-  std::uint64_t& last = lastCopy_[FileNameKey(base)];
+  if (stem.empty()) {
+    name_ = Native("vCard") + NativeDecimal(number);
+  } else {
+    NativeFromCodePoints(stem, name_);
+  }
+  // Upper-casing maps each character alone, so the key of the whole name is
+  // the key of its stem followed by the upper-cased rest.
+  FileNameKey(name_, key_);
+  const std::size_t stemSize = key_.size();
+  key_ += Native(".VCF");
+  if (taken_.insert(key_).second) return name_ + Native(".vcf");
+  key_.resize(stemSize);
+  std::uint64_t& last = lastCopy_[key_];
   last = std::max<std::uint64_t>(last, 1);
   for (;;) {
-    NativeString name = base + Native(" (") + NativeDecimal(++last) + Native(").vcf");
-    if (Take(name)) return name;
+    const NativeString copy = Native(" (") + NativeDecimal(++last) + Native(")");
+    if (taken_.insert(key_ + copy + Native(".VCF")).second) return name_ + copy + Native(".vcf");
   }
-}
-
-bool CardNamer::Take(const NativeString& name) {
-  return taken_.insert(FileNameKey(name)).second;
 }
 
 }  // namespace quillmere

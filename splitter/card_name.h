@@ -42,8 +42,9 @@ class CardNameReader {
   // The next bytes of the card.
   void Feed(std::span<const std::byte> bytes);
   // The card has ended: the file name stem it gives ("Jane Doe"), already
-  // safe as a file name, or nothing when no line names it.
-  std::u32string Finish();
+  // safe as a file name, or nothing when no line names it. Valid until the
+  // next call.
+  const std::u32string& Finish();
   // Forgets the card, to read the next one.
   void Reset();
 
@@ -71,20 +72,21 @@ NativeString CardFileName(std::span<const std::byte> card, std::uint64_t number)
 // when its name is already taken by another card.
 class CardNamer {
  public:
+  CardNamer() { taken_.reserve(1024); }
   // The name for a card whose stem was read (empty: none was) and which is
   // the number-th card of the source.
   NativeString Next(const std::u32string& stem, std::uint64_t number);
   NativeString Next(std::span<const std::byte> card, std::uint64_t number);
 
  private:
-  bool Take(const NativeString& name);
-
   std::unordered_set<NativeString> taken_;                    // keys of the names given so far
   std::unordered_map<NativeString, std::uint64_t> lastCopy_;  // stem key → last "(n)" given
   CardNameReader reader_;
+  NativeString name_, key_;  // kept to spare an allocation per card
 };
 
 // Text as the platform names files: UTF-16 on Windows, UTF-8 elsewhere.
 NativeString NativeFromCodePoints(std::u32string_view text);
+void NativeFromCodePoints(std::u32string_view text, NativeString& out);
 
 }  // namespace quillmere

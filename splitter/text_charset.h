@@ -15,7 +15,7 @@ bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32str
 
 // The key under which the file system finds a name: every character
 // upper-cased by the platform's simple one-to-one mapping, as Windows
-// compares file names.
-NativeString FileNameKey(const NativeString& name);
+// compares file names. Written into key, whose memory is reused.
+void FileNameKey(const NativeString& name, NativeString& key);
 
 }  // namespace quillmere

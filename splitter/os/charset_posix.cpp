@@ -75,12 +75,11 @@ bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32str
   return true;
 }
 
-NativeString FileNameKey(const NativeString& name) {
+void FileNameKey(const NativeString& name, NativeString& key) {
   // The C.UTF-8 locale gives the whole of Unicode's simple mappings,
   // whatever locale the process runs in.
   static const locale_t kUnicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  NativeString key;
-  key.reserve(name.size());
+  key.clear();
   for (std::size_t i = 0; i < name.size();) {
     const auto b = static_cast<unsigned char>(name[i]);
     if (b < 0x80 || !kUnicode) {
@@ -110,7 +109,6 @@ NativeString FileNameKey(const NativeString& name) {
     }
     key += static_cast<char>(0x80 | (c & 0x3F));
   }
-  return key;
 }
 
 }  // namespace quillmere

@@ -76,16 +76,15 @@ bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32str
   return true;
 }
 
-NativeString FileNameKey(const NativeString& name) {
-  NativeString key = name;
-  if (key.empty()) return key;
+void FileNameKey(const NativeString& name, NativeString& key) {
+  key = name;
+  if (key.empty()) return;
   const int size = static_cast<int>(key.size());
   // In place: the simple mappings keep the length.
   if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), size, key.data(), size, nullptr,
                     nullptr, 0) == 0) {
     for (auto& c : key) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 0x20) : c;
   }
-  return key;
 }
 
 }  // namespace quillmere
