@@ -25,7 +25,8 @@ extern "C" void OnInterrupt(int) {
 }
 
 constexpr char kUsage[] =
-    "Usage: quillmere-split [--names] SOURCE DEST_DIR\n"
+    "Usage: quillmere-split SOURCE DEST_DIR\n"
+    "       quillmere-split --names SOURCE DEST_DIR\n"
     "Splits the vCard file SOURCE into one file per contact, named vCard1.vcf,\n"
     "vCard2.vcf, ... in the existing folder DEST_DIR. Files of those names are\n"
     "replaced.\n"

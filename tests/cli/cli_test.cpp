@@ -90,4 +90,18 @@ TEST_F(Cli, HelpAndVersionExitZero) {
   EXPECT_EQ(r.out, "quillmere-split 2.06\n");
 }
 
+TEST_F(Cli, NamesOptionNamesEachFileAfterItsContactWithTheSameMessageAndStatus) {
+  const std::string source =
+      "BEGIN:VCARD\r\nFN:Jane Doe\r\nEND:VCARD\r\nBEGIN:VCARD\r\nNOTE:x\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nN:Doe;Jane\r\nEND:VCARD\r\n";
+  const auto r = Run("--names " + Source(source).string() + " " + (dir / "out").string());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "3 vCards Saved in \n" + (dir / "out").string() + "/\n");
+  EXPECT_EQ(Slurp(dir / "out" / "Jane Doe.vcf"), "\r\nBEGIN:VCARD\r\nFN:Jane Doe\r\nEND:VCARD\r\n");
+  EXPECT_EQ(Slurp(dir / "out" / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nNOTE:x\r\nEND:VCARD\r\n");
+  EXPECT_EQ(Slurp(dir / "out" / "Jane Doe (2).vcf"), "\r\nBEGIN:VCARD\r\nN:Doe;Jane\r\nEND:VCARD\r\n");
+  EXPECT_FALSE(fs::exists(dir / "out" / "vCard1.vcf"));
+  EXPECT_EQ(Run("--names " + (dir / "missing.vcf").string() + " " + (dir / "out").string()).status, 1);
+}
+
 }  // namespace
