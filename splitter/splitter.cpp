@@ -25,13 +25,14 @@ NativeString TrimSpaces(const NativeString& text) {
 class Run final : public LineSink {
  public:
   Run(NativeString folder, FileNaming naming, RunOwner& owner, FileSystem& files, CardScanner& scanner,
-      std::optional<FileId> source)
+      std::optional<FileId> source, NameList* list)
       : folder_(std::move(folder)),
         naming_(naming),
         owner_(owner),
         files_(files),
         scanner_(scanner),
-        source_(source) {}
+        source_(source),
+        list_(list) {}
 
   bool LineEnded(bool cardDone) override {
     if (cardDone) {
@@ -60,6 +61,11 @@ class Run final : public LineSink {
   }
 
   bool SaveCard() {
+    if (list_) {
+      list_->Named(saved_ + 1, FileName());
+      ++saved_;
+      return true;
+    }
     const std::filesystem::path path = folder_ + FileName();
     if (source_ && files_.IdOf(path) == source_) {
       return Fail(FailedStep::OutputIsSource, path,
@@ -93,6 +99,7 @@ class Run final : public LineSink {
   FileSystem& files_;
   CardScanner& scanner_;
   std::optional<FileId> source_;  // set when an output could be the source
+  NameList* list_;                // set: name the cards, write nothing
   std::uint64_t saved_ = 0;
   bool stopped_ = false;
   std::optional<RunFailure> failure_;
@@ -115,9 +122,9 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
 }  // namespace
 
 RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
-  if (request.folder.empty()) return RunOutcome::NotStarted;
+  if (request.folder.empty() && !request.listOnly) return RunOutcome::NotStarted;
   NativeString folder = request.folder;
-  if (folder.back() != std::filesystem::path::preferred_separator) {
+  if (!folder.empty() && folder.back() != std::filesystem::path::preferred_separator) {
     folder += std::filesystem::path::preferred_separator;
   }
   const std::filesystem::path sourceFile =
@@ -131,7 +138,9 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
   }
 
   CardScanner scanner;
-  Run run(folder, request.naming, owner, files, scanner, OverwriteGuard(*source, sourceFile, folder, files));
+  Run run(folder, request.naming, owner, files, scanner,
+          request.listOnly ? std::nullopt : OverwriteGuard(*source, sourceFile, folder, files),
+          request.listOnly);
   std::vector<std::byte> block(kReadBlock);
   for (;;) {
     const std::size_t got = source->Read(block, error);
@@ -152,6 +161,12 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
   if (run.Stopped()) return RunOutcome::Stopped;
   owner.Finished({run.Saved(), run.Folder(), scanner.InsideCard()});
   return RunOutcome::Finished;
+}
+
+RunOutcome ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list, FileSystem& files) {
+  SplitRequest listing = request;
+  listing.listOnly = &list;
+  return SplitCards(listing, owner, files);
 }
 
 }  // namespace quillmere

@@ -115,5 +115,37 @@ TEST_F(NamesRun, NumberedSplitIsStillTheDefault) {
   EXPECT_EQ(Listed(), std::set<NativeString>{N("vCard1.vcf")});
 }
 
+class RecordingList final : public NameList {
+ public:
+  void Named(std::uint64_t number, const NativeString& fileName) override {
+    named.emplace_back(number, fileName);
+  }
+  std::vector<std::pair<std::uint64_t, NativeString>> named;
+};
+
+TEST_F(NamesRun, ListingGivesEachCardsNumberAndNameAndWritesNothing) {
+  const std::string source =
+      Card("FN:Jane Doe") + Card("NOTE:none") + Card("FN:JANE DOE") + "BEGIN:VCARD\r\nFN:Cut";
+  RecordingList list;
+  const auto outcome = ListFileNames(
+      {.source = Source(source, in.Path()).native(), .folder = out.Text(), .naming = FileNaming::Contacts},
+      owner, list);
+  EXPECT_EQ(outcome, RunOutcome::Finished);
+  EXPECT_EQ(list.named, (std::vector<std::pair<std::uint64_t, NativeString>>{
+                            {1, N("Jane Doe.vcf")}, {2, N("vCard2.vcf")}, {3, N("JANE DOE (2).vcf")}}));
+  EXPECT_TRUE(Listed().empty());
+  EXPECT_EQ(owner.Summary().saved, 3u);
+  EXPECT_TRUE(owner.Summary().unfinishedLastCard);
+}
+
+TEST_F(NamesRun, ListingNeedsNoFolderAndListsTheNumberedNamesToo) {
+  RecordingList list;
+  EXPECT_EQ(ListFileNames({.source = Source(Card("FN:A") + Card("FN:B"), in.Path()).native(), .folder = {}},
+                          owner, list),
+            RunOutcome::Finished);
+  EXPECT_EQ(list.named, (std::vector<std::pair<std::uint64_t, NativeString>>{{1, N("vCard1.vcf")},
+                                                                             {2, N("vCard2.vcf")}}));
+}
+
 }  // namespace
 }  // namespace quillmere::test
