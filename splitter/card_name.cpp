@@ -165,11 +165,12 @@ std::string DecodeQuotedPrintable(std::basic_string_view<Unit> value) {
 
 // Strict UTF-8 (no overlong forms, no surrogates); false when not valid.
 bool DecodeUtf8(std::string_view bytes, std::u32string& text) {
-  text.clear();
+  text.resize(bytes.size());
+  std::size_t out = 0;
   for (std::size_t i = 0; i < bytes.size();) {
     const auto b = static_cast<unsigned char>(bytes[i]);
     if (b < 0x80) {
-      text += b;
+      text[out++] = b;
       ++i;
       continue;
     }
@@ -191,9 +192,10 @@ bool DecodeUtf8(std::string_view bytes, std::u32string& text) {
       c = (c << 6) | (next & 0x3F);
     }
     if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    text += c;
+    text[out++] = c;
     i += extra + 1;
   }
+  text.resize(out);
   return true;
 }
 
@@ -475,7 +477,7 @@ class LineReader {
       done_ = !result_.empty();
       return;
     }
-    found_[prop] = std::move(logical_);
+    found_[prop].assign(logical_);
     logical_.clear();
   }
 
@@ -595,13 +597,13 @@ void CardNameReader::Reset() {
 
 namespace {
 
-bool IsWhiteSpace(char32_t c) {
+constexpr bool IsWhiteSpace(char32_t c) {
   if (c < 0x80) return (c >= 0x09 && c <= 0x0D) || c == 0x20;
   return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
          c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-bool IsUnsafe(char32_t c) {
+constexpr bool IsUnsafe(char32_t c) {
   if (c >= 0x80) return (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF;
   switch (c) {
     case '<':
@@ -652,12 +654,31 @@ bool IsDeviceName(std::u32string_view word) {
   return false;
 }
 
+// What becomes of each ASCII character in a name: kept, "_" or a space.
+enum class AsciiClass : unsigned char { Keep, Unsafe, Space };
+constexpr std::array<AsciiClass, 128> kAscii = [] {
+  std::array<AsciiClass, 128> table{};
+  for (char32_t c = 0; c < 128; ++c) {
+    table[c] = IsWhiteSpace(c) ? AsciiClass::Space : IsUnsafe(c) ? AsciiClass::Unsafe : AsciiClass::Keep;
+  }
+  return table;
+}();
+
 // In place: each character is read before its place is written.
 void MakeSafe(std::u32string& stem) {
   std::size_t out = 0;
   for (std::size_t i = 0; i < stem.size(); ++i) {
     const char32_t c = stem[i];
-    if (IsWhiteSpace(c)) {
+    if (c < 0x80) {
+      const AsciiClass kind = kAscii[c];
+      if (kind == AsciiClass::Keep) {
+        stem[out++] = c;
+      } else if (kind == AsciiClass::Unsafe) {
+        stem[out++] = U'_';
+      } else if (out == 0 || stem[out - 1] != ' ') {
+        stem[out++] = ' ';
+      }
+    } else if (IsWhiteSpace(c)) {
       if (out == 0 || stem[out - 1] != ' ') stem[out++] = ' ';
     } else {
       stem[out++] = IsUnsafe(c) ? U'_' : c;
@@ -683,6 +704,15 @@ std::u32string SafeFileStem(std::u32string_view text) {
   MakeSafe(stem);
   return stem;
 }
+
+namespace {
+
+NativeString& AppendAscii(NativeString& text, std::string_view ascii) {
+  text.append(ascii.begin(), ascii.end());
+  return text;
+}
+
+}  // namespace
 
 void NativeFromCodePoints(std::u32string_view text, NativeString& out) {
   out.clear();
@@ -730,7 +760,8 @@ NativeString CardNamer::Next(std::span<const std::byte> card, std::uint64_t numb
 
 NativeString CardNamer::Next(const std::u32string& stem, std::uint64_t number) {
   if (stem.empty()) {
-    name_ = Native("vCard") + NativeDecimal(number);
+    name_ = Native("vCard");
+    name_ += NativeDecimal(number);
   } else {
     NativeFromCodePoints(stem, name_);
   }
@@ -738,14 +769,17 @@ NativeString CardNamer::Next(const std::u32string& stem, std::uint64_t number) {
   // the key of its stem followed by the upper-cased rest.
   FileNameKey(name_, key_);
   const std::size_t stemSize = key_.size();
-  key_ += Native(".VCF");
-  if (taken_.insert(key_).second) return name_ + Native(".vcf");
+  AppendAscii(key_, ".VCF");
+  if (taken_.insert(key_).second) return AppendAscii(name_, ".vcf");
   key_.resize(stemSize);
   std::uint64_t& last = lastCopy_[key_];
   last = std::max<std::uint64_t>(last, 1);
   for (;;) {
     const NativeString copy = Native(" (") + NativeDecimal(++last) + Native(")");
-    if (taken_.insert(key_ + copy + Native(".VCF")).second) return name_ + copy + Native(".vcf");
+    key_.resize(stemSize);
+    key_ += copy;
+    AppendAscii(key_, ".VCF");
+    if (taken_.insert(key_).second) return AppendAscii(name_ += copy, ".vcf");
   }
 }
 
