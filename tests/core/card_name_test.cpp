@@ -245,7 +245,7 @@ TEST(CardNameDuplicates, SecondOfANameIsNumbered) {
   }
 }
 
-TEST(CardNameDuplicates, ManyOfOneNameStayQuick) {
+TEST(CardNameDuplicates, ManyOfOneNameAreNumberedWithoutAGap) {
   CardNamer namer;
   NativeString last;
   for (int i = 0; i < 20000; ++i) last = namer.Next(U"Sam Smith", i + 1);
