@@ -20,7 +20,7 @@ constexpr std::size_t kMaxCodePoints = 100;
 constexpr std::size_t kMaxUtf8Bytes = 200;
 
 // The properties that can name a card, best first.
-enum Prop : int { kFn, kN, kOrg, kEmail, kTel, kPropCount, kNone = kPropCount };
+enum Prop : std::size_t { kFn, kN, kOrg, kEmail, kTel, kPropCount, kNone = kPropCount };
 
 template <class Unit>
 char32_t Code(Unit u) {
@@ -376,7 +376,7 @@ class LineReader {
   const std::u32string& Finish() {
     if (!done_ && held_ > 0) Line(View(line_), held_, last_);
     if (!done_) Close();
-    for (int prop = kN; prop < kPropCount && !done_; ++prop) {
+    for (std::size_t prop = kN; prop < kPropCount && !done_; ++prop) {
       if (!have_[prop]) continue;
       StemOf(static_cast<Prop>(prop), View(found_[prop]), result_);
       done_ = !result_.empty();
@@ -443,7 +443,11 @@ class LineReader {
     softBreak_ = false;
     quotedPrintable_ = false;
     if (IsBoundary(text, depthChange)) {
-      if (depthChange > 0 || depth_ > 0) depth_ += depthChange;
+      if (depthChange > 0) {
+        ++depth_;
+      } else if (depth_ > 0) {
+        --depth_;
+      }
       return;
     }
     const std::size_t colon = HeaderEnd(text);

@@ -70,7 +70,8 @@ bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32str
   text.clear();
   const auto* p = reinterpret_cast<const unsigned char*>(out.data());
   for (; p + 4 <= reinterpret_cast<const unsigned char*>(outPtr); p += 4) {
-    text += static_cast<char32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<char32_t>(p[3]) << 24));
+    text += static_cast<char32_t>(p[0]) | (static_cast<char32_t>(p[1]) << 8) |
+            (static_cast<char32_t>(p[2]) << 16) | (static_cast<char32_t>(p[3]) << 24);
   }
   return true;
 }
