@@ -18,10 +18,36 @@ using quillmere::Native;
 using quillmere::NativeString;
 using quillmere::cli::Print;
 
+// The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) {
-  interrupted = 1;
+extern "C" void OnInterrupt(int signal) {
+  interrupted = signal;
+}
+
+// Ctrl+C, a kill and a closed terminal all stop the run the same way: at
+// once, leaving only whole cards.
+void StopOnSignals() {
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnInterrupt);
+#endif
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+#ifdef SIGHUP
+    case SIGHUP:
+      return "SIGHUP";
+#endif
+    default:
+      return "a signal";
+  }
 }
 
 constexpr char kUsage[] =
@@ -47,6 +73,7 @@ class ConsoleOwner final : public quillmere::RunOwner {
   ConsoleOwner() : showProgress_(quillmere::cli::IsTerminal(stderr)) {}
 
   void Progress(std::uint64_t saved) override {
+    saved_ = saved;
     if (!showProgress_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now < nextShow_) return;
@@ -59,6 +86,14 @@ class ConsoleOwner final : public quillmere::RunOwner {
   void Finished(const quillmere::RunSummary& summary) override {
     EndProgress(summary.saved);
     Print(stdout, quillmere::FinalMessage(summary) + Native("\n"));
+  }
+
+  // One line for a run stopped by a signal: which, and what was saved.
+  void Interrupted(int signal) {
+    EndProgress(saved_);
+    Print(stderr, Native("quillmere-split: interrupted by ") + Native(SignalName(signal)) + Native("; ") +
+                      quillmere::NativeDecimal(saved_) + Native(saved_ == 1 ? " vCard was" : " vCards were") +
+                      Native(" saved.\n"));
   }
 
   void Failed(const quillmere::RunFailure& failure) override {
@@ -82,6 +117,7 @@ class ConsoleOwner final : public quillmere::RunOwner {
   }
 
   bool showProgress_;
+  std::uint64_t saved_ = 0;
   std::chrono::steady_clock::time_point nextShow_{};
 };
 
@@ -112,7 +148,7 @@ int Main(const std::vector<NativeString>& args) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  std::signal(SIGINT, OnInterrupt);
+  StopOnSignals();
   ConsoleOwner owner;
   const auto outcome = quillmere::SplitCards(
       {.source = operands[0], .folder = operands[1], .trimSourceSpaces = true, .naming = naming}, owner);
@@ -120,8 +156,8 @@ int Main(const std::vector<NativeString>& args) {
     case quillmere::RunOutcome::Finished:
       return 0;
     case quillmere::RunOutcome::Stopped:
-      std::fputs("\nquillmere-split: interrupted\n", stderr);
-      return 130;
+      owner.Interrupted(interrupted ? interrupted : SIGINT);
+      return 128 + (interrupted ? interrupted : SIGINT);
     default:
       return 1;
   }

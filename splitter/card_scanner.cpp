@@ -35,6 +35,19 @@ std::span<const std::byte> Bytes(const char* text, std::size_t size) {
   return {reinterpret_cast<const std::byte*>(text), size};
 }
 
+std::span<const std::byte> SpaceUnit(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::Utf16Le:
+    case SourceEncoding::Utf16LeMark:
+      return Bytes(" \0", 2);
+    case SourceEncoding::Utf16Be:
+    case SourceEncoding::Utf16BeMark:
+      return Bytes("\0 ", 2);
+    default:
+      return Bytes(" ", 1);
+  }
+}
+
 }  // namespace
 
 void CardScanner::Matcher::Reset() {
@@ -42,12 +55,17 @@ void CardScanner::Matcher::Reset() {
   expected_ = nullptr;
   matched_ = 0;
   wordBytes_ = 0;
+  leading_ = 0;
+  trailing_ = 0;
 }
 
 void CardScanner::Matcher::Take(std::uint16_t unit, const std::byte* raw, std::size_t unitSize) {
   switch (state_) {
     case State::Leading:
-      if (unit == kSpace) return;
+      if (unit == kSpace) {
+        ++leading_;
+        return;
+      }
       if (SameLetter(unit, 'b')) {
         expected_ = "begin:vcard";
       } else if (SameLetter(unit, 'e')) {
@@ -68,7 +86,11 @@ void CardScanner::Matcher::Take(std::uint16_t unit, const std::byte* raw, std::s
       if (expected_[++matched_] == '\0') state_ = State::Trailing;
       return;
     case State::Trailing:
-      if (unit != kSpace) state_ = State::Fail;
+      if (unit != kSpace) {
+        state_ = State::Fail;
+        return;
+      }
+      ++trailing_;
       return;
     case State::Fail:
       return;
@@ -80,8 +102,10 @@ CardScanner::Boundary CardScanner::Matcher::Result() const {
   return expected_[0] == 'b' ? Boundary::Begin : Boundary::End;
 }
 
+CardScanner::CardScanner(std::size_t holdLimit) : holdLimit_(std::max<std::size_t>(holdLimit, 1)) {}
+
 bool CardScanner::Feed(std::span<const std::byte> data, LineSink& sink) {
-  if (encoding_ == Encoding::Undecided) {
+  if (!decided_) {
     const std::size_t take = std::min(sizeof head_ - headBytes_, data.size());
     std::copy_n(data.begin(), take, head_ + headBytes_);
     headBytes_ += take;
@@ -93,12 +117,18 @@ bool CardScanner::Feed(std::span<const std::byte> data, LineSink& sink) {
 }
 
 bool CardScanner::Finish(LineSink& sink) {
-  if (encoding_ == Encoding::Undecided && !Decide({head_, headBytes_}, sink)) return false;
+  if (!decided_ && !Decide({head_, headBytes_}, sink)) return false;
   if (hasOddByte_) {
     hasOddByte_ = false;
     if (!TakeUnit(kNoCharacter, &oddByte_, 1, sink)) return false;
   }
-  if (pendingCr_ == 2 && !EndLine(sink)) return false;
+  if (pendingCr_ == 2) {
+    // Two lone CRs: the first ended its line, the second an empty one.
+    stats_.crEnds += 2;
+    if (!EndLine(sink)) return false;
+  } else if (pendingCr_ == 1) {
+    ++stats_.crEnds;
+  }
   pendingCr_ = 0;
   return !lineStarted_ || EndLine(sink);
 }
@@ -109,39 +139,49 @@ std::span<const std::byte> CardScanner::Card() const {
 
 void CardScanner::ClearCard() {
   if (card_.capacity() > kKeptCapacity) {
-    std::string(card_, 0, markBytes_).swap(card_);
+    std::string(mark_).swap(card_);
   } else {
-    card_.resize(markBytes_);
+    card_.assign(mark_);
   }
+}
+
+ScanStatistics CardScanner::Statistics() const {
+  ScanStatistics statistics = stats_;
+  statistics.unfinishedCardLine = depth_ > 0 ? cardStartLine_ : 0;
+  return statistics;
 }
 
 bool CardScanner::Decide(std::span<const std::byte> head, LineSink& sink) {
-  auto starts = [&](std::initializer_list<unsigned> mark) {
-    return head.size() >= mark.size() &&
-           std::equal(mark.begin(), mark.end(), head.begin(),
-                      [](unsigned m, std::byte b) { return std::to_integer<unsigned>(b) == m; });
-  };
-  encoding_ = Encoding::Bytes;
-  markBytes_ = 0;
-  if (starts({0xEF, 0xBB, 0xBF})) {
-    encoding_ = Encoding::Utf8Mark;
-    markBytes_ = 3;
-  } else if (starts({0xFF, 0xFE})) {
-    encoding_ = Encoding::Utf16Le;
-    markBytes_ = 2;
-  } else if (starts({0xFE, 0xFF})) {
-    encoding_ = Encoding::Utf16Be;
-    markBytes_ = 2;
+  auto byte = [&](std::size_t i) { return i < head.size() ? std::to_integer<unsigned>(head[i]) : 0x100u; };
+  auto ascii = [](unsigned b) { return b >= 0x01 && b <= 0x7F; };
+  std::size_t markBytes = 0;
+  encoding_ = SourceEncoding::Bytes;
+  if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    encoding_ = SourceEncoding::Utf8Mark;
+    markBytes = 3;
+  } else if (byte(0) == 0xFF && byte(1) == 0xFE) {
+    encoding_ = SourceEncoding::Utf16LeMark;
+    markBytes = 2;
+  } else if (byte(0) == 0xFE && byte(1) == 0xFF) {
+    encoding_ = SourceEncoding::Utf16BeMark;
+    markBytes = 2;
+  } else if (byte(0) == 0x00 && ascii(byte(1))) {
+    encoding_ = SourceEncoding::Utf16Be;
+  } else if (ascii(byte(0)) && byte(1) == 0x00) {
+    encoding_ = SourceEncoding::Utf16Le;
   }
-  card_.assign(reinterpret_cast<const char*>(head.data()), markBytes_);
-  return Scan(head.subspan(markBytes_), sink);
+  decided_ = true;
+  stats_.encoding = encoding_;
+  mark_.assign(reinterpret_cast<const char*>(head.data()), markBytes);
+  card_.assign(mark_);
+  return Scan(head.subspan(markBytes), sink);
 }
 
 bool CardScanner::Scan(std::span<const std::byte> data, LineSink& sink) {
-  if (encoding_ == Encoding::Bytes || encoding_ == Encoding::Utf8Mark) {
+  if (encoding_ == SourceEncoding::Bytes || encoding_ == SourceEncoding::Utf8Mark) {
     return ScanUnits<1, false>(data.data(), data.size(), sink);
   }
-  const bool big = encoding_ == Encoding::Utf16Be;
+  const bool big = encoding_ == SourceEncoding::Utf16Be || encoding_ == SourceEncoding::Utf16BeMark;
   const auto scan = big ? &CardScanner::ScanUnits<2, true> : &CardScanner::ScanUnits<2, false>;
   if (hasOddByte_ && !data.empty()) {
     const std::byte unit[2] = {oddByte_, data[0]};
@@ -169,7 +209,7 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
         if (unit == kCr || unit == kLf) break;
         q += kUnitSize;
       }
-      if (depth_ > 0) card_.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p));
+      if (depth_ > 0 && !Hold(p, static_cast<std::size_t>(q - p), sink)) return false;
       p = q;
       if (p == end) break;
     }
@@ -180,79 +220,134 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
 }
 
 bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t size, LineSink& sink) {
+  // A CR ends its line at once; what follows it decides only which kind of
+  // line end it was, and whether a second CR ended an empty line.
   if (pendingCr_ == 1) {
-    if (unit == kLf) return pendingCr_ = 0, true;
+    if (unit == kLf) return ++stats_.crLfEnds, pendingCr_ = 0, true;
     if (unit == kCr) return pendingCr_ = 2, true;
+    ++stats_.crEnds;
     pendingCr_ = 0;
   } else if (pendingCr_ == 2) {
-    if (unit == kLf) return pendingCr_ = 0, true;
-    // The second CR was a line end of its own, after an empty line.
+    if (unit == kLf) return ++stats_.crCrLfEnds, pendingCr_ = 0, true;
+    // The first CR ended its line alone; the second ended an empty line.
+    ++stats_.crEnds;
     if (!EndLine(sink)) return false;
     if (unit == kCr) return true;  // this CR may still begin a CR CR LF
+    ++stats_.crEnds;
     pendingCr_ = 0;
   }
   if (unit == kCr) {
     pendingCr_ = 1;
     return EndLine(sink);
   }
-  if (unit == kLf) return EndLine(sink);
+  if (unit == kLf) {
+    ++stats_.lfEnds;
+    return EndLine(sink);
+  }
   lineStarted_ = true;
+  const bool wasHeld = !matcher_.Failed();
   matcher_.Take(unit, raw, size);
-  if (depth_ > 0) card_.append(reinterpret_cast<const char*>(raw), size);
-  return true;
+  if (depth_ == 0 || !matcher_.Failed()) return true;
+  // Not a boundary line after all: what the matcher held is card content.
+  if (wasHeld && !AppendHeld(sink)) return false;
+  return Hold(raw, size, sink);
 }
 
 bool CardScanner::EndLine(LineSink& sink) {
   const Boundary boundary = lineStarted_ ? matcher_.Result() : Boundary::None;
   const auto word = matcher_.Word();
+  ++stats_.lines;
   bool cardDone = false;
   if (depth_ == 0) {
     if (boundary == Boundary::Begin) {
       depth_ = 1;
-      card_.resize(markBytes_);
+      cardStartLine_ = stats_.lines;
+      cardBytes_ = 0;
+      card_.assign(mark_);
       AppendNewline();
       card_.append(reinterpret_cast<const char*>(word.data()), word.size());
-      StartNextCardLine();
+      AppendNewline();
+    } else {
+      ++stats_.linesOutsideCards;
+      if (boundary == Boundary::End) {
+        if (stats_.strayEndLines < ScanStatistics::kStrayEndLinesKept) {
+          stats_.firstStrayEndLines[static_cast<std::size_t>(stats_.strayEndLines)] = stats_.lines;
+        }
+        ++stats_.strayEndLines;
+      }
     }
   } else {
     if (boundary != Boundary::None) {
       // Boundary lines are kept without the spaces around them.
-      card_.resize(lineStart_);
       card_.append(reinterpret_cast<const char*>(word.data()), word.size());
+    } else if (lineStarted_ && !matcher_.Failed() && !AppendHeld(sink)) {
+      return false;
     }
     if (boundary == Boundary::Begin) {
       ++depth_;
     } else if (boundary == Boundary::End) {
       --depth_;
     }
+    AppendNewline();
     if (depth_ == 0) {
-      AppendNewline();
       cardDone = true;
-    } else {
-      StartNextCardLine();
+      ++cardsDone_;
+      if (cardBytes_ + card_.size() > stats_.largestCardBytes) {
+        stats_.largestCardBytes = cardBytes_ + card_.size();
+        stats_.largestCard = cardsDone_;
+      }
+    } else if (card_.size() >= holdLimit_ && !HandOnPart(sink)) {
+      return false;
     }
+  }
+  if (boundary == Boundary::Begin) {
+    stats_.anyBeginLine = true;
+    stats_.deepestNesting = std::max(stats_.deepestNesting, depth_);
   }
   matcher_.Reset();
   lineStarted_ = false;
   return sink.LineEnded(cardDone);
 }
 
+// The spaces and word a matcher held for a line that is no boundary line.
+bool CardScanner::AppendHeld(LineSink& sink) {
+  const auto space = SpaceUnit(encoding_);
+  for (std::uint64_t n = matcher_.LeadingSpaces(); n > 0; --n) {
+    if (!Hold(space.data(), space.size(), sink)) return false;
+  }
+  const auto word = matcher_.Word();
+  if (!Hold(word.data(), word.size(), sink)) return false;
+  for (std::uint64_t n = matcher_.TrailingSpaces(); n > 0; --n) {
+    if (!Hold(space.data(), space.size(), sink)) return false;
+  }
+  return true;
+}
+
+bool CardScanner::Hold(const std::byte* data, std::size_t size, LineSink& sink) {
+  card_.append(reinterpret_cast<const char*>(data), size);
+  return card_.size() < holdLimit_ || HandOnPart(sink);
+}
+
+bool CardScanner::HandOnPart(LineSink& sink) {
+  cardBytes_ += card_.size();
+  const bool goOn = sink.CardPart(Card());
+  card_.clear();
+  return goOn;
+}
+
 void CardScanner::AppendNewline() {
   switch (encoding_) {
-    case Encoding::Utf16Le:
+    case SourceEncoding::Utf16Le:
+    case SourceEncoding::Utf16LeMark:
       card_.append("\r\0\n\0", 4);
       break;
-    case Encoding::Utf16Be:
+    case SourceEncoding::Utf16Be:
+    case SourceEncoding::Utf16BeMark:
       card_.append("\0\r\0\n", 4);
       break;
     default:
       card_.append("\r\n", 2);
   }
-}
-
-void CardScanner::StartNextCardLine() {
-  AppendNewline();
-  lineStart_ = card_.size();
 }
 
 }  // namespace quillmere

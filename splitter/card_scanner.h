@@ -4,24 +4,34 @@
 #include <span>
 #include <string>
 
+#include "scan_statistics.h"
+
 namespace quillmere {
 
-// Receives the end of every line the scanner reads.
+// Receives the end of every line the scanner reads, and the cards.
 class LineSink {
  public:
   virtual ~LineSink() = default;
-  // cardDone: the line closed a card, which CardScanner::Card() now holds.
+  // cardDone: the line closed a card, which CardScanner::Card() now holds
+  // (its last bytes only, if parts of it were handed to CardPart).
   // Returns false to stop the scan.
   virtual bool LineEnded(bool cardDone) = 0;
+  // The card being read has outgrown what the scanner holds: these are its
+  // next bytes, in order. The rest follows in more parts and, once its END
+  // line is read, in Card(). Returns false to stop the scan.
+  virtual bool CardPart(std::span<const std::byte> part) = 0;
 };
 
 // Cuts a stream of source bytes into lines and the lines into cards.
 //
 // Encoding: the first bytes decide it. EF BB BF (UTF-8 mark) is not part of
 // the first line; FF FE and FE FF (UTF-16 marks) make the scanner read
-// 16-bit code units in that byte order. Anything else is read byte by byte.
-// Every card starts with the source's mark, if it had one, and its CR LF
-// are written in the source's units. Nothing is transcoded.
+// 16-bit code units in that byte order. Without a mark, 00 then a byte from
+// 01 to 7F is read as big-endian and such a byte then 00 as little-endian
+// 16-bit units: address books write their exports so, and no 8-bit export
+// starts with a NUL or an ASCII character before one. Anything else is read
+// byte by byte. Every card starts with the source's mark, if it had one, and
+// its CR LF are written in the source's units. Nothing is transcoded.
 //
 // Lines: CR LF, CR CR LF, a lone CR and a lone LF each end one line (read
 // greedily from left to right); the end is not part of the line. A last line
@@ -35,9 +45,15 @@ class LineSink {
 // nests, as a vCard 2.1 AGENT embeds a whole card. An END outside any card is
 // ignored. A finished card is CR LF before every line, then a last CR LF;
 // boundary lines appear without their spaces, every other line exactly as
-// read. Lines outside a card are never held, whatever their length.
+// read. Lines outside a card are never held, whatever their length; a card
+// is held up to the hold limit and handed on in parts beyond it, so memory
+// stays bounded whatever the card's size.
 class CardScanner {
  public:
+  static constexpr std::size_t kDefaultHoldLimit = std::size_t{4} << 20;
+
+  explicit CardScanner(std::size_t holdLimit = kDefaultHoldLimit);
+
   // Feeds the next bytes of the source. Returns false if the sink stopped.
   bool Feed(std::span<const std::byte> data, LineSink& sink);
   // The source has ended: reads its last line. Returns false if the sink
@@ -50,11 +66,14 @@ class CardScanner {
   void ClearCard();
   // The source ended inside a card (after Finish).
   bool InsideCard() const { return depth_ > 0; }
+  // What the scan has seen so far; complete after Finish.
+  ScanStatistics Statistics() const;
 
  private:
-  enum class Encoding { Undecided, Bytes, Utf8Mark, Utf16Le, Utf16Be };
   enum class Boundary { None, Begin, End };
-  // Follows the first characters of a line: is it a boundary line?
+  // Follows the first characters of a line: is it a boundary line? Until
+  // it knows, it holds what it has seen (spaces are only counted, so a line
+  // of spaces costs no memory).
   class Matcher {
    public:
     void Reset();
@@ -62,6 +81,8 @@ class CardScanner {
     void Take(std::uint16_t unit, const std::byte* raw, std::size_t unitSize);
     Boundary Result() const;
     std::span<const std::byte> Word() const { return {word_, wordBytes_}; }
+    std::uint64_t LeadingSpaces() const { return leading_; }
+    std::uint64_t TrailingSpaces() const { return trailing_; }
 
    private:
     enum class State { Leading, Word, Trailing, Fail };
@@ -70,6 +91,8 @@ class CardScanner {
     std::size_t matched_ = 0;
     std::byte word_[2 * 11] = {};  // the word's own units, as read
     std::size_t wordBytes_ = 0;
+    std::uint64_t leading_ = 0;
+    std::uint64_t trailing_ = 0;
   };
 
   bool Decide(std::span<const std::byte> head, LineSink& sink);
@@ -78,10 +101,14 @@ class CardScanner {
   bool ScanUnits(const std::byte* p, std::size_t n, LineSink& sink);
   bool TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t size, LineSink& sink);
   bool EndLine(LineSink& sink);
+  bool AppendHeld(LineSink& sink);
+  bool Hold(const std::byte* data, std::size_t size, LineSink& sink);
+  bool HandOnPart(LineSink& sink);
   void AppendNewline();
-  void StartNextCardLine();
 
-  Encoding encoding_ = Encoding::Undecided;
+  std::size_t holdLimit_;
+  bool decided_ = false;
+  SourceEncoding encoding_ = SourceEncoding::Bytes;
   std::byte head_[3] = {};  // first bytes, until the encoding is known
   std::size_t headBytes_ = 0;
   std::byte oddByte_{};  // first half of a 16-bit unit split across blocks
@@ -90,10 +117,13 @@ class CardScanner {
   int pendingCr_ = 0;  // CRs just seen that may still join a CR LF or CR CR LF
   bool lineStarted_ = false;
   Matcher matcher_;
-  std::uint64_t depth_ = 0;  // nesting depth of the card being read
-  std::string card_;         // mark, then the card so far
-  std::size_t markBytes_ = 0;
-  std::size_t lineStart_ = 0;  // where the current line begins in card_
+  std::uint64_t depth_ = 0;      // nesting depth of the card being read
+  std::string mark_;             // the source's byte-order mark, if any
+  std::string card_;             // the card's bytes not yet handed on
+  std::uint64_t cardBytes_ = 0;  // the card's bytes so far, handed on or held
+  ScanStatistics stats_;
+  std::uint64_t cardStartLine_ = 0;
+  std::uint64_t cardsDone_ = 0;
 };
 
 }  // namespace quillmere

@@ -13,6 +13,7 @@ namespace quillmere {
 // A failure of one file operation, with the system's own words for it.
 struct IoError {
   NativeString reason;
+  bool nameTaken = false;  // CreateNew: something has that name already
 };
 
 // Identity of a file on its device: two paths name the same file exactly
@@ -26,6 +27,11 @@ struct FileId {
 
 class SourceFile {
  public:
+  // What Read returns when a source that can keep a reader waiting (a pipe,
+  // a FIFO, a terminal) had nothing for a short while (tens of
+  // milliseconds): the run may look for a stop and read again.
+  static constexpr std::size_t kNothingYet = static_cast<std::size_t>(-1);
+
   virtual ~SourceFile() = default;
   // Fills up to buffer.size() bytes; 0 means the end of the file.
   virtual std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) = 0;
@@ -51,9 +57,21 @@ class FileSystem {
   virtual ~FileSystem() = default;
   virtual std::unique_ptr<SourceFile> OpenSource(const std::filesystem::path& path,
                                                  std::optional<IoError>& error) = 0;
-  // Creates the file, or truncates it if it exists.
+  // Creates the file, or truncates it if it exists as a regular file.
+  // Anything else of that name (a symbolic link, a FIFO, a device, a
+  // reparse point) is never opened through: the name itself is removed and
+  // a new file made. A folder of that name is a failure.
   virtual std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
                                              std::optional<IoError>& error) = 0;
+  // Creates a file under a name that nothing has yet; if anything has it,
+  // fails with nameTaken set and leaves it alone.
+  virtual std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
+                                                std::optional<IoError>& error) = 0;
+  // Gives the closed file `from` the name `to` in the same folder, in one
+  // step, replacing whatever has that name: a file, or a link itself (never
+  // what it points at). A folder of that name is a failure.
+  virtual std::optional<IoError> Rename(const std::filesystem::path& from,
+                                        const std::filesystem::path& to) = 0;
   virtual std::optional<IoError> Remove(const std::filesystem::path& path) = 0;
   // The identity of an existing file; nothing when there is no such file.
   virtual std::optional<FileId> IdOf(const std::filesystem::path& path) = 0;

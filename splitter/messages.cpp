@@ -30,6 +30,10 @@ NativeString FailureHeadline(const RunFailure& failure) {
     case FailedStep::CreateOutput:
     case FailedStep::OutputIsSource:
       return Native("Could not create ") + Quoted(failure.file);
+    case FailedStep::RemoveTemporary:
+      return Native("Could not remove the partly written card ") + Quoted(failure.file);
+    case FailedStep::Unexpected:
+      return Native("Could not finish splitting ") + Quoted(failure.file);
     case FailedStep::WriteOutput:
       break;
   }

@@ -1,11 +1,14 @@
 #include "splitter.h"
 
+#include <exception>
 #include <memory>
+#include <new>
 #include <optional>
+#include <span>
 #include <vector>
 
-#include "card_name.h"
 #include "card_scanner.h"
+#include "card_writer.h"
 
 namespace quillmere {
 namespace {
@@ -21,86 +24,44 @@ NativeString TrimSpaces(const NativeString& text) {
   return text.substr(first, last - first + 1);
 }
 
-// One run: writes each card the scanner finishes, reports every line.
+// One run: hands each card the scanner finishes (or each part of a large
+// one) to the writer, reports every line, and stops when asked.
 class Run final : public LineSink {
  public:
-  Run(NativeString folder, FileNaming naming, RunOwner& owner, FileSystem& files, CardScanner& scanner,
-      std::optional<FileId> source, NameList* list)
-      : folder_(std::move(folder)),
-        naming_(naming),
-        owner_(owner),
-        files_(files),
-        scanner_(scanner),
-        source_(source),
-        list_(list) {}
+  Run(RunOwner& owner, CardScanner& scanner, CardWriter& writer)
+      : owner_(owner), scanner_(scanner), writer_(writer) {}
 
   bool LineEnded(bool cardDone) override {
     if (cardDone) {
-      if (!SaveCard()) return false;
+      if (!Succeeded(writer_.Save(scanner_.Card()))) return false;
       scanner_.ClearCard();
     }
-    owner_.Progress(saved_);
-    if (!owner_.KeepGoing()) {
-      stopped_ = true;
-      return false;
-    }
-    return true;
+    owner_.Progress(writer_.Saved());
+    return KeepGoing();
   }
 
-  std::uint64_t Saved() const { return saved_; }
+  bool CardPart(std::span<const std::byte> part) override {
+    return Succeeded(writer_.Part(part)) && KeepGoing();
+  }
+
+  bool KeepGoing() {
+    if (!owner_.KeepGoing()) stopped_ = true;
+    return !stopped_;
+  }
+
   bool Stopped() const { return stopped_; }
   const std::optional<RunFailure>& Failure() const { return failure_; }
-  const NativeString& Folder() const { return folder_; }
 
  private:
-  // The one place a card's file name is chosen; cards are named in source
-  // order, so two of one name are numbered the same on every run.
-  NativeString FileName() {
-    if (naming_ == FileNaming::Contacts) return namer_.Next(scanner_.Card(), saved_ + 1);
-    return Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
-  }
-
-  bool SaveCard() {
-    if (list_) {
-      list_->Named(saved_ + 1, FileName());
-      ++saved_;
-      return true;
-    }
-    const std::filesystem::path path = folder_ + FileName();
-    if (source_ && files_.IdOf(path) == source_) {
-      return Fail(FailedStep::OutputIsSource, path,
-                  Native("That file is the source being split, and the source is never "
-                         "overwritten. Choose another folder."));
-    }
-    std::optional<IoError> error;
-    auto out = files_.Create(path, error);
-    if (!out) return Fail(FailedStep::CreateOutput, path, error ? error->reason : NativeString{});
-    error = out->Write(scanner_.Card());
-    if (auto closed = out->Close(); !error) error = std::move(closed);
-    out.reset();
-    if (error) {
-      // Never leave a file that holds part of a card.
-      files_.Remove(path);
-      return Fail(FailedStep::WriteOutput, path, error->reason);
-    }
-    ++saved_;
-    return true;
-  }
-
-  bool Fail(FailedStep step, const std::filesystem::path& file, NativeString reason) {
-    failure_ = RunFailure{step, file, std::move(reason), saved_};
+  bool Succeeded(std::optional<RunFailure> failure) {
+    if (!failure) return true;
+    failure_ = std::move(failure);
     return false;
   }
 
-  NativeString folder_;
-  FileNaming naming_;
-  CardNamer namer_;
   RunOwner& owner_;
-  FileSystem& files_;
   CardScanner& scanner_;
-  std::optional<FileId> source_;  // set when an output could be the source
-  NameList* list_;                // set: name the cards, write nothing
-  std::uint64_t saved_ = 0;
+  CardWriter& writer_;
   bool stopped_ = false;
   std::optional<RunFailure> failure_;
 };
@@ -119,17 +80,10 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
   return source.Id();
 }
 
-}  // namespace
-
-RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
-  if (request.folder.empty() && !request.listOnly) return RunOutcome::NotStarted;
-  NativeString folder = request.folder;
-  if (!folder.empty() && folder.back() != std::filesystem::path::preferred_separator) {
-    folder += std::filesystem::path::preferred_separator;
-  }
-  const std::filesystem::path sourceFile =
-      request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
-
+// The run once its folder is known: open, read, split, report.
+RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
+                       const SplitRequest& request, RunOwner& owner, FileSystem& files,
+                       std::optional<CardWriter>& writer) {
   std::optional<IoError> error;
   const auto source = files.OpenSource(sourceFile, error);
   if (!source) {
@@ -137,30 +91,85 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
     return RunOutcome::Failed;
   }
 
-  CardScanner scanner;
-  Run run(folder, request.naming, owner, files, scanner,
-          request.listOnly ? std::nullopt : OverwriteGuard(*source, sourceFile, folder, files),
-          request.listOnly);
+  CardScanner scanner(request.largeCardBytes);
+  writer.emplace(folder, files,
+                 request.listOnly ? std::nullopt : OverwriteGuard(*source, sourceFile, folder, files),
+                 request.naming, request.listOnly);
+  Run run(owner, scanner, *writer);
   std::vector<std::byte> block(kReadBlock);
-  for (;;) {
+  bool ended = false;
+  // A stop is looked for before every read too, so a long line outside any
+  // card, or a pipe that keeps the read waiting, cannot hold it up.
+  while (!ended && run.KeepGoing()) {
     const std::size_t got = source->Read(block, error);
     if (error) {
-      owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
+      writer->Discard();
+      owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, writer->Saved()});
       return RunOutcome::Failed;
     }
+    if (got == SourceFile::kNothingYet) continue;
     if (got == 0) {
       scanner.Finish(run);
-      break;
+      ended = true;
+    } else {
+      ended = !scanner.Feed({block.data(), got}, run);
     }
-    if (!scanner.Feed({block.data(), got}, run)) break;
   }
+  // Whatever ended the run inside a card, nothing of that card may stay.
+  auto discarded = writer->Discard();
   if (run.Failure()) {
     owner.Failed(*run.Failure());
     return RunOutcome::Failed;
   }
+  if (discarded) {
+    owner.Failed(*discarded);
+    return RunOutcome::Failed;
+  }
   if (run.Stopped()) return RunOutcome::Stopped;
-  owner.Finished({run.Saved(), run.Folder(), scanner.InsideCard()});
+  owner.Finished({writer->Saved(), writer->Folder(), scanner.InsideCard(), scanner.Statistics()});
   return RunOutcome::Finished;
+}
+
+NativeString ReasonOf(std::exception_ptr thrown) {
+  try {
+    std::rethrow_exception(thrown);
+  } catch (const std::bad_alloc&) {
+    return Native("There was not enough memory to go on.");
+  } catch (const std::exception& e) {
+    return Native(e.what());
+  } catch (...) {
+  }
+  return Native("Something unexpected went wrong.");
+}
+
+}  // namespace
+
+RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
+  if (request.folder.empty() && !request.listOnly) return RunOutcome::NotStarted;
+  std::filesystem::path sourceFile;
+  std::optional<CardWriter> writer;
+  try {
+    NativeString folder = request.folder;
+    if (!folder.empty() && folder.back() != std::filesystem::path::preferred_separator) {
+      folder += std::filesystem::path::preferred_separator;
+    }
+    sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
+    return SplitSource(sourceFile, folder, request, owner, files, writer);
+  } catch (...) {
+    // Anything thrown (memory running out above all) ends the run as a
+    // failure that says so, with nothing partial left behind.
+    RunFailure failure{FailedStep::Unexpected, sourceFile, ReasonOf(std::current_exception()), 0};
+    if (writer) {
+      failure.saved = writer->Saved();
+      try {
+        writer->Discard();
+      } catch (...) {
+        // Nothing more can be done about it here.
+      }
+    }
+    owner.Failed(failure);
+    return RunOutcome::Failed;
+  }
 }
 
 RunOutcome ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list, FileSystem& files) {

@@ -1,9 +1,11 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 
 #include "file_system.h"
 #include "native_text.h"
+#include "scan_statistics.h"
 
 namespace quillmere {
 
@@ -14,6 +16,11 @@ enum class FailedStep {
   CreateOutput,
   WriteOutput,
   OutputIsSource,  // the next output file is the source itself
+  // The partly written file of a card too large to hold could not be
+  // removed when the source ended inside the card or the run stopped.
+  RemoveTemporary,
+  // Anything else that went wrong (memory ran out): the file is the source.
+  Unexpected,
 };
 
 struct RunFailure {
@@ -27,6 +34,10 @@ struct RunSummary {
   std::uint64_t saved = 0;
   NativeString folder;              // as the files were named: ends in a separator
   bool unfinishedLastCard = false;  // the source ended inside a card
+  // The source's shape: line ends, nesting, stray END lines, where the
+  // unfinished card begins (statistics.unfinishedCardLine), whether any
+  // BEGIN line was seen at all (statistics.anyBeginLine).
+  ScanStatistics statistics;
 };
 
 // The window or the command-line tool that started a run. Calls come from
@@ -36,8 +47,12 @@ class RunOwner {
   virtual ~RunOwner() = default;
   // After every line read: the number of cards saved so far.
   virtual void Progress(std::uint64_t saved) = 0;
-  // Asked between lines (never between creating a file and writing its
-  // card); false stops the run with no further call.
+  // Asked after every line, before every read of the source (also while a
+  // read waits on a pipe) and between the parts of a large card being
+  // written, never between creating a file and writing a held card. False
+  // stops the run: only whole cards are left, and no call follows (unless
+  // a partly written file then cannot be removed, which is reported as a
+  // failure).
   virtual bool KeepGoing() = 0;
   virtual void Finished(const RunSummary& summary) = 0;
   virtual void Failed(const RunFailure& failure) = 0;
@@ -70,6 +85,9 @@ struct SplitRequest {
   // The window's source path comes from a dialog and may carry spaces that
   // are no part of the name; a path typed on a command line is exact.
   bool trimSourceSpaces = false;
+  // A card larger than this is not held in memory but written as it is
+  // read, to a temporary file that takes the card's name at its END line.
+  std::size_t largeCardBytes = std::size_t{4} << 20;
   FileNaming naming = FileNaming::Numbered;
   // Set by ListFileNames: the cards are named, not written.
   NameList* listOnly = nullptr;

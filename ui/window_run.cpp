@@ -20,9 +20,18 @@ WindowRun::~WindowRun() {
 void WindowRun::Work(const std::wstring& folder, const std::wstring& source) noexcept {
   try {
     outcome_ = SplitCards({.source = source, .folder = folder, .trimSourceSpaces = true}, *this);
-  } catch (const std::exception&) {
-    // Only memory exhaustion gets here; the run ends as if stopped.
-    outcome_ = RunOutcome::Stopped;
+  } catch (...) {
+    // The run reports what it throws itself; this is what escaped even
+    // that (the report running out of memory). It still gets a message.
+    failure_.step = FailedStep::Unexpected;
+    failure_.saved = saved_.load(std::memory_order_relaxed);
+    try {
+      failure_.file = source;
+      failure_.reason = L"There was not enough memory to go on.";
+    } catch (...) {
+      // The message box shows what could be filled in.
+    }
+    outcome_ = RunOutcome::Failed;
   }
   PostMessageW(window_, kRunEndedMessage, 0, 0);
 }

@@ -1,5 +1,6 @@
 // The run's files on POSIX systems: plain descriptors, errno for reasons.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,14 @@ namespace {
 IoError LastError() {
   return {std::generic_category().message(errno)};
 }
+
+IoError ErrorText(int code) {
+  return {std::generic_category().message(code)};
+}
+
+// How long a read of a pipe, FIFO or terminal waits before the run gets to
+// look for a stop.
+constexpr int kReadWaitMs = 20;
 
 class Descriptor {
  public:
@@ -34,12 +43,27 @@ class Descriptor {
 
 class PosixSource final : public SourceFile {
  public:
-  explicit PosixSource(int fd) : fd_(fd) {}
+  // canWait: the descriptor (non-blocking) is a pipe, FIFO, terminal or the
+  // like, whose reads may wait for a writer indefinitely.
+  PosixSource(int fd, bool canWait) : fd_(fd), canWait_(canWait) {}
 
   std::size_t Read(std::span<std::byte> buffer, std::optional<IoError>& error) override {
+    if (canWait_) {
+      // A FIFO nobody has opened for writing yet reads as empty, not as
+      // ended: poll waits for a writer (or data, or the last writer's
+      // hang-up) first.
+      pollfd ready{fd_.Get(), POLLIN, 0};
+      const int polled = ::poll(&ready, 1, kReadWaitMs);
+      if (polled == 0 || (polled < 0 && errno == EINTR)) return kNothingYet;
+      if (polled < 0) {
+        error = LastError();
+        return 0;
+      }
+    }
     for (;;) {
       const ssize_t got = ::read(fd_.Get(), buffer.data(), buffer.size());
       if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return kNothingYet;
       if (errno != EINTR) {
         error = LastError();
         return 0;
@@ -60,6 +84,7 @@ class PosixSource final : public SourceFile {
 
  private:
   Descriptor fd_;
+  bool canWait_;
 };
 
 class PosixOutput final : public OutputFile {
@@ -91,7 +116,8 @@ class PosixFiles final : public FileSystem {
  public:
   std::unique_ptr<SourceFile> OpenSource(const std::filesystem::path& path,
                                          std::optional<IoError>& error) override {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO with no writer cannot hold up the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       error = LastError();
       return nullptr;
@@ -99,20 +125,59 @@ class PosixFiles final : public FileSystem {
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
       ::close(fd);
-      error = IoError{std::generic_category().message(EISDIR)};
+      error = ErrorText(EISDIR);
       return nullptr;
     }
-    return std::make_unique<PosixSource>(fd);
+    const bool canWait = !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode);
+    return std::make_unique<PosixSource>(fd, canWait);
   }
 
   std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
                                      std::optional<IoError>& error) override {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // O_NOFOLLOW fails the open on a symbolic link instead of following it;
+    // O_NONBLOCK fails it on a FIFO with no reader instead of waiting. A
+    // FIFO with a reader, or a device, opens: fstat catches those.
+    int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    for (int tries = 0; tries < 3; ++tries) {
+      const int fd = ::open(path.c_str(), flags, 0666);
+      const int openError = fd >= 0 ? EEXIST : errno;
+      struct stat info {};
+      if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        return std::make_unique<PosixOutput>(fd);
+      if (fd >= 0) ::close(fd);
+      // Something other than a regular file or a folder has the name: the
+      // name itself goes, and from now on only a new file will do.
+      const bool replaceable =
+          ::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+      if (!replaceable) {
+        error = ErrorText(openError);
+        return nullptr;
+      }
+      if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        error = LastError();
+        return nullptr;
+      }
+      flags |= O_EXCL;
+    }
+    error = ErrorText(EEXIST);
+    return nullptr;
+  }
+
+  std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
+                                        std::optional<IoError>& error) override {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-      error = LastError();
+      const int code = errno;
+      error = ErrorText(code);
+      error->nameTaken = code == EEXIST;
       return nullptr;
     }
     return std::make_unique<PosixOutput>(fd);
+  }
+
+  std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return LastError();
+    return std::nullopt;
   }
 
   std::optional<IoError> Remove(const std::filesystem::path& path) override {

@@ -115,6 +115,39 @@ TEST_F(NamesRun, NumberedSplitIsStillTheDefault) {
   EXPECT_EQ(Listed(), std::set<NativeString>{N("vCard1.vcf")});
 }
 
+TEST_F(NamesRun, ALargeCardWrittenAsItIsReadTakesItsContactsNameAtItsEnd) {
+  // The name comes after a photo far larger than a card that is held, so it
+  // is read from the parts as they are written, and known only at the end.
+  const std::string photo = "PHOTO;ENCODING=b:" + std::string(200000, 'Q');
+  const std::string big = "BEGIN:VCARD\r\n" + photo + "\r\nN:Doe;Jane\r\nEND:VCARD\r\n";
+  const std::string source = Card("FN:Jane Doe") + big + Card("FN:Ann Lee");
+  ASSERT_EQ(SplitCards({.source = Source(source, in.Path()).native(),
+                        .folder = out.Text(),
+                        .largeCardBytes = 4096,
+                        .naming = FileNaming::Contacts},
+                       owner),
+            RunOutcome::Finished);
+  EXPECT_EQ(Listed(), (std::set<NativeString>{N("Jane Doe.vcf"), N("Jane Doe (2).vcf"), N("Ann Lee.vcf")}));
+  EXPECT_EQ(ReadBytes(out.Path() / "Jane Doe (2).vcf"),
+            CardFile({"BEGIN:VCARD", photo, "N:Doe;Jane", "END:VCARD"}));
+}
+
+TEST_F(NamesRun, ALargeCardOverTheSourcesNameStopsTheRunAndLeavesNothing) {
+  const std::string big =
+      "BEGIN:VCARD\r\nNOTE:" + std::string(100000, 'n') + "\r\nFN:Jane Doe\r\nEND:VCARD\r\n";
+  const fs::path file = out.Path() / "Jane Doe.vcf";
+  WriteBytes(file, big);
+  EXPECT_EQ(SplitCards({.source = file.native(),
+                        .folder = out.Text(),
+                        .largeCardBytes = 4096,
+                        .naming = FileNaming::Contacts},
+                       owner),
+            RunOutcome::Failed);
+  EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
+  EXPECT_EQ(ReadBytes(file), big);
+  EXPECT_EQ(Listed(), std::set<NativeString>{N("Jane Doe.vcf")}) << "no temporary file left";
+}
+
 class RecordingList final : public NameList {
  public:
   void Named(std::uint64_t number, const NativeString& fileName) override {
@@ -136,6 +169,21 @@ TEST_F(NamesRun, ListingGivesEachCardsNumberAndNameAndWritesNothing) {
   EXPECT_TRUE(Listed().empty());
   EXPECT_EQ(owner.Summary().saved, 3u);
   EXPECT_TRUE(owner.Summary().unfinishedLastCard);
+}
+
+TEST_F(NamesRun, ListingNamesALargeCardFromItsParts) {
+  const std::string big =
+      "BEGIN:VCARD\r\nNOTE:" + std::string(100000, 'n') + "\r\nFN:Jane Doe\r\nEND:VCARD\r\n";
+  RecordingList list;
+  EXPECT_EQ(ListFileNames({.source = Source(big + Card("FN:Ann"), in.Path()).native(),
+                           .folder = out.Text(),
+                           .largeCardBytes = 4096,
+                           .naming = FileNaming::Contacts},
+                          owner, list),
+            RunOutcome::Finished);
+  EXPECT_EQ(list.named,
+            (std::vector<std::pair<std::uint64_t, NativeString>>{{1, N("Jane Doe.vcf")}, {2, N("Ann.vcf")}}));
+  EXPECT_TRUE(Listed().empty());
 }
 
 TEST_F(NamesRun, ListingNeedsNoFolderAndListsTheNumberedNamesToo) {

@@ -18,6 +18,8 @@ struct Scanned {
   friend bool operator==(const Scanned&, const Scanned&) = default;
 };
 
+// Puts each card together from the parts handed on and its last bytes, and
+// records the largest part, which is what the scanner held at most.
 class Collector : public LineSink {
  public:
   explicit Collector(CardScanner& scanner, Scanned& out) : scanner_(scanner), out_(out) {}
@@ -25,20 +27,41 @@ class Collector : public LineSink {
     ++out_.lines;
     if (cardDone) {
       const auto card = scanner_.Card();
-      out_.cards.emplace_back(reinterpret_cast<const char*>(card.data()), card.size());
+      largestHeld = std::max(largestHeld, card.size());
+      out_.cards.emplace_back(parts_ + std::string(reinterpret_cast<const char*>(card.data()), card.size()));
+      parts_.clear();
       scanner_.ClearCard();
     }
     return true;
   }
+  bool CardPart(std::span<const std::byte> part) override {
+    largestHeld = std::max(largestHeld, part.size());
+    ++partsHanded;
+    parts_.append(reinterpret_cast<const char*>(part.data()), part.size());
+    return true;
+  }
+
+  std::size_t largestHeld = 0;
+  std::size_t partsHanded = 0;
 
  private:
   CardScanner& scanner_;
   Scanned& out_;
+  std::string parts_;
 };
 
-Scanned ScanInBlocks(const std::string& source, std::size_t block) {
-  CardScanner scanner;
-  Scanned out;
+struct ScanResult {
+  Scanned scanned;
+  std::size_t largestHeld = 0;
+  std::size_t partsHanded = 0;
+  ScanStatistics statistics;
+};
+
+ScanResult ScanFully(const std::string& source, std::size_t block,
+                     std::size_t holdLimit = CardScanner::kDefaultHoldLimit) {
+  CardScanner scanner(holdLimit);
+  ScanResult result;
+  Scanned& out = result.scanned;
   Collector sink(scanner, out);
   const auto* bytes = reinterpret_cast<const std::byte*>(source.data());
   for (std::size_t at = 0; at < source.size(); at += block) {
@@ -46,15 +69,27 @@ Scanned ScanInBlocks(const std::string& source, std::size_t block) {
   }
   scanner.Finish(sink);
   out.insideCard = scanner.InsideCard();
-  return out;
+  result.largestHeld = sink.largestHeld;
+  result.partsHanded = sink.partsHanded;
+  result.statistics = scanner.Statistics();
+  return result;
 }
 
-// Scans with every block size from 1 to the whole source and checks that
-// each gives the same result as one whole read.
+Scanned ScanInBlocks(const std::string& source, std::size_t block,
+                     std::size_t holdLimit = CardScanner::kDefaultHoldLimit) {
+  return ScanFully(source, block, holdLimit).scanned;
+}
+
+// Scans with every block size from 1 to the whole source, holding cards
+// whole and handing them on in parts of a few bytes, and checks that each
+// gives the same result as one whole read.
 Scanned Scan(const std::string& source) {
   const Scanned whole = ScanInBlocks(source, source.size() + 1);
   for (std::size_t block = 1; block <= source.size(); ++block) {
-    EXPECT_EQ(ScanInBlocks(source, block), whole) << "read in blocks of " << block << " bytes";
+    for (std::size_t hold : {CardScanner::kDefaultHoldLimit, std::size_t{1}, std::size_t{5}}) {
+      EXPECT_EQ(ScanInBlocks(source, block, hold), whole)
+          << "read in blocks of " << block << " bytes, holding " << hold;
+    }
   }
   return whole;
 }
@@ -232,11 +267,22 @@ std::string Utf16(const std::u16string& text, bool bigEndian) {
   return out;
 }
 
-class Utf16Source : public ::testing::TestWithParam<bool> {};
+// A 16-bit source in either byte order, with its mark or (as address books
+// write them) without one; the cards carry the mark only if the source did.
+struct Utf16Kind {
+  bool big;
+  bool marked;
+  std::string Mark() const {
+    if (!marked) return {};
+    return big ? "\xFE\xFF" : "\xFF\xFE";
+  }
+};
+
+class Utf16Source : public ::testing::TestWithParam<Utf16Kind> {};
 
 TEST_P(Utf16Source, CardsAreCutOnCodeUnitsAndWrittenInTheSameByteOrder) {
-  const bool big = GetParam();
-  const std::string mark = big ? "\xFE\xFF" : "\xFF\xFE";
+  const bool big = GetParam().big;
+  const std::string mark = GetParam().Mark();
   // U+010D and U+0A0D hold a CR or LF byte in one half: they must not end lines.
   const std::u16string text =
       u"begin:vcard\r\nN:\u010D\u0A0D\u0D0A\r\n \u4E2D\r\r\nEND:VCARD  \nBEGIN:VCARD\rEND:VCARD";
@@ -248,8 +294,8 @@ TEST_P(Utf16Source, CardsAreCutOnCodeUnitsAndWrittenInTheSameByteOrder) {
 }
 
 TEST_P(Utf16Source, LoneLastByteStaysOnTheLastLine) {
-  const bool big = GetParam();
-  const std::string mark = big ? "\xFE\xFF" : "\xFF\xFE";
+  const bool big = GetParam().big;
+  const std::string mark = GetParam().Mark();
   const Scanned got = Scan(mark + Utf16(u"BEGIN:VCARD\r\nN:A\r\nEND:VCARD", big) + "Z");
   EXPECT_TRUE(got.cards.empty()) << "END:VCARD followed by a stray byte is not a boundary";
   EXPECT_TRUE(got.insideCard);
@@ -257,19 +303,138 @@ TEST_P(Utf16Source, LoneLastByteStaysOnTheLastLine) {
 }
 
 TEST_P(Utf16Source, WordsInOtherScriptsAreNotFoldedToAscii) {
-  const bool big = GetParam();
-  const std::string mark = big ? "\xFE\xFF" : "\xFF\xFE";
+  const bool big = GetParam().big;
+  const std::string mark = GetParam().Mark();
   // Fullwidth letters: no ASCII case folding may turn them into the word.
-  const Scanned got = Scan(mark + Utf16(u"\uFF22EGIN:VCARD\r\nEND:VCARD\r\n", big));
+  const Scanned got = Scan(mark + Utf16(u"X\r\n\uFF22EGIN:VCARD\r\nEND:VCARD\r\n", big));
   EXPECT_TRUE(got.cards.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Splitter, Utf16Source, ::testing::Values(false, true),
-                         [](const auto& p) { return p.param ? "big_endian" : "little_endian"; });
+TEST_P(Utf16Source, SpacesAroundBoundaryWordsAreDroppedAndElsewhereKept) {
+  const bool big = GetParam().big;
+  const std::string mark = GetParam().Mark();
+  const Scanned got = Scan(mark + Utf16(u"BEGIN:VCARD\n  \n BEGIN:VC \nEND:VCARD   \n", big));
+  ASSERT_EQ(got.cards.size(), 1u);
+  EXPECT_EQ(got.cards[0], mark + Utf16(u"\r\nBEGIN:VCARD\r\n  \r\n BEGIN:VC \r\nEND:VCARD\r\n", big));
+}
 
-TEST(SplitterMarks, Utf16WithoutAMarkIsReadAsBytesAndFindsNoCard) {
-  const Scanned got = Scan(Utf16(u"BEGIN:VCARD\r\nEND:VCARD\r\n", false));
-  EXPECT_TRUE(got.cards.empty());
+INSTANTIATE_TEST_SUITE_P(Splitter, Utf16Source,
+                         ::testing::Values(Utf16Kind{false, true}, Utf16Kind{true, true},
+                                           Utf16Kind{false, false}, Utf16Kind{true, false}),
+                         [](const auto& p) {
+                           return std::string(p.param.big ? "big_endian" : "little_endian") +
+                                  (p.param.marked ? "_marked" : "_unmarked");
+                         });
+
+// Only 00 beside an ASCII character at the very start makes a source 16-bit
+// without a mark; any other start, 8-bit exports above all, is read as bytes.
+TEST(SplitterMarks, FirstTwoBytesDecideTheEncoding) {
+  const struct {
+    std::string head;
+    SourceEncoding want;
+  } cases[] = {
+      {std::string("\0B", 2), SourceEncoding::Utf16Be},
+      {std::string("B\0", 2), SourceEncoding::Utf16Le},
+      {std::string("\0\x7F", 2), SourceEncoding::Utf16Be},
+      {std::string("\x01\0", 2), SourceEncoding::Utf16Le},
+      {std::string("\0\0", 2), SourceEncoding::Bytes},
+      {std::string("\0\x80", 2), SourceEncoding::Bytes},
+      {std::string("\x80\0", 2), SourceEncoding::Bytes},
+      {"BE", SourceEncoding::Bytes},
+      {"\xFF\xFE", SourceEncoding::Utf16LeMark},
+      {"\xFE\xFF", SourceEncoding::Utf16BeMark},
+      {"\xEF\xBB\xBF", SourceEncoding::Utf8Mark},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t block = 1; block <= c.head.size() + 1; ++block) {
+      EXPECT_EQ(ScanFully(c.head + "GIN", block).statistics.encoding, c.want)
+          << "head of " << c.head.size() << " bytes, blocks of " << block;
+    }
+  }
+  EXPECT_EQ(ScanFully(std::string("\0", 1), 1).statistics.encoding, SourceEncoding::Bytes) << "a lone NUL";
+}
+
+TEST(SplitterMarks, UnmarkedUtf16OfOddLengthKeepsTheLastByteOnItsLine) {
+  // Big-endian, two bytes only: one unit, one line.
+  EXPECT_EQ(Scan(std::string("\0B", 2)).lines, 1u);
+  EXPECT_EQ(Scan(std::string("\0B\0", 3)).lines, 1u);
+  const Scanned got = Scan(Utf16(u"BEGIN:VCARD\r\nEND:VCARD\r\n", false) + "\r");
+  ASSERT_EQ(got.cards.size(), 1u) << "a lone last byte 0D is not a CR unit";
+  EXPECT_EQ(got.lines, 3u);
+}
+
+// Cards larger than the hold limit: handed on in parts as they are read, so
+// what the scanner holds stays near the limit whatever the card's size.
+TEST(BoundedMemory, LargeCardIsHandedOnInPartsAndStaysByteExact) {
+  const std::string photo = "PHOTO:" + std::string(1 << 20, 'Q');
+  const std::string source =
+      "BEGIN:VCARD\nN:A\n" + photo + "\r\n \r\nEND:VCARD\nBEGIN:VCARD\nN:B\nEND:VCARD\n";
+  const std::size_t block = 1000, hold = 4096;
+  const ScanResult got = ScanFully(source, block, hold);
+  ASSERT_EQ(got.scanned.cards.size(), 2u);
+  EXPECT_EQ(got.scanned.cards[0], CardFile({"BEGIN:VCARD", "N:A", photo, " ", "END:VCARD"}));
+  EXPECT_EQ(got.scanned.cards[1], CardFile({"BEGIN:VCARD", "N:B", "END:VCARD"}));
+  EXPECT_GT(got.partsHanded, (1u << 20) / (hold + block));
+  EXPECT_LE(got.largestHeld, hold + block) << "the card was held, not handed on";
+}
+
+TEST(BoundedMemory, LongRunOfSpacesIsNotHeldAndStillEndsInABoundary) {
+  // A line of spaces may yet turn out to be a boundary line: the scanner
+  // counts them instead of holding them.
+  const std::string spaces(1 << 20, ' ');
+  const std::string source = "BEGIN:VCARD\n" + spaces + "\n" + spaces + "END:VCARD" + spaces + "\n";
+  const ScanResult got = ScanFully(source, 65536, 4096);
+  ASSERT_EQ(got.scanned.cards.size(), 1u);
+  EXPECT_EQ(got.scanned.cards[0], CardFile({"BEGIN:VCARD", spaces, "END:VCARD"}));
+  EXPECT_LE(got.largestHeld, 4096u + 65536u);
+}
+
+// What the scanner reports of the source's shape.
+TEST(ScanStatistics, CountsLineEndsByKindNestingStrayEndsAndTheUnfinishedCard) {
+  const std::string source =
+      "x\r\n"                                                    // 1, outside: CR LF
+      "END:VCARD\n"                                              // 2, stray: LF
+      "BEGIN:VCARD\r"                                            // 3: CR
+      "AGENT:\r\r\n"                                             // 4: CR CR LF
+      "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\n"                      // 5-7: a card of 7 lines' bytes
+      "end:vcard\nEND:VCARD\nEND:VCARD\nEND:VCARD\nEND:VCARD\n"  // 8-12: 5 strays
+      "BEGIN:VCARD\nN:" +
+      std::string(100, 'L') +
+      "\nEND:VCARD\n"               // 13-15: the largest card
+      "\n"                          // 16, outside
+      "BEGIN:VCARD\nN:unfinished";  // 17-18
+  for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, source.size()}) {
+    SCOPED_TRACE("blocks of " + std::to_string(block));
+    const auto s = ScanFully(source, block).statistics;
+    EXPECT_EQ(s.encoding, SourceEncoding::Bytes);
+    EXPECT_EQ(s.lines, 18u);
+    EXPECT_EQ(s.crLfEnds, 1u);
+    EXPECT_EQ(s.crEnds, 1u);
+    EXPECT_EQ(s.crCrLfEnds, 1u);
+    EXPECT_EQ(s.lfEnds, 14u);
+    EXPECT_EQ(s.linesOutsideCards, 8u);
+    EXPECT_EQ(s.deepestNesting, 2u);
+    EXPECT_TRUE(s.anyBeginLine);
+    EXPECT_EQ(s.strayEndLines, 6u);
+    EXPECT_EQ(s.firstStrayEndLines, (std::array<std::uint64_t, 5>{2, 8, 9, 10, 11}));
+    EXPECT_EQ(s.unfinishedCardLine, 17u);
+    EXPECT_EQ(s.largestCard, 2u);
+    EXPECT_EQ(s.largestCardBytes,
+              CardFile({"BEGIN:VCARD", "N:" + std::string(100, 'L'), "END:VCARD"}).size());
+  }
+}
+
+TEST(ScanStatistics, LoneCrsAtTheEndAndSourcesWithoutCards) {
+  const auto s = ScanFully("a\r\r", 1).statistics;
+  EXPECT_EQ(s.lines, 2u);
+  EXPECT_EQ(s.crEnds, 2u);
+  EXPECT_FALSE(s.anyBeginLine);
+  EXPECT_EQ(s.unfinishedCardLine, 0u);
+  EXPECT_EQ(s.largestCard, 0u);
+  const auto t = ScanFully("a\r\r\rb\r\r\n", 1).statistics;
+  EXPECT_EQ(t.lines, 4u);
+  EXPECT_EQ(t.crEnds, 3u);
+  EXPECT_EQ(t.crCrLfEnds, 1u);
 }
 
 }  // namespace

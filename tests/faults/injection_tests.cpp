@@ -37,10 +37,13 @@ struct SplitRun {
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
   RunOutcome Go() {
-    return SplitCards({.source = sourcePath.native(), .folder = kFolder.native()}, owner, faulty);
+    return SplitCards(
+        {.source = sourcePath.native(), .folder = kFolder.native(), .largeCardBytes = largeCardBytes}, owner,
+        faulty);
   }
 
   std::filesystem::path sourcePath;
+  std::size_t largeCardBytes = SplitRequest{}.largeCardBytes;
   MemoryFiles memory;
   FaultyFiles faulty{memory};
   RecordingOwner owner;
@@ -51,17 +54,30 @@ struct CleanRun {
   std::map<Operation, int> calls;
 };
 
-CleanRun RunClean(const std::string& source, bool linkedSource = false) {
+// Cards past this many bytes take the way of a card too large to hold: a
+// temporary file, written in parts, renamed at the END line.
+constexpr std::size_t kSmallHold = 64;
+constexpr std::size_t kDefaultHold = SplitRequest{}.largeCardBytes;
+
+const std::vector<Operation> kAllOperations = {
+    Operation::OpenSource, Operation::Read,   Operation::Create, Operation::Write,
+    Operation::Close,      Operation::Remove, Operation::IdOf,   Operation::IsEmptyFolder,
+    Operation::CreateNew,  Operation::Rename};
+
+CleanRun RunClean(const std::string& source, bool linkedSource = false, std::size_t hold = kDefaultHold) {
   SplitRun run(source);
+  run.largeCardBytes = hold;
   run.memory.SetSourcesMayHaveOtherNames(linkedSource);
   const auto outcome = run.Go();
   EXPECT_EQ(outcome, RunOutcome::Finished);
   EXPECT_EQ(run.owner.finished.size(), 1u);
   CleanRun clean{run.memory.FilesIn(kFolder), {}};
-  for (auto op : {Operation::OpenSource, Operation::Read, Operation::Create, Operation::Write,
-                  Operation::Close, Operation::Remove, Operation::IdOf, Operation::IsEmptyFolder})
-    clean.calls[op] = run.faulty.Calls(op);
-  EXPECT_EQ(clean.calls[Operation::Remove], 0) << "a clean run removes nothing";
+  for (auto op : kAllOperations) clean.calls[op] = run.faulty.Calls(op);
+  // Nothing but a temporary file that never became a card (the unfinished
+  // last card's).
+  EXPECT_EQ(clean.calls[Operation::Remove],
+            clean.calls[Operation::CreateNew] - clean.calls[Operation::Rename])
+      << "a clean run removes nothing else";
   return clean;
 }
 
@@ -72,6 +88,8 @@ FailedStep StepFor(Operation op) {
     case Operation::Read:
       return FailedStep::ReadSource;
     case Operation::Create:
+    case Operation::CreateNew:
+    case Operation::Rename:
       return FailedStep::CreateOutput;
     case Operation::IdOf:
       return FailedStep::OutputIsSource;
@@ -93,6 +111,17 @@ void ExpectOnlyCompleteCards(const SplitRun& run, const CleanRun& clean, std::ui
     ASSERT_TRUE(clean.files.contains(name));
     EXPECT_EQ(files[name], clean.files.at(name)) << name << " differs from the clean run's";
   }
+}
+
+// Files in the folder other than vCard1.vcf .. vCard<saved>.vcf.
+std::vector<std::string> LeftOver(const SplitRun& run, std::uint64_t saved) {
+  std::vector<std::string> names;
+  for (const auto& [name, content] : run.memory.FilesIn(kFolder)) {
+    bool card = false;
+    for (std::uint64_t n = 1; n <= saved; ++n) card = card || name == "vCard" + std::to_string(n) + ".vcf";
+    if (!card) names.push_back(name);
+  }
+  return names;
 }
 
 void ExpectSourceUntouched(const SplitRun& run, const std::string& source) {
@@ -133,6 +162,7 @@ void ExpectFailureReported(const SplitRun& run, RunOutcome outcome, Operation op
 struct Case {
   std::string source;
   Operation op;
+  std::size_t hold = kDefaultHold;
 };
 void PrintTo(const Case& c, std::ostream* out) {
   *out << Name(c.op) << " of " << c.source;
@@ -156,21 +186,23 @@ TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
   // The identity of each output is checked when the source may have other
   // names; a failing check then claims the output is the source.
   const bool linked = op == Operation::IdOf;
-  const auto clean = RunClean(source->bytes, linked);
+  const auto hold = GetParam().hold;
+  const auto clean = RunClean(source->bytes, linked, hold);
   ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
 
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
     SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth));
     SplitRun run(source->bytes);
+    run.largeCardBytes = hold;
     run.memory.SetSourcesMayHaveOtherNames(linked);
     run.faulty.FailAt(op, nth);
     if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
     const auto outcome = run.Go();
-    ++pointsTried[Name(op)];
+    ++pointsTried[std::string(Name(op)) + (hold == kDefaultHold ? "" : ", large cards")];
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
     const auto saved = run.owner.failed.front().saved;
-    if (op == Operation::Create) {
+    if (op == Operation::Create && hold == kDefaultHold) {
       EXPECT_EQ(saved, static_cast<std::uint64_t>(nth - 1)) << "one file is created per card";
     }
     ExpectOnlyCompleteCards(run, clean, saved);
@@ -233,20 +265,125 @@ class CleanupFailsToo : public ::testing::TestWithParam<Case> {};
 TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
   const auto op = GetParam().op;
-  const auto clean = RunClean(source->bytes);
+  const auto hold = GetParam().hold;
+  const auto clean = RunClean(source->bytes, false, hold);
+  ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
     SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + ", then Remove #1");
     SplitRun run(source->bytes);
+    run.largeCardBytes = hold;
     run.faulty.FailAt(op, nth);
     run.faulty.FailAt(Operation::Remove, 1);
     const auto outcome = run.Go();
-    ++pointsTried[std::string(Name(op)) + " then Remove"];
+    ++pointsTried[std::string(Name(op)) + " then Remove" + (hold == kDefaultHold ? "" : ", large cards")];
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
     const auto& failure = run.owner.failed.front();
-    ExpectOnlyCompleteCards(run, clean, failure.saved, Printable(failure.file.filename()));
+    // The one file left over is the one the message names.
+    const auto leftover = LeftOver(run, failure.saved);
+    ASSERT_LE(leftover.size(), 1u) << "more than the one file that could not be removed is left";
+    if (!leftover.empty()) {
+      EXPECT_NE(Printable(FailureMessage(failure)).find(leftover.front()), std::string::npos)
+          << leftover.front() << " is left over and the message does not name it";
+    }
+    ExpectOnlyCompleteCards(run, clean, failure.saved, leftover.empty() ? "" : leftover.front());
     ExpectSourceUntouched(run, source->bytes);
     ExpectStoppedAtFailure(run);
+    if (HasFailure()) return;
+  }
+}
+
+// A stop wherever it lands (after a line, before a read, between the parts
+// of a large card) leaves only whole cards numbered from 1 without a gap,
+// and nothing else: no temporary file, no file left open.
+TEST(Stop, WhereverItLandsLeavesOnlyWholeCardsAndNoTemporaryFile) {
+  const auto source = PlainCards(4, "\r\n", 300) + "BEGIN:VCARD\r\nNOTE:" + std::string(200, 'u');
+  for (std::size_t hold : {kDefaultHold, kSmallHold}) {
+    SCOPED_TRACE(hold == kDefaultHold ? "cards held" : "large cards");
+    const auto clean = RunClean(source, false, hold);
+    SplitRun counting(source);
+    counting.largeCardBytes = hold;
+    counting.Go();
+    ASSERT_GT(counting.owner.checks, 20u);
+    for (std::size_t at = 1; at <= counting.owner.checks; ++at) {
+      SCOPED_TRACE("stopped at check " + std::to_string(at));
+      SplitRun run(source);
+      run.largeCardBytes = hold;
+      run.owner.stopAtCheck = at;
+      ASSERT_EQ(run.Go(), RunOutcome::Stopped);
+      ++pointsTried[hold == kDefaultHold ? "stop" : "stop, large cards"];
+      EXPECT_TRUE(run.owner.finished.empty() && run.owner.failed.empty()) << "a stopped run reported";
+      const std::uint64_t saved = run.owner.progress.empty() ? 0 : run.owner.progress.back();
+      ExpectOnlyCompleteCards(run, clean, saved);
+      EXPECT_EQ(run.memory.OpenOutputs(), 0) << "an output file was left open";
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// The source ends inside a card too large to hold, or a stop lands in one:
+// its temporary file goes. If it cannot be removed, that is a failure that
+// names it, never a silent leftover.
+TEST(LargeCardEnds, UnfinishedOrStoppedRemovesItsTemporaryFileOrSaysItCouldNot) {
+  const auto source = PlainCards(2) + "BEGIN:VCARD\r\nNOTE:" + std::string(500, 'u') + "\r\n";
+  const auto clean = RunClean(source, false, kSmallHold);
+  ASSERT_EQ(clean.files.size(), 2u);
+  for (bool stop : {false, true}) {
+    for (bool removalFails : {false, true}) {
+      SCOPED_TRACE(std::string(stop ? "stopped" : "source ended") + (removalFails ? ", removal fails" : ""));
+      SplitRun run(source);
+      run.largeCardBytes = kSmallHold;
+      if (stop) run.owner.stopAfterLines = 21;  // the last line, inside the last card
+      if (removalFails) run.faulty.FailAt(Operation::Remove, 1);
+      const auto outcome = run.Go();
+      ASSERT_GT(run.faulty.Calls(Operation::CreateNew), 0) << "the last card never went to a temporary file";
+      if (!removalFails) {
+        EXPECT_EQ(outcome, stop ? RunOutcome::Stopped : RunOutcome::Finished);
+        if (!stop) {
+          EXPECT_TRUE(run.owner.Summary().unfinishedLastCard);
+        }
+        EXPECT_EQ(run.memory.FilesIn(kFolder), clean.files);
+        continue;
+      }
+      ASSERT_EQ(outcome, RunOutcome::Failed);
+      const auto failure = run.owner.Failure();
+      EXPECT_EQ(failure.step, FailedStep::RemoveTemporary);
+      EXPECT_EQ(failure.saved, 2u);
+      const auto leftover = LeftOver(run, 2);
+      ASSERT_EQ(leftover.size(), 1u);
+      EXPECT_EQ(Printable(failure.file.filename()), leftover.front());
+      EXPECT_EQ(leftover.front().rfind(".vCard3.vcf.partial-", 0), 0u) << leftover.front();
+    }
+  }
+}
+
+// Anything thrown in a run (memory running out, above all) ends it as a
+// reported failure with the count saved, and leaves only whole cards.
+class EveryCallThrows : public ::testing::TestWithParam<Case> {};
+
+TEST_P(EveryCallThrows, IsReportedAsAFailureAndLeavesOnlyWholeCards) {
+  QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
+  const auto op = GetParam().op;
+  const auto hold = GetParam().hold;
+  const auto clean = RunClean(source->bytes, false, hold);
+  ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
+  for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
+    SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + " throws");
+    SplitRun run(source->bytes);
+    run.largeCardBytes = hold;
+    run.faulty.FailAt(op, nth);
+    run.faulty.SetThrowInstead(true);
+    const auto outcome = run.Go();
+    ++pointsTried[std::string(Name(op)) + " throws" + (hold == kDefaultHold ? "" : ", large cards")];
+    ASSERT_EQ(outcome, RunOutcome::Failed);
+    ASSERT_EQ(run.owner.failed.size(), 1u);
+    EXPECT_TRUE(run.owner.finished.empty());
+    const auto& failure = run.owner.failed.front();
+    EXPECT_EQ(failure.step, FailedStep::Unexpected);
+    EXPECT_EQ(failure.file.lexically_normal(), kSource.lexically_normal());
+    EXPECT_NE(Printable(failure.reason).find("memory"), std::string::npos) << Printable(failure.reason);
+    ExpectOnlyCompleteCards(run, clean, failure.saved);
+    EXPECT_EQ(run.memory.OpenOutputs(), 0) << "an output file was left open";
     if (HasFailure()) return;
   }
 }
@@ -261,10 +398,10 @@ std::vector<std::string> SourceNames() {
   return names;
 }
 
-std::vector<Case> Cases(std::initializer_list<Operation> ops) {
+std::vector<Case> Cases(std::initializer_list<Operation> ops, std::size_t hold = kDefaultHold) {
   std::vector<Case> cases;
   for (const auto& source : SourceNames())
-    for (auto op : ops) cases.push_back({source, op});
+    for (auto op : ops) cases.push_back({source, op, hold});
   return cases;
 }
 
@@ -281,6 +418,27 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
 INSTANTIATE_TEST_SUITE_P(AllPoints, EveryCallFails,
                          ::testing::ValuesIn(Cases({Operation::OpenSource, Operation::Read, Operation::IdOf,
                                                     Operation::Create, Operation::Write, Operation::Close})),
+                         CaseName);
+// Every card past a few bytes goes the way of a card too large to hold:
+// creating its temporary file, writing each part, closing and renaming it
+// fail in turn.
+INSTANTIATE_TEST_SUITE_P(LargeCards, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::Read, Operation::IdOf, Operation::CreateNew,
+                                                    Operation::Write, Operation::Close, Operation::Rename},
+                                                   kSmallHold)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(LargeCards, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::Write, Operation::Close, Operation::Rename},
+                                                   kSmallHold)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(AllPoints, EveryCallThrows,
+                         ::testing::ValuesIn(Cases({Operation::Read, Operation::Create, Operation::Write,
+                                                    Operation::Close})),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(LargeCards, EveryCallThrows,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Close,
+                                                    Operation::Rename},
+                                                   kSmallHold)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceNames()),
                          [](const auto& param) { return Identifier(param.param); });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace quillmere::testing {
 namespace {
@@ -180,6 +181,32 @@ std::unique_ptr<OutputFile> MemoryFiles::Create(const std::filesystem::path& pat
   return std::make_unique<MemoryOutput>(it->second.data, it->second.openForOutput, openOutputs_);
 }
 
+std::unique_ptr<OutputFile> MemoryFiles::CreateNew(const std::filesystem::path& path,
+                                                   std::optional<IoError>& error) {
+  if (Exists(path) || folders_.contains(Key(path))) {
+    error = Error("File exists");
+    error->nameTaken = true;
+    return nullptr;
+  }
+  return Create(path, error);
+}
+
+// As on Windows, a file still open cannot be renamed, and a folder is never
+// replaced.
+std::optional<IoError> MemoryFiles::Rename(const std::filesystem::path& from,
+                                           const std::filesystem::path& to) {
+  auto it = files_.find(Key(from));
+  if (it == files_.end()) return Error("No such file or directory");
+  if (*it->second.openForOutput) return Error("The file is still open");
+  if (folders_.contains(Key(to))) return Error("Is a directory");
+  if (auto target = files_.find(Key(to)); target != files_.end() && *target->second.openForOutput)
+    return Error("The file is open for writing");
+  Entry moved = it->second;
+  files_.erase(it);
+  files_[Key(to)] = std::move(moved);
+  return std::nullopt;
+}
+
 std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
   auto it = files_.find(Key(path));
   if (it == files_.end()) return Error("No such file or directory");
@@ -225,6 +252,10 @@ const char* Name(Operation operation) {
       return "IdOf";
     case Operation::IsEmptyFolder:
       return "IsEmptyFolder";
+    case Operation::CreateNew:
+      return "CreateNew";
+    case Operation::Rename:
+      return "Rename";
   }
   return "?";
 }
@@ -241,6 +272,7 @@ bool FaultyFiles::Count(Operation operation) {
   auto it = failAt_.find(operation);
   if (it == failAt_.end() || it->second != nth) return false;
   if (!injected_) injected_ = std::pair{operation, nth};
+  if (throwInstead_) throw std::bad_alloc();
   return true;
 }
 
@@ -270,6 +302,24 @@ std::unique_ptr<OutputFile> FaultyFiles::Create(const std::filesystem::path& pat
   auto inner = inner_.Create(path, error);
   if (!inner) return nullptr;
   return std::make_unique<CountingOutput>(std::move(inner), *this);
+}
+
+std::unique_ptr<OutputFile> FaultyFiles::CreateNew(const std::filesystem::path& path,
+                                                   std::optional<IoError>& error) {
+  created_.push_back(path);
+  if (Count(Operation::CreateNew)) {
+    error = Injection(Operation::CreateNew, Calls(Operation::CreateNew));
+    return nullptr;
+  }
+  auto inner = inner_.CreateNew(path, error);
+  if (!inner) return nullptr;
+  return std::make_unique<CountingOutput>(std::move(inner), *this);
+}
+
+std::optional<IoError> FaultyFiles::Rename(const std::filesystem::path& from,
+                                           const std::filesystem::path& to) {
+  if (Count(Operation::Rename)) return Injection(Operation::Rename, Calls(Operation::Rename));
+  return inner_.Rename(from, to);
 }
 
 std::optional<IoError> FaultyFiles::Remove(const std::filesystem::path& path) {

@@ -41,6 +41,9 @@ class MemoryFiles final : public FileSystem {
                                          std::optional<IoError>& error) override;
   std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
                                      std::optional<IoError>& error) override;
+  std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
+                                        std::optional<IoError>& error) override;
+  std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::optional<IoError> Remove(const std::filesystem::path& path) override;
   std::optional<FileId> IdOf(const std::filesystem::path& path) override;
   bool IsEmptyFolder(const std::filesystem::path& path) override;
@@ -61,7 +64,18 @@ class MemoryFiles final : public FileSystem {
   std::shared_ptr<int> openOutputs_ = std::make_shared<int>(0);
 };
 
-enum class Operation { OpenSource, Read, Create, Write, Close, Remove, IdOf, IsEmptyFolder };
+enum class Operation {
+  OpenSource,
+  Read,
+  Create,
+  Write,
+  Close,
+  Remove,
+  IdOf,
+  IsEmptyFolder,
+  CreateNew,
+  Rename
+};
 const char* Name(Operation operation);
 
 // What a failing IdOf answers: that no such file exists, or (a file system
@@ -80,6 +94,9 @@ class FaultyFiles final : public FileSystem {
   // Makes the nth call (from 1) of the operation fail; 0 never.
   void FailAt(Operation operation, int nth) { failAt_[operation] = nth; }
   void SetIdOfFault(IdOfFault fault) { idOfFault_ = fault; }
+  // The chosen call throws std::bad_alloc instead of failing, as running
+  // out of memory at that point would.
+  void SetThrowInstead(bool throws) { throwInstead_ = throws; }
 
   int Calls(Operation operation) const;
   // The operation and call number of the first injected failure, if any.
@@ -88,13 +105,16 @@ class FaultyFiles final : public FileSystem {
   const std::vector<Operation>& Sequence() const { return sequence_; }
   // Calls of any operation made after the first injected failure.
   const std::vector<Operation>& CallsAfterFailure() const { return callsAfter_; }
-  // The path each Create was asked for, in order.
+  // The path each Create or CreateNew was asked for, in order.
   const std::vector<std::filesystem::path>& Created() const { return created_; }
 
   std::unique_ptr<SourceFile> OpenSource(const std::filesystem::path& path,
                                          std::optional<IoError>& error) override;
   std::unique_ptr<OutputFile> Create(const std::filesystem::path& path,
                                      std::optional<IoError>& error) override;
+  std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
+                                        std::optional<IoError>& error) override;
+  std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::optional<IoError> Remove(const std::filesystem::path& path) override;
   std::optional<FileId> IdOf(const std::filesystem::path& path) override;
   bool IsEmptyFolder(const std::filesystem::path& path) override;
@@ -108,6 +128,7 @@ class FaultyFiles final : public FileSystem {
   std::map<Operation, int> calls_;
   std::map<Operation, int> failAt_;
   IdOfFault idOfFault_ = IdOfFault::NoSuchFile;
+  bool throwInstead_ = false;
   std::optional<FileId> sourceId_;
   std::optional<std::pair<Operation, int>> injected_;
   std::vector<Operation> sequence_;

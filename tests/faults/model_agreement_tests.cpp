@@ -31,10 +31,16 @@ std::vector<Plan> Plans() {
           {"FourKiB", fixed(4096)}};
 }
 
+// Each plan with cards held whole, and with cards past a few bytes written
+// in parts to a temporary file as a card too large to hold is.
 void ExpectAgreement(const std::string& source) {
   for (const auto& plan : Plans()) {
     SCOPED_TRACE(plan.name);
     EXPECT_EQ(DifferenceFromModel(source, plan.reads), "");
+    for (std::size_t hold : {1, 9}) {
+      SCOPED_TRACE("cards past " + std::to_string(hold) + " bytes written in parts");
+      EXPECT_EQ(DifferenceFromModel(source, plan.reads, hold), "");
+    }
   }
 }
 
@@ -86,6 +92,11 @@ const std::vector<EdgeCase>& EdgeCases() {
       {"Utf16MarkOnly", "\xFF\xFE"},
       {"Utf16OddLastByte", Utf16("BEGIN:VCARD\r\nEND:VCARD", true) + "\x41"},
       {"Utf16OddByteAfterEnd", Utf16("BEGIN:VCARD\r\nEND:VCARD\r", false) + "Z"},
+      {"Utf16UnmarkedLittleEndian", Utf16("BEGIN:VCARD\r\nN:a\rEND:VCARD\n", true, false)},
+      {"Utf16UnmarkedBigEndian", Utf16("BEGIN:VCARD\r\r\nN:a\nEND:VCARD\r\n", false, false)},
+      {"Utf16UnmarkedOddLastByte", Utf16("BEGIN:VCARD\r\nEND:VCARD\r\n", false, false) + "\r"},
+      {"Utf16UnmarkedOneUnit", std::string("\0B", 2)},
+      {"NulThenHighByteIsEightBit", Raw("\0\x80\nBEGIN:VCARD\nEND:VCARD\n")},
       {"Utf16WideLettersAreNotAscii",
        std::string("\xFF\xFE", 2) + std::string("B\x01", 2) + Utf16("EGIN:VCARD\n", true).substr(2)},
       {"NulAndHighBytes", Raw("BEGIN:VCARD\n\0\xFF\xFE\x80\r\nEND:VCARD\n")},

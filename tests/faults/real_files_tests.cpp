@@ -4,11 +4,24 @@
 // destination under an output file's name.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "card_model.h"
 #include "memory_files.h"
@@ -288,6 +301,254 @@ INSTANTIATE_TEST_SUITE_P(RealFiles, SourceReachedThroughALink,
                          ::testing::Values(LinkKind::Hard, LinkKind::Symbolic), [](const auto& param) {
                            return param.param == LinkKind::Hard ? "HardLink" : "SymbolicLink";
                          });
+
+// Whatever else has an output file's name in the folder (a symbolic link to
+// a file elsewhere, a dangling link, a link to a folder, a FIFO, a device) is
+// replaced by a new file holding the card, and nothing is ever written
+// through it. Cards held whole and cards written as they are read (renamed
+// over the name at their END line) alike.
+enum class Occupant { LinkToAFile, DanglingLink, LinkToAFolder, Fifo, FifoWithAReader, Device };
+
+std::string OccupantName(Occupant occupant) {
+  switch (occupant) {
+    case Occupant::LinkToAFile:
+      return "LinkToAFile";
+    case Occupant::DanglingLink:
+      return "DanglingLink";
+    case Occupant::LinkToAFolder:
+      return "LinkToAFolder";
+    case Occupant::Fifo:
+      return "Fifo";
+    case Occupant::FifoWithAReader:
+      return "FifoWithAReader";
+    case Occupant::Device:
+      return "Device";
+  }
+  return "?";
+}
+
+struct OccupiedName {
+  Occupant occupant;
+  bool largeCards;
+};
+
+class OutputNameTaken : public ::testing::TestWithParam<OccupiedName> {};
+
+TEST_P(OutputNameTaken, ByAnythingButAFileIsReplacedAndNeverWrittenThrough) {
+  Scratch scratch;
+  const auto folder = scratch.Path() / "out";
+  fs::create_directories(folder);
+  const auto victim = scratch.Path() / "victim.txt";
+  const auto victimFolder = scratch.Path() / "victim-folder";
+  fs::create_directories(victimFolder);
+  WriteWholeFile(victim, "not a card");
+  const auto name = folder / OutputName(2);
+  std::error_code error;
+  [[maybe_unused]] int reader = -1;
+  switch (GetParam().occupant) {
+    case Occupant::LinkToAFile:
+      fs::create_symlink(victim, name, error);
+      break;
+    case Occupant::DanglingLink:
+      fs::create_symlink(scratch.Path() / "nowhere.txt", name, error);
+      break;
+    case Occupant::LinkToAFolder:
+      fs::create_directory_symlink(victimFolder, name, error);
+      break;
+    case Occupant::Fifo:
+    case Occupant::FifoWithAReader:
+    case Occupant::Device:
+#ifdef _WIN32
+      GTEST_SKIP() << "Windows has no FIFOs or device nodes in a folder";
+#else
+      if (GetParam().occupant == Occupant::Device) {
+        // The same device as /dev/null; making one needs root.
+        if (::mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+          GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
+      } else if (::mkfifo(name.c_str(), 0666) != 0) {
+        GTEST_FAIL() << "mkfifo: " << std::strerror(errno);
+      }
+      if (GetParam().occupant == Occupant::FifoWithAReader)
+        reader = ::open(name.c_str(), O_RDONLY | O_NONBLOCK);
+#endif
+      break;
+  }
+  if (error) GTEST_SKIP() << "this file system makes no such links: " << error.message();
+  const auto source = scratch.Path() / "contacts.vcf";
+  const std::string text = PlainCards(3, "\r\n", 200);
+  WriteWholeFile(source, text);
+  RecordingOwner owner;
+  const std::size_t hold = GetParam().largeCards ? 64 : SplitRequest{}.largeCardBytes;
+  const auto outcome =
+      SplitCards({.source = source.native(), .folder = folder.native(), .largeCardBytes = hold}, owner);
+  ASSERT_EQ(outcome, RunOutcome::Finished) << Printable(owner.Failure().reason);
+  EXPECT_EQ(ReadWholeFile(victim), "not a card") << "written through the link";
+  EXPECT_TRUE(fs::is_empty(victimFolder)) << "a file was made in the folder the link leads to";
+  EXPECT_FALSE(fs::exists(scratch.Path() / "nowhere.txt")) << "the dangling link's target was made";
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(name))) << "the name is not a plain file now";
+  ExpectCompleteCards(folder, model::SplitWholeFile(text), 3);
+#ifndef _WIN32
+  if (reader >= 0) {
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0) << "the card went to the FIFO's reader";
+    ::close(reader);
+  }
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, OutputNameTaken, ::testing::ValuesIn([] {
+                           std::vector<OccupiedName> cases;
+                           for (auto o :
+                                {Occupant::LinkToAFile, Occupant::DanglingLink, Occupant::LinkToAFolder,
+                                 Occupant::Fifo, Occupant::FifoWithAReader, Occupant::Device})
+                             for (bool large : {false, true}) cases.push_back({o, large});
+                           return cases;
+                         }()),
+                         [](const auto& param) {
+                           return OccupantName(param.param.occupant) +
+                                  (param.param.largeCards ? "_LargeCards" : "");
+                         });
+
+// A folder of an output file's name stops the run there, as any file that
+// cannot be created does, and is left as it was.
+class OutputNameIsAFolder : public ::testing::TestWithParam<bool> {};
+
+TEST_P(OutputNameIsAFolder, StopsTheRunWithTheCreateFailure) {
+  Scratch scratch;
+  const auto folder = scratch.Path() / "out";
+  fs::create_directories(folder / OutputName(2) / "inside");
+  const auto source = scratch.Path() / "contacts.vcf";
+  const std::string text = PlainCards(3, "\r\n", 200);
+  WriteWholeFile(source, text);
+  RecordingOwner owner;
+  const std::size_t hold = GetParam() ? 64 : SplitRequest{}.largeCardBytes;
+  const auto outcome =
+      SplitCards({.source = source.native(), .folder = folder.native(), .largeCardBytes = hold}, owner);
+  ExpectFailure(owner, outcome, {FailedStep::CreateOutput});
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(owner.failed.front().saved, 1u);
+  EXPECT_EQ(owner.failed.front().file.filename(), OutputName(2));
+  EXPECT_TRUE(fs::is_directory(folder / OutputName(2) / "inside")) << "the folder was touched";
+  ExpectCompleteCards(folder, model::SplitWholeFile(text), 1, {Printable(OutputName(2))});
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, OutputNameIsAFolder, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "LargeCards" : "CardsHeld"; });
+
+// A card far larger than the hold limit, on a real disk: written as it is
+// read to a temporary file that becomes vCard1.vcf, byte for byte, with no
+// temporary file left.
+TEST(RealFiles, CardTooLargeToHoldIsWrittenWholeUnderItsName) {
+  Scratch scratch;
+  const auto folder = scratch.Path() / "out";
+  fs::create_directories(folder);
+  const auto source = scratch.Path() / "contacts.vcf";
+  std::string text = "BEGIN:VCARD\r\nPHOTO;ENCODING=b:\r\n";
+  for (int i = 0; i < 20000; ++i)
+    text += " QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5eg==\r\n";
+  text += "END:VCARD\r\n" + PlainCards(2);
+  WriteWholeFile(source, text);
+  RecordingOwner owner;
+  const auto outcome =
+      SplitCards({.source = source.native(), .folder = folder.native(), .largeCardBytes = 1 << 16}, owner);
+  ASSERT_EQ(outcome, RunOutcome::Finished);
+  ExpectCompleteCards(folder, model::SplitWholeFile(text), 3);
+}
+
+#ifndef _WIN32
+// Opens the FIFO for writing once the run has opened it for reading; -1 if
+// that does not happen within a few seconds.
+int OpenFifoWriter(const fs::path& fifo) {
+  for (int i = 0; i < 500; ++i) {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) {
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return -1;
+}
+
+// A source that keeps a read waiting (a FIFO nobody writes to, or whose
+// writer is silent) cannot hold up a stop.
+TEST(RealFiles, StopLandsWhileAFifoSourceWaitsForItsWriter) {
+  for (bool withWriter : {false, true}) {
+    SCOPED_TRACE(withWriter ? "a silent writer after two cards" : "no writer at all");
+    Scratch scratch;
+    const auto folder = scratch.Path() / "out";
+    fs::create_directories(folder);
+    const auto fifo = scratch.Path() / "contacts.vcf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0) << std::strerror(errno);
+    std::atomic<bool> stop{false};
+    class StoppableOwner final : public RunOwner {
+     public:
+      explicit StoppableOwner(std::atomic<bool>& stop) : stop_(stop) {}
+      void Progress(std::uint64_t count) override { saved = count; }
+      bool KeepGoing() override { return !stop_.load(); }
+      void Finished(const RunSummary&) override { ended = true; }
+      void Failed(const RunFailure&) override { ended = true; }
+      std::atomic<std::uint64_t> saved{0};
+      bool ended = false;
+
+     private:
+      std::atomic<bool>& stop_;
+    } owner(stop);
+    auto run = std::async(std::launch::async, [&] {
+      return SplitCards({.source = fifo.native(), .folder = folder.native()}, owner);
+    });
+    int writer = -1;
+    if (withWriter) {
+      writer = OpenFifoWriter(fifo);
+      ASSERT_GE(writer, 0) << "the run never opened the FIFO";
+      const std::string cards = PlainCards(2);
+      ASSERT_EQ(::write(writer, cards.data(), cards.size()), static_cast<ssize_t>(cards.size()));
+      for (int i = 0; i < 500 && owner.saved.load() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_EQ(owner.saved.load(), 2u);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    stop = true;
+    // A generous bound, only so that a run that never stops fails rather than hangs.
+    const bool stopped = run.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!stopped && writer < 0) writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+    ASSERT_TRUE(stopped) << "the run did not see the stop while its read waited";
+    EXPECT_EQ(run.get(), RunOutcome::Stopped);
+    EXPECT_FALSE(owner.ended);
+    ExpectCompleteCards(folder, model::SplitWholeFile(PlainCards(2)), withWriter ? 2 : 0);
+  }
+}
+
+TEST(RealFiles, FifoSourceIsReadToItsEnd) {
+  Scratch scratch;
+  const auto folder = scratch.Path() / "out";
+  fs::create_directories(folder);
+  const auto fifo = scratch.Path() / "contacts.vcf";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0) << std::strerror(errno);
+  const std::string text = PlainCards(300, "\r\n", 1000);
+  auto writer = std::async(std::launch::async, [&] {
+    const int fd = OpenFifoWriter(fifo);
+    if (fd < 0) return;
+    std::size_t at = 0;
+    while (at < text.size()) {
+      // Slow, uneven writes: the run must wait for each, not take a pause for the end.
+      const auto put = ::write(fd, text.data() + at, std::min<std::size_t>(text.size() - at, 70000));
+      if (put <= 0) break;
+      at += static_cast<std::size_t>(put);
+      std::this_thread::sleep_for(std::chrono::milliseconds(at % 3 == 0 ? 30 : 1));
+    }
+    ::close(fd);
+  });
+  RecordingOwner owner;
+  const auto outcome = SplitCards({.source = fifo.native(), .folder = folder.native()}, owner);
+  writer.get();
+  ASSERT_EQ(outcome, RunOutcome::Finished);
+  EXPECT_EQ(owner.Summary().saved, 300u);
+  ExpectCompleteCards(folder, model::SplitWholeFile(text), 300);
+}
+#endif
 
 }  // namespace
 }  // namespace quillmere::testing

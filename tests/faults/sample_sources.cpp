@@ -19,8 +19,8 @@ std::string PlainCards(int count, const std::string& lineEnd, int padding) {
   return text;
 }
 
-std::string Utf16(const std::string& ascii, bool littleEndian) {
-  std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+std::string Utf16(const std::string& ascii, bool littleEndian, bool marked) {
+  std::string bytes = !marked ? "" : littleEndian ? "\xFF\xFE" : "\xFE\xFF";
   for (char c : ascii) {
     if (littleEndian) {
       bytes += c;
@@ -44,6 +44,8 @@ std::vector<SampleSource> GeneratedSources() {
       {"LoneCrMixedCase", "begin:vcard\rFN:a\rEnd:VCard\r" + PlainCards(3, "\r")},
       {"Utf16LittleEndian", Utf16(PlainCards(4), true)},
       {"Utf16BigEndian", Utf16(PlainCards(3, "\n"), false)},
+      {"Utf16UnmarkedLittleEndian", Utf16(PlainCards(2, "\r\r\n"), true, false)},
+      {"Utf16UnmarkedBigEndian", Utf16(PlainCards(2, "\r"), false, false)},
   };
 }
 

@@ -38,6 +38,15 @@ Decoded Decode(const std::string& source) {
     d.mark = source.substr(0, 2);
     d.unitSize = 2;
     d.bigEndian = source[0] == '\xFE';
+  } else if (source.size() >= 2) {
+    // No mark, but an ASCII character beside a 00 in the first unit.
+    auto ascii = [](char c) { return static_cast<unsigned char>(c) - 1u < 0x7Fu; };
+    if (source[0] == '\0' && ascii(source[1])) {
+      d.unitSize = 2;
+      d.bigEndian = true;
+    } else if (ascii(source[0]) && source[1] == '\0') {
+      d.unitSize = 2;
+    }
   }
   std::size_t i = d.mark.size();
   d.units.reserve(source.size() / d.unitSize + 1);

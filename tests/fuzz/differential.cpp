@@ -35,7 +35,8 @@ std::string FirstDifference(const std::string& got, const std::string& want) {
 
 }  // namespace
 
-std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads) {
+std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads,
+                                std::size_t largeCardBytes) {
   const auto folder = std::filesystem::path("/") / "out";
   const auto sourcePath = std::filesystem::path("/") / "in" / "source.vcf";
   MemoryFiles files;
@@ -44,7 +45,8 @@ std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads
   files.SetReadSizes(reads);
   RecordingOwner owner;
   const RunOutcome outcome =
-      SplitCards({.source = sourcePath.native(), .folder = folder.native()}, owner, files);
+      SplitCards({.source = sourcePath.native(), .folder = folder.native(), .largeCardBytes = largeCardBytes},
+                 owner, files);
   const model::Expected expected = model::SplitWholeFile(source);
 
   if (outcome != RunOutcome::Finished || owner.finished.size() != 1 || !owner.failed.empty())
@@ -57,7 +59,8 @@ std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads
            ", model disagrees";
   const auto written = files.FilesIn(folder);
   if (written.size() != expected.cards.size())
-    return std::to_string(written.size()) + " files for " + std::to_string(expected.cards.size()) + " cards";
+    return std::to_string(written.size()) + " files for " + std::to_string(expected.cards.size()) +
+           " cards (a temporary file left over?)";
   for (std::size_t n = 0; n < expected.cards.size(); ++n) {
     const auto name = "vCard" + std::to_string(n + 1) + ".vcf";
     const auto it = written.find(name);

@@ -2,7 +2,9 @@
 // streaming splitter; anything it does that the whole-file model does not
 // say is a crash.
 //
-// Input layout: three bytes choose the reads, the rest is the source.
+// Input layout: three bytes choose the reads, the rest is the source. Each
+// input runs twice: with cards held whole, and with cards past a hold limit
+// of 1 + (byte 2 mod 61) bytes written as they are read.
 //   byte 0, bit 7   set: every read takes a new random size up to the limit
 //   byte 1 % 17     e: the limit is 1 + (x mod 2^e), so 1 byte up to 64 KiB
 //   bytes 0 and 2   x = (byte 0 & 0x7F) * 256 + byte 2; byte 2 also seeds
@@ -37,10 +39,16 @@ quillmere::testing::ReadPlan PlanFrom(const std::uint8_t* head) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
   const std::string source(reinterpret_cast<const char*>(data) + 3, size - 3);
-  const std::string difference = quillmere::testing::DifferenceFromModel(source, PlanFrom(data));
-  if (!difference.empty()) {
-    std::fprintf(stderr, "splitter and model differ: %s\n", difference.c_str());
-    std::abort();
+  // Cards held whole, and cards past a hold limit of a few bytes, written
+  // in parts to a temporary file: both ways must give the model's cards.
+  const std::size_t smallHold = 1 + data[2] % 61;
+  for (std::size_t hold : {quillmere::SplitRequest{}.largeCardBytes, smallHold}) {
+    const std::string difference = quillmere::testing::DifferenceFromModel(source, PlanFrom(data), hold);
+    if (!difference.empty()) {
+      std::fprintf(stderr, "splitter and model differ (cards past %zu bytes written in parts): %s\n", hold,
+                   difference.c_str());
+      std::abort();
+    }
   }
   return 0;
 }

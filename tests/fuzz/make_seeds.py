@@ -24,8 +24,11 @@ PLANS = {
 }
 
 
-def utf16(text, little):
-    return (b"\xff\xfe" + text.encode("utf-16-le")) if little else (b"\xfe\xff" + text.encode("utf-16-be"))
+def utf16(text, little, marked=True):
+    body = text.encode("utf-16-le" if little else "utf-16-be")
+    if not marked:
+        return body
+    return (b"\xff\xfe" if little else b"\xfe\xff") + body
 
 
 def card(n, eol):
@@ -44,6 +47,15 @@ def generated():
     yield "utf16le", utf16(card(1, "\r\n") + card(2, "\n"), True)
     yield "utf16be", utf16(card(1, "\r\r\n") + card(2, "\r"), False)
     yield "utf16-odd", utf16(card(1, "\r\n"), True) + b"Z"
+    # Without a mark, as address books export: the first unit decides.
+    yield "utf16le-unmarked", utf16(card(1, "\r\n") + card(2, "\r\r\n"), True, False)
+    yield "utf16be-unmarked", utf16(card(1, "\n") + card(2, "\r"), False, False)
+    yield "utf16be-unmarked-odd", utf16(card(1, "\r\n"), False, False) + b"\r"
+    yield "utf16le-unmarked-odd", utf16(card(1, "\r"), True, False) + b"\n"
+    yield "nul-then-high-is-bytes", b"\x00\x80\n" + card(1, "\n").encode()
+    # CR and LF units split across 7-byte reads at every offset.
+    for shift in range(4):
+        yield f"utf16be-unmarked-cr-at-edge-{shift}", utf16("x" * shift + card(1, "\r\n"), False, False)
     yield "case-and-spaces", b"  begin:vcard  \nEnd:VCard\n\tBEGIN:VCARD\nBEGIN:VCARD\t\n"
     yield "nested", b"BEGIN:VCARD\nAGENT:\nBEGIN:VCARD\nBEGIN:VCARD\nEND:VCARD\nEND:VCARD\nN:x\nEND:VCARD\n"
     yield "stray-and-unfinished", b"END:VCARD\nBEGIN:VCARD\nEND:VCARD\nEND:VCARD\nBEGIN:VCARD\nN:x"

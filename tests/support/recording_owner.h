@@ -24,7 +24,11 @@ class RecordingOwner final : public RunOwner {
     progress.push_back(saved);
     if (action_ && saved >= actionAt_) std::exchange(action_, nullptr)();
   }
-  bool KeepGoing() override { return stopAfterLines == 0 || progress.size() < stopAfterLines; }
+  bool KeepGoing() override {
+    ++checks;
+    if (stopAtCheck != 0 && checks >= stopAtCheck) return false;
+    return stopAfterLines == 0 || progress.size() < stopAfterLines;
+  }
   void Finished(const RunSummary& summary) override { finished.push_back(summary); }
   void Failed(const RunFailure& failure) override { failed.push_back(failure); }
 
@@ -32,6 +36,8 @@ class RecordingOwner final : public RunOwner {
   std::vector<RunSummary> finished;
   std::vector<RunFailure> failed;
   std::size_t stopAfterLines = 0;  // 0: never stop
+  std::size_t checks = 0;          // KeepGoing calls so far
+  std::size_t stopAtCheck = 0;     // answer no from this KeepGoing call on; 0: never
 
   // The one outcome of a run that ended; empty if it did not end that way.
   RunSummary Summary() const { return finished.empty() ? RunSummary{} : finished.front(); }

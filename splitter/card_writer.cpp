@@ -1,0 +1,203 @@
+#include "card_writer.h"
+
+#include <chrono>
+#include <random>
+#include <string>
+
+namespace quillmere {
+namespace {
+
+// Other programs (or a second run) may use the folder at the same time: a
+// temporary name already taken is tried again under another.
+constexpr int kTemporaryNameTries = 16;
+
+std::uint64_t Mix(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15u;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  return x ^ (x >> 31);
+}
+
+std::uint64_t NewSeed() {
+  std::uint64_t seed =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  try {
+    std::random_device device;
+    seed ^= (std::uint64_t{device()} << 32) | device();
+  } catch (const std::exception&) {
+    // The clock alone still tells runs apart.
+  }
+  return seed;
+}
+
+}  // namespace
+
+CardWriter::CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source,
+                       FileNaming naming, NameList* list)
+    : folder_(std::move(folder)),
+      files_(files),
+      source_(source),
+      nameSeed_(NewSeed()),
+      naming_(naming),
+      list_(list) {}
+
+CardWriter::~CardWriter() {
+  large_.reset();
+  if (unfinished_) files_.Remove(*unfinished_);
+}
+
+// The card's file; while a large card named after its contact is still
+// arriving, its name is not known and its temporary file stands for it.
+std::filesystem::path CardWriter::CardPath() const {
+  if (!name_.empty()) return folder_ + name_;
+  if (naming_ == FileNaming::Contacts && unfinished_) return *unfinished_;
+  return folder_ + Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+}
+
+void CardWriter::NameCard(std::span<const std::byte> last) {
+  if (naming_ == FileNaming::Numbered) {
+    name_ = Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+  } else if (inParts_) {
+    partsRead_.Feed(last);
+    name_ = namer_.Next(partsRead_.Finish(), saved_ + 1);
+  } else {
+    name_ = namer_.Next(last, saved_ + 1);
+  }
+  inParts_ = false;
+}
+
+// ".vCard<N>.vcf.partial-<16 hex digits>": hidden where a leading dot hides,
+// and never taken for a card.
+std::filesystem::path CardWriter::TemporaryPath() {
+  static const char digits[] = "0123456789abcdef";
+  std::string random(16, '0');
+  std::uint64_t bits = Mix(nameSeed_++);
+  for (char& c : random) {
+    c = digits[bits & 15];
+    bits >>= 4;
+  }
+  return folder_ + Native(".vCard") + NativeDecimal(saved_ + 1) + Native(".vcf.partial-") + Native(random);
+}
+
+RunFailure CardWriter::Failure(FailedStep step, const std::filesystem::path& path,
+                               const std::optional<IoError>& error) const {
+  return RunFailure{step, path, error ? error->reason : NativeString{}, saved_};
+}
+
+std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path) {
+  if (!source_ || files_.IdOf(path) != source_) return std::nullopt;
+  return RunFailure{FailedStep::OutputIsSource, path,
+                    Native("That file is the source being split, and the source is never "
+                           "overwritten. Choose another folder."),
+                    saved_};
+}
+
+std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
+  NameCard(card);
+  if (list_) {
+    list_->Named(saved_ + 1, name_);
+    name_.clear();
+    ++saved_;
+    return std::nullopt;
+  }
+  if (large_) return FinishLarge(card);
+  const auto path = CardPath();
+  if (auto failure = CheckNotSource(path)) return failure;
+  std::optional<IoError> error;
+  auto out = files_.Create(path, error);
+  if (!out) return Failure(FailedStep::CreateOutput, path, error);
+  unfinished_ = path;
+  error = out->Write(card);
+  if (auto closed = out->Close(); !error) error = std::move(closed);
+  out.reset();
+  if (error) {
+    // Never leave a file that holds part of a card.
+    files_.Remove(path);
+    unfinished_.reset();
+    return Failure(FailedStep::WriteOutput, path, error);
+  }
+  unfinished_.reset();
+  name_.clear();
+  ++saved_;
+  return std::nullopt;
+}
+
+std::optional<RunFailure> CardWriter::Part(std::span<const std::byte> part) {
+  if (naming_ == FileNaming::Contacts) {
+    if (!inParts_) partsRead_.Reset();
+    inParts_ = true;
+    partsRead_.Feed(part);
+  }
+  if (list_) return std::nullopt;
+  if (!large_) {
+    if (auto failure = StartLarge()) return failure;
+  }
+  if (auto error = large_->Write(part)) return Abandon(FailedStep::WriteOutput, error);
+  return std::nullopt;
+}
+
+std::optional<RunFailure> CardWriter::StartLarge() {
+  const auto path = CardPath();
+  // A contact's name is known only at the card's end, and checked then.
+  if (naming_ == FileNaming::Numbered) {
+    if (auto failure = CheckNotSource(path)) return failure;
+  }
+  std::optional<IoError> error;
+  for (int tries = 1;; ++tries) {
+    const auto temporary = TemporaryPath();
+    error.reset();
+    large_ = files_.CreateNew(temporary, error);
+    if (large_) {
+      unfinished_ = temporary;
+      return std::nullopt;
+    }
+    if (!error || !error->nameTaken || tries == kTemporaryNameTries) {
+      return Failure(FailedStep::CreateOutput, naming_ == FileNaming::Numbered ? path : temporary, error);
+    }
+  }
+}
+
+std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> last) {
+  if (auto error = large_->Write(last)) return Abandon(FailedStep::WriteOutput, error);
+  std::optional<IoError> error = large_->Close();
+  large_.reset();
+  if (error) return Abandon(FailedStep::WriteOutput, error);
+  // The name may have become a link to the source while the card was read.
+  if (auto failure = CheckNotSource(CardPath())) {
+    Abandon(FailedStep::OutputIsSource, std::nullopt);
+    return failure;
+  }
+  if (auto renamed = files_.Rename(*unfinished_, CardPath()))
+    return Abandon(FailedStep::CreateOutput, renamed);
+  unfinished_.reset();
+  name_.clear();
+  ++saved_;
+  return std::nullopt;
+}
+
+// A large card failed: its partly written file goes, and the failure names
+// the card's own file (the temporary one too, if it could not be removed).
+std::optional<RunFailure> CardWriter::Abandon(FailedStep step, const std::optional<IoError>& error) {
+  RunFailure failure = Failure(step, CardPath(), error);
+  name_.clear();
+  large_.reset();
+  const auto temporary = *unfinished_;
+  unfinished_.reset();
+  if (auto removal = files_.Remove(temporary)) {
+    failure.reason += Native(" The partly written card ") + Native("\"") + temporary.native() +
+                      Native("\" could not be removed either: ") + removal->reason;
+  }
+  return failure;
+}
+
+std::optional<RunFailure> CardWriter::Discard() {
+  large_.reset();
+  if (!unfinished_) return std::nullopt;
+  const auto path = *unfinished_;
+  unfinished_.reset();
+  if (auto error = files_.Remove(path))
+    return RunFailure{FailedStep::RemoveTemporary, path, error->reason, saved_};
+  return std::nullopt;
+}
+
+}  // namespace quillmere

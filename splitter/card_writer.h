@@ -1,0 +1,79 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "card_name.h"
+#include "file_system.h"
+#include "splitter.h"
+
+namespace quillmere {
+
+// Turns finished cards into vCard1.vcf, vCard2.vcf, ... (or files named
+// after the contacts) in a folder; the one place where a card becomes a file
+// and where its name is chosen. Names are chosen in source order, each when
+// its card is finished: a large card's name is read from its parts as they
+// pass and known at its end, when its file takes it.
+//
+// A card held whole takes one create, one write and one close. A card too
+// large to hold arrives in parts: they go, as they come, to a file of its own
+// in the folder under a name that is never a vCard<N>.vcf, created only if
+// nothing has that name; once the card's last byte is written and the file
+// closed, it is renamed to its vCard<N>.vcf in one step. So no vCard<N>.vcf
+// ever holds part of a card, and a failure leaves nothing of the card.
+//
+// Before a card takes a name, the name is checked against the source's
+// identity (if one is given): the source is never overwritten.
+//
+// With a list, nothing is written: each card's number and name go to it.
+class CardWriter {
+ public:
+  CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source,
+             FileNaming naming = FileNaming::Numbered, NameList* list = nullptr);
+  // Removes what was written of an unfinished card, if anything.
+  ~CardWriter();
+  CardWriter(const CardWriter&) = delete;
+  CardWriter& operator=(const CardWriter&) = delete;
+
+  // The next card: the whole of it, or its last bytes after Part.
+  std::optional<RunFailure> Save(std::span<const std::byte> card);
+  // The next bytes of a card too large to hold.
+  std::optional<RunFailure> Part(std::span<const std::byte> part);
+  // The run ends inside a card: removes what was written of it.
+  std::optional<RunFailure> Discard();
+
+  std::uint64_t Saved() const { return saved_; }
+  const NativeString& Folder() const { return folder_; }
+
+ private:
+  std::filesystem::path CardPath() const;
+  // Chooses the name of the card being finished; its last bytes follow the
+  // parts already read, if any.
+  void NameCard(std::span<const std::byte> last);
+  std::filesystem::path TemporaryPath();
+  std::optional<RunFailure> CheckNotSource(const std::filesystem::path& path);
+  std::optional<RunFailure> StartLarge();
+  std::optional<RunFailure> FinishLarge(std::span<const std::byte> last);
+  std::optional<RunFailure> Abandon(FailedStep step, const std::optional<IoError>& error);
+  RunFailure Failure(FailedStep step, const std::filesystem::path& path,
+                     const std::optional<IoError>& error) const;
+
+  NativeString folder_;
+  FileSystem& files_;
+  std::optional<FileId> source_;
+  std::uint64_t saved_ = 0;
+  std::uint64_t nameSeed_;
+  // A file that holds part of a card: removed unless the card is finished.
+  std::optional<std::filesystem::path> unfinished_;
+  std::unique_ptr<OutputFile> large_;  // open on unfinished_ while parts arrive
+  FileNaming naming_;
+  NameList* list_;
+  CardNamer namer_;
+  CardNameReader partsRead_;  // a large card's parts, read for its name
+  bool inParts_ = false;      // a large card's parts are arriving
+  NativeString name_;         // the finished card's file name, once chosen
+};
+
+}  // namespace quillmere
