@@ -72,6 +72,19 @@ TEST_F(NamesRun, AFileOfTheSameNameFromBeforeIsReplaced) {
             CardFile({"BEGIN:VCARD", "VERSION:3.0", "FN:Jane Doe", "END:VCARD"}));
 }
 
+TEST_F(NamesRun, ALinkUnderAContactsNameIsReplacedNotWrittenThrough) {
+  const fs::path victim = in.Path() / "victim.txt";
+  WriteBytes(victim, "keep me");
+  std::error_code error;
+  fs::create_symlink(victim, out.Path() / "Jane Doe.vcf", error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  ASSERT_EQ(Split(Source(Card("FN:Jane Doe"), in.Path())), RunOutcome::Finished);
+  EXPECT_EQ(ReadBytes(victim), "keep me");
+  EXPECT_FALSE(fs::is_symlink(out.Path() / "Jane Doe.vcf"));
+  EXPECT_EQ(ReadBytes(out.Path() / "Jane Doe.vcf"),
+            CardFile({"BEGIN:VCARD", "VERSION:3.0", "FN:Jane Doe", "END:VCARD"}));
+}
+
 TEST_F(NamesRun, TheSourceUnderAContactsNameIsNeverWritten) {
   // The source lies in the output folder under the name its second card
   // would get, as after an earlier split into the same folder.
