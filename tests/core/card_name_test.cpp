@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,57 @@ TEST(CardNameDuplicates, ManyOfOneNameAreNumberedWithoutAGap) {
   NativeString last;
   for (int i = 0; i < 20000; ++i) last = namer.Next(U"Sam Smith", i + 1);
   EXPECT_EQ(last, N("Sam Smith (20000).vcf"));
+}
+
+// Whatever the bytes, the name is one every file system takes, and a card
+// read in pieces reads as the whole of it.
+TEST(CardNameUnsafe, AnyBytesGiveASafeNameWholeOrInPieces) {
+  std::mt19937 random(2026);
+  const std::vector<std::string> pieces = {"FN",        "N",           "ORG",        "EMAIL",
+                                           "TEL",       "item1.",      ";CHARSET=",  "UTF-8",
+                                           "SHIFT_JIS", "X-NONE",      ";ENCODING=", "QUOTED-PRINTABLE",
+                                           ":",         ";",           "=",          "=C3",
+                                           "=A9",       "\\",          "\\n",        " ",
+                                           "\t",        ".",           "CON",        "\r\n",
+                                           "\r\n ",     "BEGIN:VCARD", "END:VCARD",  "\xEF\xBB\xBF",
+                                           "\xFF\xFE",  "\x00",        "\x95\x5C",   "\xC3"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string card = "\r\nBEGIN:VCARD";
+    const int count = static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) {
+      if (random() % 4 == 0) {
+        card += static_cast<char>(random() % 256);
+      } else {
+        card += pieces[random() % pieces.size()];
+      }
+    }
+    card += "\r\nEND:VCARD\r\n";
+    if (random() % 3 == 0) card = Utf16(card, random() % 2 == 0);
+    SCOPED_TRACE(::testing::PrintToString(card));
+    CardNameReader whole;
+    whole.Feed(Bytes(card));
+    const std::u32string stem = whole.Finish();
+    CardNameReader pieced;
+    for (std::size_t at = 0; at < card.size();) {
+      const std::size_t size = std::min<std::size_t>(1 + random() % 9, card.size() - at);
+      pieced.Feed(Bytes(card).subspan(at, size));
+      at += size;
+    }
+    ASSERT_EQ(pieced.Finish(), stem);
+    if (stem.empty()) continue;
+    ASSERT_LE(stem.size(), 101u);
+    ASSERT_NE(stem.front(), U' ');
+    ASSERT_NE(stem.front(), U'.');
+    ASSERT_NE(stem.back(), U'.');
+    ASSERT_NE(stem.back(), U' ');
+    for (const char32_t c : stem) {
+      ASSERT_TRUE(c >= 0x20 && c != 0x7F &&
+                  std::u32string_view(U"<>:\"/\\|?*").find(c) == std::u32string::npos &&
+                  !(c >= 0xD800 && c <= 0xDFFF) && c <= 0x10FFFF)
+          << static_cast<unsigned long>(c);
+    }
+    ASSERT_EQ(SafeFileStem(stem), stem) << "a safe name must stay as it is";
+  }
 }
 
 // Real exports, each card cut as the splitter cuts it.
