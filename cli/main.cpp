@@ -142,18 +142,7 @@ int StatusAfterRun(const quillmere::RunSummary& summary, const NativeString& sou
   return kUnfinishedCard;
 }
 
-int Split(const quillmere::cli::Options& options) {
-  const NativeString& source = options.operands[0];
-  const bool standardInput = source == Native("-");
-  const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
-  StopOnSignals();
-  ConsoleOwner owner(options.quiet, sourceName);
-  const auto outcome = quillmere::SplitCards({.source = source,
-                                              .folder = options.operands[1],
-                                              .trimSourceSpaces = false,
-                                              .sourceIsStandardInput = standardInput,
-                                              .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs()},
-                                             owner);
+int StatusOf(quillmere::RunOutcome outcome, ConsoleOwner& owner, const NativeString& sourceName) {
   switch (outcome) {
     case quillmere::RunOutcome::Finished:
       return StatusAfterRun(owner.Summary(), sourceName);
@@ -165,6 +154,49 @@ int Split(const quillmere::cli::Options& options) {
     default:
       return kFailed;
   }
+}
+
+int Split(const quillmere::cli::Options& options) {
+  const NativeString& source = options.operands[0];
+  const bool standardInput = source == Native("-");
+  const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
+  StopOnSignals();
+  ConsoleOwner owner(options.quiet, sourceName);
+  const auto outcome = quillmere::SplitCards(
+      {.source = source,
+       .folder = options.operands[1],
+       .trimSourceSpaces = false,
+       .sourceIsStandardInput = standardInput,
+       .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
+       .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered},
+      owner);
+  return StatusOf(outcome, owner, sourceName);
+}
+
+// --check --names: each card's number and the file name a split with
+// --names would give it, a tab between them, one card a line; nothing is
+// written.
+class NamePrinter final : public quillmere::NameList {
+ public:
+  void Named(std::uint64_t number, const NativeString& fileName) override {
+    Print(stdout, quillmere::NativeDecimal(number) + Native("\t") + fileName + Native("\n"));
+  }
+};
+
+int ListNames(const quillmere::cli::Options& options) {
+  const NativeString& source = options.operands[0];
+  const bool standardInput = source == Native("-");
+  const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
+  StopOnSignals();
+  ConsoleOwner owner(true, sourceName);
+  NamePrinter printer;
+  const auto outcome = quillmere::ListFileNames({.source = source,
+                                                 .folder = {},
+                                                 .trimSourceSpaces = false,
+                                                 .sourceIsStandardInput = standardInput,
+                                                 .naming = quillmere::FileNaming::Contacts},
+                                                owner, printer);
+  return StatusOf(outcome, owner, sourceName);
 }
 
 int Main(const std::vector<NativeString>& args) {
@@ -180,6 +212,7 @@ int Main(const std::vector<NativeString>& args) {
     return kAllSaved;
   }
   if (auto wrong = quillmere::cli::CheckOperands(options); !wrong.empty()) return WrongUsage(wrong);
+  if (options.check && options.names) return ListNames(options);
   if (options.check) {
     const NativeString& source = options.operands[0];
     return quillmere::cli::RunCheck(source, source == Native("-"));

@@ -14,6 +14,7 @@ struct Options {
   bool version = false;
   bool check = false;
   bool quiet = false;
+  bool names = false;                  // files named after their contacts
   unsigned jobs = 0;                   // 0: the default, one writer per processor up to 8
   std::vector<NativeString> operands;  // SOURCE and DEST_DIR, exactly as given
 };

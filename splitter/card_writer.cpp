@@ -32,8 +32,14 @@ std::uint64_t NewSeed() {
 
 }  // namespace
 
-CardWriter::CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source)
-    : folder_(std::move(folder)), files_(files), source_(source), nameSeed_(NewSeed()) {}
+CardWriter::CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source,
+                       FileNaming naming, NameList* list)
+    : folder_(std::move(folder)),
+      files_(files),
+      source_(source),
+      nameSeed_(NewSeed()),
+      naming_(naming),
+      list_(list) {}
 
 CardWriter::~CardWriter() {
   large_.reset();
@@ -44,8 +50,24 @@ CardWriter::~CardWriter() {
   }
 }
 
+// The card's file; while a large card named after its contact is still
+// arriving, its name is not known and its temporary file stands for it.
 std::filesystem::path CardWriter::CardPath() const {
+  if (!name_.empty()) return folder_ + name_;
+  if (naming_ == FileNaming::Contacts && unfinished_) return *unfinished_;
   return folder_ + Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+}
+
+void CardWriter::NameCard(std::span<const std::byte> last) {
+  if (naming_ == FileNaming::Numbered) {
+    name_ = Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+  } else if (inParts_) {
+    partsRead_.Feed(last);
+    name_ = namer_.Next(partsRead_.Finish(), saved_ + 1);
+  } else {
+    name_ = namer_.Next(last, saved_ + 1);
+  }
+  inParts_ = false;
 }
 
 // ".vCard<N>.vcf.partial-<16 hex digits>": hidden where a leading dot hides,
@@ -137,17 +159,40 @@ std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<
   return std::nullopt;
 }
 
+std::filesystem::path CardWriter::NameNext(std::span<const std::byte> card) {
+  NameCard(card);
+  std::filesystem::path path = CardPath();
+  name_.clear();
+  ++saved_;
+  return path;
+}
+
 std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
+  NameCard(card);
+  if (list_) {
+    list_->Named(saved_ + 1, name_);
+    name_.clear();
+    ++saved_;
+    return std::nullopt;
+  }
   if (large_) return FinishLarge(card);
-  if (auto failure = WriteWholeCard(files_, source_, CardPath(), card)) {
+  lastPath_ = CardPath();
+  if (auto failure = WriteWholeCard(files_, source_, lastPath_, card)) {
     failure->saved = saved_;
     return failure;
   }
+  name_.clear();
   ++saved_;
   return std::nullopt;
 }
 
 std::optional<RunFailure> CardWriter::Part(std::span<const std::byte> part) {
+  if (naming_ == FileNaming::Contacts) {
+    if (!inParts_) partsRead_.Reset();
+    inParts_ = true;
+    partsRead_.Feed(part);
+  }
+  if (list_) return std::nullopt;
   if (!large_) {
     if (auto failure = StartLarge()) return failure;
   }
@@ -157,7 +202,10 @@ std::optional<RunFailure> CardWriter::Part(std::span<const std::byte> part) {
 
 std::optional<RunFailure> CardWriter::StartLarge() {
   const auto path = CardPath();
-  if (auto failure = CheckNotSource(path)) return failure;
+  // A contact's name is known only at the card's end, and checked then.
+  if (naming_ == FileNaming::Numbered) {
+    if (auto failure = CheckNotSource(path)) return failure;
+  }
   std::optional<IoError> error;
   for (int tries = 1;; ++tries) {
     const auto temporary = TemporaryPath();
@@ -168,7 +216,7 @@ std::optional<RunFailure> CardWriter::StartLarge() {
       return std::nullopt;
     }
     if (!error || !error->nameTaken || tries == kTemporaryNameTries) {
-      return Failure(FailedStep::CreateOutput, path, error);
+      return Failure(FailedStep::CreateOutput, naming_ == FileNaming::Numbered ? path : temporary, error);
     }
   }
 }
@@ -183,9 +231,11 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
     Abandon(FailedStep::OutputIsSource, std::nullopt);
     return failure;
   }
-  if (auto renamed = files_.Rename(*unfinished_, CardPath()))
+  lastPath_ = CardPath();
+  if (auto renamed = files_.Rename(*unfinished_, lastPath_))
     return Abandon(FailedStep::CreateOutput, renamed);
   unfinished_.reset();
+  name_.clear();
   ++saved_;
   return std::nullopt;
 }
@@ -194,6 +244,7 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
 // the card's own file (the temporary one too, if it could not be removed).
 std::optional<RunFailure> CardWriter::Abandon(FailedStep step, const std::optional<IoError>& error) {
   RunFailure failure = Failure(step, CardPath(), error);
+  name_.clear();
   large_.reset();
   const auto temporary = *unfinished_;
   unfinished_.reset();

@@ -5,13 +5,25 @@
 #include <optional>
 #include <span>
 
+#include "card_name.h"
 #include "file_system.h"
 #include "splitter.h"
 
 namespace quillmere {
 
-// Turns finished cards into vCard1.vcf, vCard2.vcf, ... in a folder; the one
-// place where a card becomes a file.
+// Writes one whole card under path: checks the name against the source (if
+// one is given), creates the file (a name known to be free with one create
+// that can only make a new file), writes and closes it; on any failure,
+// nothing of the card is left under the name. The failure's count of cards
+// saved is the caller's to fill in.
+std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
+                                         const std::filesystem::path& path, std::span<const std::byte> card);
+
+// Turns finished cards into vCard1.vcf, vCard2.vcf, ... (or files named
+// after the contacts) in a folder; the one place where a card becomes a file
+// and where its name is chosen. Names are chosen in source order, each when
+// its card is finished: a large card's name is read from its parts as they
+// pass and known at its end, when its file takes it.
 //
 // A card held whole takes one create, one write and one close; under a name
 // known to be free (a folder that started out empty, or an identity check
@@ -24,17 +36,12 @@ namespace quillmere {
 //
 // Before a card takes a name, the name is checked against the source's
 // identity (if one is given): the source is never overwritten.
-// Writes one whole card under path: checks the name against the source (if
-// one is given), creates the file (a name known to be free with one create
-// that can only make a new file), writes and closes it; on any failure,
-// nothing of the card is left under the name. The failure's count of cards
-// saved is the caller's to fill in.
-std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
-                                         const std::filesystem::path& path, std::span<const std::byte> card);
-
+//
+// With a list, nothing is written: each card's number and name go to it.
 class CardWriter {
  public:
-  CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source);
+  CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source,
+             FileNaming naming = FileNaming::Numbered, NameList* list = nullptr);
   // Removes what was written of an unfinished card, if anything.
   ~CardWriter();
   CardWriter(const CardWriter&) = delete;
@@ -50,10 +57,18 @@ class CardWriter {
   std::uint64_t Saved() const { return saved_; }
   // The next card is card saved + 1: others wrote the cards before it.
   void ContinueFrom(std::uint64_t saved) { saved_ = saved; }
+  // With several writers, which write whole cards themselves: names the next
+  // card, in source order, and gives its path; counts it as handed on.
+  std::filesystem::path NameNext(std::span<const std::byte> card);
+  // The file of the card last saved.
+  const std::filesystem::path& LastPath() const { return lastPath_; }
   const NativeString& Folder() const { return folder_; }
 
  private:
   std::filesystem::path CardPath() const;
+  // Chooses the name of the card being finished; its last bytes follow the
+  // parts already read, if any.
+  void NameCard(std::span<const std::byte> last);
   std::filesystem::path TemporaryPath();
   // nameFree (if given) learns whether the name is known to be free.
   std::optional<RunFailure> CheckNotSource(const std::filesystem::path& path, bool* nameFree = nullptr);
@@ -71,6 +86,13 @@ class CardWriter {
   // A file that holds part of a card: removed unless the card is finished.
   std::optional<std::filesystem::path> unfinished_;
   std::unique_ptr<OutputFile> large_;  // open on unfinished_ while parts arrive
+  FileNaming naming_;
+  NameList* list_;
+  CardNamer namer_;
+  CardNameReader partsRead_;  // a large card's parts, read for its name
+  bool inParts_ = false;      // a large card's parts are arriving
+  NativeString name_;         // the finished card's file name, once chosen
+  std::filesystem::path lastPath_;
 };
 
 }  // namespace quillmere

@@ -85,20 +85,17 @@ class Run final : public LineSink {
   bool SaveCard() {
     if (!parallel_) return Succeeded(writer_.Save(scanner_.Card()));
     const std::uint64_t number = ++handed_;
-    if (!inParts_) return parallel_->Save(number, CardPath(number), scanner_.Card());
+    if (!inParts_) return parallel_->Save(number, writer_.NameNext(scanner_.Card()), scanner_.Card());
     inParts_ = false;
     return Succeeded(writer_.Save(scanner_.Card()));
-  }
-
-  std::filesystem::path CardPath(std::uint64_t number) const {
-    return writer_.Folder() + Native("vCard") + NativeDecimal(number) + Native(".vcf");
   }
 
   // With several writers every outcome is counted by them, in card order.
   bool Succeeded(std::optional<RunFailure> failure) {
     if (parallel_) {
       const std::uint64_t number = inParts_ ? handed_ + 1 : handed_;
-      if (failure || !inParts_) parallel_->Record(number, CardPath(number), failure);
+      if (failure || !inParts_)
+        parallel_->Record(number, failure ? failure->file : writer_.LastPath(), failure);
       if (failure) inParts_ = false;
       return !failure;
     }
@@ -146,11 +143,14 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
 
   CardScanner scanner(request.largeCardBytes);
   // Standard input has no folder of its own to rule out; when it is a file,
-  // any output name could be it.
-  const auto guard = request.sourceIsStandardInput ? std::optional<FileId>(source->Id())
-                                                   : OverwriteGuard(*source, sourceFile, folder, files);
-  writer.emplace(folder, files, guard);
-  if (request.jobs > 1) parallel.emplace(files, guard, request.jobs);
+  // any output name could be it. A list of names writes nothing to guard.
+  std::optional<FileId> guard;
+  if (!request.listOnly) {
+    guard = request.sourceIsStandardInput ? std::optional<FileId>(source->Id())
+                                          : OverwriteGuard(*source, sourceFile, folder, files);
+  }
+  writer.emplace(folder, files, guard, request.naming, request.listOnly);
+  if (request.jobs > 1 && !request.listOnly) parallel.emplace(files, guard, request.jobs);
   Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr);
   std::vector<std::byte> block(kReadBlock);
   bool ended = false;
@@ -223,13 +223,13 @@ NativeString ReasonOf(std::exception_ptr thrown) {
 }  // namespace
 
 RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
-  if (request.folder.empty()) return RunOutcome::NotStarted;
+  if (request.folder.empty() && !request.listOnly) return RunOutcome::NotStarted;
   std::filesystem::path sourceFile;
   std::optional<CardWriter> writer;
   std::optional<ParallelWriter> parallel;
   try {
     NativeString folder = request.folder;
-    if (folder.back() != std::filesystem::path::preferred_separator) {
+    if (!folder.empty() && folder.back() != std::filesystem::path::preferred_separator) {
       folder += std::filesystem::path::preferred_separator;
     }
     sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
@@ -255,6 +255,12 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
     owner.Failed(failure);
     return RunOutcome::Failed;
   }
+}
+
+RunOutcome ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list, FileSystem& files) {
+  SplitRequest listing = request;
+  listing.listOnly = &list;
+  return SplitCards(listing, owner, files);
 }
 
 }  // namespace quillmere

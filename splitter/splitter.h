@@ -66,6 +66,21 @@ class RunOwner {
 
 enum class RunOutcome { NotStarted, Finished, Failed, Stopped };
 
+// Receives the file names a split would give, for a check that writes
+// nothing.
+class NameList {
+ public:
+  virtual ~NameList() = default;
+  // number: the card's place in the source, from 1.
+  virtual void Named(std::uint64_t number, const NativeString& fileName) = 0;
+};
+
+// How a run names the files it writes.
+enum class FileNaming {
+  Numbered,  // vCard1.vcf, vCard2.vcf, … in source order
+  Contacts,  // after each card's contact: "Jane Doe.vcf", "Jane Doe (2).vcf", …
+};
+
 // What a run is asked to do. The fields are named so that no caller can
 // hand over the folder for the source or the other way round.
 struct SplitRequest {
@@ -85,12 +100,22 @@ struct SplitRequest {
   // How many cards may be written at once. The window writes one file at a
   // time; quillmere-split writes several, overlapping their creation.
   unsigned jobs = 1;
+  FileNaming naming = FileNaming::Numbered;
+  // Set by ListFileNames: the cards are named, not written.
+  NameList* listOnly = nullptr;
 };
 
-// Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … in
-// the folder. An empty folder ends the run at once, with no call to the
-// owner.
+// Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … (or
+// named after the contacts) in the folder. An empty folder ends the run at
+// once, with no call to the owner.
 RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files = SystemFiles());
+
+// Reads the source exactly as SplitCards would, with the request's naming,
+// and gives each whole card's number and file name to the list, in source
+// order; nothing is written and the folder is not looked at. Reports to the
+// owner as a split does (the count is of cards listed).
+RunOutcome ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list,
+                         FileSystem& files = SystemFiles());
 
 // The text of the closing message box: "<n> vCards Saved in " CR LF
 // "<folder>", and a note when the last card had no END:VCARD line.

@@ -406,4 +406,36 @@ TEST_F(Cli, NamesThatAShellCannotShowPlainlyAreQuotedToBeReadBack) {
   }
 }
 
+// --- Files named after their contacts ---------------------------------------
+
+const std::string kNamedCards =
+    "BEGIN:VCARD\r\nFN:Jane Doe\r\nEND:VCARD\r\nBEGIN:VCARD\r\nNOTE:x\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nN:Doe;Jane\r\nEND:VCARD\r\n";
+
+// One writer or several, the names are given in source order: the second
+// Jane Doe is "(2)" whichever file lands first.
+TEST_F(Cli, NamesOptionNamesEachFileAfterItsContactWithTheSameMessageAndStatus) {
+  const auto source = Source(kNamedCards);
+  for (const std::string jobs : {"1", "2"}) {
+    fs::create_directories(dir / jobs);
+    const auto r = Run({"--names", "--jobs", jobs, source, jobs});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "3 vCards Saved in \n" + jobs + "/\n");
+    EXPECT_EQ(ReadWholeFile(dir / jobs / "Jane Doe.vcf"), "\r\nBEGIN:VCARD\r\nFN:Jane Doe\r\nEND:VCARD\r\n");
+    EXPECT_EQ(ReadWholeFile(dir / jobs / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nNOTE:x\r\nEND:VCARD\r\n");
+    EXPECT_EQ(ReadWholeFile(dir / jobs / "Jane Doe (2).vcf"),
+              "\r\nBEGIN:VCARD\r\nN:Doe;Jane\r\nEND:VCARD\r\n");
+    EXPECT_FALSE(fs::exists(dir / jobs / "vCard1.vcf"));
+  }
+  EXPECT_EQ(Run({"--names", "missing.vcf", "out"}).status, 1);
+}
+
+TEST_F(Cli, CheckWithNamesListsEachCardsFileAndWritesNothing) {
+  const auto r = Run({"--check", "--names", Source(kNamedCards + "BEGIN:VCARD\r\nFN:Lost\r\n")});
+  EXPECT_EQ(r.status, 3) << "an unfinished last card is still status 3";
+  EXPECT_EQ(r.out, "1\tJane Doe.vcf\n2\tvCard2.vcf\n3\tJane Doe (2).vcf\n");
+  EXPECT_NE(r.err.find("has no END:VCARD line"), std::string::npos) << r.err;
+  EXPECT_TRUE(Outputs().empty()) << "a check wrote files";
+}
+
 }  // namespace

@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "native_text.h"
+
+// The platform's own text services, for naming files after contacts: iconv
+// natively, the Win32 code pages on Windows (os/charset_*.cpp).
+namespace quillmere {
+
+// Decodes bytes written in the named character set ("Shift_JIS",
+// "windows-1251", …, in any letter case). False when the converter does not
+// know the set or the bytes are not valid in it.
+bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32string& text);
+
+// The key under which the file system finds a name: every character
+// upper-cased by the platform's simple one-to-one mapping, as Windows
+// compares file names. Written into key, whose memory is reused.
+void FileNameKey(const NativeString& name, NativeString& key);
+
+}  // namespace quillmere

@@ -1,0 +1,82 @@
+// Runs that name the files after the contacts, with every file operation
+// made to fail in turn (in memory): whatever fails, the run says so and
+// leaves only whole cards under the names a clean run gives them; a large
+// card's temporary file never stays.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "memory_files.h"
+#include "recording_owner.h"
+#include "sample_sources.h"
+#include "splitter.h"
+
+namespace quillmere::testing {
+namespace {
+
+const std::filesystem::path kFolder = std::filesystem::path("/") / "named";
+const std::filesystem::path kSource = std::filesystem::path("/") / "in" / "contacts.vcf";
+
+// Two of one name, one with no name, one after a photo large enough to be
+// written in parts.
+const std::string kSourceBytes =
+    "BEGIN:VCARD\r\nFN:Jane Doe\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nPHOTO;ENCODING=b:" +
+    std::string(300, 'P') +
+    "\r\nN:Doe;Jane\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nNOTE:nobody\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nFN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Zo=C3=AB=\r\n Chen\r\nEND:VCARD\r\n";
+
+struct NamedRun {
+  NamedRun() {
+    memory.Put(kSource, kSourceBytes);
+    memory.AddFolder(kFolder);
+    memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
+  }
+  RunOutcome Go() {
+    return SplitCards({.source = kSource.native(),
+                       .folder = kFolder.native(),
+                       .largeCardBytes = 64,
+                       .naming = FileNaming::Contacts},
+                      owner, faulty);
+  }
+  MemoryFiles memory;
+  FaultyFiles faulty{memory};
+  RecordingOwner owner;
+};
+
+TEST(NamedRunFaults, EveryCallFailingInTurnLeavesOnlyWholeCardsUnderTheirNames) {
+  NamedRun clean;
+  ASSERT_EQ(clean.Go(), RunOutcome::Finished);
+  const auto cleanFiles = clean.memory.FilesIn(kFolder);
+  ASSERT_EQ(cleanFiles.size(), 4u);
+  ASSERT_TRUE(cleanFiles.contains("Jane Doe (2).vcf"));
+  ASSERT_TRUE(cleanFiles.contains("vCard3.vcf"));
+
+  int tried = 0;
+  // The folder starts empty, so every file is made with CreateNew.
+  for (const auto op :
+       {Operation::Read, Operation::Write, Operation::Close, Operation::CreateNew, Operation::Rename}) {
+    ASSERT_GT(clean.faulty.Calls(op), 0) << Name(op) << " is never called";
+    for (int nth = 1; nth <= clean.faulty.Calls(op); ++nth) {
+      SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth));
+      NamedRun run;
+      run.faulty.FailAt(op, nth);
+      ASSERT_EQ(run.Go(), RunOutcome::Failed);
+      ASSERT_EQ(run.owner.failed.size(), 1u);
+      const auto files = run.memory.FilesIn(kFolder);
+      EXPECT_EQ(files.size(), run.owner.failed.front().saved) << "files differ from the count reported";
+      for (const auto& [name, content] : files) {
+        ASSERT_TRUE(cleanFiles.contains(name)) << name << " is no name a clean run gives";
+        EXPECT_EQ(content, cleanFiles.at(name)) << name << " holds part of a card";
+      }
+      EXPECT_EQ(run.memory.Content(kSource), kSourceBytes);
+      ++tried;
+    }
+  }
+  EXPECT_GT(tried, 8);
+}
+
+}  // namespace
+}  // namespace quillmere::testing
