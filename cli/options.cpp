@@ -61,10 +61,10 @@ constexpr char kStatusLines[] =
     "        not saved\n"
     " 128+N  stopped by signal N\n";
 
-std::string OptionColumn(const OptionSpec& spec) {
-  std::string text = spec.shortName ? std::string("-") + spec.shortName + ", " : std::string("    ");
-  text += std::string("--") + spec.longName;
-  if (spec.valueName) text += std::string("=") + spec.valueName;
+std::string OptionColumn(const OptionSpec& option) {
+  std::string text = option.shortName ? std::string("-") + option.shortName + ", " : std::string("    ");
+  text += std::string("--") + option.longName;
+  if (option.valueName) text += std::string("=") + option.valueName;
   return text;
 }
 
@@ -99,15 +99,15 @@ class Parser {
     const NativeString name = text.substr(0, equals);
     const OptionSpec* found = nullptr;
     int prefixMatches = 0;
-    for (const auto& spec : kOptions) {
-      const NativeString full = Native(spec.longName);
+    for (const auto& option : kOptions) {
+      const NativeString full = Native(option.longName);
       if (full == name) {
-        found = &spec;
+        found = &option;
         prefixMatches = 1;
         break;
       }
       if (full.starts_with(name)) {
-        found = &spec;
+        found = &option;
         ++prefixMatches;
       }
     }
@@ -128,26 +128,26 @@ class Parser {
 
   void Shorts(const NativeString& letters) {
     for (std::size_t at = 0; at < letters.size() && result_.error.empty(); ++at) {
-      const auto spec = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& s) {
-        return s.shortName != '\0' && NativeChar(s.shortName) == letters[at];
+      const auto option = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& candidate) {
+        return candidate.shortName != '\0' && NativeChar(candidate.shortName) == letters[at];
       });
-      if (spec == kOptions.end()) {
+      if (option == kOptions.end()) {
         return Error(Native("invalid option -- ") + Quote(letters.substr(at, 1)));
       }
-      if (!spec->valueName) {
-        Apply(*spec, {});
+      if (!option->valueName) {
+        Apply(*option, {});
         continue;
       }
-      if (at + 1 < letters.size()) return Apply(*spec, letters.substr(at + 1));
+      if (at + 1 < letters.size()) return Apply(*option, letters.substr(at + 1));
       if (next_ == args_.size()) {
         return Error(Native("option requires a value -- ") + Quote(letters.substr(at, 1)));
       }
-      return Apply(*spec, args_[next_++]);
+      return Apply(*option, args_[next_++]);
     }
   }
 
-  void Apply(const OptionSpec& spec, const NativeString& value) {
-    if (auto wrong = spec.apply(result_.options, value)) Error(std::move(*wrong));
+  void Apply(const OptionSpec& option, const NativeString& value) {
+    if (auto wrong = option.apply(result_.options, value)) Error(std::move(*wrong));
   }
 
   void Error(NativeString text) { result_.error = std::move(text); }
@@ -185,12 +185,12 @@ NativeString CheckOperands(const Options& options) {
 
 std::string HelpText() {
   std::size_t width = 0;
-  for (const auto& spec : kOptions) width = std::max(width, OptionColumn(spec).size());
+  for (const auto& option : kOptions) width = std::max(width, OptionColumn(option).size());
   std::string text = kUsageLines;
-  for (const auto& spec : kOptions) {
-    std::string column = OptionColumn(spec);
+  for (const auto& option : kOptions) {
+    std::string column = OptionColumn(option);
     column.resize(width + 2, ' ');
-    text += "  " + column + spec.help + "\n";
+    text += "  " + column + option.help + "\n";
   }
   return text + kStatusLines;
 }

@@ -8,6 +8,14 @@
 // natively, the Win32 code pages on Windows (os/charset_*.cpp).
 namespace quillmere {
 
+// A character set's name in lower case, for looking it up: the names are
+// ASCII, and no locale may change what "I" becomes.
+inline std::string AsciiLower(std::string_view text) {
+  std::string lower;
+  for (const char c : text) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+  return lower;
+}
+
 // Decodes bytes written in the named character set ("Shift_JIS",
 // "windows-1251", …, in any letter case). False when the converter does not
 // know the set or the bytes are not valid in it.

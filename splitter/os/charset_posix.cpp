@@ -13,17 +13,11 @@
 namespace quillmere {
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string lower;
-  for (const char c : text) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
-  return lower;
-}
-
 // glibc's Shift_JIS reads 0x5C as a yen sign, which would hide the
 // backslash of every escape; Windows (code page 932) reads a backslash.
 // Japanese phones write the Windows variant whatever they call it.
 std::string IconvName(std::string_view charset) {
-  const std::string lower = Lower(charset);
+  const std::string lower = AsciiLower(charset);
   for (const char* alias :
        {"shift_jis", "shift-jis", "sjis", "x-sjis", "ms_kanji", "csshiftjis", "windows-31j"}) {
     if (lower == alias) return "CP932";

@@ -11,12 +11,6 @@
 namespace quillmere {
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string lower;
-  for (const char c : text) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
-  return lower;
-}
-
 // The names vCard exports use for character sets, as Windows numbers them.
 UINT CodePageOf(std::string_view charset) {
   static const std::pair<const char*, UINT> kNames[] = {
@@ -31,7 +25,7 @@ UINT CodePageOf(std::string_view charset) {
       {"ks_c_5601-1987", 949}, {"koi8-r", 20866},     {"koi8-u", 21866},      {"ibm866", 866},
       {"macintosh", 10000},    {"tis-620", 874},      {"utf-7", 65000},
   };
-  const std::string lower = Lower(charset);
+  const std::string lower = AsciiLower(charset);
   for (const auto& [name, page] : kNames) {
     if (lower == name) return page;
   }
