@@ -19,4 +19,9 @@ enum ControlId : int {
   IDC_cmdEnd = 1008,  // a child of Picture3
 };
 
+// The ids run without a gap from the first to the last, so a window can keep
+// its controls in one array indexed by them.
+inline constexpr int kFirstControlId = IDC_Label4;
+inline constexpr int kControlCount = IDC_cmdEnd - IDC_Label4 + 1;
+
 }  // namespace quillmere::ui

@@ -119,7 +119,7 @@ void Form1::Form_Activate(WORD state) {
   } else if (focus_ != nullptr && IsWindowEnabled(focus_)) {
     SetFocus(focus_);
   } else {
-    SetFocus(txtvCFPath);
+    SetFocus(Control(IDC_txtvCFPath));
   }
 }
 
@@ -128,19 +128,19 @@ void Form1::Form_Activate(WORD state) {
 // shorter count never leaves the end of a longer one behind.
 HBRUSH Form1::Form_CtlColorStatic(HDC dc, HWND control) {
   // In high contrast only the system's own colours are sure to be readable.
-  if (control == txtvCFPath) {
+  if (control == Control(IDC_txtvCFPath)) {
     SetTextColor(dc, highContrast_ ? GetSysColor(COLOR_WINDOWTEXT) : kPathText);
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
     return GetSysColorBrush(COLOR_WINDOW);
   }
   SetBkMode(dc, TRANSPARENT);
-  const bool fixedBlack = control == LblProgessCurrent && !highContrast_;
+  const bool fixedBlack = control == Control(IDC_LblProgessCurrent) && !highContrast_;
   SetTextColor(dc, fixedBlack ? kProgressText : GetSysColor(COLOR_BTNTEXT));
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
 HBRUSH Form1::Form_CtlColorBtn(HWND control) {
-  if (control == cmdEnd) return static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));  // on Picture3
+  if (control == Control(IDC_cmdEnd)) return static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));  // on Picture3
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
@@ -175,10 +175,10 @@ void Form1::CmdBrowse_Click() {
   const bool chosen = cdlgFile.Choose(Window());
   browsing_ = false;
   if (chosen) {
-    SetWindowTextW(txtvCFPath, cdlgFile.Selected().c_str());
+    SetWindowTextW(Control(IDC_txtvCFPath), cdlgFile.Selected().c_str());
     // A run in progress keeps the button off until it ends; the new file is
     // for the next run.
-    if (!run_) EnableWindow(CmdSplit, TRUE);
+    if (!run_) EnableWindow(Control(IDC_CmdSplit), TRUE);
   }
   // A run that ended while the dialog was up says so now, not over it.
   if (std::exchange(runEndedWhileBrowsing_, false)) Run_Ended();
@@ -190,8 +190,9 @@ void Form1::CmdSplit_Click() {
   // A cancelled folder choice is a run that does nothing: start none, so the
   // button does not even flicker.
   if (folder.empty()) return;
-  if (GetFocus() == CmdSplit) SetFocus(CmdBrowse);  // a disabled button cannot keep it
-  EnableWindow(CmdSplit, FALSE);
+  if (GetFocus() == Control(IDC_CmdSplit))
+    SetFocus(Control(IDC_CmdBrowse));  // a disabled button cannot keep it
+  EnableWindow(Control(IDC_CmdSplit), FALSE);
   run_ = std::make_unique<WindowRun>(Window(), folder, cdlgFile.Selected());
   ShutdownBlockReasonCreate(Window(), kShutdownBlockReason);
 }
@@ -238,7 +239,7 @@ void Form1::WaitForRunWhilePumping() {
 }
 
 void Form1::ShowProgress(std::uint64_t saved) {
-  SetWindowTextW(LblProgessCurrent, ProgressText(saved).c_str());
+  SetWindowTextW(Control(IDC_LblProgessCurrent), ProgressText(saved).c_str());
 }
 
 void Form1::Run_Progress() {
@@ -258,8 +259,8 @@ void Form1::Run_Ended() {
   if (closing_) return;  // the window is going: nothing more to show
   // The final count is on screen before the message about it.
   if (const auto saved = run->LastProgress()) ShowProgress(*saved);
-  UpdateWindow(LblProgessCurrent);
-  EnableWindow(CmdSplit, TRUE);
+  UpdateWindow(Control(IDC_LblProgessCurrent));
+  EnableWindow(Control(IDC_CmdSplit), TRUE);
   switch (run->Outcome()) {
     case RunOutcome::Finished:
       MessageBoxW(Window(), FinalMessage(run->Summary()).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);

@@ -3,6 +3,7 @@
 // progress count, "Split vCards" and the footer with "E&xit".
 #include <windows.h>
 
+#include <array>
 #include <memory>
 
 #include "artwork.h"
@@ -47,7 +48,7 @@ class Form1 : public BaseWindow<Form1> {
   void Run_Ended();
 
   bool CreateControls();
-  HWND& Control(ControlId id);
+  HWND Control(ControlId id) const { return controls_[static_cast<std::size_t>(id - kFirstControlId)]; }
   void SetIcons();
   void CentreOnScreen();
   void StopRunAndUnload();
@@ -55,14 +56,9 @@ class Form1 : public BaseWindow<Form1> {
   void ShowProgress(std::uint64_t saved);
 
   int dpi_ = USER_DEFAULT_SCREEN_DPI;
-  HWND txtvCFPath = nullptr;
-  HWND CmdBrowse = nullptr;
-  HWND CmdSplit = nullptr;
-  HWND Label4 = nullptr;
-  HWND LblProgessCurrent = nullptr;
-  HWND Label1 = nullptr;
-  HWND Picture3 = nullptr;
-  HWND cmdEnd = nullptr;
+  // txtvCFPath, CmdBrowse, … by their ids: a control is added to the id list
+  // and the layout table, and nowhere else.
+  std::array<HWND, kControlCount> controls_{};
   Picture Image2;
   Picture Image1;
   win32::UniqueFont font_;

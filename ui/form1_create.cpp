@@ -63,7 +63,7 @@ bool Form1::Show(int showCommand) {
   // starter's STARTUPINFO instead of the one given.
   if (IsZoomed(Window())) ShowWindow(Window(), SW_RESTORE);
   UpdateWindow(Window());
-  SetFocus(txtvCFPath);
+  SetFocus(Control(IDC_txtvCFPath));
   return true;
 }
 
@@ -79,37 +79,15 @@ bool Form1::Form_Load() {
   Image2 = DrawBanner(dpi_);
   Image1 = DrawCardsPictogram(dpi_);
   if (!CreateControls()) return false;
-  focus_ = txtvCFPath;
+  focus_ = Control(IDC_txtvCFPath);
   return true;
-}
-
-HWND& Form1::Control(ControlId id) {
-  switch (id) {
-    case IDC_txtvCFPath:
-      return txtvCFPath;
-    case IDC_CmdBrowse:
-      return CmdBrowse;
-    case IDC_CmdSplit:
-      return CmdSplit;
-    case IDC_Label4:
-      return Label4;
-    case IDC_LblProgessCurrent:
-      return LblProgessCurrent;
-    case IDC_Label1:
-      return Label1;
-    case IDC_Picture3:
-      return Picture3;
-    case IDC_cmdEnd:
-      break;
-  }
-  return cmdEnd;
 }
 
 bool Form1::CreateControls() {
   for (const ControlRow& row : kControls) {
-    const HWND container = row.container == 0 ? Window() : Picture3;
+    const HWND container = row.container == 0 ? Window() : Control(IDC_Picture3);
     const RECT at = ToPixels(row.at, dpi_);
-    HWND& control = Control(row.id);
+    HWND& control = controls_[static_cast<std::size_t>(row.id - kFirstControlId)];
     control =
         CreateWindowExW(row.exStyle, row.className, row.text, row.style, at.left, at.top, at.right - at.left,
                         at.bottom - at.top, container, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
