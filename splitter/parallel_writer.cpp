@@ -93,7 +93,10 @@ void ParallelWriter::Work() {
     if (queue_.empty()) return;
     Job job = std::move(queue_.front());
     queue_.pop_front();
-    if (!failure_ && !dropQueued_) {
+    // After a failure the cards behind it are dropped, but those before it
+    // are still written: the failure reported is then always the first in
+    // card order, right after the count saved.
+    if (!dropQueued_ && (!failure_ || job.number < failedNumber_)) {
       lock.unlock();
       std::optional<RunFailure> failure;
       std::exception_ptr thrown;
