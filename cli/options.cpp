@@ -33,11 +33,8 @@ constexpr std::array kOptions = {
     OptionSpec{"check", 'c', nullptr, "read SOURCE and report what it holds; write nothing",
                Set<&Options::check>},
     OptionSpec{"quiet", 'q', nullptr, "print no final message and no progress", Set<&Options::quiet>},
-    OptionSpec{
-        "names", 'n', nullptr,
-        "name each file after its contact (\"Jane Doe.vcf\", then \"Jane Doe (2).vcf\"); with --check, "
-        "list the names",
-        Set<&Options::names>},
+    OptionSpec{"names", 'n', nullptr, "name each file after its contact; with --check, list the names",
+               Set<&Options::names>},
     OptionSpec{"jobs", 'j', "N", "write up to N files at once (default: the processors, at most 8)", SetJobs},
     OptionSpec{"help", 'h', nullptr, "display this help and exit", Set<&Options::help>},
     OptionSpec{"version", '\0', nullptr, "output version information and exit", Set<&Options::version>},
