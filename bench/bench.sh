@@ -8,20 +8,9 @@
 # The output goes to tmpfs because creating files on the machine's disk is
 # so noisy that its spread swamps the differences being measured.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-9}
-cd "$root"
-cmake --preset native >/dev/null
-cmake --build --preset native --target quillmere-split >/dev/null
-work="$root/build/bench"; mkdir -p "$work"
+source "$(dirname "$0")/inputs.sh"
 gcc -O2 -o "$work/floor" bench/floor.c
-small="$work/cards10k.vcf"           # 10,000 small cards, 3.6 MB
-some="$work/photo-every-10th.vcf"    # every tenth card with a ~12 KB photo
-photos="$work/photos15k.vcf"         # 15,000 cards, each with a ~8 KB photo
-[ -f "$small" ] || python3 tools/gen_cards.py 10000 "$small"
-[ -f "$some" ] || python3 tools/gen_cards.py 10000 "$some" --photo-bytes 12000 --photo-every 10
-[ -f "$photos" ] || python3 tools/gen_cards.py 15000 "$photos" --photo-bytes 8300
-split="$root/build/native/quillmere-split"
 commands=("quillmere-split-j1=$split --jobs 1 {src} {out}"
   "quillmere-split=$split {src} {out}"
   "floor=$work/floor {src} {out}"

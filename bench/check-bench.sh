@@ -5,15 +5,9 @@
 # 1.2 x wc -l.
 #   bench/check-bench.sh [ROUNDS]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-21}
-cd "$root"
-cmake --preset native >/dev/null
-cmake --build --preset native --target quillmere-split >/dev/null
-work="$root/build/bench"; mkdir -p "$work"
-[ -f "$work/cards10k.vcf" ] || python3 tools/gen_cards.py 10000 "$work/cards10k.vcf"
-[ -f "$work/photos15k.vcf" ] || python3 tools/gen_cards.py 15000 "$work/photos15k.vcf" --photo-bytes 8300
-python3 - "$rounds" "$root/build/native/quillmere-split" "$work/cards10k.vcf" "$work/photos15k.vcf" <<'PY'
+source "$(dirname "$0")/inputs.sh"
+python3 - "$rounds" "$split" "$small" "$photos" <<'PY'
 # Wall time and CPU time (user + system) of each run; on a machine shared
 # with other work the CPU time is the steadier of the two.
 import os, statistics, subprocess, sys, time
