@@ -15,8 +15,11 @@ unsigned DefaultJobs() {
 ParallelWriter::ParallelWriter(FileSystem& files, std::optional<FileId> source, unsigned jobs)
     : files_(files), source_(source) {
   if (jobs <= 1) return;
-  writers_.reserve(jobs);
-  for (unsigned i = 0; i < jobs; ++i) writers_.emplace_back([this] { Work(); });
+  // The reader writes too, whenever the writers fall behind: one thread
+  // fewer than jobs, so that N jobs keep N processors busy and none waits
+  // to be woken.
+  writers_.reserve(jobs - 1);
+  for (unsigned i = 1; i < jobs; ++i) writers_.emplace_back([this] { Work(); });
 }
 
 ParallelWriter::~ParallelWriter() {
@@ -32,8 +35,7 @@ bool ParallelWriter::Save(std::uint64_t number, const std::filesystem::path& pat
   Job job{number, path, std::vector<std::byte>(card.begin(), card.end())};
   std::unique_lock lock(mutex_);
   const auto roomFor = [&] {
-    return failure_ || cardsInFlight_ == 0 ||
-           (cardsInFlight_ < kMaxCardsInFlight && bytesInFlight_ + card.size() <= kMaxBytesInFlight);
+    return failure_ || cardsInFlight_ == 0 || bytesInFlight_ + card.size() <= kMaxBytesInFlight;
   };
   if (!roomFor()) {
     readerWaiting_ = true;
@@ -44,6 +46,12 @@ bool ParallelWriter::Save(std::uint64_t number, const std::filesystem::path& pat
   ++cardsInFlight_;
   bytesInFlight_ += card.size();
   queue_.push_back(std::move(job));
+  // Writers behind: the reader takes the oldest card waiting, so cards are
+  // still started in order.
+  if (queue_.size() > kMaxCardsWaiting) {
+    WriteOldest(lock);
+    return !failure_;
+  }
   lock.unlock();
   work_.notify_one();
   return true;
@@ -91,39 +99,44 @@ void ParallelWriter::Work() {
   for (;;) {
     work_.wait(lock, [&] { return !queue_.empty() || ending_; });
     if (queue_.empty()) return;
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    // After a failure the cards behind it are dropped, but those before it
-    // are still written: the failure reported is then always the first in
-    // card order, right after the count saved.
-    if (!dropQueued_ && (!failure_ || job.number < failedNumber_)) {
-      lock.unlock();
-      std::optional<RunFailure> failure;
-      std::exception_ptr thrown;
-      try {
-        failure = WriteWholeCard(files_, source_, job.path, job.bytes);
-      } catch (...) {
-        // Memory running out, above all: the card fails and the exception
-        // goes to the reader, which reports it as the run's failure.
-        thrown = std::current_exception();
-        failure = RunFailure{FailedStep::Unexpected, job.path, {}, 0};
-        try {
-          files_.Remove(job.path);
-        } catch (...) {
-          // Nothing more can be done about it in this thread.
-        }
-      }
-      lock.lock();
-      Done(job.number, job.path, std::move(failure));
-      if (thrown && failedNumber_ == job.number) thrown_ = thrown;
-    }
-    --cardsInFlight_;
-    bytesInFlight_ -= job.bytes.size();
-    // The reader, once it waits, is woken when half the flight has landed
-    // rather than after every card: one wake-up per many cards.
-    const bool halfEmpty = cardsInFlight_ <= kMaxCardsInFlight / 2 && bytesInFlight_ <= kMaxBytesInFlight / 2;
-    if (readerWaiting_ && (halfEmpty || cardsInFlight_ == 0 || failure_)) room_.notify_one();
+    WriteOldest(lock);
   }
+}
+
+// Takes the oldest card waiting and writes it; called with the mutex held.
+void ParallelWriter::WriteOldest(std::unique_lock<std::mutex>& lock) {
+  Job job = std::move(queue_.front());
+  queue_.pop_front();
+  // After a failure the cards behind it are dropped, but those before it
+  // are still written: the failure reported is then always the first in
+  // card order, right after the count saved.
+  if (!dropQueued_ && (!failure_ || job.number < failedNumber_)) {
+    lock.unlock();
+    std::optional<RunFailure> failure;
+    std::exception_ptr thrown;
+    try {
+      failure = WriteWholeCard(files_, source_, job.path, job.bytes);
+    } catch (...) {
+      // Memory running out, above all: the card fails and the exception
+      // goes to the reader, which reports it as the run's failure.
+      thrown = std::current_exception();
+      failure = RunFailure{FailedStep::Unexpected, job.path, {}, 0};
+      try {
+        files_.Remove(job.path);
+      } catch (...) {
+        // Nothing more can be done about it in this thread.
+      }
+    }
+    lock.lock();
+    Done(job.number, job.path, std::move(failure));
+    if (thrown && failedNumber_ == job.number) thrown_ = thrown;
+  }
+  --cardsInFlight_;
+  bytesInFlight_ -= job.bytes.size();
+  // The reader, once it waits for room, is woken when half the bytes have
+  // landed rather than after every card: one wake-up per many cards.
+  const bool halfEmpty = bytesInFlight_ <= kMaxBytesInFlight / 2;
+  if (readerWaiting_ && (halfEmpty || cardsInFlight_ == 0 || failure_)) room_.notify_one();
 }
 
 std::optional<RunFailure> ParallelWriter::Finish(bool complete) {

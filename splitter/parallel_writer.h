@@ -21,10 +21,13 @@ namespace quillmere {
 //
 // One reader hands over the cards in order, numbered from 1. With one job
 // each card is written at once, in the caller's thread, straight from the
-// bytes handed in: one output file open at a time. With more, the bytes are
-// copied and written by that many threads; at most kMaxCardsInFlight cards
-// and kMaxBytesInFlight bytes (or one larger card alone) wait or are being
-// written, so memory stays bounded whatever the source.
+// bytes handed in: one output file open at a time. With N jobs, N - 1
+// threads write copies of the cards, oldest first, and the reader writes
+// the oldest waiting card itself whenever more than kMaxCardsWaiting wait:
+// N jobs keep N processors busy, and no thread waits to be woken while
+// there is work. At most kMaxCardsWaiting cards wait besides the N being
+// written, and at most kMaxBytesInFlight bytes (or one larger card alone)
+// are held, so memory stays bounded whatever the source.
 //
 // Whatever the number of jobs, a run keeps every promise of writing one card
 // at a time:
@@ -43,7 +46,7 @@ namespace quillmere {
 // of them fail.
 class ParallelWriter {
  public:
-  static constexpr std::size_t kMaxCardsInFlight = 64;
+  static constexpr std::size_t kMaxCardsWaiting = 8;
   static constexpr std::size_t kMaxBytesInFlight = std::size_t{8} << 20;
 
   // source: the identity every output name is checked against, or nothing
@@ -84,6 +87,7 @@ class ParallelWriter {
   };
 
   void Work();
+  void WriteOldest(std::unique_lock<std::mutex>& lock);
   void Done(std::uint64_t number, const std::filesystem::path& path, std::optional<RunFailure> failure);
 
   FileSystem& files_;

@@ -179,7 +179,9 @@ TEST(ParallelWriter, AfterAFailureNoFurtherCardIsAcceptedOrStarted) {
   HeldFiles files;
   files.Hold(1, /*fail=*/true);
   ParallelWriter writer(files, std::nullopt, 2);
-  SaveCards(writer, 1, 30);
+  SaveCards(writer, 1, 1);
+  ASSERT_TRUE(files.WaitForHeld(1));
+  SaveCards(writer, 2, 30);
   files.Release(1);
   while (!writer.Failed()) std::this_thread::sleep_for(1ms);
   const auto text = CardText(31);
@@ -188,24 +190,43 @@ TEST(ParallelWriter, AfterAFailureNoFurtherCardIsAcceptedOrStarted) {
   ExpectExactlyTheFirst(files.memory, 0);
 }
 
-// The stop comes while all four writers are busy (cards held..held+3) and
-// the rest wait: those being written are finished, the rest dropped.
+// The stop comes while all three writer threads are busy (cards
+// held..held+2) and a full queue waits: those being written are finished,
+// the rest dropped.
 TEST(ParallelWriter, StopLeavesOnlyWholeCardsWithoutAGap) {
   for (std::uint64_t held = 1; held <= 6; ++held) {
     HeldFiles files;
-    for (std::uint64_t n = held; n < held + 4; ++n) files.Hold(n);
+    for (std::uint64_t n = held; n < held + 3; ++n) files.Hold(n);
     ParallelWriter writer(files, std::nullopt, 4);
-    SaveCards(writer, 1, 40);
-    ASSERT_TRUE(files.WaitForHeld(4));
+    SaveCards(writer, 1, held + 2);
+    ASSERT_TRUE(files.WaitForHeld(3));
+    SaveCards(writer, held + 3, held + 2 + ParallelWriter::kMaxCardsWaiting);
     std::thread release([&] {
       std::this_thread::sleep_for(30ms);
-      for (std::uint64_t n = held; n < held + 4; ++n) files.Release(n);
+      for (std::uint64_t n = held; n < held + 3; ++n) files.Release(n);
     });
     EXPECT_FALSE(writer.Finish(false));
     release.join();
-    EXPECT_EQ(writer.Saved(), held + 3) << "a stop wrote more than the cards in hand, or left a gap";
+    EXPECT_EQ(writer.Saved(), held + 2) << "a stop wrote more than the cards in hand, or left a gap";
     ExpectExactlyTheFirst(files.memory, writer.Saved());
   }
+}
+
+// With the writer thread stuck on card 1 and the queue full, the reader
+// writes a card itself, and it must be the oldest waiting: taking the
+// newest would leave a gap that a stop could not close.
+TEST(ParallelWriter, ReaderWritesTheOldestWaitingCardWhenTheWritersFallBehind) {
+  HeldFiles files;
+  files.Hold(1);
+  ParallelWriter writer(files, std::nullopt, 2);
+  SaveCards(writer, 1, 1);
+  ASSERT_TRUE(files.WaitForHeld(1));
+  SaveCards(writer, 2, ParallelWriter::kMaxCardsWaiting + 2);
+  EXPECT_EQ(files.memory.FilesIn(kFolder).size(), 1u) << "the reader wrote no card, or more than one";
+  EXPECT_TRUE(files.memory.FilesIn(kFolder).contains("vCard2.vcf")) << "the reader did not take the oldest";
+  files.Release(1);
+  EXPECT_FALSE(writer.Finish(true));
+  ExpectExactlyTheFirst(files.memory, ParallelWriter::kMaxCardsWaiting + 2);
 }
 
 TEST(ParallelWriter, SourceIsRecognisedUnderEveryNameAndNeverWritten) {
@@ -232,7 +253,9 @@ TEST(ParallelWriter, CardsInFlightAreBoundedByNumberAndBytes) {
     std::size_t cardSize;
     std::size_t expected;
   };
-  for (const auto bound : {Bound{40, ParallelWriter::kMaxCardsInFlight},
+  // Small cards: one held by the writer thread, kMaxCardsWaiting waiting,
+  // and the reader held in the next card it writes itself.
+  for (const auto bound : {Bound{40, ParallelWriter::kMaxCardsWaiting + 1},
                            Bound{1 << 20, ParallelWriter::kMaxBytesInFlight / ((1 << 20) + 40)}}) {
     HeldFiles files;
     files.Hold(1);
@@ -244,9 +267,10 @@ TEST(ParallelWriter, CardsInFlightAreBoundedByNumberAndBytes) {
         const auto text = CardText(n, bound.cardSize);
         writer.Save(n, CardPath(n), Bytes(text));
         ++accepted;
+        if (n == 1) files.WaitForHeld(1);  // the writer thread has card 1
       }
     });
-    // Both writers are held, so nothing leaves the flight: the reader fills
+    // Cards 1 and 2 are held, so nothing leaves the flight: the reader fills
     // it and then must wait.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (accepted < bound.expected && std::chrono::steady_clock::now() < deadline)
