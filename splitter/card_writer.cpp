@@ -144,6 +144,12 @@ std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<
   // one in use (a file of an earlier run, a link) goes the careful way.
   auto out = nameFree ? files.CreateNew(path, error) : nullptr;
   if (!out && (!nameFree || (error && error->nameTaken))) {
+    // Free when asked, yet taken now: made since, or not told apart the
+    // first time. It may be the source, so it is asked again.
+    if (nameFree && source && files.IdOf(path) == source) {
+      cleanup.done = true;
+      return IsTheSource(path);
+    }
     error.reset();
     out = files.Create(path, error);
   }
