@@ -16,6 +16,7 @@
 #endif
 #if defined(__GNUC__) && defined(__x86_64__)
 #define QUILLMERE_AVX2 1
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -32,9 +33,11 @@ struct BlockMasks {
   std::uint64_t cr = 0;
   std::uint64_t lf = 0;
   std::uint64_t space = 0;
-  std::uint64_t wordStart = 0;  // b, B, e or E: could begin BEGIN:VCARD or END:VCARD
+  std::uint64_t wordStart = 0;  // "be" or "en" in any case: could begin BEGIN:VCARD or END:VCARD
 };
 
+// p points to the block and at least one byte after it, which starts no
+// word but may finish one.
 BlockMasks ClassifyPortable(const std::byte* p) {
   BlockMasks m;
   for (std::size_t i = 0; i < kBlock; ++i) {
@@ -43,7 +46,9 @@ BlockMasks ClassifyPortable(const std::byte* p) {
     if (byte == '\r') m.cr |= bit;
     if (byte == '\n') m.lf |= bit;
     if (byte == ' ') m.space |= bit;
-    if ((byte | 0x20u) == 'b' || (byte | 0x20u) == 'e') m.wordStart |= bit;
+    const auto after = std::to_integer<unsigned>(p[i + 1]) | 0x20u;
+    if (((byte | 0x20u) == 'b' && after == 'e') || ((byte | 0x20u) == 'e' && after == 'n'))
+      m.wordStart |= bit;
   }
   return m;
 }
@@ -68,20 +73,36 @@ __attribute__((target("sse2"))) inline BlockMasks ClassifySse2(const std::byte* 
   for (int part = 0; part < 4; ++part) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
     const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+    const __m128i after = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part + 1)),
+                                       _mm_set1_epi8(0x20));
     m.cr |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), part);
     m.lf |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), part);
     m.space |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), part);
-    m.wordStart |= Bits16(
-        _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('b')), _mm_cmpeq_epi8(folded, _mm_set1_epi8('e'))),
-        part);
+    const __m128i be =
+        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('b')), _mm_cmpeq_epi8(after, _mm_set1_epi8('e')));
+    const __m128i en =
+        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('e')), _mm_cmpeq_epi8(after, _mm_set1_epi8('n')));
+    m.wordStart |= Bits16(_mm_or_si128(be, en), part);
   }
   return m;
 }
 #endif
 
 #ifdef QUILLMERE_AVX2
+// Asked of the processor directly: __builtin_cpu_supports would link in
+// a start-up routine that asks it dozens of questions on every run, which
+// in a virtual machine costs more than a small check.
 bool HaveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  static const bool have = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    if ((c & bit_POPCNT) == 0 || (c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
+    // The system must save the 256-bit registers on a task switch.
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & 6u) != 6u) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
+  }();
   return have;
 }
 
@@ -94,12 +115,16 @@ __attribute__((target("avx2"))) inline BlockMasks ClassifyAvx2(const std::byte* 
   for (int part = 0; part < 2; ++part) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
     const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
+    const __m256i after = _mm256_or_si256(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part + 1)), _mm256_set1_epi8(0x20));
     m.cr |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')), part);
     m.lf |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')), part);
     m.space |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')), part);
-    m.wordStart |= Bits32(_mm256_or_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('b')),
-                                          _mm256_cmpeq_epi8(folded, _mm256_set1_epi8('e'))),
-                          part);
+    const __m256i be = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('b')),
+                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('e')));
+    const __m256i en = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('e')),
+                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('n')));
+    m.wordStart |= Bits32(_mm256_or_si256(be, en), part);
   }
   return m;
 }
@@ -233,34 +258,60 @@ struct FoldBase {
   std::uint64_t lineEndBytes = 0;
 };
 
+// A boundary word, compared in two overlapping 8-byte words: its first and
+// last eight bytes, letters in any case.
+struct BoundaryWord {
+  explicit BoundaryWord(std::string_view word) : size(word.size()) {
+    // ':' | 0x20 is ':', but so is 0x1A | 0x20: only letters fold.
+    const auto fold = [&](std::size_t at) { return word[at] == ':' ? '\0' : '\x20'; };
+    for (std::size_t i = 0; i < 8; ++i) {
+      reinterpret_cast<char*>(&head)[i] = word[i];
+      reinterpret_cast<char*>(&headFold)[i] = fold(i);
+      reinterpret_cast<char*>(&tail)[i] = word[size - 8 + i];
+      reinterpret_cast<char*>(&tailFold)[i] = fold(size - 8 + i);
+    }
+  }
+  // p: at least `size` bytes.
+  bool Matches(const std::byte* p) const {
+    std::uint64_t first = 0, last = 0;
+    std::memcpy(&first, p, 8);
+    std::memcpy(&last, p + size - 8, 8);
+    return (first | headFold) == head && (last | tailFold) == tail;
+  }
+  std::size_t size;
+  std::uint64_t head = 0, headFold = 0, tail = 0, tailFold = 0;
+};
+
+const BoundaryWord kBeginWord("begin:vcard");
+const BoundaryWord kEndWord("end:vcard");
+
 // The first character of a line, after any spaces, is b or e: hands the
 // line to the fold if it is a boundary line.
 void LookAt(const Stretch& stretch, ShapeFold& fold, FoldBase base, std::size_t first,
             std::uint64_t endsBefore, std::uint64_t lineEndBytesBefore) {
   const auto text = stretch.text;
   const bool begin = (std::to_integer<unsigned>(text[first]) | 0x20u) == 'b';
-  const std::string_view word = begin ? "begin:vcard" : "end:vcard";
-  if (text.size() - first < word.size()) return;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    const auto byte = std::to_integer<unsigned>(text[first + i]);
-    // ':' | 0x20 is ':', but so is 0x1A | 0x20: only letters fold.
-    if (word[i] == ':' ? byte != ':' : (byte | 0x20u) != static_cast<unsigned char>(word[i])) return;
-  }
-  std::size_t contentEnd = first + word.size();
+  const BoundaryWord& word = begin ? kBeginWord : kEndWord;
+  if (text.size() - first < word.size || !word.Matches(text.data() + first)) return;
+  std::size_t contentEnd = first + word.size;
   while (contentEnd < text.size() && text[contentEnd] == kSpace) ++contentEnd;
   if (contentEnd < text.size() && text[contentEnd] != kCr && text[contentEnd] != kLf) return;
   std::size_t lineBegin = first;
   while (lineBegin > 0 && text[lineBegin - 1] == kSpace) --lineBegin;
   fold.Boundary(begin, base.lines + endsBefore + 1, stretch.offset + lineBegin, stretch.offset + contentEnd,
-                base.lineEndBytes + lineEndBytesBefore, (contentEnd - lineBegin) - word.size());
+                base.lineEndBytes + lineEndBytesBefore, (contentEnd - lineBegin) - word.size);
 }
 
-// Where block k of the text begins; the last, short block is first copied,
-// with NULs after its bytes, which are neither line ends, spaces nor letters.
-const std::byte* BlockAt(std::span<const std::byte> text, std::size_t k, std::byte (&tail)[kBlock]) {
+// A block and the byte after it, which a word may need.
+constexpr std::size_t kBlockSpan = kBlock + 1;
+
+// Where block k of the text begins; the last bytes, short of a block and
+// the byte after it, are first copied, with NULs after them, which are
+// neither line ends, spaces nor letters.
+const std::byte* BlockAt(std::span<const std::byte> text, std::size_t k, std::byte (&tail)[kBlockSpan]) {
   const std::size_t at = k * kBlock;
-  if (text.size() - at >= kBlock) return text.data() + at;
-  std::memset(tail, 0, kBlock);
+  if (text.size() - at >= kBlockSpan) return text.data() + at;
+  std::memset(tail, 0, kBlockSpan);
   std::memcpy(tail, text.data() + at, text.size() - at);
   return tail;
 }
@@ -283,7 +334,7 @@ template <BlockMasks (*kClassify)(const std::byte*)>
   std::uint64_t previousEnds = std::uint64_t{1} << 63;  // a line begins at the first byte
   std::uint64_t spaceCarry = 0;
   std::uint64_t crBytes = 0, lfBytes = 0, crLfPairs = 0, crCrLfEnds = 0, lineEnds = 0;
-  std::byte tail[kBlock];
+  std::byte tail[kBlockSpan];
   BlockMasks m = blocks > 0 ? kClassify(BlockAt(text, 0, tail)) : BlockMasks{};
   for (std::size_t k = 0; k < blocks; ++k) {
     const BlockMasks next = k + 1 < blocks ? kClassify(BlockAt(text, k + 1, tail)) : BlockMasks{};

@@ -64,6 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"AnyLetterCase", "begin:vcard\nEnd:VCard\n"},
         Case{"TabIsNotASpace", "\tBEGIN:VCARD\nBEGIN:VCARD\t\nEND:VCARD\n"},
         Case{"ControlByteFoldsLikeAColon", "BEGIN\x1AVCARD\nBEGIN:VCARD\nEND\x1AVCARD\nEND:VCARD\n"},
+        Case{"OneLetterWrong",
+             "BEGIN:VCARD\nBEXIN:VCARD\nBEGIN:VCARX\nEND:VCARD\nENX:VCARD\nEND:VXARD\nEND:VCARD\n"},
         Case{"LongerWords", "BEGIN:VCARDS\nBEGIN:VCARD\nEND:VCARDX\nEMAIL:e\nEND:VCARD\n"},
         Case{"WordCutByTheEnd", "BEGIN:VCARD\nEND:VCAR"}, Case{"WordAtTheVeryEnd", "BEGIN:VCARD\nEND:VCARD"},
         Case{"LeadingSpacesCrossABlock", "BEGIN:VCARD\n" + std::string(150, ' ') + "END:VCARD\n"},

@@ -1,5 +1,7 @@
 #include "shape_agreement.h"
 
+#include <vector>
+
 #include "card_scanner.h"
 #include "shape_scan.h"
 
@@ -83,7 +85,11 @@ std::string FieldDifference(const SourceShape& got, const SourceShape& want) {
 }  // namespace
 
 std::string ShapeDifference(const std::string& source, std::size_t threads) {
-  const std::span<const std::byte> bytes{reinterpret_cast<const std::byte*>(source.data()), source.size()};
+  // Held exactly, with nothing after it (a string has its NUL), as a
+  // mapped file is: a read past the end is an error under the sanitizers.
+  const std::vector<std::byte> held(reinterpret_cast<const std::byte*>(source.data()),
+                                    reinterpret_cast<const std::byte*>(source.data()) + source.size());
+  const std::span<const std::byte> bytes(held);
   const SourceShape want = ScannerShape(bytes);
   const bool wide =
       want.seen.encoding != SourceEncoding::Bytes && want.seen.encoding != SourceEncoding::Utf8Mark;
