@@ -120,7 +120,11 @@ TEST(ShapeAgreementAcrossBlocks, LineEndsSpacesAndWordsAtEveryOffsetOfABlockEdge
 // the card.
 TEST(ShapeAgreementAcrossParts, CardThatRunsOverTheCutIsReadAgainWhole) {
   std::string source = "BEGIN:VCARD\nAGENT:\n";
-  for (int i = 0; i < 40; ++i) source += "BEGIN:VCARD\nN:" + std::to_string(i) + "\nEND:VCARD\n";
+  for (int i = 0; i < 40; ++i) {
+    source += "BEGIN:VCARD\nN:";
+    source += std::to_string(i);
+    source += "\nEND:VCARD\n";
+  }
   ExpectAgreement(source + "END:VCARD\n" + kCard);
   ExpectAgreement(source);                                                      // the holder never ends
   ExpectAgreement("BEGIN:VCARD\n" + std::string(5000, 'x') + "\nEND:VCARD\n");  // no BEGIN to cut at
