@@ -81,10 +81,11 @@ class Scan {
     bytes_ += data.size();
     scanner_.Feed(data, sink_);
   }
-  // A source held whole in memory: an 8-bit or UTF-8 one is read by the
-  // shape reader, which gives what the scanner would and is far quicker.
-  void FeedWhole(std::span<const std::byte> data) {
-    if (bytes_ == 0) whole_ = ScanShape(data);
+  // The whole source at once, instead of Feed: an 8-bit or UTF-8 one is
+  // read by the shape reader, which gives what the scanner would and is far
+  // quicker.
+  void TakeWhole(std::span<const std::byte> data) {
+    whole_ = ScanShape(data);
     if (whole_) {
       bytes_ = data.size();
     } else {
@@ -146,7 +147,7 @@ bool ScanMapped(const NativeString& source, Scan& scan) {
   ::close(fd);
   if (mapped == MAP_FAILED) return false;
   const auto size = static_cast<std::size_t>(info.st_size);
-  scan.FeedWhole({static_cast<const std::byte*>(mapped), size});
+  scan.TakeWhole({static_cast<const std::byte*>(mapped), size});
   ::munmap(mapped, size);
   return true;
 #endif
