@@ -33,17 +33,8 @@ SourceShape ScannerShape(std::span<const std::byte> source) {
   return {scanner.Statistics(), counter.cards};
 }
 
-const char* Name(ShapeInstructions instructions) {
-  switch (instructions) {
-    case ShapeInstructions::Portable:
-      return "portable";
-    case ShapeInstructions::Sse2:
-      return "SSE2";
-    case ShapeInstructions::Avx2:
-      return "AVX2";
-  }
-  return "?";
-}
+// By ShapeInstructions.
+const char* const kInstructionNames[] = {"portable", "SSE2", "AVX2"};
 
 // The first field in which `got` is not `want`, or empty.
 std::string FieldDifference(const SourceShape& got, const SourceShape& want) {
@@ -63,11 +54,7 @@ std::string FieldDifference(const SourceShape& got, const SourceShape& want) {
       {"deepest nesting", g.deepestNesting, w.deepestNesting},
       {"any BEGIN line", g.anyBeginLine, w.anyBeginLine},
       {"stray END lines", g.strayEndLines, w.strayEndLines},
-      {"first stray END line", g.firstStrayEndLines[0], w.firstStrayEndLines[0]},
-      {"second stray END line", g.firstStrayEndLines[1], w.firstStrayEndLines[1]},
-      {"third stray END line", g.firstStrayEndLines[2], w.firstStrayEndLines[2]},
-      {"fourth stray END line", g.firstStrayEndLines[3], w.firstStrayEndLines[3]},
-      {"fifth stray END line", g.firstStrayEndLines[4], w.firstStrayEndLines[4]},
+      {"first five stray END lines the same (1 yes, 0 no):", g.firstStrayEndLines == w.firstStrayEndLines, 1},
       {"unfinished card's line", g.unfinishedCardLine, w.unfinishedCardLine},
       {"largest card", g.largestCard, w.largestCard},
       {"largest card's bytes", g.largestCardBytes, w.largestCardBytes},
@@ -94,7 +81,8 @@ std::string ShapeDifference(const std::string& source, std::size_t threads) {
   const bool wide =
       want.seen.encoding != SourceEncoding::Bytes && want.seen.encoding != SourceEncoding::Utf8Mark;
   for (const ShapeInstructions instructions : ShapeInstructionsHere()) {
-    const std::string way = std::string(Name(instructions)) + ", " + std::to_string(threads) + " threads: ";
+    const std::string way = std::string(kInstructionNames[static_cast<int>(instructions)]) + ", " +
+                            std::to_string(threads) + " threads: ";
     const auto got = ScanShapeUsing(instructions, threads, bytes);
     if (wide != !got) return way + (wide ? "read a UTF-16 source" : "left an 8-bit source to the scanner");
     if (!got) continue;
