@@ -14,11 +14,10 @@
 #define QUILLMERE_SSE2 1
 #include <emmintrin.h>
 #endif
-// The C library that says which features are usable (glibc 2.33 on).
-#if defined(__GNUC__) && defined(__x86_64__) && __has_include(<sys/platform/x86.h>)
+#if defined(__GNUC__) && defined(__x86_64__)
 #define QUILLMERE_AVX2 1
+#include <cpuid.h>
 #include <immintrin.h>
-#include <sys/platform/x86.h>
 #endif
 
 namespace quillmere {
@@ -90,12 +89,21 @@ __attribute__((target("sse2"))) inline BlockMasks ClassifySse2(const std::byte* 
 #endif
 
 #ifdef QUILLMERE_AVX2
-// The C library asked the processor and the system at start-up; asking
-// again (cpuid, or __builtin_cpu_supports, which links in a routine that
-// asks dozens of questions on every run) costs more than a small check in a
-// virtual machine, where each question traps.
+// Asked of the processor directly: __builtin_cpu_supports would link in
+// a start-up routine that asks it dozens of questions on every run, which
+// in a virtual machine costs more than a small check.
 bool HaveAvx2() {
-  return CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(POPCNT);
+  static const bool have = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    if ((c & bit_POPCNT) == 0 || (c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
+    // The system must save the 256-bit registers on a task switch.
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & 6u) != 6u) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
+  }();
+  return have;
 }
 
 __attribute__((target("avx2"))) inline std::uint64_t Bits32(__m256i hits, int part) {
