@@ -20,10 +20,11 @@ struct CheckFacts {
 // so that scripts may read it by key or by line.
 std::string CheckReport(const CheckFacts& facts);
 
-// Reads the source once with the splitter's scanner, writes nothing, prints
-// the report on standard output and any warning on standard error. Returns
-// the exit status a split of it would give: 0, 3 for an unfinished last
-// card, 1 when it cannot be read.
+// Reads the source once, with the splitter's scanner or, for an 8-bit or
+// UTF-8 file that can be mapped, the shape reader that counts as it does;
+// writes nothing, prints the report on standard output and any warning on
+// standard error. Returns the exit status a split of it would give: 0, 3 for
+// an unfinished last card, 1 when it cannot be read.
 int RunCheck(const NativeString& source, bool standardInput, FileSystem& files = SystemFiles());
 
 }  // namespace quillmere::cli

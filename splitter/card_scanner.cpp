@@ -105,6 +105,27 @@ CardScanner::Boundary CardScanner::Matcher::Result() const {
   return expected_[0] == 'b' ? Boundary::Begin : Boundary::End;
 }
 
+SourceEncoding EncodingOf(std::span<const std::byte> head, std::size_t& markBytes) {
+  auto byte = [&](std::size_t i) { return i < head.size() ? std::to_integer<unsigned>(head[i]) : 0x100u; };
+  auto ascii = [](unsigned b) { return b >= 0x01 && b <= 0x7F; };
+  markBytes = 0;
+  if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    markBytes = 3;
+    return SourceEncoding::Utf8Mark;
+  }
+  if (byte(0) == 0xFF && byte(1) == 0xFE) {
+    markBytes = 2;
+    return SourceEncoding::Utf16LeMark;
+  }
+  if (byte(0) == 0xFE && byte(1) == 0xFF) {
+    markBytes = 2;
+    return SourceEncoding::Utf16BeMark;
+  }
+  if (byte(0) == 0x00 && ascii(byte(1))) return SourceEncoding::Utf16Be;
+  if (ascii(byte(0)) && byte(1) == 0x00) return SourceEncoding::Utf16Le;
+  return SourceEncoding::Bytes;
+}
+
 CardScanner::CardScanner(std::size_t holdLimit) : holdLimit_(std::max<std::size_t>(holdLimit, 1)) {}
 
 bool CardScanner::Feed(std::span<const std::byte> data, LineSink& sink) {
@@ -157,24 +178,8 @@ ScanStatistics CardScanner::Statistics() const {
 }
 
 bool CardScanner::Decide(std::span<const std::byte> head, LineSink& sink) {
-  auto byte = [&](std::size_t i) { return i < head.size() ? std::to_integer<unsigned>(head[i]) : 0x100u; };
-  auto ascii = [](unsigned b) { return b >= 0x01 && b <= 0x7F; };
   std::size_t markBytes = 0;
-  encoding_ = SourceEncoding::Bytes;
-  if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-    encoding_ = SourceEncoding::Utf8Mark;
-    markBytes = 3;
-  } else if (byte(0) == 0xFF && byte(1) == 0xFE) {
-    encoding_ = SourceEncoding::Utf16LeMark;
-    markBytes = 2;
-  } else if (byte(0) == 0xFE && byte(1) == 0xFF) {
-    encoding_ = SourceEncoding::Utf16BeMark;
-    markBytes = 2;
-  } else if (byte(0) == 0x00 && ascii(byte(1))) {
-    encoding_ = SourceEncoding::Utf16Be;
-  } else if (ascii(byte(0)) && byte(1) == 0x00) {
-    encoding_ = SourceEncoding::Utf16Le;
-  }
+  encoding_ = EncodingOf(head, markBytes);
   decided_ = true;
   stats_.encoding = encoding_;
   mark_.assign(reinterpret_cast<const char*>(head.data()), markBytes);

@@ -30,6 +30,11 @@ class LineSink {
   virtual bool CardPart(std::span<const std::byte> part) = 0;
 };
 
+// How a source's first bytes (three, or all of a shorter source) decide its
+// encoding, as described for CardScanner below; markBytes is set to the
+// length of the byte-order mark, 0 without one.
+SourceEncoding EncodingOf(std::span<const std::byte> head, std::size_t& markBytes);
+
 // Cuts a stream of source bytes into lines and the lines into cards.
 //
 // Encoding: the first bytes decide it. EF BB BF (UTF-8 mark) is not part of

@@ -1,6 +1,7 @@
 // libFuzzer target: a random source, read in random sizes, through the
 // streaming splitter; anything it does that the whole-file model does not
-// say is a crash.
+// say is a crash. The same source through the shape reader behind --check
+// must give the scanner's statistics, field by field.
 //
 // Input layout: three bytes choose the reads, the rest is the source. Each
 // input runs twice: with cards held whole, and with cards past a hold limit
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "differential.h"
+#include "shape_agreement.h"
 
 namespace {
 
@@ -49,6 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    difference.c_str());
       std::abort();
     }
+  }
+  // Cut into up to four parts: 1 + byte 1 mod 4.
+  const std::string shape = quillmere::testing::ShapeDifference(source, 1 + data[1] % 4);
+  if (!shape.empty()) {
+    std::fprintf(stderr, "shape reader and scanner differ: %s\n", shape.c_str());
+    std::abort();
   }
   return 0;
 }

@@ -1,0 +1,536 @@
+#include "shape_scan.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "card_scanner.h"
+
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#define QUILLMERE_SSE2 1
+#include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#define QUILLMERE_AVX2 1
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
+namespace quillmere {
+namespace {
+
+constexpr std::size_t kBlock = 64;
+constexpr std::byte kCr{'\r'};
+constexpr std::byte kLf{'\n'};
+constexpr std::byte kSpace{' '};
+
+// One bit per byte of a 64-byte block, bit i for byte i.
+struct BlockMasks {
+  std::uint64_t cr = 0;
+  std::uint64_t lf = 0;
+  std::uint64_t space = 0;
+  std::uint64_t wordStart = 0;  // "be" or "en" in any case: could begin BEGIN:VCARD or END:VCARD
+};
+
+// p points to the block and at least one byte after it, which starts no
+// word but may finish one.
+BlockMasks ClassifyPortable(const std::byte* p) {
+  BlockMasks m;
+  for (std::size_t i = 0; i < kBlock; ++i) {
+    const auto byte = std::to_integer<unsigned>(p[i]);
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    if (byte == '\r') m.cr |= bit;
+    if (byte == '\n') m.lf |= bit;
+    if (byte == ' ') m.space |= bit;
+    const auto after = std::to_integer<unsigned>(p[i + 1]) | 0x20u;
+    if (((byte | 0x20u) == 'b' && after == 'e') || ((byte | 0x20u) == 'e' && after == 'n'))
+      m.wordStart |= bit;
+  }
+  return m;
+}
+
+#ifdef QUILLMERE_SSE2
+// As for the line-end search: certain on 64-bit x86, asked once on 32-bit.
+bool HaveSse2() {
+#ifdef __x86_64__
+  return true;
+#else
+  static const bool have = __builtin_cpu_supports("sse2");
+  return have;
+#endif
+}
+
+__attribute__((target("sse2"))) inline std::uint64_t Bits16(__m128i hits, int part) {
+  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu) << (16 * part);
+}
+
+__attribute__((target("sse2"))) inline BlockMasks ClassifySse2(const std::byte* p) {
+  BlockMasks m;
+  for (int part = 0; part < 4; ++part) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+    const __m128i after = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part + 1)),
+                                       _mm_set1_epi8(0x20));
+    m.cr |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), part);
+    m.lf |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), part);
+    m.space |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), part);
+    const __m128i be =
+        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('b')), _mm_cmpeq_epi8(after, _mm_set1_epi8('e')));
+    const __m128i en =
+        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('e')), _mm_cmpeq_epi8(after, _mm_set1_epi8('n')));
+    m.wordStart |= Bits16(_mm_or_si128(be, en), part);
+  }
+  return m;
+}
+#endif
+
+#ifdef QUILLMERE_AVX2
+// Asked of the processor directly: __builtin_cpu_supports would link in
+// a start-up routine that asks it dozens of questions on every run, which
+// in a virtual machine costs more than a small check.
+bool HaveAvx2() {
+  static const bool have = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    if ((c & bit_POPCNT) == 0 || (c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
+    // The system must save the 256-bit registers on a task switch.
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & 6u) != 6u) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
+  }();
+  return have;
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t Bits32(__m256i hits, int part) {
+  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hits))) << (32 * part);
+}
+
+__attribute__((target("avx2"))) inline BlockMasks ClassifyAvx2(const std::byte* p) {
+  BlockMasks m;
+  for (int part = 0; part < 2; ++part) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
+    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
+    const __m256i after = _mm256_or_si256(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part + 1)), _mm256_set1_epi8(0x20));
+    m.cr |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')), part);
+    m.lf |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')), part);
+    m.space |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')), part);
+    const __m256i be = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('b')),
+                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('e')));
+    const __m256i en = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('e')),
+                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('n')));
+    m.wordStart |= Bits32(_mm256_or_si256(be, en), part);
+  }
+  return m;
+}
+#endif
+
+[[gnu::always_inline]] inline std::uint64_t Count(std::uint64_t bits) {
+  return static_cast<std::uint64_t>(std::popcount(bits));
+}
+
+// Follows the boundary lines in order, as the scanner follows them line by
+// line, and keeps what the statistics say of cards and the lines outside
+// them. Line numbers and line-end bytes are counted from wherever the fold
+// began; offsets are the source's (after its mark).
+class ShapeFold {
+ public:
+  explicit ShapeFold(std::size_t markBytes) : markBytes_(markBytes) {}
+
+  bool InsideCard() const { return depth_ > 0; }
+
+  void Boundary(bool begin, std::uint64_t line, std::size_t lineBegin, std::size_t contentEnd,
+                std::uint64_t lineEndBytesBefore, std::size_t spaces) {
+    ScanStatistics& s = shape_.seen;
+    if (depth_ == 0 && begin) {
+      depth_ = 1;
+      s.linesOutsideCards += line - outsideFrom_;
+      cardLine_ = line;
+      cardBegin_ = lineBegin;
+      cardLineEndBytes_ = lineEndBytesBefore;
+      cardSpaces_ = spaces;
+    } else if (depth_ == 0) {
+      if (s.strayEndLines < ScanStatistics::kStrayEndLinesKept)
+        s.firstStrayEndLines[static_cast<std::size_t>(s.strayEndLines)] = line;
+      ++s.strayEndLines;
+    } else {
+      cardSpaces_ += spaces;
+      if (begin) {
+        ++depth_;
+      } else if (--depth_ == 0) {
+        FinishCard(line, contentEnd, lineEndBytesBefore);
+      }
+    }
+    if (begin) {
+      s.anyBeginLine = true;
+      s.deepestNesting = std::max(s.deepestNesting, depth_);
+    }
+  }
+
+  // Continues with a fold of the lines that follow, begun outside any card
+  // `lines` lines and `lineEndBytes` line-end bytes later; this fold must be
+  // outside any card too.
+  void Append(const ShapeFold& later, std::uint64_t lines, std::uint64_t lineEndBytes) {
+    ScanStatistics& s = shape_.seen;
+    const ScanStatistics& t = later.shape_.seen;
+    s.linesOutsideCards += lines + 1 - outsideFrom_ + t.linesOutsideCards;
+    outsideFrom_ = lines + later.outsideFrom_;
+    constexpr std::size_t kKept = ScanStatistics::kStrayEndLinesKept;
+    for (std::size_t i = 0; i < kKept && i < t.strayEndLines && s.strayEndLines + i < kKept; ++i)
+      s.firstStrayEndLines[static_cast<std::size_t>(s.strayEndLines) + i] = lines + t.firstStrayEndLines[i];
+    s.strayEndLines += t.strayEndLines;
+    s.anyBeginLine = s.anyBeginLine || t.anyBeginLine;
+    s.deepestNesting = std::max(s.deepestNesting, t.deepestNesting);
+    if (t.largestCardBytes > s.largestCardBytes) {
+      s.largestCardBytes = t.largestCardBytes;
+      s.largestCard = shape_.cards + t.largestCard;
+    }
+    shape_.cards += later.shape_.cards;
+    depth_ = later.depth_;
+    cardLine_ = lines + later.cardLine_;
+    cardBegin_ = later.cardBegin_;
+    cardLineEndBytes_ = lineEndBytes + later.cardLineEndBytes_;
+    cardSpaces_ = later.cardSpaces_;
+  }
+
+  // lines: all the source's lines; the line-end counts by kind are the
+  // caller's.
+  SourceShape Finish(std::uint64_t lines) {
+    ScanStatistics& s = shape_.seen;
+    s.lines = lines;
+    if (depth_ == 0) {
+      s.linesOutsideCards += lines + 1 - outsideFrom_;
+    } else {
+      s.unfinishedCardLine = cardLine_;
+    }
+    return shape_;
+  }
+
+ private:
+  // As written: the mark, CR LF before every line and after the last, each
+  // line without its line end, the boundary lines without their spaces.
+  void FinishCard(std::uint64_t endLine, std::size_t contentEnd, std::uint64_t lineEndBytesBefore) {
+    ScanStatistics& s = shape_.seen;
+    const std::uint64_t lines = endLine - cardLine_ + 1;
+    const std::uint64_t content =
+        (contentEnd - cardBegin_) - (lineEndBytesBefore - cardLineEndBytes_) - cardSpaces_;
+    const std::uint64_t bytes = markBytes_ + 2 * (lines + 1) + content;
+    ++shape_.cards;
+    if (bytes > s.largestCardBytes) {
+      s.largestCardBytes = bytes;
+      s.largestCard = shape_.cards;
+    }
+    outsideFrom_ = endLine + 1;
+  }
+
+  std::size_t markBytes_;
+  SourceShape shape_;
+  std::uint64_t depth_ = 0;
+  std::uint64_t outsideFrom_ = 1;  // the first line outside any card not yet counted
+  std::uint64_t cardLine_ = 0;
+  std::size_t cardBegin_ = 0;
+  std::uint64_t cardLineEndBytes_ = 0;  // line-end bytes before the card's BEGIN line
+  std::uint64_t cardSpaces_ = 0;        // spaces around the card's boundary words so far
+};
+
+// A part of the source that begins at the start of a line and ends with an
+// LF or at the source's end, so that its line ends can be read on its own:
+// an LF ends a line whatever comes before or after it.
+struct Stretch {
+  std::span<const std::byte> text;
+  std::size_t offset = 0;
+  std::uint64_t crBytes = 0;
+  std::uint64_t lfBytes = 0;
+  std::uint64_t crLfPairs = 0;  // an LF right after a CR, CR CR LF included
+  std::uint64_t crCrLfEnds = 0;
+  std::uint64_t lineEnds = 0;
+};
+
+// Where a fold's counts begin: the lines and line-end bytes before the
+// stretch that it does not count.
+struct FoldBase {
+  std::uint64_t lines = 0;
+  std::uint64_t lineEndBytes = 0;
+};
+
+// A boundary word, compared in two overlapping 8-byte words: its first and
+// last eight bytes, letters in any case.
+struct BoundaryWord {
+  explicit BoundaryWord(std::string_view word) : size(word.size()) {
+    // ':' | 0x20 is ':', but so is 0x1A | 0x20: only letters fold.
+    const auto fold = [&](std::size_t at) { return word[at] == ':' ? '\0' : '\x20'; };
+    for (std::size_t i = 0; i < 8; ++i) {
+      reinterpret_cast<char*>(&head)[i] = word[i];
+      reinterpret_cast<char*>(&headFold)[i] = fold(i);
+      reinterpret_cast<char*>(&tail)[i] = word[size - 8 + i];
+      reinterpret_cast<char*>(&tailFold)[i] = fold(size - 8 + i);
+    }
+  }
+  // p: at least `size` bytes.
+  bool Matches(const std::byte* p) const {
+    std::uint64_t first = 0, last = 0;
+    std::memcpy(&first, p, 8);
+    std::memcpy(&last, p + size - 8, 8);
+    return (first | headFold) == head && (last | tailFold) == tail;
+  }
+  std::size_t size;
+  std::uint64_t head = 0, headFold = 0, tail = 0, tailFold = 0;
+};
+
+const BoundaryWord kBeginWord("begin:vcard");
+const BoundaryWord kEndWord("end:vcard");
+
+// The first character of a line, after any spaces, is b or e: hands the
+// line to the fold if it is a boundary line.
+void LookAt(const Stretch& stretch, ShapeFold& fold, FoldBase base, std::size_t first,
+            std::uint64_t endsBefore, std::uint64_t lineEndBytesBefore) {
+  const auto text = stretch.text;
+  const bool begin = (std::to_integer<unsigned>(text[first]) | 0x20u) == 'b';
+  const BoundaryWord& word = begin ? kBeginWord : kEndWord;
+  if (text.size() - first < word.size || !word.Matches(text.data() + first)) return;
+  std::size_t contentEnd = first + word.size;
+  while (contentEnd < text.size() && text[contentEnd] == kSpace) ++contentEnd;
+  if (contentEnd < text.size() && text[contentEnd] != kCr && text[contentEnd] != kLf) return;
+  std::size_t lineBegin = first;
+  while (lineBegin > 0 && text[lineBegin - 1] == kSpace) --lineBegin;
+  fold.Boundary(begin, base.lines + endsBefore + 1, stretch.offset + lineBegin, stretch.offset + contentEnd,
+                base.lineEndBytes + lineEndBytesBefore, (contentEnd - lineBegin) - word.size);
+}
+
+// A block and the byte after it, which a word may need.
+constexpr std::size_t kBlockSpan = kBlock + 1;
+
+// Where block k of the text begins; the last bytes, short of a block and
+// the byte after it, are first copied, with NULs after them, which are
+// neither line ends, spaces nor letters.
+const std::byte* BlockAt(std::span<const std::byte> text, std::size_t k, std::byte (&tail)[kBlockSpan]) {
+  const std::size_t at = k * kBlock;
+  if (text.size() - at >= kBlockSpan) return text.data() + at;
+  std::memset(tail, 0, kBlockSpan);
+  std::memcpy(tail, text.data() + at, text.size() - at);
+  return tail;
+}
+
+// Line ends are found by kind from the masks of CR and LF bytes: CR LF is
+// an LF after a CR, CR CR LF an LF after two CRs (the first of them belongs
+// to nothing earlier, as no line end ends in a CR followed by another), and
+// a CR is alone unless an LF or CR LF follows it. Every CR and LF byte
+// belongs to a line end, so a card's bytes as written follow from where its
+// boundary lines lie and how many line-end bytes come before them.
+//
+// Inlined into each reading below, so that it is compiled for the
+// instructions that reading may use; the counts are kept in locals so that
+// they stay in registers.
+template <BlockMasks (*kClassify)(const std::byte*)>
+[[gnu::always_inline]] inline void ReadStretch(Stretch& stretch, ShapeFold& fold, FoldBase base) {
+  const auto text = stretch.text;
+  const std::size_t blocks = (text.size() + kBlock - 1) / kBlock;
+  std::uint64_t previousCr = 0;
+  std::uint64_t previousEnds = std::uint64_t{1} << 63;  // a line begins at the first byte
+  std::uint64_t spaceCarry = 0;
+  std::uint64_t crBytes = 0, lfBytes = 0, crLfPairs = 0, crCrLfEnds = 0, lineEnds = 0;
+  std::byte tail[kBlockSpan];
+  BlockMasks m = blocks > 0 ? kClassify(BlockAt(text, 0, tail)) : BlockMasks{};
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const BlockMasks next = k + 1 < blocks ? kClassify(BlockAt(text, k + 1, tail)) : BlockMasks{};
+    const std::uint64_t crBefore = (m.cr << 1) | (previousCr >> 63);
+    const std::uint64_t crTwoBefore = (m.cr << 2) | (previousCr >> 62);
+    const std::uint64_t crLf = m.lf & crBefore;
+    const std::uint64_t lfAfter = (m.lf >> 1) | (next.lf << 63);
+    const std::uint64_t lfTwoAfter = (m.lf >> 2) | (next.lf << 62);
+    const std::uint64_t crAfter = (m.cr >> 1) | (next.cr << 63);
+    // The last byte of every line end; a line begins after each.
+    const std::uint64_t ends = m.lf | (m.cr & ~lfAfter & ~(crAfter & lfTwoAfter));
+    const std::uint64_t starts = (ends << 1) | (previousEnds >> 63);
+    // A line's leading spaces are a run of set bits; adding the run's first
+    // bit carries past the run onto the first character after it, which
+    // may lie in a later block.
+    const std::uint64_t sum = m.space + (starts & m.space);
+    const std::uint64_t carried = sum + spaceCarry;
+    spaceCarry = (sum < m.space || carried < sum) ? 1 : 0;
+    const std::uint64_t firstCharacters = (starts | carried) & ~m.space;
+    for (std::uint64_t candidates = firstCharacters & m.wordStart; candidates != 0;
+         candidates &= candidates - 1) {
+      const int bit = std::countr_zero(candidates);
+      const std::uint64_t below = (std::uint64_t{1} << bit) - 1;
+      LookAt(stretch, fold, base, k * kBlock + static_cast<std::size_t>(bit), lineEnds + Count(ends & below),
+             crBytes + lfBytes + Count((m.cr | m.lf) & below));
+    }
+    crLfPairs += Count(crLf);
+    crCrLfEnds += Count(crLf & crTwoBefore);
+    crBytes += Count(m.cr);
+    lfBytes += Count(m.lf);
+    lineEnds += Count(ends);
+    previousCr = m.cr;
+    previousEnds = ends;
+    m = next;
+  }
+  stretch.crBytes = crBytes;
+  stretch.lfBytes = lfBytes;
+  stretch.crLfPairs = crLfPairs;
+  stretch.crCrLfEnds = crCrLfEnds;
+  stretch.lineEnds = lineEnds;
+}
+
+using ReadFunction = void (*)(Stretch&, ShapeFold&, FoldBase);
+
+void ReadPortable(Stretch& stretch, ShapeFold& fold, FoldBase base) {
+  ReadStretch<ClassifyPortable>(stretch, fold, base);
+}
+
+#ifdef QUILLMERE_SSE2
+__attribute__((target("sse2"))) void ReadSse2(Stretch& stretch, ShapeFold& fold, FoldBase base) {
+  ReadStretch<ClassifySse2>(stretch, fold, base);
+}
+#endif
+
+#ifdef QUILLMERE_AVX2
+__attribute__((target("avx2,popcnt"))) void ReadAvx2(Stretch& stretch, ShapeFold& fold, FoldBase base) {
+  ReadStretch<ClassifyAvx2>(stretch, fold, base);
+}
+#endif
+
+// Where to cut near `from`: best just before a BEGIN:VCARD line, which is
+// most often outside any card, so that the parts' folds join without a
+// second reading; else after the next LF. 0 when there is no LF.
+std::size_t CutPoint(std::span<const std::byte> text, std::size_t from) {
+  constexpr std::string_view kBegin = "\nBEGIN:VCARD";
+  constexpr std::size_t kLookAhead = std::size_t{1} << 20;
+  const auto* begin = reinterpret_cast<const char*>(text.data());
+  const std::string_view rest(begin + from, text.size() - from);
+  const std::size_t lf = rest.find('\n');
+  if (lf == std::string_view::npos) return 0;
+  const std::size_t card = rest.substr(0, kLookAhead).find(kBegin);
+  return from + (card == std::string_view::npos ? lf : card) + 1;
+}
+
+// Cuts the text into about `parts` stretches of about equal size, each
+// after an LF; fewer where there are not enough LFs.
+std::vector<Stretch> Cut(std::span<const std::byte> text, std::size_t parts) {
+  std::vector<Stretch> stretches(1);
+  for (std::size_t k = 1; k < parts; ++k) {
+    const std::size_t begin = stretches.back().offset;
+    const std::size_t end = CutPoint(text, std::max(begin, text.size() / parts * k));
+    if (end == 0 || end == text.size()) break;
+    stretches.back().text = text.subspan(begin, end - begin);
+    stretches.emplace_back().offset = end;
+  }
+  stretches.back().text = text.subspan(stretches.back().offset);
+  return stretches;
+}
+
+// Reads the first stretch into `whole` and the others at the same time on
+// threads of their own, each into a fold of its own begun outside any card.
+// Those are joined to `whole` in order; where the stretch before ended
+// inside a card after all, the stretch is read again into `whole`.
+void ReadAll(std::vector<Stretch>& stretches, ShapeFold& whole, ReadFunction read) {
+  std::vector<ShapeFold> folds(stretches.size(), whole);
+  std::vector<std::thread> others;
+  std::vector<std::exception_ptr> failures(stretches.size());
+  for (std::size_t i = 1; i < stretches.size(); ++i) {
+    const auto work = [&, i] {
+      try {
+        read(stretches[i], folds[i], {});
+      } catch (...) {
+        failures[i] = std::current_exception();
+      }
+    };
+    try {
+      others.emplace_back(work);
+    } catch (const std::system_error&) {
+      work();  // no thread to be had: read it here
+    }
+  }
+  try {
+    read(stretches[0], whole, {});
+  } catch (...) {
+    failures[0] = std::current_exception();
+  }
+  for (auto& other : others) other.join();
+  for (const auto& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+  FoldBase base{stretches[0].lineEnds, stretches[0].crBytes + stretches[0].lfBytes};
+  for (std::size_t i = 1; i < stretches.size(); ++i) {
+    if (whole.InsideCard()) {
+      read(stretches[i], whole, base);
+    } else {
+      whole.Append(folds[i], base.lines, base.lineEndBytes);
+    }
+    base.lines += stretches[i].lineEnds;
+    base.lineEndBytes += stretches[i].crBytes + stretches[i].lfBytes;
+  }
+}
+
+std::optional<SourceShape> Shape(std::span<const std::byte> source, ReadFunction read, std::size_t parts) {
+  std::size_t markBytes = 0;
+  const SourceEncoding encoding =
+      EncodingOf(source.first(std::min<std::size_t>(source.size(), 3)), markBytes);
+  if (encoding != SourceEncoding::Bytes && encoding != SourceEncoding::Utf8Mark) return std::nullopt;
+  const auto text = source.subspan(markBytes);
+  std::vector<Stretch> stretches = Cut(text, std::max<std::size_t>(parts, 1));
+  ShapeFold whole(markBytes);
+  ReadAll(stretches, whole, read);
+  const bool openLastLine = !text.empty() && text.back() != kCr && text.back() != kLf;
+  std::uint64_t lineEnds = 0;
+  for (const Stretch& stretch : stretches) lineEnds += stretch.lineEnds;
+  SourceShape shape = whole.Finish(lineEnds + (openLastLine ? 1 : 0));
+  ScanStatistics& s = shape.seen;
+  s.encoding = encoding;
+  for (const Stretch& stretch : stretches) {
+    s.crCrLfEnds += stretch.crCrLfEnds;
+    s.crLfEnds += stretch.crLfPairs - stretch.crCrLfEnds;
+    s.lfEnds += stretch.lfBytes - stretch.crLfPairs;
+    s.crEnds += stretch.crBytes - stretch.crLfPairs - stretch.crCrLfEnds;
+  }
+  return shape;
+}
+
+// Below this a thread costs more than it saves.
+constexpr std::size_t kBytesPerThread = std::size_t{1} << 20;
+constexpr std::size_t kMostThreads = 8;
+
+}  // namespace
+
+std::vector<ShapeInstructions> ShapeInstructionsHere() {
+  std::vector<ShapeInstructions> here{ShapeInstructions::Portable};
+#ifdef QUILLMERE_SSE2
+  if (HaveSse2()) here.push_back(ShapeInstructions::Sse2);
+#endif
+#ifdef QUILLMERE_AVX2
+  if (HaveAvx2()) here.push_back(ShapeInstructions::Avx2);
+#endif
+  return here;
+}
+
+std::optional<SourceShape> ScanShapeUsing(ShapeInstructions instructions, std::size_t threads,
+                                          std::span<const std::byte> source) {
+  switch (instructions) {
+#ifdef QUILLMERE_AVX2
+    case ShapeInstructions::Avx2:
+      if (HaveAvx2()) return Shape(source, ReadAvx2, threads);
+      break;
+#endif
+#ifdef QUILLMERE_SSE2
+    case ShapeInstructions::Sse2:
+      if (HaveSse2()) return Shape(source, ReadSse2, threads);
+      break;
+#endif
+    default:
+      break;
+  }
+  return Shape(source, ReadPortable, threads);
+}
+
+std::optional<SourceShape> ScanShape(std::span<const std::byte> source) {
+  const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t threads = std::min({processors, kMostThreads, 1 + source.size() / kBytesPerThread});
+  return ScanShapeUsing(ShapeInstructionsHere().back(), threads, source);
+}
+
+}  // namespace quillmere

@@ -1,0 +1,41 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "scan_statistics.h"
+
+namespace quillmere {
+
+// What a whole scan of a source found: its shape and the cards a split
+// would save.
+struct SourceShape {
+  ScanStatistics seen;
+  std::uint64_t cards = 0;
+};
+
+// Reads a whole 8-bit or UTF-8 source held in memory and gives exactly what
+// CardScanner gives for it (its Statistics() after Finish, and the number of
+// LineEnded(true) calls), without cutting it into cards: line ends are
+// counted 64 bytes at a time, and only lines whose first character after
+// any spaces could begin a boundary word are looked at one by one. A UTF-16
+// source gives nothing: read it with CardScanner.
+//
+// The bytes are sorted with the widest instructions the processor has; a
+// large source is cut after line feeds into parts read on several threads
+// at once.
+std::optional<SourceShape> ScanShape(std::span<const std::byte> source);
+
+// The ways of sorting the bytes; all give the same answer. Tests hold each
+// one this processor has against CardScanner.
+enum class ShapeInstructions { Portable, Sse2, Avx2 };
+// The ones this build and processor can use, plainest first.
+std::vector<ShapeInstructions> ShapeInstructionsHere();
+// Falls back to the plain one where the one asked for is missing. The
+// source is cut into up to `threads` parts, each read on a thread.
+std::optional<SourceShape> ScanShapeUsing(ShapeInstructions instructions, std::size_t threads,
+                                          std::span<const std::byte> source);
+
+}  // namespace quillmere
