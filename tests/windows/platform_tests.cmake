@@ -2,9 +2,6 @@
 # past MAX_PATH, files held by other programs, the session ending, the open
 # dialog and the current folder, high contrast, the show command, the
 # screen's scale, the window procedure's boundary and the program image.
-if(NOT WIN32 OR NOT TARGET quillmere_dialog_driver OR NOT TARGET quillmere_remote_driver)
-  return()
-endif()
 
 add_executable(platform_tests
   ${CMAKE_CURRENT_LIST_DIR}/form1_fixture.cpp
@@ -12,8 +9,7 @@ add_executable(platform_tests
   ${CMAKE_CURRENT_LIST_DIR}/win32_files_test.cpp)
 target_include_directories(platform_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 target_compile_definitions(platform_tests PRIVATE QUILLMERE_PROGRAM="$<TARGET_FILE:Quillmere>")
-target_link_libraries(platform_tests PRIVATE
-  quillmere_ui quillmere_dialog_driver quillmere_remote_driver GTest::gtest_main)
+target_link_libraries(platform_tests PRIVATE quillmere_window_driver GTest::gtest_main)
 add_dependencies(platform_tests Quillmere)
 quillmere_warnings(platform_tests)
 # One at a time: the high-contrast test changes the system's colours for
