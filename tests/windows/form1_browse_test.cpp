@@ -40,8 +40,8 @@ TEST_F(Form1Browse, OpenDialogOffersVcfFilesWithAnEmptyNameAndIsModal) {
     ownerDisabled = !IsWindowEnabled(Window());
     PressAndWaitClosed(dialog, IDCANCEL);
   });
-  EXPECT_EQ(filter, L"vCard File (*.vcf)");
-  EXPECT_EQ(name, L"");
+  EXPECT_EQ(filter, std::wstring(L"vCard File (*.vcf)"));
+  EXPECT_EQ(name, std::wstring());
   EXPECT_EQ(owner, Window());
   EXPECT_TRUE(ownerDisabled) << "the dialog is not modal to the window";
 }

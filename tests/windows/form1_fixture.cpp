@@ -62,7 +62,6 @@ RunSeen Form1Test::SplitInto(const std::wstring& folder, milliseconds limit) {
   const HWND label = Control(ui::IDC_LblProgessCurrent);
   std::jthread script([&] {
     const HWND browser = WaitForFolderBrowser();
-    seen.browserFound = browser != nullptr;
     seen.folderSelected = browser && ChooseFolder(browser, folder);
     if (const HWND box = seen.folderSelected ? WaitForMessageBox(limit) : nullptr) {
       seen.labelWhileBoxShown = TextOf(label).value_or(L"");

@@ -23,7 +23,6 @@ using namespace driver;
 
 // What a run ended with, as the user saw it.
 struct RunSeen {
-  bool browserFound = false;
   bool folderSelected = false;
   std::optional<MessageBoxSeen> box;
   std::wstring labelWhileBoxShown;

@@ -233,6 +233,7 @@ struct ShowCase {
 class Form1ShowCommand : public ::testing::TestWithParam<ShowCase> {};
 
 TEST_P(Form1ShowCommand, KeepsTheFixedSize) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   ui::Form1 form;
   ASSERT_TRUE(form.Show(GetParam().command));
   Pump(100ms);
@@ -251,6 +252,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, Form1ShowCommand,
 // As a shortcut set to "Run: Maximized" or `start /max` starts it: the show
 // command comes in the starter's STARTUPINFO.
 TEST(ProgramStart, MaximisedStartKeepsTheFixedSize) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM), L"", SW_SHOWMAXIMIZED);
   const HWND window = program.WaitForWindow(ui::kForm1Caption, nullptr, 10s);
   ASSERT_NE(window, nullptr) << "the window never came";
@@ -305,6 +307,7 @@ class FailingWindow : public ui::BaseWindow<FailingWindow> {
 };
 
 TEST(WindowProcedure, HandlerFailureIsReportedAndTheWindowLivesOn) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   FailingWindow window;
   ASSERT_TRUE(window.Open());
   std::optional<MessageBoxSeen> box;

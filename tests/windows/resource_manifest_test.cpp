@@ -84,7 +84,10 @@ Document Parse(const Bytes& bytes) {
     if (type == XmlNodeType_Element) {
       const bool empty = reader->IsEmptyElement();
       open.push_back({Read(*reader.Get(), &IXmlReader::GetLocalName),
-                      Read(*reader.Get(), &IXmlReader::GetNamespaceUri), ReadAttributes(*reader.Get()), {}, {}});
+                      Read(*reader.Get(), &IXmlReader::GetNamespaceUri),
+                      ReadAttributes(*reader.Get()),
+                      {},
+                      {}});
       if (empty) close();
     }
     if (type == XmlNodeType_EndElement) close();

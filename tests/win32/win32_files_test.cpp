@@ -101,18 +101,6 @@ fs::path DeepFolder(const fs::path& under, std::size_t length) {
   return path;
 }
 
-std::string ReadExtended(const std::wstring& path) {
-  const HANDLE file = CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
-  std::string bytes(1 << 16, '\0');
-  DWORD got = 0;
-  ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(file);
-  bytes.resize(got);
-  return bytes;
-}
-
 class Win32Files : public ::testing::Test {
  protected:
   fs::path Write(const std::wstring& name, const std::string& bytes) const {
@@ -139,7 +127,8 @@ TEST_F(Win32Files, FolderOf300CharactersTakesEveryCard) {
   RecordingOwner owner;
   EXPECT_EQ(Split(source, folder.wstring(), owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
   for (int n = 1; n <= 12; ++n) {  // past vCard10, where one more character no longer fits
-    EXPECT_EQ(ReadExtended(folder.wstring() + L"\\vCard" + std::to_wstring(n) + L".vcf"), CardFile(n))
+    EXPECT_EQ(ReadAll(ExtendedLengthPath(folder.wstring() + L"\\vCard" + std::to_wstring(n) + L".vcf")),
+              CardFile(n))
         << "vCard" << n;
   }
 }
