@@ -45,7 +45,8 @@ class Form1Test : public ::testing::Test, public Dialogs {
   bool Enabled(ui::ControlId id) const { return IsWindowEnabled(Control(id)) != FALSE; }
   // A press as the mouse gives it; returns when the handler has returned.
   void Press(ui::ControlId id) const { SendMessageW(Control(id), BM_CLICK, 0, 0); }
-  // Presses the button while `script` works the dialog it opens.
+  // Presses the button while `script` works the dialog it opens; the script
+  // must end every dialog it finds, or the test's thread never gets back.
   template <typename Script>
   void PressWith(ui::ControlId id, Script script) const {
     std::jthread helper(script);
