@@ -32,28 +32,13 @@ HWND Form1Test::Control(ui::ControlId id) const {
   return GetDlgItem(Window(), id);
 }
 
-bool Form1Test::BrowseAndChoose(const std::wstring& path) {
-  bool closed = false;
-  PressWith(ui::IDC_CmdBrowse, [&] {
-    if (const HWND dialog = WaitForOpenDialog()) closed = ChooseFile(dialog, path);
+bool Form1Test::PressAndAnswer(ui::ControlId id, const std::function<bool(HWND)>& answer) {
+  bool answered = false;
+  PressWith(id, [&] {
+    const HWND dialog = id == ui::IDC_CmdBrowse ? WaitForOpenDialog() : WaitForFolderBrowser();
+    answered = dialog && answer(dialog);
   });
-  return closed;
-}
-
-bool Form1Test::BrowseAndCancel() {
-  bool closed = false;
-  PressWith(ui::IDC_CmdBrowse, [&] {
-    if (const HWND dialog = WaitForOpenDialog()) closed = PressAndWaitClosed(dialog, IDCANCEL);
-  });
-  return closed;
-}
-
-bool Form1Test::StartRun(const std::wstring& folder) {
-  bool started = false;
-  PressWith(ui::IDC_CmdSplit, [&] {
-    if (const HWND browser = WaitForFolderBrowser()) started = ChooseFolder(browser, folder);
-  });
-  return started;
+  return answered;
 }
 
 RunSeen Form1Test::SplitInto(const std::wstring& folder, milliseconds limit) {
@@ -75,15 +60,6 @@ RunSeen Form1Test::SplitInto(const std::wstring& folder, milliseconds limit) {
   script.join();
   Pump(50ms);  // let the window finish the handler the box was shown from
   return seen;
-}
-
-bool Form1Test::SplitAndCancel() {
-  bool closed = false;
-  PressWith(ui::IDC_CmdSplit, [&] {
-    if (const HWND browser = WaitForFolderBrowser()) closed = PressAndWaitClosed(browser, IDCANCEL);
-  });
-  Pump(100ms);
-  return closed;
 }
 
 fs::path Form1Test::WriteSource(const std::string& name, const std::string& bytes) const {

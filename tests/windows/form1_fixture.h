@@ -53,15 +53,30 @@ class Form1Test : public ::testing::Test, public Dialogs {
     Press(id);
   }
 
+  // Presses Browse or Split and answers the open dialog or the folder
+  // browser it opens; false when none came or `answer` failed.
+  bool PressAndAnswer(ui::ControlId id, const std::function<bool(HWND)>& answer);
   // Browse, then choose `path` in the open dialog or cancel it; false when
   // the dialog never came or did not close.
-  bool BrowseAndChoose(const std::wstring& path);
-  bool BrowseAndCancel();
+  bool BrowseAndChoose(const std::wstring& path) {
+    return PressAndAnswer(ui::IDC_CmdBrowse, [&](HWND dialog) { return ChooseFile(dialog, path); });
+  }
+  bool BrowseAndCancel() {
+    return PressAndAnswer(ui::IDC_CmdBrowse,
+                          [](HWND dialog) { return PressAndWaitClosed(dialog, IDCANCEL); });
+  }
   // Split, pick `folder` in the folder browser (true when the run started);
   // SplitInto also waits for the run's message box, reads and closes it.
-  bool StartRun(const std::wstring& folder);
+  bool StartRun(const std::wstring& folder) {
+    return PressAndAnswer(ui::IDC_CmdSplit, [&](HWND browser) { return ChooseFolder(browser, folder); });
+  }
   RunSeen SplitInto(const std::wstring& folder, milliseconds limit = kDialogLimit);
-  bool SplitAndCancel();
+  bool SplitAndCancel() {
+    const bool closed =
+        PressAndAnswer(ui::IDC_CmdSplit, [](HWND browser) { return PressAndWaitClosed(browser, IDCANCEL); });
+    Pump(100ms);
+    return closed;
+  }
 
   fs::path WriteSource(const std::string& name, const std::string& bytes) const;
   fs::path MakeFolder(const std::string& name) const;
