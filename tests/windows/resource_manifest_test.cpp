@@ -77,22 +77,23 @@ Document Parse(const Bytes& bytes) {
     open.pop_back();
     (open.empty() ? document.roots : open.back().children).push_back(std::move(done));
   };
+  IXmlReader& xml = *reader.Get();
   XmlNodeType type{};
   HRESULT hr = S_OK;
-  while ((hr = reader->Read(&type)) == S_OK) {
-    if (type == XmlNodeType_XmlDeclaration) document.declaration = ReadAttributes(*reader.Get());
+  while ((hr = xml.Read(&type)) == S_OK) {
+    if (type == XmlNodeType_XmlDeclaration) document.declaration = ReadAttributes(xml);
     if (type == XmlNodeType_Element) {
-      const bool empty = reader->IsEmptyElement();
-      open.push_back({Read(*reader.Get(), &IXmlReader::GetLocalName),
-                      Read(*reader.Get(), &IXmlReader::GetNamespaceUri),
-                      ReadAttributes(*reader.Get()),
+      const bool empty = xml.IsEmptyElement();
+      open.push_back({Read(xml, &IXmlReader::GetLocalName),
+                      Read(xml, &IXmlReader::GetNamespaceUri),
+                      ReadAttributes(xml),
                       {},
                       {}});
       if (empty) close();
     }
     if (type == XmlNodeType_EndElement) close();
     if ((type == XmlNodeType_Text || type == XmlNodeType_CDATA) && !open.empty()) {
-      open.back().text += Read(*reader.Get(), &IXmlReader::GetValue);
+      open.back().text += Read(xml, &IXmlReader::GetValue);
     }
   }
   if (FAILED(hr)) ADD_FAILURE() << "the manifest is not well-formed XML (0x" << std::hex << hr << ")";
