@@ -53,23 +53,22 @@ using IconGroup = IconTest;
 using IconFiles = IconTest;
 
 TEST_F(IconGroup, ListsTheSixImagesInOrder) {
-  const Bytes& group = group_;
-  ASSERT_EQ(group.size(), kGroupHeader + kImageCount * kGroupEntry);
-  EXPECT_EQ(Word(group, 0), 0) << "reserved";
-  EXPECT_EQ(Word(group, 2), 1) << "an icon, not a cursor";
-  ASSERT_EQ(Word(group, 4), kImageCount);
+  ASSERT_EQ(group_.size(), kGroupHeader + kImageCount * kGroupEntry);
+  EXPECT_EQ(Word(group_, 0), 0) << "reserved";
+  EXPECT_EQ(Word(group_, 2), 1) << "an icon, not a cursor";
+  ASSERT_EQ(Word(group_, 4), kImageCount);
   for (std::size_t i = 0; i < kImageCount; ++i) {
     const ImageRow& row = kImages[i];
     const std::size_t at = kGroupHeader + i * kGroupEntry;
     SCOPED_TRACE(::testing::Message() << "group entry " << i + 1);
-    EXPECT_EQ(group[at], row.size) << "width";
-    EXPECT_EQ(group[at + 1], row.size) << "height";
-    EXPECT_EQ(group[at + 2], 0) << "colour count (0: 256 or more)";
-    EXPECT_EQ(group[at + 3], 0) << "reserved";
-    EXPECT_EQ(Word(group, at + 4), 1) << "planes";
-    EXPECT_EQ(Word(group, at + 6), row.bits) << "bit count";
-    EXPECT_EQ(Dword(group, at + 8), row.bytes) << "byte count";
-    EXPECT_EQ(Word(group, at + 12), row.id) << "image id";
+    EXPECT_EQ(group_[at], row.size) << "width";
+    EXPECT_EQ(group_[at + 1], row.size) << "height";
+    EXPECT_EQ(group_[at + 2], 0) << "colour count (0: 256 or more)";
+    EXPECT_EQ(group_[at + 3], 0) << "reserved";
+    EXPECT_EQ(Word(group_, at + 4), 1) << "planes";
+    EXPECT_EQ(Word(group_, at + 6), row.bits) << "bit count";
+    EXPECT_EQ(Dword(group_, at + 8), row.bytes) << "byte count";
+    EXPECT_EQ(Word(group_, at + 12), row.id) << "image id";
   }
 }
 
@@ -224,14 +223,13 @@ TEST_F(IconFiles, ProgramCarriesTheGeneratedImagesAndGroup) {
 // holds the same six images with the same directory as the group.
 TEST_F(IconFiles, IcoFileHoldsTheSameImagesAsTheProgram) {
   const Bytes ico = FileBytes(driver::WindowsPath(QUILLMERE_ICON_DIR) + L"\\quillmere.ico");
-  const Bytes& group = group_;
   ASSERT_GE(ico.size(), kGroupHeader + kImageCount * kIcoEntry);
-  ASSERT_EQ(group.size(), kGroupHeader + kImageCount * kGroupEntry);
-  EXPECT_TRUE(std::equal(group.begin(), group.begin() + kGroupHeader, ico.begin()));
+  ASSERT_EQ(group_.size(), kGroupHeader + kImageCount * kGroupEntry);
+  EXPECT_TRUE(std::equal(group_.begin(), group_.begin() + kGroupHeader, ico.begin()));
   std::size_t expectedOffset = kGroupHeader + kImageCount * kIcoEntry;
   for (std::size_t i = 0; i < kImageCount; ++i) {
     const std::size_t entry = kGroupHeader + i * kIcoEntry;
-    const auto groupEntry = group.begin() + static_cast<std::ptrdiff_t>(kGroupHeader + i * kGroupEntry);
+    const auto groupEntry = group_.begin() + static_cast<std::ptrdiff_t>(kGroupHeader + i * kGroupEntry);
     EXPECT_TRUE(std::equal(groupEntry, groupEntry + 12, ico.begin() + static_cast<std::ptrdiff_t>(entry)))
         << "ico entry " << i + 1;
     const std::uint32_t offset = Dword(ico, entry + 12);
