@@ -5,83 +5,91 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
-#include "program_files.h"
-#include "remote_driver.h"
+#include "test_files.h"
+#include "window_driver.h"
 
-namespace quillmere::program_tests {
+namespace quillmere::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 const std::wstring kName =
     L"\u041A\u043E\u043D\u0442\u0430\u043A\u0442\u044B \u5C71\u7530.vcf";  // Контакты 山田
 
-std::wstring Tool() {
-  return remote::WindowsPath(QUILLMERE_SPLIT);
-}
-
-// Runs the tool on a source that does not exist, so that its one line on
-// standard error names kName; returns its exit code.
-DWORD RunTool(const std::filesystem::path& folder, STARTUPINFOW& startup, BOOL inheritHandles) {
-  std::wstring commandLine = L"\"" + Tool() + L"\" \"" + kName + L"\" out";
+// Runs the tool with `args` in `folder`, with the standard handles of
+// `startup` when it has any; `started` runs once the tool has started (to
+// feed a pipe). Returns its exit code.
+DWORD RunTool(
+    const fs::path& folder, const std::wstring& args, STARTUPINFOW startup = {},
+    const std::function<void()>& started = [] {}) {
+  std::wstring commandLine = L"\"" + driver::WindowsPath(QUILLMERE_SPLIT) + L"\" " + args;
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  EXPECT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
-                               folder.c_str(), &startup, &process));
-  ::WaitForSingleObject(process.hProcess, 30000);
-  DWORD code = 0;
+  const BOOL inherit = startup.dwFlags & STARTF_USESTDHANDLES;
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inherit, 0, nullptr, folder.c_str(),
+                        &startup, &process)) {
+    ADD_FAILURE() << "cannot start the tool: error " << ::GetLastError();
+    return 99;
+  }
+  started();
+  EXPECT_EQ(::WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD code = 99;
   ::GetExitCodeProcess(process.hProcess, &code);
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
   return code;
 }
 
+// A file handle the tool inherits as one of its standard handles.
+HANDLE Inherited(const fs::path& file, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return ::CreateFileW(file.c_str(), access, FILE_SHARE_READ, &inherit, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+STARTUPINFOW Redirected(HANDLE input, HANDLE output) {
+  STARTUPINFOW startup{};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = startup.hStdError = output;
+  return startup;
+}
+
+// The tool runs on a source that does not exist, so that its one line on
+// standard error names kName.
 TEST(ToolConsole, ShowsANameOutsideAsciiAsItIs) {
   ScratchFolder folder(L"console");
   ::FreeConsole();
   if (!::AllocConsole()) GTEST_SKIP() << "no console can be made here (" << ::GetLastError() << ")";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  EXPECT_EQ(RunTool(folder.Path(), startup, FALSE), 1u);
+  EXPECT_EQ(RunTool(folder.Path(), L"\"" + kName + L"\" out"), 1u);
 
-  const HANDLE screen = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+  const win32::UniqueFile screen(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                               nullptr));
+  ASSERT_TRUE(screen);
   CONSOLE_SCREEN_BUFFER_INFO info{};
-  ASSERT_TRUE(::GetConsoleScreenBufferInfo(screen, &info));
+  ASSERT_TRUE(::GetConsoleScreenBufferInfo(screen.get(), &info));
   const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwCursorPosition.Y + 1);
   std::wstring shown(cells, L' ');
   DWORD read = 0;
-  ASSERT_TRUE(::ReadConsoleOutputCharacterW(screen, shown.data(), cells, COORD{0, 0}, &read));
+  ASSERT_TRUE(::ReadConsoleOutputCharacterW(screen.get(), shown.data(), cells, COORD{0, 0}, &read));
   shown.resize(read);
-  ::CloseHandle(screen);
   ::FreeConsole();
   EXPECT_NE(shown.find(L"cannot open '" + kName + L"'"), std::wstring::npos)
-      << "the console shows: " << remote::Narrow(shown);
+      << "the console shows: " << driver::Narrow(shown);
 }
 
 TEST(ToolConsole, RedirectedOutputIsUtf8) {
   ScratchFolder folder(L"redirected");
-  SECURITY_ATTRIBUTES inherit{};
-  inherit.nLength = sizeof inherit;
-  inherit.bInheritHandle = TRUE;
   const auto errFile = folder.Path() / L"stderr.txt";
-  const HANDLE err = ::CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE err = Inherited(errFile, GENERIC_WRITE, CREATE_ALWAYS);
   ASSERT_NE(err, INVALID_HANDLE_VALUE);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullptr;
-  startup.hStdOutput = err;
-  startup.hStdError = err;
-  EXPECT_EQ(RunTool(folder.Path(), startup, TRUE), 1u);
+  EXPECT_EQ(RunTool(folder.Path(), L"\"" + kName + L"\" out", Redirected(nullptr, err)), 1u);
   ::CloseHandle(err);
-  const auto bytes = ReadBytes(errFile).value_or("");
   const std::string utf8Name =
       "\xD0\x9A\xD0\xBE\xD0\xBD\xD1\x82\xD0\xB0\xD0\xBA\xD1\x82\xD1\x8B \xE5\xB1\xB1\xE7\x94\xB0.vcf";
-  EXPECT_NE(bytes.find("cannot open '" + utf8Name + "'"), std::string::npos) << bytes;
+  EXPECT_NE(ReadAll(errFile).find("cannot open '" + utf8Name + "'"), std::string::npos) << ReadAll(errFile);
 }
 
 // "-" reads standard input, whether the shell hands over a file or a pipe
@@ -90,51 +98,32 @@ TEST(ToolStandardInput, SplitsWhatAFileOrAPipeHandsOver) {
   const std::string cards = "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n";
   for (const bool piped : {false, true}) {
     ScratchFolder folder(piped ? L"stdin-pipe" : L"stdin-file");
-    std::filesystem::create_directory(folder.Path() / L"out");
-    SECURITY_ATTRIBUTES inherit{};
-    inherit.nLength = sizeof inherit;
-    inherit.bInheritHandle = TRUE;
+    fs::create_directory(folder.Path() / L"out");
     HANDLE input = nullptr, writer = nullptr;
     if (piped) {
+      SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
       ASSERT_TRUE(::CreatePipe(&input, &writer, &inherit, 0));
       ::SetHandleInformation(writer, HANDLE_FLAG_INHERIT, 0);
     } else {
       WriteBytes(folder.Path() / L"in.vcf", cards);
-      input = ::CreateFileW((folder.Path() / L"in.vcf").c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
-                            OPEN_EXISTING, 0, nullptr);
+      input = Inherited(folder.Path() / L"in.vcf", GENERIC_READ, OPEN_EXISTING);
       ASSERT_NE(input, INVALID_HANDLE_VALUE);
     }
     const auto outFile = folder.Path() / L"stdout.txt";
-    const HANDLE out = ::CreateFileW(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    std::wstring commandLine = L"\"" + Tool() + L"\" - out";
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                 folder.Path().c_str(), &startup, &process));
-    ::CloseHandle(input);
-    ::CloseHandle(out);
-    if (piped) {
+    const HANDLE out = Inherited(outFile, GENERIC_WRITE, CREATE_ALWAYS);
+    const DWORD code = RunTool(folder.Path(), L"- out", Redirected(input, out), [&] {
+      ::CloseHandle(input);
+      ::CloseHandle(out);
+      if (!piped) return;
       DWORD written = 0;
       EXPECT_TRUE(::WriteFile(writer, cards.data(), static_cast<DWORD>(cards.size()), &written, nullptr));
       ::CloseHandle(writer);
-    }
-    EXPECT_EQ(::WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    EXPECT_EQ(code, 0u) << (piped ? "pipe: " : "file: ") << ReadBytes(outFile).value_or("");
-    EXPECT_EQ(ReadBytes(folder.Path() / L"out" / L"vCard2.vcf").value_or(""),
-              "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n")
+    });
+    EXPECT_EQ(code, 0u) << (piped ? "pipe: " : "file: ") << ReadAll(outFile);
+    EXPECT_EQ(ReadAll(folder.Path() / L"out" / L"vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n")
         << (piped ? "pipe" : "file");
   }
 }
 
 }  // namespace
-}  // namespace quillmere::program_tests
+}  // namespace quillmere::testing

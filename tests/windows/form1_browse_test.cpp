@@ -11,7 +11,13 @@
 namespace quillmere::testing {
 namespace {
 
-using Form1Browse = Form1Test;
+class Form1Browse : public Form1Test {
+ protected:
+  void ExpectPathShownAndSplitOn(const fs::path& source) {
+    EXPECT_EQ(Text(ui::IDC_txtvCFPath), source.wstring());
+    EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
+  }
+};
 
 TEST_F(Form1Browse, StartsWithEmptyPathSplitOffAndSingularCount) {
   EXPECT_EQ(Text(ui::IDC_txtvCFPath), L"");
@@ -22,23 +28,20 @@ TEST_F(Form1Browse, StartsWithEmptyPathSplitOffAndSingularCount) {
 }
 
 TEST_F(Form1Browse, OpenDialogOffersVcfFilesWithAnEmptyNameAndIsModal) {
-  std::wstring filter, name;
+  std::optional<std::wstring> filter, name;
   bool ownerDisabled = false;
   HWND owner = nullptr;
-  {
-    DialogScript script([&] {
-      const HWND dialog = WaitForOpenDialog();
-      if (dialog == nullptr) return;
-      filter = TextOf(GetDlgItem(dialog, cmb1));
-      name = TextOf(GetDlgItem(dialog, cmb13));
-      owner = GetWindow(dialog, GW_OWNER);
-      ownerDisabled = !IsWindowEnabled(Window());
-      PressAndWaitClosed(dialog, IDCANCEL);
-    });
-    Click(ui::IDC_CmdBrowse);
-  }
-  EXPECT_EQ(filter, L"vCard File (*.vcf)");
-  EXPECT_EQ(name, L"");
+  PressWith(ui::IDC_CmdBrowse, [&] {
+    const HWND dialog = WaitForOpenDialog();
+    if (dialog == nullptr) return;
+    filter = TextOf(GetDlgItem(dialog, cmb1));
+    name = TextOf(GetDlgItem(dialog, cmb13));
+    owner = GetWindow(dialog, GW_OWNER);
+    ownerDisabled = !IsWindowEnabled(Window());
+    PressAndWaitClosed(dialog, IDCANCEL);
+  });
+  EXPECT_EQ(filter, std::wstring(L"vCard File (*.vcf)"));
+  EXPECT_EQ(name, std::wstring());
   EXPECT_EQ(owner, Window());
   EXPECT_TRUE(ownerDisabled) << "the dialog is not modal to the window";
 }
@@ -47,34 +50,29 @@ TEST_F(Form1Browse, CancellingTheFirstBrowseLeavesSplitOffAndPathEmpty) {
   ASSERT_TRUE(BrowseAndCancel());
   EXPECT_EQ(Text(ui::IDC_txtvCFPath), L"");
   EXPECT_FALSE(Enabled(ui::IDC_CmdSplit));
-  EXPECT_EQ(WaitForMessageBox(milliseconds(200)), nullptr) << "a cancel is not a failure";
+  EXPECT_EQ(WaitForMessageBox(200ms), nullptr) << "a cancel is not a failure";
 }
 
 TEST_F(Form1Browse, ChoosingAFileShowsItsFullPathAndEnablesSplit) {
   const fs::path source = WriteSource("contacts.vcf", Cards(2));
   ASSERT_TRUE(BrowseAndChoose(source.wstring()));
-  EXPECT_EQ(Text(ui::IDC_txtvCFPath), source.wstring());
-  EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
+  ExpectPathShownAndSplitOn(source);
 }
 
 TEST_F(Form1Browse, NameOfAFileThatDoesNotExistIsAccepted) {
   const fs::path missing = scratch_ / "not-there.vcf";
   ASSERT_TRUE(BrowseAndChoose(missing.wstring()));
-  EXPECT_EQ(Text(ui::IDC_txtvCFPath), missing.wstring());
-  EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
+  ExpectPathShownAndSplitOn(missing);
 }
 
 TEST_F(Form1Browse, CancellingASecondBrowseKeepsTheFirstFileForSplit) {
   const fs::path first = WriteSource("first.vcf", Cards(2));
   ASSERT_TRUE(BrowseAndChoose(first.wstring()));
   ASSERT_TRUE(BrowseAndCancel());
-  EXPECT_EQ(Text(ui::IDC_txtvCFPath), first.wstring());
-  EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
-
+  ExpectPathShownAndSplitOn(first);
   const fs::path out = MakeFolder("out");
-  const RunSeen run = SplitInto(out.wstring());
-  ASSERT_TRUE(run.box.has_value());
-  EXPECT_EQ(FilesIn(out), (std::vector<std::wstring>{L"vCard1.vcf", L"vCard2.vcf"}));
+  ASSERT_TRUE(SplitInto(out.wstring()).box.has_value());
+  EXPECT_EQ(FileNames(out), (std::vector<std::wstring>{L"vCard1.vcf", L"vCard2.vcf"}));
 }
 
 TEST_F(Form1Browse, ASecondChoiceReplacesTheFirst) {
@@ -84,7 +82,7 @@ TEST_F(Form1Browse, ASecondChoiceReplacesTheFirst) {
   EXPECT_EQ(Text(ui::IDC_txtvCFPath), second.wstring());
   const fs::path out = MakeFolder("out");
   ASSERT_TRUE(SplitInto(out.wstring()).box.has_value());
-  EXPECT_EQ(FilesIn(out).size(), 3u);
+  EXPECT_EQ(FileNames(out).size(), 3u);
 }
 
 TEST_F(Form1Browse, TypingPastingAndDeletingInThePathBoxChangeNothing) {
@@ -92,9 +90,7 @@ TEST_F(Form1Browse, TypingPastingAndDeletingInThePathBoxChangeNothing) {
   ASSERT_TRUE(BrowseAndChoose(source.wstring()));
   const HWND box = Control(ui::IDC_txtvCFPath);
   SetFocus(box);
-
-  // Something to paste.
-  if (OpenClipboard(Window())) {
+  if (OpenClipboard(Window())) {  // something to paste
     EmptyClipboard();
     const wchar_t pasted[] = L"C:\\elsewhere.vcf";
     if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof pasted)) {
@@ -105,37 +101,27 @@ TEST_F(Form1Browse, TypingPastingAndDeletingInThePathBoxChangeNothing) {
     CloseClipboard();
   }
   SendMessageW(box, EM_SETSEL, 0, -1);
-  for (wchar_t c : std::wstring(L"x\b")) {
-    PostMessageW(box, WM_CHAR, c, 1);
-  }
+  PostMessageW(box, WM_CHAR, L'x', 1);
+  PostMessageW(box, WM_CHAR, L'\b', 1);
   PostMessageW(box, WM_KEYDOWN, VK_DELETE, 1);
-  PostMessageW(box, WM_PASTE, 0, 0);
-  PostMessageW(box, WM_CUT, 0, 0);
-  PostMessageW(box, WM_CLEAR, 0, 0);
-  PumpUntil([] { return false; }, milliseconds(200), Window());
-
+  for (UINT message : {WM_PASTE, WM_CUT, WM_CLEAR}) PostMessageW(box, message, 0, 0);
+  PumpUntil([] { return false; }, 200ms, Window());
   EXPECT_EQ(Text(ui::IDC_txtvCFPath), source.wstring());
 }
 
 // The platform's dialog limits a name to MAX_PATH characters, far below the
 // 1000 the program asks for, so its failures cannot be brought about from
 // outside; their texts are checked where they are made.
-struct FailureText {
-  DWORD error;
-  const wchar_t* text;
-};
-
 TEST(SourceChooserWarning, EachDialogFailureHasItsText) {
-  const FailureText cases[] = {
+  const std::pair<DWORD, const wchar_t*> cases[] = {
       {FNERR_BUFFERTOOSMALL, L"Please select only 1000 files at a time"},
       {FNERR_INVALIDFILENAME, L"12290:The file name is not valid"},
       {CDERR_DIALOGFAILURE, L"65535:The dialog box could not be created"},
       {CDERR_MEMALLOCFAILURE, L"9:Out of memory"},
       {0x7777, L"30583:The file dialog failed"},
   };
-  for (const FailureText& c : cases) {
-    EXPECT_EQ(ui::FileDialogFailureText(c.error), c.text) << "error " << c.error;
-  }
+  for (const auto& [error, text] : cases)
+    EXPECT_EQ(ui::FileDialogFailureText(error), text) << "error " << error;
 }
 
 }  // namespace

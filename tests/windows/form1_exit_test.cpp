@@ -1,29 +1,25 @@
 // Ending the program: "E&xit", Alt+X, the close box and Alt+F4, with and
 // without a run going on.
 #include "form1_fixture.h"
-#include "program_files.h"
 
 namespace quillmere::testing {
 namespace {
 
 class Form1Exit : public Form1Test {
  protected:
-  // Keys as the keyboard delivers them to the window that has the focus.
+  // Keys as the keyboard delivers them to the window that has the focus:
+  // pressed in order, released in reverse.
   void PressKeys(std::initializer_list<WORD> keys) {
     SetForegroundWindow(Window());
-    std::vector<INPUT> inputs;
-    for (WORD key : keys) inputs.push_back(Key(key, 0));
-    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
-      inputs.push_back(Key(*key, KEYEVENTF_KEYUP));
+    std::vector<INPUT> inputs(keys.size() * 2);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      for (INPUT* input : {&inputs[i], &inputs[inputs.size() - 1 - i]}) {
+        input->type = INPUT_KEYBOARD;
+        input->ki.wVk = keys.begin()[i];
+      }
+      inputs[inputs.size() - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
     }
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-  }
-  static INPUT Key(WORD key, DWORD flags) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = flags;
-    return input;
   }
   bool WindowGone(milliseconds limit, HWND keyboard = nullptr) {
     const HWND window = Window();
@@ -32,7 +28,7 @@ class Form1Exit : public Form1Test {
 };
 
 TEST_F(Form1Exit, ExitButtonClosesTheWindowAndEndsTheProgram) {
-  Click(ui::IDC_cmdEnd);
+  Press(ui::IDC_cmdEnd);
   EXPECT_FALSE(IsWindow(form_->Window()));
   EXPECT_TRUE(QuitWasPosted());
 }
@@ -40,13 +36,13 @@ TEST_F(Form1Exit, ExitButtonClosesTheWindowAndEndsTheProgram) {
 TEST_F(Form1Exit, AltXPressesExit) {
   const HWND window = Window();
   PressKeys({VK_MENU, 'X'});
-  EXPECT_TRUE(WindowGone(milliseconds(3000), window)) << "Alt+X did not end the window";
+  EXPECT_TRUE(WindowGone(3s, window)) << "Alt+X did not end the window";
   EXPECT_TRUE(QuitWasPosted());
 }
 
 TEST_F(Form1Exit, AltF4ClosesTheWindowAndEndsTheProgram) {
   PressKeys({VK_MENU, VK_F4});
-  EXPECT_TRUE(WindowGone(milliseconds(3000)));
+  EXPECT_TRUE(WindowGone(3s));
   EXPECT_TRUE(QuitWasPosted());
 }
 
@@ -57,13 +53,12 @@ TEST_F(Form1Exit, CloseBoxEndsTheProgram) {
 }
 
 TEST_F(Form1Exit, EnterAndEscapeDoNothing) {
-  const fs::path source = WriteSource("contacts.vcf", Cards(1));
-  ASSERT_TRUE(BrowseAndChoose(source.wstring()));
+  ASSERT_TRUE(BrowseAndChoose(WriteSource("contacts.vcf", Cards(1)).wstring()));
   SetFocus(Control(ui::IDC_txtvCFPath));
   PressKeys({VK_RETURN});
   PressKeys({VK_ESCAPE});
-  EXPECT_FALSE(WindowGone(milliseconds(500), Window()));
-  EXPECT_EQ(WaitForOwnDialog(nullptr, -1, milliseconds(100)), nullptr) << "a key opened a dialog";
+  EXPECT_FALSE(WindowGone(500ms, Window()));
+  EXPECT_EQ(WaitForDialog(nullptr, -1, 100ms), nullptr) << "a key opened a dialog";
 }
 
 class Form1ExitDuringRun : public Form1Exit, public ::testing::WithParamInterface<const char*> {};
@@ -72,51 +67,37 @@ TEST_P(Form1ExitDuringRun, StopsBetweenCardsAndEndsTheProgram) {
   const std::string how = GetParam();
   ASSERT_TRUE(BrowseAndChoose(WriteSource("contacts.vcf", Cards(3000)).wstring()));
   const fs::path out = MakeFolder("out");
-  {
-    DialogScript script([&] {
-      if (const HWND browser = WaitForFolderBrowser()) {
-        if (!SelectFolder(browser, out.wstring())) {
-          PressAndWaitClosed(browser, IDCANCEL);
-          return;
-        }
-        PressAndWaitClosed(browser, IDOK);
-      }
-    });
-    Click(ui::IDC_CmdSplit);
-  }
+  StartRun(out.wstring());
   // Let some cards be written first.
-  ASSERT_TRUE(
-      PumpUntil([&] { return Text(ui::IDC_LblProgessCurrent) != L"(0) vCard Saved"; }, milliseconds(20000)));
+  ASSERT_TRUE(PumpUntil([&] { return Text(ui::IDC_LblProgessCurrent) != L"(0) vCard Saved"; }, 20s));
   const HWND window = Window();
   if (how == "exit button") {
-    Click(ui::IDC_cmdEnd);
+    Press(ui::IDC_cmdEnd);
   } else if (how == "alt x") {
     PressKeys({VK_MENU, 'X'});
   } else {
     PostMessageW(window, WM_CLOSE, 0, 0);
   }
-  ASSERT_TRUE(WindowGone(milliseconds(5000), window));
+  ASSERT_TRUE(WindowGone(5s, window));
   EXPECT_TRUE(QuitWasPosted());
-  EXPECT_EQ(WaitForMessageBox(milliseconds(300)), nullptr) << "a stopped run shows no message";
+  EXPECT_EQ(WaitForMessageBox(300ms), nullptr) << "a stopped run shows no message";
 
-  const std::size_t written = FilesIn(out).size();
+  const std::size_t written = FileNames(out).size();
   EXPECT_GT(written, 0u);
   EXPECT_LT(written, 3000u) << "the run went on to the end";
   // Each file a run leaves holds one whole card, numbered without a gap.
-  EXPECT_EQ(program_tests::CheckWholeCards(out, CardFile).fault, "");
+  EXPECT_EQ(CheckWholeCards(out).fault, "");
   // Nothing is written after the program has been told to end.
   Sleep(300);
-  EXPECT_EQ(FilesIn(out).size(), written);
-}
-
-std::string WayName(const ::testing::TestParamInfo<const char*>& way) {
-  std::string name = way.param;
-  for (char& c : name) c = c == ' ' ? '_' : c;
-  return name;
+  EXPECT_EQ(FileNames(out).size(), written);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, Form1ExitDuringRun, ::testing::Values("exit button", "alt x", "close box"),
-                         WayName);
+                         [](const auto& way) {
+                           std::string name = way.param;
+                           for (char& c : name) c = c == ' ' ? '_' : c;
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace quillmere::testing

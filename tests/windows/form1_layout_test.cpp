@@ -40,10 +40,11 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
-RECT RectInParent(HWND control) {
+// The control's rectangle in the client area of `in` (its parent when null).
+RECT RectIn(HWND control, HWND in = nullptr) {
   RECT rect{};
   GetWindowRect(control, &rect);
-  MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  MapWindowPoints(HWND_DESKTOP, in ? in : GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
   return rect;
 }
 
@@ -55,7 +56,26 @@ RECT RectInParent(HWND control) {
          << expected.right - expected.left << "x" << expected.bottom - expected.top;
 }
 
-using Form1Layout = Form1Test;
+// The order Tab moves the focus in, from `start` round to it again.
+std::vector<HWND> TabCycle(HWND window, HWND start) {
+  std::vector<HWND> cycle{start};
+  for (HWND next = GetNextDlgTabItem(window, start, FALSE); next && next != start && cycle.size() <= 16;
+       next = GetNextDlgTabItem(window, next, FALSE)) {
+    cycle.push_back(next);
+  }
+  return cycle;
+}
+
+class Form1Layout : public Form1Test {
+ protected:
+  LONG Style(ControlId id) const { return GetWindowLongW(Control(id), GWL_STYLE); }
+  void ExpectClientIs517x297() const {
+    RECT client{};
+    GetClientRect(Window(), &client);
+    EXPECT_EQ(client.right, 517);
+    EXPECT_EQ(client.bottom, 297);
+  }
+};
 
 TEST_F(Form1Layout, ControlsHaveTheDesignedClassPlaceSizeAndText) {
   for (const Expected& design : kDesign) {
@@ -63,7 +83,7 @@ TEST_F(Form1Layout, ControlsHaveTheDesignedClassPlaceSizeAndText) {
     const HWND control = Control(design.id);
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(ClassOf(control), design.className);
-    EXPECT_TRUE(SameRect(RectInParent(control), design.pixels));
+    EXPECT_TRUE(SameRect(RectIn(control), design.pixels));
     EXPECT_EQ(TextOf(control), design.text);
     EXPECT_TRUE(IsWindowVisible(control));
   }
@@ -72,11 +92,9 @@ TEST_F(Form1Layout, ControlsHaveTheDesignedClassPlaceSizeAndText) {
 TEST_F(Form1Layout, ExitSitsInTheFooterPanelRightAlignedWithBrowse) {
   const HWND cmdEnd = Control(ui::IDC_cmdEnd);
   EXPECT_EQ(GetParent(cmdEnd), Control(ui::IDC_Picture3));
-  RECT inWindow{};
-  GetWindowRect(cmdEnd, &inWindow);
-  MapWindowPoints(HWND_DESKTOP, Window(), reinterpret_cast<POINT*>(&inWindow), 2);
+  const RECT inWindow = RectIn(cmdEnd, Window());
   EXPECT_TRUE(SameRect(inWindow, At(400, 264, 97, 25)));
-  EXPECT_EQ(inWindow.right, RectInParent(Control(ui::IDC_CmdBrowse)).right);
+  EXPECT_EQ(inWindow.right, RectIn(Control(ui::IDC_CmdBrowse)).right);
 }
 
 TEST_F(Form1Layout, EveryTextIsTahoma825WithOnlySplitBold) {
@@ -91,70 +109,46 @@ TEST_F(Form1Layout, EveryTextIsTahoma825WithOnlySplitBold) {
     EXPECT_EQ(face.lfHeight, -11);
     EXPECT_EQ(face.lfWeight, design.weight);
     EXPECT_EQ(face.lfCharSet, ANSI_CHARSET);
-    EXPECT_FALSE(face.lfItalic);
-    EXPECT_FALSE(face.lfUnderline);
-    EXPECT_FALSE(face.lfStrikeOut);
+    EXPECT_FALSE(face.lfItalic || face.lfUnderline || face.lfStrikeOut);
   }
 }
 
 TEST_F(Form1Layout, PathBoxIsReadOnlyAndSplitStartsDisabled) {
-  const auto style = [&](ControlId id) { return GetWindowLongW(Control(id), GWL_STYLE); };
-  EXPECT_TRUE(style(ui::IDC_txtvCFPath) & ES_READONLY);
-  EXPECT_FALSE(style(ui::IDC_txtvCFPath) & ES_MULTILINE);
+  EXPECT_TRUE(Style(ui::IDC_txtvCFPath) & ES_READONLY);
+  EXPECT_FALSE(Style(ui::IDC_txtvCFPath) & ES_MULTILINE);
   EXPECT_TRUE(GetWindowLongW(Control(ui::IDC_txtvCFPath), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
   EXPECT_FALSE(Enabled(ui::IDC_CmdSplit));
   for (ControlId id : {ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_cmdEnd}) {
-    EXPECT_TRUE(style(id) & WS_TABSTOP) << "control id " << id;
+    EXPECT_TRUE(Style(id) & WS_TABSTOP) << "control id " << id;
+    EXPECT_FALSE(id != ui::IDC_txtvCFPath && (Style(id) & BS_DEFPUSHBUTTON)) << "Enter has no meaning here";
   }
   for (ControlId id : {ui::IDC_Label4, ui::IDC_Label1, ui::IDC_LblProgessCurrent, ui::IDC_Picture3}) {
-    EXPECT_FALSE(style(id) & WS_TABSTOP) << "control id " << id;
+    EXPECT_FALSE(Style(id) & WS_TABSTOP) << "control id " << id;
   }
-  for (ControlId id : {ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_cmdEnd}) {
-    EXPECT_FALSE(style(id) & BS_DEFPUSHBUTTON) << "Enter has no meaning in this window";
-  }
-}
-
-// The order Tab moves the focus in, from the text box round to it again.
-std::vector<HWND> TabCycle(HWND window, HWND start) {
-  std::vector<HWND> cycle{start};
-  for (HWND next = GetNextDlgTabItem(window, start, FALSE); next != nullptr && next != start;
-       next = GetNextDlgTabItem(window, next, FALSE)) {
-    cycle.push_back(next);
-    if (cycle.size() > 16) break;
-  }
-  return cycle;
 }
 
 TEST_F(Form1Layout, TabSkipsDisabledSplitAtStart) {
-  const std::vector<HWND> expected{Control(ui::IDC_txtvCFPath), Control(ui::IDC_CmdBrowse),
-                                   Control(ui::IDC_cmdEnd)};
-  EXPECT_EQ(TabCycle(Window(), Control(ui::IDC_txtvCFPath)), expected);
+  EXPECT_EQ(TabCycle(Window(), Control(ui::IDC_txtvCFPath)),
+            Controls({ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_cmdEnd}));
 }
 
 TEST_F(Form1Layout, TabVisitsPathBrowseSplitExitOnceSplitIsEnabled) {
   ASSERT_TRUE(BrowseAndChoose((scratch_ / "contacts.vcf").wstring()));
-  const std::vector<HWND> expected{Control(ui::IDC_txtvCFPath), Control(ui::IDC_CmdBrowse),
-                                   Control(ui::IDC_CmdSplit), Control(ui::IDC_cmdEnd)};
-  EXPECT_EQ(TabCycle(Window(), Control(ui::IDC_txtvCFPath)), expected);
+  EXPECT_EQ(TabCycle(Window(), Control(ui::IDC_txtvCFPath)),
+            Controls({ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_cmdEnd}));
 }
 
 TEST_F(Form1Layout, ChildrenStandInTheDesignedTabOrderLabelsIncluded) {
   std::vector<HWND> children;
-  for (HWND child = GetWindow(Window(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = GetWindow(Window(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     children.push_back(child);
   }
-  const std::vector<HWND> expected{Control(ui::IDC_txtvCFPath),        Control(ui::IDC_CmdBrowse),
-                                   Control(ui::IDC_CmdSplit),          Control(ui::IDC_Label4),
-                                   Control(ui::IDC_LblProgessCurrent), Control(ui::IDC_Label1),
-                                   Control(ui::IDC_Picture3)};
-  EXPECT_EQ(children, expected);
+  EXPECT_EQ(children, Controls({ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_Label4,
+                                ui::IDC_LblProgessCurrent, ui::IDC_Label1, ui::IDC_Picture3}));
 }
 
 TEST_F(Form1Layout, FixedDialogFrameWith517x297ClientArea) {
-  RECT client{};
-  GetClientRect(Window(), &client);
-  EXPECT_EQ(client.right, 517);
-  EXPECT_EQ(client.bottom, 297);
+  ExpectClientIs517x297();
   const LONG style = GetWindowLongW(Window(), GWL_STYLE);
   EXPECT_TRUE(style & WS_CAPTION);
   EXPECT_TRUE(style & WS_SYSMENU);
@@ -167,20 +161,15 @@ TEST_F(Form1Layout, FixedDialogFrameWith517x297ClientArea) {
 
 TEST_F(Form1Layout, MaximiseAndResizeRequestsLeaveTheSizeAlone) {
   SendMessageW(Window(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-  RECT client{};
-  GetClientRect(Window(), &client);
-  EXPECT_EQ(client.right, 517);
-  EXPECT_EQ(client.bottom, 297);
+  ExpectClientIs517x297();
   EXPECT_FALSE(IsZoomed(Window()));
 }
 
 TEST_F(Form1Layout, WindowIsCentredOnTheScreen) {
   RECT frame{};
   GetWindowRect(Window(), &frame);
-  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-  const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-  EXPECT_LE(std::abs(frame.left - (screenWidth - frame.right)), 1);
-  EXPECT_LE(std::abs(frame.top - (screenHeight - frame.bottom)), 1);
+  EXPECT_LE(std::abs(frame.left - (GetSystemMetrics(SM_CXSCREEN) - frame.right)), 1);
+  EXPECT_LE(std::abs(frame.top - (GetSystemMetrics(SM_CYSCREEN) - frame.bottom)), 1);
 }
 
 TEST_F(Form1Layout, FocusStartsInThePathBox) {

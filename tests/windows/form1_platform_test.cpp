@@ -1,42 +1,30 @@
 // Form1 where the system around it acts: the session ending during a run,
 // the open dialog up when a run ends, the process's current folder, high
 // contrast, a maximised start, the screen's scale, and a handler that fails.
-#include <atomic>
-#include <chrono>
-#include <fstream>
 #include <stdexcept>
 
 #include "artwork.h"
 #include "form1_fixture.h"
 #include "form1_layout.h"
-#include "platform_files.h"
-#include "remote_driver.h"
-#include "splitter.h"
 
 namespace quillmere::testing {
 
 namespace {
-
-using namespace std::chrono_literals;
 
 class Form1Platform : public Form1Test {
  protected:
   // Browse to a source of `cards` cards, then Split into `out`: returns
   // when the run has started.
   bool StartRun(int cards, const fs::path& out) {
-    const fs::path source = WriteSource("contacts.vcf", Cards(cards));
-    if (!BrowseAndChoose(source.wstring())) return false;
-    bool started = false;
-    {
-      DialogScript script([&] {
-        if (const HWND browser = WaitForFolderBrowser()) {
-          started = SelectFolder(browser, out.wstring()) && PressAndWaitClosed(browser, IDOK);
-          if (!started) PressAndWaitClosed(browser, IDCANCEL);
-        }
-      });
-      Click(ui::IDC_CmdSplit);
-    }
-    return started;
+    return BrowseAndChoose(WriteSource("contacts.vcf", Cards(cards)).wstring()) &&
+           Form1Test::StartRun(out.wstring());
+  }
+  // While the open dialog is up, waits for a run of `cards` into `out` to
+  // end behind it; true when it did.
+  static bool RunEndsUnder(const fs::path& out, std::size_t cards) {
+    const bool ended = WaitFor([&] { return FileNames(out).size() == cards; }, 120s, 100ms);
+    Sleep(500);  // give its end time to arrive
+    return ended;
   }
 };
 
@@ -44,21 +32,18 @@ TEST_F(Form1Platform, SessionEndingDuringARunStopsItLeavingOnlyWholeCards) {
   constexpr int kCards = 20000;
   const fs::path out = MakeFolder("out");
   ASSERT_TRUE(StartRun(kCards, out));
-  ASSERT_TRUE(PumpUntil([&] { return FilesIn(out).size() >= 20; }, 60000ms));
+  ASSERT_TRUE(PumpUntil([&] { return FileNames(out).size() >= 20; }, 60s));
 
   const HWND window = Window();
   EXPECT_NE(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0)
       << "the run must not hold up a logoff: it stops with whole cards";
   SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   // The process may be ended as soon as WM_ENDSESSION returns.
-  const std::vector<std::wstring> names = FilesIn(out);
+  const std::vector<std::wstring> names = FileNames(out);
   ASSERT_LT(names.size(), static_cast<std::size_t>(kCards)) << "the run ended before the session did";
-  PumpUntil([] { return false; }, 300ms);
-  EXPECT_EQ(FilesIn(out), names) << "the run went on after the session ended";
-  for (std::size_t n = 1; n <= names.size(); ++n) {
-    const fs::path file = out / (L"vCard" + std::to_wstring(n) + L".vcf");
-    ASSERT_EQ(ReadAll(file), CardFile(static_cast<int>(n))) << file.string();
-  }
+  Pump(300ms);
+  EXPECT_EQ(FileNames(out), names) << "the run went on after the session ended";
+  EXPECT_EQ(CheckWholeCards(out).files, names.size()) << CheckWholeCards(out).fault;
   EXPECT_FALSE(IsWindow(window));
   EXPECT_TRUE(QuitWasPosted());
 }
@@ -81,16 +66,16 @@ TEST_F(Form1Platform, ExitWhileAWriteIsHeldUpHidesAtOnceAndKeepsAnswering) {
   const fs::path out = MakeFolder("out");
   // The run's worker waits on vCard5.vcf, held by another program, for
   // about a second before it can see the request to stop.
-  const HeldFile held(out / L"vCard5.vcf", 3000ms);
+  const HeldFile held(out / L"vCard5.vcf", 3s);
   ASSERT_TRUE(held.Held());
   ASSERT_TRUE(StartRun(20, out));
-  ASSERT_TRUE(PumpUntil([&] { return fs::exists(out / L"vCard4.vcf"); }, 10000ms));
+  ASSERT_TRUE(PumpUntil([&] { return fs::exists(out / L"vCard4.vcf"); }, 10s));
 
   const HWND window = Window();
   Ticks ticks{window};
   g_ticks = &ticks;
   const UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
-  Click(ui::IDC_cmdEnd);
+  Press(ui::IDC_cmdEnd);
   KillTimer(nullptr, timer);
   g_ticks = nullptr;
 
@@ -113,25 +98,19 @@ TEST_F(Form1Platform, EndOfARunWhileTheOpenDialogIsUpIsToldAfterItCloses) {
   bool runEndedUnderDialog = false;
   HWND boxOverDialog = nullptr;
   std::optional<MessageBoxSeen> box;
-  {
-    DialogScript script([&] {
-      const HWND dialog = WaitForOpenDialog();
-      if (dialog == nullptr) return;
-      filesWhenDialogOpened = FilesIn(out).size();
-      // The run ends behind the dialog; give its end time to arrive.
-      for (int i = 0; i < 1200 && FilesIn(out).size() < kCards; ++i) Sleep(100);
-      runEndedUnderDialog = FilesIn(out).size() == kCards;
-      Sleep(500);
-      boxOverDialog = WaitForMessageBox(500ms);
-      if (boxOverDialog != nullptr) PressAndWaitClosed(boxOverDialog, IDOK);
-      PressAndWaitClosed(dialog, IDCANCEL);
-      if (const HWND end = WaitForMessageBox()) {
-        box = ReadMessageBox(end);
-        PressAndWaitClosed(end, IDOK);
-      }
-    });
-    Click(ui::IDC_CmdBrowse);
-  }
+  PressWith(ui::IDC_CmdBrowse, [&] {
+    const HWND dialog = WaitForOpenDialog();
+    if (dialog == nullptr) return;
+    filesWhenDialogOpened = FileNames(out).size();
+    runEndedUnderDialog = RunEndsUnder(out, kCards);
+    boxOverDialog = WaitForMessageBox(500ms);
+    if (boxOverDialog != nullptr) PressAndWaitClosed(boxOverDialog, IDOK);
+    PressAndWaitClosed(dialog, IDCANCEL);
+    if (const HWND end = WaitForMessageBox()) {
+      box = ReadMessageBox(end);
+      PressAndWaitClosed(end, IDOK);
+    }
+  });
   ASSERT_LT(filesWhenDialogOpened, static_cast<std::size_t>(kCards)) << "the run ended before Browse";
   ASSERT_TRUE(runEndedUnderDialog);
   EXPECT_EQ(boxOverDialog, nullptr) << "the closing message opened over the open dialog";
@@ -147,25 +126,18 @@ TEST_F(Form1Platform, SessionEndingWhileAnEndWaitsForTheOpenDialogEndsCleanly) {
   ASSERT_TRUE(StartRun(kCards, out));
   const HWND window = Window();
   bool runEndedUnderDialog = false, answered = false, gone = false, boxShown = false;
-  {
-    DialogScript script([&] {
-      const HWND dialog = WaitForOpenDialog();
-      if (dialog == nullptr) return;
-      for (int i = 0; i < 1200 && FilesIn(out).size() < kCards; ++i) Sleep(100);
-      runEndedUnderDialog = FilesIn(out).size() == kCards;
-      Sleep(500);
-      DWORD_PTR result = 0;
-      answered = SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
-                                     &result) != 0;
-      gone = !IsWindow(window);
-      if (const HWND box = WaitForMessageBox(300ms)) {
-        boxShown = true;
-        PressAndWaitClosed(box, IDOK);
-      }
-      if (IsWindow(dialog)) PressAndWaitClosed(dialog, IDCANCEL);
-    });
-    Click(ui::IDC_CmdBrowse);
-  }
+  PressWith(ui::IDC_CmdBrowse, [&] {
+    const HWND dialog = WaitForOpenDialog();
+    if (dialog == nullptr) return;
+    runEndedUnderDialog = RunEndsUnder(out, kCards);
+    answered = Send(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, 10s).has_value();
+    gone = !IsWindow(window);
+    if (const HWND box = WaitForMessageBox(300ms)) {
+      boxShown = true;
+      PressAndWaitClosed(box, IDOK);
+    }
+    if (IsWindow(dialog)) PressAndWaitClosed(dialog, IDCANCEL);
+  });
   ASSERT_TRUE(runEndedUnderDialog);
   EXPECT_TRUE(answered) << "the window stopped answering when the session ended";
   EXPECT_TRUE(gone) << "the window outlived the session";
@@ -177,24 +149,19 @@ TEST_F(Form1Platform, BrowseLeavesTheCurrentFolderWhereItWas) {
   const fs::path start = MakeFolder("start");
   const fs::path elsewhere = MakeFolder("elsewhere");
   const fs::path source = elsewhere / "contacts.vcf";
-  std::ofstream(source) << Cards(1);
+  WriteBytes(source, Cards(1));
   const fs::path before = fs::current_path();
   SetCurrentDirectoryW(start.c_str());
   bool chosen = false;
-  {
-    DialogScript script([&] {
-      const HWND dialog = WaitForOpenDialog();
-      if (dialog == nullptr) return;
-      // As a user goes: into the folder first, then the file.
-      TypeFileName(dialog, elsewhere.wstring());
-      PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-      Sleep(500);
-      TypeFileName(dialog, L"contacts.vcf");
-      chosen = PressAndWaitClosed(dialog, IDOK);
-      if (!chosen) PressAndWaitClosed(dialog, IDCANCEL);
-    });
-    Click(ui::IDC_CmdBrowse);
-  }
+  PressWith(ui::IDC_CmdBrowse, [&] {
+    const HWND dialog = WaitForOpenDialog();
+    if (dialog == nullptr) return;
+    // As a user goes: into the folder first, then the file.
+    TypeFileName(dialog, elsewhere.wstring());
+    Click(GetDlgItem(dialog, IDOK));
+    Sleep(500);
+    chosen = ChooseFile(dialog, L"contacts.vcf");
+  });
   const fs::path after = fs::current_path();
   SetCurrentDirectoryW(before.c_str());
   ASSERT_TRUE(chosen);
@@ -227,17 +194,17 @@ TEST_F(Form1Platform, HighContrastGivesTheTextTheSystemsColours) {
   const COLORREF saved[] = {GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_BTNTEXT)};
   const COLORREF contrast[] = {RGB(255, 255, 0), RGB(0, 255, 0)};
   ASSERT_TRUE(SetSysColors(2, elements, contrast));
-  PumpUntil([] { return false; }, 100ms);
+  Pump(100ms);
   const COLORREF pathNormal = TextColourOf(Window(), path);
   const COLORREF countNormal = TextColourOf(Window(), count);
 
   const bool turnedOn = SetHighContrast(true) && ui::HighContrastIsOn();
-  PumpUntil([] { return false; }, 100ms);
+  Pump(100ms);
   const COLORREF pathContrast = TextColourOf(Window(), path);
   const COLORREF countContrast = TextColourOf(Window(), count);
   SetHighContrast(false);
   SetSysColors(2, elements, saved);
-  PumpUntil([] { return false; }, 100ms);
+  Pump(100ms);
 
   EXPECT_EQ(pathNormal, RGB(0, 0, 192));
   EXPECT_EQ(countNormal, RGB(0, 0, 0));
@@ -248,30 +215,32 @@ TEST_F(Form1Platform, HighContrastGivesTheTextTheSystemsColours) {
       << "high contrast off did not bring the colour back";
 }
 
+// The window's client area has its designed size in pixels.
+void ExpectFixedSize(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  const RECT expected = ui::ToPixels(ui::twips::Form1Client, ui::ScreenDpi());
+  EXPECT_EQ(client.right, expected.right);
+  EXPECT_EQ(client.bottom, expected.bottom);
+}
+
 struct ShowCase {
   const char* name;
   int command;
   bool minimised;
 };
 
-void PrintTo(const ShowCase& show, std::ostream* out) {
-  *out << show.name;
-}
-
 class Form1ShowCommand : public ::testing::TestWithParam<ShowCase> {};
 
 TEST_P(Form1ShowCommand, KeepsTheFixedSize) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   ui::Form1 form;
   ASSERT_TRUE(form.Show(GetParam().command));
-  PumpUntil([] { return false; }, 100ms);
+  Pump(100ms);
   EXPECT_FALSE(IsZoomed(form.Window())) << "the window is maximised";
   EXPECT_EQ(IsIconic(form.Window()) != FALSE, GetParam().minimised);
   ShowWindow(form.Window(), SW_RESTORE);
-  RECT client{};
-  GetClientRect(form.Window(), &client);
-  const RECT expected = ui::ToPixels(ui::twips::Form1Client, ui::ScreenDpi());
-  EXPECT_EQ(client.right, expected.right);
-  EXPECT_EQ(client.bottom, expected.bottom);
+  ExpectFixedSize(form.Window());
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, Form1ShowCommand,
@@ -283,49 +252,19 @@ INSTANTIATE_TEST_SUITE_P(Commands, Form1ShowCommand,
 // As a shortcut set to "Run: Maximized" or `start /max` starts it: the show
 // command comes in the starter's STARTUPINFO.
 TEST(ProgramStart, MaximisedStartKeepsTheFixedSize) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWMAXIMIZED;
-  PROCESS_INFORMATION process{};
-  std::wstring commandLine = L"\"" + remote::WindowsPath(QUILLMERE_PROGRAM) + L"\"";
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process));
-  WaitForInputIdle(process.hProcess, 10000);
-  const HWND window = remote::WaitFor(
-      [&] { return remote::FindTopLevel(process.dwProcessId, L"Quillmere by Tarnwell"); }, 10000ms);
-  bool zoomed = true;
-  RECT client{};
-  if (window != nullptr) {
-    Sleep(300);
-    zoomed = IsZoomed(window) != FALSE;
-    GetClientRect(window, &client);
-    PostMessageW(window, WM_CLOSE, 0, 0);
-  }
-  if (WaitForSingleObject(process.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
+  RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM), L"", SW_SHOWMAXIMIZED);
+  const HWND window = program.WaitForWindow(ui::kForm1Caption, nullptr, 10s);
   ASSERT_NE(window, nullptr) << "the window never came";
-  EXPECT_FALSE(zoomed) << "the window is maximised";
-  const RECT expected = ui::ToPixels(ui::twips::Form1Client, ui::ScreenDpi());
-  EXPECT_EQ(client.right, expected.right);
-  EXPECT_EQ(client.bottom, expected.bottom);
+  Sleep(300);
+  EXPECT_FALSE(IsZoomed(window)) << "the window is maximised";
+  ExpectFixedSize(window);
+  program.Close(window);
 }
 
 // Pixels of a picture that are drawn (not its see-through colour).
 int DrawnPixels(const ui::Picture& picture) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = picture.size.cx;
-  info.bmiHeader.biHeight = -picture.size.cy;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(picture.size.cx) * picture.size.cy);
-  const HDC screen = GetDC(nullptr);
-  GetDIBits(screen, picture.bitmap.get(), 0, static_cast<UINT>(picture.size.cy), pixels.data(), &info,
-            DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
+  const auto pixels = BitmapPixels(picture.bitmap.get(), picture.size.cx, picture.size.cy);
   const std::uint32_t key = (std::uint32_t{GetRValue(picture.transparent)} << 16) |
                             (std::uint32_t{GetGValue(picture.transparent)} << 8) |
                             GetBValue(picture.transparent);
@@ -368,13 +307,15 @@ class FailingWindow : public ui::BaseWindow<FailingWindow> {
 };
 
 TEST(WindowProcedure, HandlerFailureIsReportedAndTheWindowLivesOn) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
   FailingWindow window;
   ASSERT_TRUE(window.Open());
   std::optional<MessageBoxSeen> box;
   {
-    DialogScript script([&] {
-      if (const HWND shown = WaitForMessageBox()) {
-        box = ReadMessageBox(shown);
+    std::jthread script([&] {
+      const Dialogs own;
+      if (const HWND shown = own.WaitForMessageBox()) {
+        box = own.ReadMessageBox(shown);
         PressAndWaitClosed(shown, IDOK);
       }
     });

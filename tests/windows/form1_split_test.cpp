@@ -11,71 +11,66 @@ namespace {
 
 class Form1Split : public Form1Test {
  protected:
-  // Chooses a source with these bytes.
   void ChooseSource(const std::string& bytes) {
-    const fs::path source = WriteSource("contacts.vcf", bytes);
-    ASSERT_TRUE(BrowseAndChoose(source.wstring()));
+    ASSERT_TRUE(BrowseAndChoose(WriteSource("contacts.vcf", bytes).wstring()));
   }
-
-  struct Snapshot {
-    std::vector<std::wstring> texts;
-    std::vector<bool> enabled;
-    friend bool operator==(const Snapshot&, const Snapshot&) = default;
-  };
-  Snapshot Controls() const {
-    Snapshot s;
+  // Every control's text and whether it is enabled.
+  std::vector<std::pair<std::wstring, bool>> Snapshot() const {
+    std::vector<std::pair<std::wstring, bool>> s;
     for (ui::ControlId id : {ui::IDC_Label4, ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_Label1,
                              ui::IDC_LblProgessCurrent, ui::IDC_CmdSplit, ui::IDC_cmdEnd}) {
-      s.texts.push_back(Text(id));
-      s.enabled.push_back(Enabled(id));
+      s.emplace_back(Text(id), Enabled(id));
     }
     return s;
+  }
+  // A run of `source` into a new folder "out", which it returns.
+  fs::path Run(const std::string& source, RunSeen& run) {
+    ChooseSource(source);
+    const fs::path out = MakeFolder("out");
+    run = SplitInto(out.wstring());
+    return out;
+  }
+  static std::wstring Saved(int cards, const fs::path& out) {
+    return std::to_wstring(cards) + L" vCards Saved in \r\n" + out.wstring() + L"\\";
   }
 };
 
 TEST_F(Form1Split, FolderBrowserHasTheTitleAndIsModal) {
   ChooseSource(Cards(1));
-  std::wstring title;
+  bool titled = false;
   HWND owner = nullptr;
-  {
-    DialogScript script([&] {
-      const HWND browser = WaitForFolderBrowser();
-      if (browser == nullptr) return;
-      owner = GetWindow(browser, GW_OWNER);
-      // The title given to the browser is shown above its tree.
-      for (HWND child = GetWindow(browser, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (TextOf(child) == L"Choose Folder to Save...") title = TextOf(child);
-      }
-      PressAndWaitClosed(browser, IDCANCEL);
-    });
-    Click(ui::IDC_CmdSplit);
-  }
-  EXPECT_EQ(title, L"Choose Folder to Save...");
+  PressWith(ui::IDC_CmdSplit, [&] {
+    const HWND browser = WaitForFolderBrowser();
+    if (browser == nullptr) return;
+    owner = GetWindow(browser, GW_OWNER);
+    // The title given to the browser is shown above its tree.
+    titled = FindChildWithText(browser, L"Choose Folder to Save...") != nullptr;
+    PressAndWaitClosed(browser, IDCANCEL);
+  });
+  EXPECT_TRUE(titled) << "no \"Choose Folder to Save...\" in the browser";
   EXPECT_EQ(owner, Window());
 }
 
 TEST_F(Form1Split, CancellingTheFolderBrowserLeavesEveryControlAsItWas) {
   ChooseSource(Cards(2));
-  const Snapshot before = Controls();
+  const auto before = Snapshot();
   ASSERT_TRUE(SplitAndCancel());
-  EXPECT_EQ(Controls(), before);
-  EXPECT_EQ(WaitForMessageBox(milliseconds(300)), nullptr) << "a cancelled split shows nothing";
-  EXPECT_EQ(FilesIn(scratch_), std::vector<std::wstring>{L"contacts.vcf"});
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(WaitForMessageBox(300ms), nullptr) << "a cancelled split shows nothing";
+  EXPECT_EQ(FileNames(scratch_), std::vector<std::wstring>{L"contacts.vcf"});
 }
 
 TEST_F(Form1Split, FullRunWritesEveryCardAndReportsTheExactText) {
-  ChooseSource(Cards(3));
-  const fs::path out = MakeFolder("out");
-  const RunSeen run = SplitInto(out.wstring());
+  RunSeen run;
+  const fs::path out = Run(Cards(3), run);
   ASSERT_TRUE(run.folderSelected);
   ASSERT_TRUE(run.box.has_value()) << "no message at the end of the run";
   EXPECT_EQ(run.box->title, L"Quillmere");
-  EXPECT_EQ(run.box->text, L"3 vCards Saved in \r\n" + out.wstring() + L"\\");
+  EXPECT_EQ(run.box->text, Saved(3, out));
   EXPECT_EQ(run.box->icon, BoxIcon::Information);
   EXPECT_EQ(run.box->owner, Window());
   EXPECT_EQ(run.labelWhileBoxShown, L"(3) vCards Saved") << "the final count came after the message";
-
-  EXPECT_EQ(FilesIn(out), (std::vector<std::wstring>{L"vCard1.vcf", L"vCard2.vcf", L"vCard3.vcf"}));
+  EXPECT_EQ(FileNames(out), (std::vector<std::wstring>{L"vCard1.vcf", L"vCard2.vcf", L"vCard3.vcf"}));
   EXPECT_NE(ReadAll(out / "vCard2.vcf").find("FN:Person 2"), std::string::npos);
   EXPECT_EQ(Text(ui::IDC_LblProgessCurrent), L"(3) vCards Saved");
   EXPECT_TRUE(Enabled(ui::IDC_CmdSplit)) << "Split stays off after the run";
@@ -83,10 +78,6 @@ TEST_F(Form1Split, FullRunWritesEveryCardAndReportsTheExactText) {
 
 // Wine's C: is a folder of the test's own prefix, so its root is a real
 // drive root that the test may lend two files to. Elsewhere the test keeps off.
-bool UnderWine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 TEST_F(Form1Split, DriveRootIsUsedWithItsOneBackslash) {
   if (!UnderWine()) GTEST_SKIP() << "writes into C:\\, which only Wine's scratch prefix lends";
   const std::wstring root = L"C:\\";
@@ -94,7 +85,6 @@ TEST_F(Form1Split, DriveRootIsUsedWithItsOneBackslash) {
   for (const std::wstring& name : cards) {
     if (fs::exists(root + name)) GTEST_SKIP() << "C:\\ already holds a file of that name";
   }
-
   ChooseSource(Cards(2));
   const RunSeen run = SplitInto(root);
   std::vector<std::wstring> written;
@@ -102,7 +92,6 @@ TEST_F(Form1Split, DriveRootIsUsedWithItsOneBackslash) {
     if (fs::exists(root + name)) written.push_back(name);
     fs::remove(root + name);
   }
-
   ASSERT_TRUE(run.folderSelected);
   ASSERT_TRUE(run.box.has_value());
   EXPECT_EQ(run.box->text, L"2 vCards Saved in \r\nC:\\");
@@ -110,24 +99,22 @@ TEST_F(Form1Split, DriveRootIsUsedWithItsOneBackslash) {
 }
 
 TEST_F(Form1Split, LinesWithoutACardShowAPluralZero) {
-  ChooseSource("no cards here\r\njust notes\r\n");
-  const fs::path out = MakeFolder("out");
-  const RunSeen run = SplitInto(out.wstring());
+  RunSeen run;
+  const fs::path out = Run("no cards here\r\njust notes\r\n", run);
   ASSERT_TRUE(run.box.has_value());
   EXPECT_EQ(run.labelWhileBoxShown, L"(0) vCards Saved");
   EXPECT_EQ(Text(ui::IDC_LblProgessCurrent), L"(0) vCards Saved");
-  EXPECT_EQ(run.box->text, L"0 vCards Saved in \r\n" + out.wstring() + L"\\");
-  EXPECT_TRUE(FilesIn(out).empty());
+  EXPECT_EQ(run.box->text, Saved(0, out));
+  EXPECT_TRUE(FileNames(out).empty());
 }
 
 TEST_F(Form1Split, EmptySourceLeavesTheLabelAsItWas) {
-  ChooseSource("");
-  const fs::path out = MakeFolder("out");
-  const RunSeen run = SplitInto(out.wstring());
+  RunSeen run;
+  const fs::path out = Run("", run);
   ASSERT_TRUE(run.box.has_value());
   EXPECT_EQ(run.labelWhileBoxShown, L"(0) vCard Saved");
   EXPECT_EQ(Text(ui::IDC_LblProgessCurrent), L"(0) vCard Saved");
-  EXPECT_TRUE(FilesIn(out).empty());
+  EXPECT_TRUE(FileNames(out).empty());
 }
 
 TEST_F(Form1Split, EmptySourceAfterARunKeepsTheLastCount) {
@@ -139,13 +126,11 @@ TEST_F(Form1Split, EmptySourceAfterARunKeepsTheLastCount) {
 }
 
 TEST_F(Form1Split, UnfinishedLastCardIsNamedInTheMessage) {
-  ChooseSource(Cards(1) + "BEGIN:VCARD\r\nFN:Cut off\r\n");
-  const fs::path out = MakeFolder("out");
-  const RunSeen run = SplitInto(out.wstring());
+  RunSeen run;
+  const fs::path out = Run(Cards(1) + "BEGIN:VCARD\r\nFN:Cut off\r\n", run);
   ASSERT_TRUE(run.box.has_value());
-  EXPECT_EQ(run.box->text, L"1 vCards Saved in \r\n" + out.wstring() +
-                               L"\\\r\n\r\nThe last card has no END:VCARD line and was not saved.");
-  EXPECT_EQ(FilesIn(out), std::vector<std::wstring>{L"vCard1.vcf"});
+  EXPECT_EQ(run.box->text, Saved(1, out) + L"\r\n\r\nThe last card has no END:VCARD line and was not saved.");
+  EXPECT_EQ(FileNames(out), std::vector<std::wstring>{L"vCard1.vcf"});
 }
 
 TEST_F(Form1Split, MissingSourceGivesAWarningNamingTheFile) {
@@ -169,22 +154,17 @@ TEST_F(Form1Split, DuringARunSplitIsOffTheCountMovesAndBrowseOnlyChangesTheNextR
   ChooseSource(Cards(kLongRunCards));
   const fs::path out = MakeFolder("out");
   const fs::path next = WriteSource("next.vcf", Cards(1));
-
   std::atomic<bool> runStarted{false}, browseOpened{false}, boxShown{false}, done{false};
   bool browsedDuringRun = false;
   std::optional<MessageBoxSeen> box;
-  DialogScript script([&] {
-    if (const HWND browser = WaitForFolderBrowser()) {
-      runStarted = SelectFolder(browser, out.wstring()) && PressAndWaitClosed(browser, IDOK);
-      if (!runStarted) PressAndWaitClosed(browser, IDCANCEL);
-    }
+  std::jthread script([&] {
+    if (const HWND browser = WaitForFolderBrowser()) runStarted = ChooseFolder(browser, out.wstring());
     if (runStarted) {
       if (const HWND dialog = WaitForOpenDialog()) {
         browseOpened = true;
-        TypeFileName(dialog, next.wstring());
-        browsedDuringRun = PressAndWaitClosed(dialog, IDOK);
+        browsedDuringRun = ChooseFile(dialog, next.wstring());
       }
-      if (const HWND end = WaitForMessageBox(milliseconds(120000))) {
+      if (const HWND end = WaitForMessageBox(120s)) {
         box = ReadMessageBox(end);
         boxShown = true;
         PressAndWaitClosed(end, IDOK);
@@ -192,12 +172,10 @@ TEST_F(Form1Split, DuringARunSplitIsOffTheCountMovesAndBrowseOnlyChangesTheNextR
     }
     done = true;
   });
-  Click(ui::IDC_CmdSplit);
+  Press(ui::IDC_CmdSplit);
   const bool splitOffAtStart = !Enabled(ui::IDC_CmdSplit);
-
   std::set<std::wstring> labels;
-  bool browseClicked = false;
-  bool splitOffDuringRun = false;
+  bool browseClicked = false, splitOffDuringRun = false;
   PumpUntil(
       [&] {
         if (done || boxShown) return done.load();
@@ -205,13 +183,13 @@ TEST_F(Form1Split, DuringARunSplitIsOffTheCountMovesAndBrowseOnlyChangesTheNextR
         if (!browseClicked && labels.size() >= 3) {
           browseClicked = true;
           splitOffDuringRun = !Enabled(ui::IDC_CmdSplit);
-          PostMessageW(Control(ui::IDC_CmdBrowse), BM_CLICK, 0, 0);
+          Click(Control(ui::IDC_CmdBrowse));
         }
         if (browseOpened) splitOffDuringRun = splitOffDuringRun && !Enabled(ui::IDC_CmdSplit);
         return false;
       },
-      milliseconds(180000));
-  script.Join();
+      180s);
+  script.join();
 
   ASSERT_TRUE(runStarted);
   EXPECT_TRUE(splitOffAtStart) << "Split is on while the run goes on";
@@ -219,8 +197,8 @@ TEST_F(Form1Split, DuringARunSplitIsOffTheCountMovesAndBrowseOnlyChangesTheNextR
   EXPECT_GE(labels.size(), 3u) << "the count did not move during the run";
   EXPECT_TRUE(browsedDuringRun) << "Browse did not work during the run";
   ASSERT_TRUE(box.has_value());
-  EXPECT_EQ(box->text, std::to_wstring(kLongRunCards) + L" vCards Saved in \r\n" + out.wstring() + L"\\");
-  EXPECT_EQ(FilesIn(out).size(), static_cast<std::size_t>(kLongRunCards)) << "the new file changed the run";
+  EXPECT_EQ(box->text, Saved(kLongRunCards, out));
+  EXPECT_EQ(FileNames(out).size(), static_cast<std::size_t>(kLongRunCards)) << "the new file changed the run";
   EXPECT_EQ(Text(ui::IDC_txtvCFPath), next.wstring());
   EXPECT_TRUE(Enabled(ui::IDC_CmdSplit));
 }
@@ -240,30 +218,28 @@ QueueCounts* g_counts = nullptr;
 LRESULT CALLBACK CountMessages(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && wParam == PM_REMOVE && g_counts != nullptr) {
     const auto* message = reinterpret_cast<const MSG*>(lParam);
-    if (message->hwnd == g_counts->window && message->message == ui::kRunProgressMessage) {
-      ++g_counts->progressMessages;
-    }
-    if (message->message == WM_TIMER && message->wParam == g_counts->timer) ++g_counts->timerTicks;
+    g_counts->progressMessages +=
+        message->hwnd == g_counts->window && message->message == ui::kRunProgressMessage;
+    g_counts->timerTicks += message->message == WM_TIMER && message->wParam == g_counts->timer;
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 TEST_F(Form1Split, ProgressIsCoalescedAndLeavesTheQueueFree) {
-  constexpr int kCards = 2000;
-  constexpr int kLinesPerCard = 6;
+  constexpr int kCards = 2000, kLinesPerCard = 6;
   ChooseSource(Cards(kCards));
   const fs::path out = MakeFolder("out");
   QueueCounts counts{Window(), SetTimer(nullptr, 0, 20, nullptr)};
   g_counts = &counts;
   const HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, CountMessages, nullptr, GetCurrentThreadId());
   ASSERT_NE(hook, nullptr);
-  const RunSeen run = SplitInto(out.wstring(), milliseconds(120000));
+  const RunSeen run = SplitInto(out.wstring(), 120s);
   UnhookWindowsHookEx(hook);
   KillTimer(nullptr, counts.timer);
   g_counts = nullptr;
 
   ASSERT_TRUE(run.box.has_value());
-  EXPECT_EQ(FilesIn(out).size(), static_cast<std::size_t>(kCards));
+  EXPECT_EQ(FileNames(out).size(), static_cast<std::size_t>(kCards));
   EXPECT_GE(counts.progressMessages, 3) << "the count was not shown while the run went on";
   EXPECT_LT(counts.progressMessages, kCards * kLinesPerCard / 10) << "progress is not coalesced";
   EXPECT_GE(counts.timerTicks, 10) << "the run's messages left no turn for input and painting";

@@ -5,20 +5,19 @@
 #include <exception>
 #include <string>
 
-#include "remote_driver.h"
+#include "window_driver.h"
 
 int wmain(int argc, wchar_t** argv) {
-  using namespace std::chrono_literals;
+  using namespace quillmere::driver;
   if (argc != 2) {
     std::fputs("usage: package_start_check PROGRAM.exe\n", stderr);
     return 2;
   }
   try {
-    quillmere::remote::RemoteProgram program(argv[1]);
-    const HWND window = program.WaitForWindow(L"Quillmere by Tarnwell", 30s);
+    RemoteProgram program(argv[1]);
+    const HWND window = program.WaitForWindow(L"Quillmere by Tarnwell", nullptr, 30s);
     if (!window) {
-      std::fprintf(stderr, "%s showed no window \"Quillmere by Tarnwell\"\n",
-                   quillmere::remote::Narrow(argv[1]).c_str());
+      std::fprintf(stderr, "%s showed no window \"Quillmere by Tarnwell\"\n", Narrow(argv[1]).c_str());
       return 1;
     }
     program.Close(window);

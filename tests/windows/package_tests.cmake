@@ -1,11 +1,11 @@
 # The release zip as a user gets it: unpacked, its sums checked, README.txt
 # in CR LF, and both programs started from the unpacked folder under Wine.
-if(NOT TARGET quillmere_remote_driver OR NOT QUILLMERE_ZIP)
+if(NOT QUILLMERE_ZIP)
   return()
 endif()
 
 add_executable(package_start_check ${CMAKE_CURRENT_LIST_DIR}/package_start_check.cpp)
-target_link_libraries(package_start_check PRIVATE quillmere_remote_driver)
+target_link_libraries(package_start_check PRIVATE quillmere_window_driver)
 target_link_options(package_start_check PRIVATE -municode)
 quillmere_warnings(package_start_check)
 

@@ -23,36 +23,25 @@
 
 #include "control_ids.h"
 #include "program_steps.h"
-#include "remote_driver.h"
 
 namespace {
 
-using namespace std::chrono_literals;
 using namespace quillmere;
-using remote::Clock;
-using remote::Narrow;
+using namespace quillmere::testing;
 
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The message on one line, its line break shown as " | ".
-std::string OneLine(const std::wstring& text) {
-  std::wstring line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, L"\r\n") == 0) {
-      line += L" | ";
-      ++i;
-    } else {
-      line += text[i];
-    }
-  }
-  return Narrow(line);
+// The message on one line, its line breaks shown as " | ".
+std::string OneLine(std::wstring text) {
+  for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L" | ");
+  return Narrow(text);
 }
 
 // A path as the program's dialogs need it: whole, from its drive.
 std::wstring FullPath(const std::string& path) {
-  const std::wstring windowsPath = remote::WindowsPath(path);
+  const std::wstring windowsPath = WindowsPath(path);
   wchar_t full[MAX_PATH] = {};
   const DWORD length = ::GetFullPathNameW(windowsPath.c_str(), MAX_PATH, full, nullptr);
   return length && length < MAX_PATH ? std::wstring(full) : windowsPath;
@@ -61,20 +50,20 @@ std::wstring FullPath(const std::string& path) {
 int Split(const std::vector<std::string>& args) {
   if (args.size() < 3) throw std::runtime_error("split needs PROGRAM SOURCE FOLDER");
   const bool keepOpen = args.size() > 3 && args[3] == "--keep-open";
-  remote::RemoteProgram program(FullPath(args[0]));
-  const auto form = program_tests::FindForm1(program);
-  program_tests::ChooseSource(program, form, FullPath(args[1]));
-  HWND browser = program_tests::OpenFolderBrowserAt(program, form, FullPath(args[2]));
+  RemoteProgram program(FullPath(args[0]));
+  const auto form = FindForm1(program);
+  ChooseSource(program, form, FullPath(args[1]));
+  HWND browser = OpenFolderBrowserAt(program, form, FullPath(args[2]));
 
   const auto started = Clock::now();
-  remote::Click(::GetDlgItem(browser, IDOK));
-  const auto box = program.WaitForMessageBox(600s);
+  Click(::GetDlgItem(browser, IDOK));
+  const auto box = program.NextMessageBox(600s);
   const double runMs = MillisecondsSince(started);
   if (!box) throw std::runtime_error("no closing message within 600 s");
   std::printf("message: %s\n", OneLine(box->text).c_str());
-  std::printf("label: %s\n", Narrow(remote::TextOf(form.LblProgessCurrent).value_or(L"")).c_str());
+  std::printf("label: %s\n", Narrow(TextOf(form.LblProgessCurrent).value_or(L"")).c_str());
   std::printf("run_ms: %.1f\n", runMs);
-  remote::PressOkAndWaitClosed(box->box, program_tests::kDialogLimit);
+  PressAndWaitClosed(box->box, IDOK);
 
   ::Sleep(500);  // let the window repaint where the message was
   RECT frame = {};
@@ -91,7 +80,7 @@ int Split(const std::vector<std::string>& args) {
 }
 
 int Close() {
-  HWND window = remote::FindTopLevel(0, ui::kForm1Caption);
+  HWND window = FindTopLevel(0, ui::kForm1Caption);
   if (!window) return 0;
   DWORD pid = 0;
   ::GetWindowThreadProcessId(window, &pid);

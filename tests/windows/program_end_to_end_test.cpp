@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "program_files.h"
 #include "program_steps.h"
-#include "remote_driver.h"
 
-namespace quillmere::program_tests {
+namespace quillmere::testing {
 namespace {
-
-using namespace std::chrono_literals;
-using remote::RemoteProgram;
 
 // A source with the kinds of lines real exports hold, and the file each card
 // must become: CR LF before every line and a last CR LF, boundary lines
@@ -73,20 +68,20 @@ TEST(ShippedProgram, SplitWorkedFromOutsideWritesEveryCardAndReportsTheFolder) {
   const Sample sample = MixedExport();
   WriteBytes(source, sample.source);
 
-  RemoteProgram program(remote::WindowsPath(QUILLMERE_PROGRAM));
+  RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM));
   const Form1Controls form = FindForm1(program);
   EXPECT_FALSE(::IsWindowEnabled(form.CmdSplit)) << "\"Split vCards\" is usable before a file";
   ChooseSource(program, form, source.wstring());
   EXPECT_TRUE(::IsWindowEnabled(form.CmdSplit)) << "a chosen file did not enable the split";
   StartSplit(program, form, output.wstring());
 
-  const auto box = program.WaitForMessageBox(60s);
+  const auto box = program.NextMessageBox(60s);
   ASSERT_TRUE(box) << "no message box at the end of the run";
   EXPECT_EQ(box->title, L"Quillmere");
   EXPECT_EQ(box->text, L"4 vCards Saved in \r\n" + output.wstring() + L"\\");
-  EXPECT_EQ(remote::TextOf(form.LblProgessCurrent), L"(4) vCards Saved")
+  EXPECT_EQ(TextOf(form.LblProgessCurrent), L"(4) vCards Saved")
       << "the final count is not shown while the message is up";
-  EXPECT_TRUE(remote::PressOkAndWaitClosed(box->box, kDialogLimit));
+  EXPECT_TRUE(PressAndWaitClosed(box->box, IDOK));
 
   std::map<std::wstring, std::string> expected;
   for (size_t i = 0; i < sample.cards.size(); ++i) {
@@ -94,7 +89,7 @@ TEST(ShippedProgram, SplitWorkedFromOutsideWritesEveryCardAndReportsTheFolder) {
   }
   EXPECT_EQ(FilesIn(output), expected);
   EXPECT_EQ(ReadBytes(source), sample.source) << "the source was changed";
-  EXPECT_TRUE(remote::WaitFor([&] { return ::IsWindowEnabled(form.CmdSplit) != FALSE; }, 5s))
+  EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(form.CmdSplit) != FALSE; }, 5s))
       << "\"Split vCards\" stays disabled after the run";
 
   program.Close(form.window);
@@ -105,4 +100,4 @@ TEST(ShippedProgram, SplitWorkedFromOutsideWritesEveryCardAndReportsTheFolder) {
 }
 
 }  // namespace
-}  // namespace quillmere::program_tests
+}  // namespace quillmere::testing

@@ -8,16 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "program_files.h"
 #include "program_steps.h"
-#include "remote_driver.h"
 
-namespace quillmere::program_tests {
+namespace quillmere::testing {
 namespace {
-
-using namespace std::chrono_literals;
-using remote::Clock;
-using remote::RemoteProgram;
 
 constexpr std::uint64_t kCards = 50000;
 // How long the window is watched once the run has saved its first card.
@@ -25,31 +19,6 @@ constexpr std::uint64_t kCards = 50000;
 // the samples come every 30 ms or so and miss few of them.
 constexpr auto kWatchTime = std::chrono::seconds(2);
 constexpr std::size_t kLeastCountsSeen = 15;
-
-std::vector<std::string> CardLines(std::uint64_t n) {
-  const std::string id = std::to_string(n);
-  return {"BEGIN:VCARD",
-          "VERSION:3.0",
-          "FN:Person " + id,
-          "N:" + id + ";Person;;;",
-          "TEL;TYPE=cell:+1 555 01" + id,
-          "EMAIL:person." + id + "@example.org",
-          "END:VCARD"};
-}
-
-std::string SourceOf(std::uint64_t cards) {
-  std::string source;
-  for (std::uint64_t n = 1; n <= cards; ++n) {
-    for (const auto& line : CardLines(n)) source += line + "\r\n";
-  }
-  return source;
-}
-
-std::string ExpectedCard(std::uint64_t n) {
-  std::string card;
-  for (const auto& line : CardLines(n)) card += "\r\n" + line;
-  return card + "\r\n";
-}
 
 // What the test saw of the window while the run went on.
 struct Watch {
@@ -69,9 +38,9 @@ Watch WatchRun(const RemoteProgram& program, const Form1Controls& form) {
   Clock::time_point firstCount{};
   while (Clock::now() < limit) {
     const auto asked = Clock::now();
-    const bool answered = remote::Answers(form.window, 100ms);
+    const bool answered = Answers(form.window, 100ms);
     const auto took = Clock::now() - asked;
-    const auto count = CountIn(remote::TextOf(form.LblProgessCurrent, 100ms).value_or(L""));
+    const auto count = CountIn(TextOf(form.LblProgessCurrent, 100ms).value_or(L""));
     if (count && *count > 0) {
       if (watch.counts.empty()) firstCount = Clock::now();
       ++watch.pings;
@@ -99,10 +68,10 @@ TEST(ShippedProgramLongRun, StaysResponsiveCountsAndAltXLeavesOnlyWholeCards) {
   ScratchFolder scratch(L"long");
   const auto source = scratch.Path() / L"many.vcf";
   const auto output = scratch.Path() / L"cards";
-  std::filesystem::create_directory(output);
-  WriteBytes(source, SourceOf(kCards));
+  fs::create_directory(output);
+  WriteBytes(source, Cards(kCards));
 
-  RemoteProgram program(remote::WindowsPath(QUILLMERE_PROGRAM));
+  RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM));
   const Form1Controls form = FindForm1(program);
   ChooseSource(program, form, source.wstring());
   StartSplit(program, form, output.wstring());
@@ -121,10 +90,10 @@ TEST(ShippedProgramLongRun, StaysResponsiveCountsAndAltXLeavesOnlyWholeCards) {
               static_cast<long long>(
                   std::chrono::duration_cast<std::chrono::milliseconds>(watch.slowestAnswer).count()));
 
-  remote::PressAltKey(form.window, L'x');
+  PressAltKey(form.window, L'x');
   ASSERT_TRUE(program.WaitForExit(5s)) << "Alt+X did not end the program during a run";
 
-  const CardsLeft left = CheckWholeCards(output, ExpectedCard);
+  const CardsLeft left = CheckWholeCards(output);
   ASSERT_EQ(left.fault, "");
   EXPECT_GE(left.files, watch.counts.back()) << "cards counted in the window are missing";
   EXPECT_LT(left.files, kCards) << "the run went on to the end after Alt+X";
@@ -132,4 +101,4 @@ TEST(ShippedProgramLongRun, StaysResponsiveCountsAndAltXLeavesOnlyWholeCards) {
 }
 
 }  // namespace
-}  // namespace quillmere::program_tests
+}  // namespace quillmere::testing

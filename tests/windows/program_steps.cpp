@@ -8,11 +8,8 @@
 
 #include "control_ids.h"
 
-namespace quillmere::program_tests {
+namespace quillmere::testing {
 namespace {
-
-using remote::Narrow;
-using remote::RemoteProgram;
 
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error(what);
@@ -22,7 +19,7 @@ using remote::RemoteProgram;
 
 Form1Controls FindForm1(const RemoteProgram& program) {
   Form1Controls form;
-  form.window = program.WaitForWindow(ui::kForm1Caption, kDialogLimit);
+  form.window = program.WaitForWindow(ui::kForm1Caption);
   if (!form.window) Fail("no window \"Quillmere by Tarnwell\" of the started process appeared");
   form.txtvCFPath = ::GetDlgItem(form.window, ui::IDC_txtvCFPath);
   form.CmdBrowse = ::GetDlgItem(form.window, ui::IDC_CmdBrowse);
@@ -36,31 +33,29 @@ Form1Controls FindForm1(const RemoteProgram& program) {
 }
 
 void ChooseSource(const RemoteProgram& program, const Form1Controls& form, const std::wstring& source) {
-  remote::Click(form.CmdBrowse);
-  HWND dialog = program.WaitForOpenDialog(kDialogLimit);
+  Click(form.CmdBrowse);
+  HWND dialog = program.WaitForOpenDialog();
   if (!dialog) Fail("\"Browse...\" opened no open-file dialog");
-  const auto filter = remote::TextOf(::GetDlgItem(dialog, cmb1));
+  const auto filter = TextOf(::GetDlgItem(dialog, cmb1));
   if (filter != L"vCard File (*.vcf)") {
     Fail("the open-file dialog offers \"" + Narrow(filter.value_or(L"?")) + "\", not \"vCard File (*.vcf)\"");
   }
-  if (!program.ChooseFile(dialog, source, kDialogLimit)) {
-    Fail("the open-file dialog did not take " + Narrow(source));
+  if (!program.ChooseFile(dialog, source)) Fail("the open-file dialog did not take " + Narrow(source));
+  if (!WaitFor([&] { return TextOf(form.txtvCFPath) == source; }, kDialogLimit)) {
+    Fail("txtvCFPath does not show the chosen file " + Narrow(source));
   }
-  const bool shown = remote::WaitFor([&] { return remote::TextOf(form.txtvCFPath) == source; }, kDialogLimit);
-  if (!shown) Fail("txtvCFPath does not show the chosen file " + Narrow(source));
 }
 
 HWND OpenFolderBrowserAt(const RemoteProgram& program, const Form1Controls& form,
                          const std::wstring& folder) {
-  remote::Click(form.CmdSplit);
-  HWND browser = program.WaitForFolderBrowser(kDialogLimit);
+  Click(form.CmdSplit);
+  HWND browser = program.WaitForFolderBrowser();
   if (!browser) Fail("\"Split vCards\" opened no folder browser");
-  if (!remote::FindChildWithText(browser, L"Choose Folder to Save...")) {
+  if (!FindChildWithText(browser, L"Choose Folder to Save...")) {
     Fail("the folder browser does not show the title \"Choose Folder to Save...\"");
   }
-  if (!program.SelectFolder(browser, folder, kDialogLimit)) {
-    HWND tree = ::FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
-    const auto shown = remote::SelectedTreeItemText(program.Process(), tree);
+  if (!program.SelectFolder(browser, folder)) {
+    const auto shown = SelectedTreeItemText(program.Process(), FindChild(browser, WC_TREEVIEWW, -1));
     Fail("the folder browser did not select " + Narrow(folder) + "; it shows \"" +
          Narrow(shown.value_or(L"nothing")) + "\"");
   }
@@ -68,8 +63,7 @@ HWND OpenFolderBrowserAt(const RemoteProgram& program, const Form1Controls& form
 }
 
 void StartSplit(const RemoteProgram& program, const Form1Controls& form, const std::wstring& folder) {
-  HWND browser = OpenFolderBrowserAt(program, form, folder);
-  if (!remote::PressOkAndWaitClosed(browser, kDialogLimit)) {
+  if (!PressAndWaitClosed(OpenFolderBrowserAt(program, form, folder), IDOK)) {
     Fail("the folder browser did not close on OK");
   }
 }
@@ -81,4 +75,4 @@ std::optional<std::uint64_t> CountIn(const std::wstring& progress) {
   return std::stoull(match[1].str());
 }
 
-}  // namespace quillmere::program_tests
+}  // namespace quillmere::testing

@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
-#include "remote_driver.h"
+#include "test_files.h"
+#include "window_driver.h"
 
-namespace quillmere::program_tests {
+namespace quillmere::testing {
 
-// How long a dialog may take to appear or to go away.
-inline constexpr remote::milliseconds kDialogLimit{15000};
+using namespace driver;
 
 // The controls of Form1 that a user looks at or presses.
 struct Form1Controls {
@@ -26,22 +26,19 @@ struct Form1Controls {
 };
 
 // Finds the program's window by its caption and the program's PID.
-Form1Controls FindForm1(const remote::RemoteProgram& program);
+Form1Controls FindForm1(const RemoteProgram& program);
 
 // Presses "Browse...", checks that the dialog offers vCard files, enters
 // source as the file name, presses OK, and waits until the window shows it.
-void ChooseSource(const remote::RemoteProgram& program, const Form1Controls& form,
-                  const std::wstring& source);
+void ChooseSource(const RemoteProgram& program, const Form1Controls& form, const std::wstring& source);
 
 // Presses "Split vCards", checks the folder browser's title and selects
-// folder in it; returns the browser, still open.
-HWND OpenFolderBrowserAt(const remote::RemoteProgram& program, const Form1Controls& form,
-                         const std::wstring& folder);
-
-// OpenFolderBrowserAt, then OK: the run starts when this returns.
-void StartSplit(const remote::RemoteProgram& program, const Form1Controls& form, const std::wstring& folder);
+// folder in it; returns the browser, still open. StartSplit then presses
+// OK: the run starts when it returns.
+HWND OpenFolderBrowserAt(const RemoteProgram& program, const Form1Controls& form, const std::wstring& folder);
+void StartSplit(const RemoteProgram& program, const Form1Controls& form, const std::wstring& folder);
 
 // The count in a progress text "(n) vCards Saved" or "(n) vCard Saved".
 std::optional<std::uint64_t> CountIn(const std::wstring& progress);
 
-}  // namespace quillmere::program_tests
+}  // namespace quillmere::testing

@@ -16,16 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "program_files.h"
 #include "program_steps.h"
-#include "remote_driver.h"
 
-namespace quillmere::program_tests {
+namespace quillmere::testing {
 namespace {
-
-using namespace std::chrono_literals;
-using remote::Clock;
-using remote::RemoteProgram;
 
 constexpr std::uint64_t kCards = 30000;
 constexpr int kMoments = 20;
@@ -35,26 +29,6 @@ constexpr int kMoments = 20;
 constexpr int kLatestMomentMs = 2500;
 constexpr int kMostTries = 40;
 constexpr auto kExitLimit = 1000ms;
-
-std::string CardText(std::uint64_t n, const char* before, const char* after) {
-  const std::string id = std::to_string(n);
-  std::string text;
-  for (const std::string& line :
-       {std::string("BEGIN:VCARD"), std::string("VERSION:2.1"), "N:Stop;" + id,
-        "NOTE:a folded note, line " + id, std::string("  that goes on "), std::string("END:VCARD")})
-    text += before + line + after;
-  return text;
-}
-
-std::string Source() {
-  std::string source;
-  for (std::uint64_t n = 1; n <= kCards; ++n) source += CardText(n, "", "\r\n");
-  return source;
-}
-
-std::string ExpectedCard(std::uint64_t n) {
-  return CardText(n, "\r\n", "") + "\r\n";
-}
 
 unsigned Seed() {
   if (const char* text = std::getenv("QUILLMERE_STOP_SEED")) {
@@ -76,33 +50,32 @@ struct Moment {
 };
 
 // One program, one run, stopped after delayMs.
-Moment StopAt(int delayMs, Stop how, const std::filesystem::path& source, const ScratchFolder& scratch,
-              int index) {
+Moment StopAt(int delayMs, Stop how, const fs::path& source, const ScratchFolder& scratch, int index) {
   Moment moment{delayMs};
   const auto output = scratch.Path() / (L"out" + std::to_wstring(index));
-  std::filesystem::create_directory(output);
-  RemoteProgram program(remote::WindowsPath(QUILLMERE_PROGRAM));
+  fs::create_directory(output);
+  RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM));
   const Form1Controls form = FindForm1(program);
   ChooseSource(program, form, source.wstring());
   StartSplit(program, form, output.wstring());
   ::Sleep(static_cast<DWORD>(delayMs));
 
   // Still running: no final message yet and the last card not counted.
-  const auto count = CountIn(remote::TextOf(form.LblProgessCurrent, 200ms).value_or(L""));
+  const auto count = CountIn(TextOf(form.LblProgessCurrent, 200ms).value_or(L""));
   moment.duringRun = !program.WaitForMessageBox(0ms) && count.value_or(0) < kCards;
   const auto pressed = Clock::now();
   if (how == Stop::ExitButton) {
-    remote::Click(form.cmdEnd);
+    Click(form.cmdEnd);
   } else {
     ::PostMessageW(form.window, WM_SYSCOMMAND, SC_CLOSE, 0);
   }
   const bool gone = program.WaitForExit(10s);
   moment.exitTook = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pressed);
   EXPECT_TRUE(gone) << "the program did not end at all after the stop";
-  const CardsLeft left = CheckWholeCards(output, ExpectedCard);
+  const CardsLeft left = CheckWholeCards(output);
   EXPECT_EQ(left.fault, "");
   moment.files = left.files;
-  std::filesystem::remove_all(output);
+  fs::remove_all(output);
   return moment;
 }
 
@@ -116,7 +89,7 @@ TEST_P(StopDuringRun, EndsWithinASecondLeavingOnlyWholeCards) {
   const Stop how = GetParam();
   ScratchFolder scratch(how == Stop::ExitButton ? L"stop-exit" : L"stop-close");
   const auto source = scratch.Path() / L"many.vcf";
-  WriteBytes(source, Source());
+  WriteBytes(source, Cards(kCards));
   const unsigned seed = Seed();
   std::printf("seed %u (QUILLMERE_STOP_SEED=%u repeats these moments)\n", seed, seed);
   std::mt19937 random(seed);
@@ -146,4 +119,4 @@ INSTANTIATE_TEST_SUITE_P(Program, StopDuringRun, ::testing::Values(Stop::ExitBut
                          });
 
 }  // namespace
-}  // namespace quillmere::program_tests
+}  // namespace quillmere::testing

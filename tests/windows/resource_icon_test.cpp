@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <ostream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "resource_reader.h"
@@ -17,18 +15,12 @@
 namespace quillmere::resources {
 namespace {
 
-constexpr WORD kNeutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-
 struct ImageRow {
   WORD id;
   int size;  // width and height in pixels
   int bits;  // per pixel
   std::uint32_t bytes;
 };
-
-void PrintTo(const ImageRow& row, std::ostream* out) {
-  *out << "image " << row.id << ", " << row.size << "x" << row.size << ", " << row.bits << " bpp";
-}
 
 // In the order the group lists them.
 constexpr ImageRow kImages[] = {
@@ -43,38 +35,49 @@ std::size_t RowBytes(int bitsPerRow) {
   return static_cast<std::size_t>((bitsPerRow + 31) / 32 * 4);
 }
 
-TEST(IconGroup, ListsTheSixImagesInOrder) {
-  const UniqueModule program = LoadProgramResources();
-  ASSERT_TRUE(program);
-  const Bytes group = ResourceBytes(program.get(), RT_GROUP_ICON, 1, kNeutral);
-  ASSERT_EQ(group.size(), kGroupHeader + kImageCount * kGroupEntry);
-  EXPECT_EQ(Word(group, 0), 0) << "reserved";
-  EXPECT_EQ(Word(group, 2), 1) << "an icon, not a cursor";
-  ASSERT_EQ(Word(group, 4), kImageCount);
+// The program's resources and its icon group, for every test of the icon.
+class IconTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = LoadProgramResources();
+    ASSERT_TRUE(program_);
+    group_ = ResourceBytes(program_.get(), RT_GROUP_ICON, 1, kNeutral);
+  }
+  Bytes Image(WORD id) const { return ResourceBytes(program_.get(), RT_ICON, id, kNeutral); }
+
+  UniqueModule program_;
+  Bytes group_;
+};
+
+using IconGroup = IconTest;
+using IconFiles = IconTest;
+
+TEST_F(IconGroup, ListsTheSixImagesInOrder) {
+  ASSERT_EQ(group_.size(), kGroupHeader + kImageCount * kGroupEntry);
+  EXPECT_EQ(Word(group_, 0), 0) << "reserved";
+  EXPECT_EQ(Word(group_, 2), 1) << "an icon, not a cursor";
+  ASSERT_EQ(Word(group_, 4), kImageCount);
   for (std::size_t i = 0; i < kImageCount; ++i) {
     const ImageRow& row = kImages[i];
     const std::size_t at = kGroupHeader + i * kGroupEntry;
     SCOPED_TRACE(::testing::Message() << "group entry " << i + 1);
-    EXPECT_EQ(group[at], row.size) << "width";
-    EXPECT_EQ(group[at + 1], row.size) << "height";
-    EXPECT_EQ(group[at + 2], 0) << "colour count (0: 256 or more)";
-    EXPECT_EQ(group[at + 3], 0) << "reserved";
-    EXPECT_EQ(Word(group, at + 4), 1) << "planes";
-    EXPECT_EQ(Word(group, at + 6), row.bits) << "bit count";
-    EXPECT_EQ(Dword(group, at + 8), row.bytes) << "byte count";
-    EXPECT_EQ(Word(group, at + 12), row.id) << "image id";
+    EXPECT_EQ(group_[at], row.size) << "width";
+    EXPECT_EQ(group_[at + 1], row.size) << "height";
+    EXPECT_EQ(group_[at + 2], 0) << "colour count (0: 256 or more)";
+    EXPECT_EQ(group_[at + 3], 0) << "reserved";
+    EXPECT_EQ(Word(group_, at + 4), 1) << "planes";
+    EXPECT_EQ(Word(group_, at + 6), row.bits) << "bit count";
+    EXPECT_EQ(Dword(group_, at + 8), row.bytes) << "byte count";
+    EXPECT_EQ(Word(group_, at + 12), row.id) << "image id";
   }
 }
 
 // Windows and Wine pick the image for a wanted size from the group; every
 // size the window and the shell ask for must find an image of that size.
-TEST(IconGroup, SystemFindsAnImageOfEachSize) {
-  const UniqueModule program = LoadProgramResources();
-  ASSERT_TRUE(program);
-  Bytes group = ResourceBytes(program.get(), RT_GROUP_ICON, 1, kNeutral);
-  ASSERT_FALSE(group.empty());
+TEST_F(IconGroup, SystemFindsAnImageOfEachSize) {
+  ASSERT_FALSE(group_.empty());
   for (int size : {16, 24, 32, 48}) {
-    const int id = ::LookupIconIdFromDirectoryEx(group.data(), TRUE, size, size, LR_DEFAULTCOLOR);
+    const int id = ::LookupIconIdFromDirectoryEx(group_.data(), TRUE, size, size, LR_DEFAULTCOLOR);
     const auto found = std::find_if(std::begin(kImages), std::end(kImages),
                                     [id](const ImageRow& row) { return row.id == id; });
     ASSERT_NE(found, std::end(kImages)) << "no image chosen for " << size << " pixels";
@@ -82,12 +85,11 @@ TEST(IconGroup, SystemFindsAnImageOfEachSize) {
   }
 }
 
-class IconImage : public ::testing::TestWithParam<ImageRow> {
+class IconImage : public IconTest, public ::testing::WithParamInterface<ImageRow> {
  protected:
   void SetUp() override {
-    program_ = LoadProgramResources();
-    ASSERT_TRUE(program_);
-    image_ = ResourceBytes(program_.get(), RT_ICON, GetParam().id, kNeutral);
+    IconTest::SetUp();
+    image_ = Image(GetParam().id);
     ASSERT_FALSE(image_.empty()) << "no neutral image " << GetParam().id;
     ASSERT_GE(image_.size(), sizeof(BITMAPINFOHEADER));
     std::memcpy(&header_, image_.data(), sizeof header_);
@@ -118,7 +120,6 @@ class IconImage : public ::testing::TestWithParam<ImageRow> {
     return Dword(image_, row + static_cast<std::size_t>(x) * 4);
   }
 
-  UniqueModule program_;
   Bytes image_;
   BITMAPINFOHEADER header_{};
 };
@@ -199,49 +200,41 @@ TEST_P(IconImage, SystemMakesAnIconOfItsSize) {
   EXPECT_EQ(bitmap.bmWidth, size);
 }
 
-std::string ImageName(const ::testing::TestParamInfo<ImageRow>& info) {
-  std::ostringstream name;
-  name << "Image" << info.param.id << "_" << info.param.size << "px_" << info.param.bits << "bpp";
-  return name.str();
-}
-
-INSTANTIATE_TEST_SUITE_P(Group, IconImage, ::testing::ValuesIn(kImages), ImageName);
+INSTANTIATE_TEST_SUITE_P(Group, IconImage, ::testing::ValuesIn(kImages), [](const auto& row) {
+  return "Image" + std::to_string(row.param.id) + "_" + std::to_string(row.param.size) + "px_" +
+         std::to_string(row.param.bits) + "bpp";
+});
 
 // The build draws the icon from code; the program must carry exactly what
 // the generator wrote, not a stale or hand-edited copy.
-TEST(IconFiles, ProgramCarriesTheGeneratedImagesAndGroup) {
-  const UniqueModule program = LoadProgramResources();
-  ASSERT_TRUE(program);
-  const std::wstring folder = BuildTreePath(QUILLMERE_ICON_DIR) + L"\\";
+TEST_F(IconFiles, ProgramCarriesTheGeneratedImagesAndGroup) {
+  const std::wstring folder = driver::WindowsPath(QUILLMERE_ICON_DIR) + L"\\";
   const Bytes group = FileBytes(folder + L"icon-group.bin");
   ASSERT_FALSE(group.empty()) << "the generated group is missing";
-  EXPECT_EQ(ResourceBytes(program.get(), RT_GROUP_ICON, 1, kNeutral), group);
+  EXPECT_EQ(group_, group);
   for (const ImageRow& row : kImages) {
     const Bytes drawn = FileBytes(folder + L"icon-" + std::to_wstring(row.id) + L".dib");
     ASSERT_FALSE(drawn.empty()) << "the generated image " << row.id << " is missing";
-    EXPECT_EQ(ResourceBytes(program.get(), RT_ICON, row.id, kNeutral), drawn) << "image " << row.id;
+    EXPECT_EQ(Image(row.id), drawn) << "image " << row.id;
   }
 }
 
 // The .ico the generator writes for other uses (an installer, a web page)
 // holds the same six images with the same directory as the group.
-TEST(IconFiles, IcoFileHoldsTheSameImagesAsTheProgram) {
-  const UniqueModule program = LoadProgramResources();
-  ASSERT_TRUE(program);
-  const Bytes ico = FileBytes(BuildTreePath(QUILLMERE_ICON_DIR) + L"\\quillmere.ico");
-  const Bytes group = ResourceBytes(program.get(), RT_GROUP_ICON, 1, kNeutral);
+TEST_F(IconFiles, IcoFileHoldsTheSameImagesAsTheProgram) {
+  const Bytes ico = FileBytes(driver::WindowsPath(QUILLMERE_ICON_DIR) + L"\\quillmere.ico");
   ASSERT_GE(ico.size(), kGroupHeader + kImageCount * kIcoEntry);
-  ASSERT_EQ(group.size(), kGroupHeader + kImageCount * kGroupEntry);
-  EXPECT_TRUE(std::equal(group.begin(), group.begin() + kGroupHeader, ico.begin()));
+  ASSERT_EQ(group_.size(), kGroupHeader + kImageCount * kGroupEntry);
+  EXPECT_TRUE(std::equal(group_.begin(), group_.begin() + kGroupHeader, ico.begin()));
   std::size_t expectedOffset = kGroupHeader + kImageCount * kIcoEntry;
   for (std::size_t i = 0; i < kImageCount; ++i) {
     const std::size_t entry = kGroupHeader + i * kIcoEntry;
-    const auto groupEntry = group.begin() + static_cast<std::ptrdiff_t>(kGroupHeader + i * kGroupEntry);
+    const auto groupEntry = group_.begin() + static_cast<std::ptrdiff_t>(kGroupHeader + i * kGroupEntry);
     EXPECT_TRUE(std::equal(groupEntry, groupEntry + 12, ico.begin() + static_cast<std::ptrdiff_t>(entry)))
         << "ico entry " << i + 1;
     const std::uint32_t offset = Dword(ico, entry + 12);
     EXPECT_EQ(offset, expectedOffset) << "ico entry " << i + 1;
-    const Bytes image = ResourceBytes(program.get(), RT_ICON, kImages[i].id, kNeutral);
+    const Bytes image = Image(kImages[i].id);
     ASSERT_LE(offset + image.size(), ico.size());
     EXPECT_TRUE(std::equal(image.begin(), image.end(), ico.begin() + offset)) << "image " << kImages[i].id;
     expectedOffset += image.size();

@@ -22,7 +22,6 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using Attributes = std::map<std::wstring, std::wstring>;
 
-constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 constexpr wchar_t kAsmV1[] = L"urn:schemas-microsoft-com:asm.v1";
 
 struct Element {
@@ -38,19 +37,19 @@ struct Document {
   std::vector<Element> roots;
 };
 
-std::wstring Text(const wchar_t* text) {
+// What the reader's getter gives, or empty text.
+template <typename Getter>
+std::wstring Read(IXmlReader& reader, Getter get) {
+  const wchar_t* text = nullptr;
+  (reader.*get)(&text, nullptr);
   return text ? text : L"";
 }
 
 Attributes ReadAttributes(IXmlReader& reader) {
   Attributes attributes;
   for (HRESULT hr = reader.MoveToFirstAttribute(); hr == S_OK; hr = reader.MoveToNextAttribute()) {
-    const wchar_t *name = nullptr, *space = nullptr, *value = nullptr;
-    reader.GetLocalName(&name, nullptr);
-    reader.GetNamespaceUri(&space, nullptr);
-    reader.GetValue(&value, nullptr);
-    if (Text(space) == L"http://www.w3.org/2000/xmlns/") continue;
-    attributes[Text(name)] = Text(value);
+    if (Read(reader, &IXmlReader::GetNamespaceUri) == L"http://www.w3.org/2000/xmlns/") continue;
+    attributes[Read(reader, &IXmlReader::GetLocalName)] = Read(reader, &IXmlReader::GetValue);
   }
   reader.MoveToElement();
   return attributes;
@@ -78,37 +77,23 @@ Document Parse(const Bytes& bytes) {
     open.pop_back();
     (open.empty() ? document.roots : open.back().children).push_back(std::move(done));
   };
+  IXmlReader& xml = *reader.Get();
   XmlNodeType type{};
   HRESULT hr = S_OK;
-  while ((hr = reader->Read(&type)) == S_OK) {
-    const wchar_t* value = nullptr;
-    switch (type) {
-      case XmlNodeType_XmlDeclaration:
-        document.declaration = ReadAttributes(*reader.Get());
-        break;
-      case XmlNodeType_Element: {
-        Element element;
-        const wchar_t *name = nullptr, *space = nullptr;
-        reader->GetLocalName(&name, nullptr);
-        reader->GetNamespaceUri(&space, nullptr);
-        element.name = Text(name);
-        element.space = Text(space);
-        const bool empty = reader->IsEmptyElement();
-        element.attributes = ReadAttributes(*reader.Get());
-        open.push_back(std::move(element));
-        if (empty) close();
-        break;
-      }
-      case XmlNodeType_EndElement:
-        close();
-        break;
-      case XmlNodeType_Text:
-      case XmlNodeType_CDATA:
-        reader->GetValue(&value, nullptr);
-        if (!open.empty()) open.back().text += Text(value);
-        break;
-      default:
-        break;
+  while ((hr = xml.Read(&type)) == S_OK) {
+    if (type == XmlNodeType_XmlDeclaration) document.declaration = ReadAttributes(xml);
+    if (type == XmlNodeType_Element) {
+      const bool empty = xml.IsEmptyElement();
+      open.push_back({Read(xml, &IXmlReader::GetLocalName),
+                      Read(xml, &IXmlReader::GetNamespaceUri),
+                      ReadAttributes(xml),
+                      {},
+                      {}});
+      if (empty) close();
+    }
+    if (type == XmlNodeType_EndElement) close();
+    if ((type == XmlNodeType_Text || type == XmlNodeType_CDATA) && !open.empty()) {
+      open.back().text += Read(xml, &IXmlReader::GetValue);
     }
   }
   if (FAILED(hr)) ADD_FAILURE() << "the manifest is not well-formed XML (0x" << std::hex << hr << ")";
@@ -224,7 +209,8 @@ std::vector<std::wstring> AssembliesOf(HANDLE context) {
     }
     const auto* assembly =
         reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(details.data());
-    identities.push_back(Text(assembly->lpAssemblyEncodedAssemblyIdentity));
+    identities.push_back(
+        assembly->lpAssemblyEncodedAssemblyIdentity ? assembly->lpAssemblyEncodedAssemblyIdentity : L"");
   }
   return identities;
 }

@@ -7,30 +7,22 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cwctype>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "control_ids.h"
-#include "remote_driver.h"
 #include "resource_reader.h"
+#include "window_driver.h"
 
 namespace quillmere::resources {
 namespace {
 
-using remote::RemoteProgram;
-using std::chrono::milliseconds;
-constexpr milliseconds kShown{15000};
-
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
-  return text;
-}
+using namespace driver;
 
 // The main window of a started copy; fails the calling test when none shows.
 HWND MainWindowOf(const RemoteProgram& program) {
-  const HWND window = remote::WaitFor(
-      [&] { return remote::FindTopLevel(program.Pid(), ui::kForm1Caption, ui::kForm1Class); }, kShown);
+  const HWND window = program.WaitForWindow(ui::kForm1Caption, ui::kForm1Class);
   EXPECT_NE(window, nullptr) << "no main window of class " << ::testing::PrintToString(ui::kForm1Class);
   return window;
 }
@@ -71,19 +63,14 @@ TEST(ProgramStart, LoadsCommonControls6FromTheSideBySideStore) {
 // The screen's pixels in a rectangle, as 0x00RRGGBB, top row first.
 std::vector<std::uint32_t> ScreenPixels(const RECT& area) {
   const int width = area.right - area.left, height = area.bottom - area.top;
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
   const win32::WindowDc screen(nullptr);
   const win32::UniqueDc memory(::CreateCompatibleDC(screen.get()));
-  const win32::UniqueBitmap bitmap(
-      ::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const win32::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
   {
     const win32::ScopedSelect selected(memory.get(), bitmap.get());
     ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
   }
-  const auto* first = static_cast<const std::uint32_t*>(bits);
-  std::vector<std::uint32_t> pixels(first, first + width * height);
+  auto pixels = BitmapPixels(bitmap.get(), width, height);
   for (auto& p : pixels) p &= 0xFFFFFF;
   return pixels;
 }
@@ -140,79 +127,65 @@ TEST(ProgramWindow, CaptionShowsTheSmallImageOfTheIconGroup) {
   const RECT caption{frame.left, frame.top, frame.right, origin.y};  // everything above the client area
   const int width = caption.right - caption.left, height = caption.bottom - caption.top;
   ASSERT_GE(height, 16) << "no room for a caption icon";
-  const bool shown = remote::WaitFor([&] { return ShowsImage(ScreenPixels(caption), width, height, small); },
-                                     milliseconds(5000));
+  const bool shown =
+      WaitFor([&] { return ShowsImage(ScreenPixels(caption), width, height, small); }, milliseconds(5000));
   EXPECT_TRUE(shown) << "the caption does not show image 30003 of the icon group";
 }
 
-// What a user sees of the window: its caption, place and size, every
-// control with its text, style and place, and where the focus is.
-struct Control {
-  std::wstring className;
+// What a user sees of a window or control: its class, id, text, style
+// (shown, enabled, drawn) and place on the screen.
+struct Seen {
+  std::wstring className, text;
   int id = 0;
-  std::wstring text;
   LONG style = 0;
   RECT place{};
 };
 
-struct WindowSeen {
-  std::wstring caption;
-  RECT frame{};
-  LONG style = 0;
-  int focusId = 0;
-  std::vector<Control> controls;
-};
-
-BOOL CALLBACK AddControl(HWND child, LPARAM param) {
-  auto& seen = *reinterpret_cast<WindowSeen*>(param);
-  Control control;
-  wchar_t name[128] = {};
-  ::GetClassNameW(child, name, 128);
-  control.className = name;
-  control.id = ::GetDlgCtrlID(child);
-  control.text = remote::TextOf(child).value_or(L"<no answer>");
-  control.style = ::GetWindowLongW(child, GWL_STYLE);
-  ::GetWindowRect(child, &control.place);
-  seen.controls.push_back(control);
-  return TRUE;
-}
-
-WindowSeen See(HWND window) {
-  WindowSeen seen;
-  seen.caption = remote::TextOf(window).value_or(L"<no answer>");
-  ::GetWindowRect(window, &seen.frame);
-  seen.style = ::GetWindowLongW(window, GWL_STYLE);
-  GUITHREADINFO thread{};
-  thread.cbSize = sizeof thread;
-  if (::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndFocus) {
-    seen.focusId = ::GetDlgCtrlID(thread.hwndFocus);
-  }
-  ::EnumChildWindows(window, AddControl, reinterpret_cast<LPARAM>(&seen));
+Seen SeeOne(HWND window) {
+  Seen seen{std::wstring(128, L'\0'), TextOf(window).value_or(L"<no answer>"), ::GetDlgCtrlID(window),
+            ::GetWindowLongW(window, GWL_STYLE)};
+  seen.className.resize(static_cast<std::size_t>(::GetClassNameW(window, seen.className.data(), 128)));
+  ::GetWindowRect(window, &seen.place);
   return seen;
 }
 
+BOOL CALLBACK AddControl(HWND child, LPARAM param) {
+  reinterpret_cast<std::vector<Seen>*>(param)->push_back(SeeOne(child));
+  return TRUE;
+}
+
+// The window, then every control; and the id of the control with the focus.
+using WindowSeen = std::pair<std::vector<Seen>, int>;
+WindowSeen See(HWND window) {
+  std::vector<Seen> seen{SeeOne(window)};
+  ::EnumChildWindows(window, AddControl, reinterpret_cast<LPARAM>(&seen));
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof thread;
+  const bool focus =
+      ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndFocus;
+  return {seen, focus ? ::GetDlgCtrlID(thread.hwndFocus) : 0};
+}
+
 void ExpectSameWindow(const WindowSeen& with, const WindowSeen& without) {
-  EXPECT_EQ(with.caption, without.caption);
-  EXPECT_TRUE(::EqualRect(&with.frame, &without.frame)) << "the window is placed or sized differently";
-  EXPECT_EQ(with.style, without.style);
-  EXPECT_EQ(with.focusId, without.focusId) << "the focus starts elsewhere";
-  ASSERT_EQ(with.controls.size(), without.controls.size());
-  for (std::size_t i = 0; i < with.controls.size(); ++i) {
-    const Control &a = with.controls[i], &b = without.controls[i];
-    SCOPED_TRACE("control id " + std::to_string(b.id));
+  EXPECT_EQ(with.second, without.second) << "the focus starts elsewhere";
+  ASSERT_EQ(with.first.size(), without.first.size());
+  for (std::size_t i = 0; i < with.first.size(); ++i) {
+    const Seen &a = with.first[i], &b = without.first[i];
+    SCOPED_TRACE(i == 0 ? std::string("the window") : "control id " + std::to_string(b.id));
     EXPECT_EQ(a.className, b.className);
     EXPECT_EQ(a.id, b.id);
     EXPECT_EQ(a.text, b.text);
     EXPECT_EQ(a.style, b.style) << "shown, enabled or drawn differently";
-    EXPECT_TRUE(::EqualRect(&a.place, &b.place));
+    EXPECT_TRUE(::EqualRect(&a.place, &b.place)) << "placed or sized differently";
   }
 }
 
-// Arguments a user or a shell might pass: a card file dropped on the
-// program, a folder, switches of other programs, and rubbish.
+// None, then arguments a user or a shell might pass: a card file dropped on
+// the program, a folder, switches of other programs, and rubbish.
 std::vector<std::wstring> StrayArguments() {
-  const std::wstring corpus = BuildTreePath(QUILLMERE_CORPUS_DIR);
+  const std::wstring corpus = driver::WindowsPath(QUILLMERE_CORPUS_DIR);
   return {
+      L"",
       L"\"" + corpus + L"\\CyanogenMod__android_frameworks_opt_vcard__v21_multiple_entry.vcf\"",
       L"\"" + corpus + L"\"",
       L"/s /split --out=C:\\ -x",
@@ -222,22 +195,16 @@ std::vector<std::wstring> StrayArguments() {
 
 TEST(ProgramStart, ArgumentsChangeNothingInTheWindow) {
   QUILLMERE_SKIP_WITHOUT_DISPLAY();
-  WindowSeen plain;
-  {
-    RemoteProgram program(ProgramPath());
-    const HWND window = MainWindowOf(program);
-    ASSERT_NE(window, nullptr);
-    plain = See(window);
-    program.Close(window);
-  }
-  ASSERT_FALSE(plain.controls.empty()) << "the window has no controls to compare";
+  std::optional<WindowSeen> plain;  // the window as a start without arguments shows it
   for (const std::wstring& arguments : StrayArguments()) {
     SCOPED_TRACE(::testing::PrintToString(arguments));
     RemoteProgram program(ProgramPath(), arguments);
     const HWND window = MainWindowOf(program);
     ASSERT_NE(window, nullptr) << "no window when started with arguments";
     EXPECT_FALSE(program.WaitForExit(milliseconds(0))) << "the program ended by itself";
-    ExpectSameWindow(See(window), plain);
+    if (plain) ExpectSameWindow(See(window), *plain);
+    if (!plain) plain = See(window);
+    ASSERT_GT(plain->first.size(), 1u) << "the window has no controls to compare";
     program.Close(window);
   }
 }
@@ -258,7 +225,7 @@ TEST(ProgramStart, TwoCopiesRunSideBySide) {
   // Each copy is independent: closing one leaves the other running.
   first.Close(firstWindow);
   EXPECT_TRUE(first.WaitForExit(milliseconds(5000)));
-  EXPECT_TRUE(remote::Answers(secondWindow, milliseconds(2000)));
+  EXPECT_TRUE(Answers(secondWindow, 2000ms));
   EXPECT_TRUE(::IsWindowVisible(secondWindow));
   second.Close(secondWindow);
 }

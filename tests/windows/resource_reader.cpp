@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "window_driver.h"
-
 namespace quillmere::resources {
 namespace {
 
@@ -27,28 +25,16 @@ BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR par
 }
 
 BOOL CALLBACK AddName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param) {
-  auto& listing = *reinterpret_cast<Listing*>(param);
-  listing.name = name;
-  ::EnumResourceLanguagesW(module, type, name, AddLanguage, param);
-  return TRUE;
+  reinterpret_cast<Listing*>(param)->name = name;
+  return ::EnumResourceLanguagesW(module, type, name, AddLanguage, param), TRUE;
 }
 
 BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR param) {
-  auto& listing = *reinterpret_cast<Listing*>(param);
-  listing.type = type;
-  ::EnumResourceNamesW(module, type, AddName, param);
-  return TRUE;
+  reinterpret_cast<Listing*>(param)->type = type;
+  return ::EnumResourceNamesW(module, type, AddName, param), TRUE;
 }
 
 }  // namespace
-
-std::wstring BuildTreePath(const char* unixPath) {
-  return driver::WindowsPath(unixPath);
-}
-
-std::wstring ProgramPath() {
-  return BuildTreePath(QUILLMERE_PROGRAM);
-}
 
 UniqueModule LoadProgramResources() {
   UniqueModule module(::LoadLibraryExW(ProgramPath().c_str(), nullptr,
@@ -66,34 +52,9 @@ std::vector<ResourceEntry> ListResources(HMODULE module) {
 
 Bytes ResourceBytes(HMODULE module, const wchar_t* type, WORD name, WORD language) {
   HRSRC found = ::FindResourceExW(module, type, MAKEINTRESOURCEW(name), language);
-  if (!found) return {};
-  const auto* data = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module, found)));
-  if (!data) return {};
-  return Bytes(data, data + ::SizeofResource(module, found));
-}
-
-Bytes FileBytes(const std::wstring& path) {
-  const win32::UniqueFile file(
-      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return {};
-  Bytes bytes(::GetFileSize(file.get(), nullptr));
-  DWORD read = 0;
-  if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-      read != bytes.size()) {
-    return {};
-  }
-  return bytes;
-}
-
-std::uint16_t Word(const Bytes& bytes, std::size_t offset) {
-  if (offset + 2 > bytes.size()) return 0;
-  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
-std::uint32_t Dword(const Bytes& bytes, std::size_t offset) {
-  if (offset + 4 > bytes.size()) return 0;
-  return static_cast<std::uint32_t>(Word(bytes, offset)) | static_cast<std::uint32_t>(Word(bytes, offset + 2))
-                                                               << 16;
+  const auto* data =
+      found ? static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module, found))) : nullptr;
+  return data ? Bytes(data, data + ::SizeofResource(module, found)) : Bytes();
 }
 
 }  // namespace quillmere::resources

@@ -8,17 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
 #include "win32_handle.h"
+#include "window_driver.h"
 
 namespace quillmere::resources {
 
 using Bytes = std::vector<std::uint8_t>;
 using UniqueModule = win32::UniqueAny<HMODULE, ::FreeLibrary>;
+inline constexpr WORD kNeutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+inline constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
-// Quillmere2.6.exe as built, and a folder or file of the build tree, as
-// Windows paths.
-std::wstring ProgramPath();
-std::wstring BuildTreePath(const char* unixPath);
+// Quillmere2.6.exe as built, as a Windows path.
+inline std::wstring ProgramPath() {
+  return driver::WindowsPath(QUILLMERE_PROGRAM);
+}
 
 // The program file loaded for its resources only; fails the calling test
 // (and returns an empty owner) when it cannot be loaded.
@@ -30,7 +34,6 @@ struct ResourceEntry {
   std::wstring type;
   std::wstring name;
   WORD language = 0;
-  friend bool operator==(const ResourceEntry&, const ResourceEntry&) = default;
   friend auto operator<=>(const ResourceEntry&, const ResourceEntry&) = default;
 };
 
@@ -41,10 +44,17 @@ std::vector<ResourceEntry> ListResources(HMODULE module);
 Bytes ResourceBytes(HMODULE module, const wchar_t* type, WORD name, WORD language);
 
 // The whole content of a file; empty when it cannot be read.
-Bytes FileBytes(const std::wstring& path);
+inline Bytes FileBytes(const std::wstring& path) {
+  const std::string bytes = testing::ReadAll(path);
+  return Bytes(bytes.begin(), bytes.end());
+}
 
 // Little-endian fields at an offset, as the resource formats store them.
-std::uint16_t Word(const Bytes& bytes, std::size_t offset);
-std::uint32_t Dword(const Bytes& bytes, std::size_t offset);
+inline std::uint16_t Word(const Bytes& bytes, std::size_t offset) {
+  return offset + 2 > bytes.size() ? 0 : static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+inline std::uint32_t Dword(const Bytes& bytes, std::size_t offset) {
+  return Word(bytes, offset) | static_cast<std::uint32_t>(Word(bytes, offset + 2)) << 16;
+}
 
 }  // namespace quillmere::resources

@@ -14,9 +14,7 @@ target_compile_definitions(resource_tests PRIVATE
   QUILLMERE_ICON_DIR="${_quillmere_icon_dir}"
   QUILLMERE_CORPUS_DIR="${QUILLMERE_CORPUS_DIR}"
   UNICODE _UNICODE)
-# The driver that starts the program and finds its window, shared with the
-# program's end-to-end tests.
-target_link_libraries(resource_tests PRIVATE quillmere_remote_driver GTest::gtest_main version shlwapi ole32)
+target_link_libraries(resource_tests PRIVATE quillmere_window_driver GTest::gtest_main version shlwapi)
 quillmere_warnings(resource_tests)
 # The tests read the program and the icon files the build made.
 add_dependencies(resource_tests Quillmere quillmere_icon)
@@ -40,7 +38,7 @@ add_executable(resource_window_tests resource_window_test.cpp resource_reader.cp
 quillmere_add_resources(resource_window_tests)
 target_compile_definitions(resource_window_tests PRIVATE
   QUILLMERE_PROGRAM="$<TARGET_FILE:Quillmere>" UNICODE _UNICODE)
-target_link_libraries(resource_window_tests PRIVATE quillmere_ui quillmere_window_driver GTest::gtest_main)
+target_link_libraries(resource_window_tests PRIVATE quillmere_window_driver GTest::gtest_main)
 quillmere_warnings(resource_window_tests)
 gtest_discover_tests(resource_window_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 120 LABELS resources)

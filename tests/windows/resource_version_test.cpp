@@ -15,8 +15,6 @@
 namespace quillmere::resources {
 namespace {
 
-constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-
 // The texts the program shows for its version, worked out from the version
 // numbers: the minor number with two digits, the last two parts left out.
 std::wstring VersionText() {
@@ -29,42 +27,43 @@ std::wstring ExeName() {
          std::to_wstring(QUILLMERE_VERSION_MINOR);
 }
 
-struct VersionString {
-  const wchar_t* key;
-  std::wstring value;
-};
-
-// In the order they stand in the string table.
-std::vector<VersionString> ExpectedStrings() {
-  return {
-      {L"CompanyName", L"Tarnwell Inc."},
-      {L"FileDescription", L"Split Multiple vCard File"},
-      {L"ProductName", L"Quillmere"},
-      {L"FileVersion", VersionText()},
-      {L"ProductVersion", VersionText()},
-      {L"InternalName", ExeName()},
-      {L"OriginalFilename", ExeName() + L".exe"},
-  };
+// Key and value, in the order they stand in the string table.
+std::vector<std::pair<std::wstring, std::wstring>> ExpectedStrings() {
+  return {{L"CompanyName", L"Tarnwell Inc."},
+          {L"FileDescription", L"Split Multiple vCard File"},
+          {L"ProductName", L"Quillmere"},
+          {L"FileVersion", VersionText()},
+          {L"ProductVersion", VersionText()},
+          {L"InternalName", ExeName()},
+          {L"OriginalFilename", ExeName() + L".exe"}};
 }
 
 // GetFileVersionInfoW's copy of the block.
 Bytes SystemVersionInfo() {
-  const std::wstring path = ProgramPath();
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  const DWORD size = ::GetFileVersionInfoSizeW(ProgramPath().c_str(), &ignored);
   Bytes info(size);
-  if (size == 0 || !::GetFileVersionInfoW(path.c_str(), 0, size, info.data())) return {};
+  if (size == 0 || !::GetFileVersionInfoW(ProgramPath().c_str(), 0, size, info.data())) return {};
   return info;
 }
 
 // One node of the block: key, value and children, as stored.
 struct Node {
-  std::uint16_t length = 0;
-  std::uint16_t valueLength = 0;
-  std::uint16_t type = 0;  // 1: text, 0: binary
+  std::uint16_t length = 0, valueLength = 0, type = 0;  // type 1: text, 0: binary
   std::wstring key;
   Bytes value;
   std::vector<Node> children;
+
+  std::vector<std::wstring> Keys() const {
+    std::vector<std::wstring> keys;
+    for (const Node& child : children) keys.push_back(child.key);
+    return keys;
+  }
+  std::wstring Text() const {
+    std::wstring text;
+    for (std::size_t i = 0; i + 1 < value.size(); i += 2) text += static_cast<wchar_t>(Word(value, i));
+    return text;
+  }
 };
 
 std::size_t Align4(std::size_t offset) {
@@ -73,10 +72,7 @@ std::size_t Align4(std::size_t offset) {
 
 // Reads the node at offset; nullopt when the bytes do not hold a valid one.
 std::optional<Node> ReadNode(const Bytes& bytes, std::size_t offset) {
-  Node node;
-  node.length = Word(bytes, offset);
-  node.valueLength = Word(bytes, offset + 2);
-  node.type = Word(bytes, offset + 4);
+  Node node{Word(bytes, offset), Word(bytes, offset + 2), Word(bytes, offset + 4), {}, {}, {}};
   const std::size_t end = offset + node.length;
   if (node.length < 6 || end > bytes.size()) return std::nullopt;
   std::size_t at = offset + 6;
@@ -93,20 +89,6 @@ std::optional<Node> ReadNode(const Bytes& bytes, std::size_t offset) {
     node.children.push_back(std::move(*child));
   }
   return node;
-}
-
-std::vector<std::wstring> KeysOf(const Node& node) {
-  std::vector<std::wstring> keys;
-  for (const Node& child : node.children) keys.push_back(child.key);
-  return keys;
-}
-
-std::wstring TextOf(const Node& node) {
-  std::wstring text;
-  for (std::size_t i = 0; i + 1 < node.value.size(); i += 2) {
-    text += static_cast<wchar_t>(Word(node.value, i));
-  }
-  return text;
 }
 
 class VersionBlock : public ::testing::Test {
@@ -126,14 +108,13 @@ class VersionBlock : public ::testing::Test {
 
 TEST_F(VersionBlock, VarFileInfoComesBeforeStringFileInfo) {
   EXPECT_EQ(root_.key, L"VS_VERSION_INFO");
-  EXPECT_EQ(KeysOf(root_), (std::vector<std::wstring>{L"VarFileInfo", L"StringFileInfo"}));
+  EXPECT_EQ(root_.Keys(), (std::vector<std::wstring>{L"VarFileInfo", L"StringFileInfo"}));
 }
 
 TEST_F(VersionBlock, HoldsOneTranslationUsEnglishUnicode) {
   ASSERT_EQ(root_.children.size(), 2u);
-  const Node& varFileInfo = root_.children[0];
-  ASSERT_EQ(KeysOf(varFileInfo), std::vector<std::wstring>{L"Translation"});
-  const Node& translation = varFileInfo.children[0];
+  ASSERT_EQ(root_.children[0].Keys(), std::vector<std::wstring>{L"Translation"});
+  const Node& translation = root_.children[0].children[0];
   EXPECT_EQ(translation.type, 0) << "the translation is binary, not text";
   ASSERT_EQ(translation.value.size(), 4u) << "more or fewer than one language";
   EXPECT_EQ(Word(translation.value, 0), 0x0409);
@@ -142,11 +123,10 @@ TEST_F(VersionBlock, HoldsOneTranslationUsEnglishUnicode) {
 
 TEST_F(VersionBlock, StringsStandInTheirOrderInOneUsEnglishUnicodeTable) {
   ASSERT_EQ(root_.children.size(), 2u);
-  const Node& stringFileInfo = root_.children[1];
-  ASSERT_EQ(KeysOf(stringFileInfo), std::vector<std::wstring>{L"040904B0"});
+  ASSERT_EQ(root_.children[1].Keys(), std::vector<std::wstring>{L"040904B0"});
   std::vector<std::wstring> expectedKeys;
-  for (const VersionString& s : ExpectedStrings()) expectedKeys.push_back(s.key);
-  EXPECT_EQ(KeysOf(stringFileInfo.children[0]), expectedKeys);
+  for (const auto& [key, value] : ExpectedStrings()) expectedKeys.push_back(key);
+  EXPECT_EQ(root_.children[1].children[0].Keys(), expectedKeys);
 }
 
 // Each value is its text and one terminating NUL: no padding, no doubled
@@ -158,9 +138,9 @@ TEST_F(VersionBlock, StringValuesHoldExactlyTheirText) {
   const auto expected = ExpectedStrings();
   ASSERT_EQ(table.children.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    const Node& value = table.children[i];
-    EXPECT_EQ(value.type, 1) << expected[i].key << " is not stored as text";
-    EXPECT_EQ(TextOf(value), expected[i].value + L'\0') << expected[i].key;
+    const std::string key = driver::Narrow(expected[i].first);
+    EXPECT_EQ(table.children[i].type, 1) << key << " is not stored as text";
+    EXPECT_EQ(table.children[i].Text(), expected[i].second + L'\0') << key;
   }
 }
 
@@ -176,25 +156,25 @@ TEST_F(VersionBlock, FixedPartCarriesTheVersionForAnApplication) {
   EXPECT_EQ(fixed.dwFileVersionLS, low);
   EXPECT_EQ(fixed.dwProductVersionMS, high);
   EXPECT_EQ(fixed.dwProductVersionLS, low);
-  EXPECT_EQ(fixed.dwFileFlagsMask, 0u);
-  EXPECT_EQ(fixed.dwFileFlags, 0u);
   EXPECT_EQ(fixed.dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
   EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
-  EXPECT_EQ(fixed.dwFileSubtype, 0u);
-  EXPECT_EQ(fixed.dwFileDateMS, 0u);
-  EXPECT_EQ(fixed.dwFileDateLS, 0u);
+  for (DWORD zero : {fixed.dwFileFlagsMask, fixed.dwFileFlags, fixed.dwFileSubtype, fixed.dwFileDateMS,
+                     fixed.dwFileDateLS}) {
+    EXPECT_EQ(zero, 0u) << "flags, subtype and date are all 0";
+  }
 }
 
 // What Explorer's Details tab and other programs see.
 TEST(VersionInfo, SystemReadsEveryStringOfTheTable) {
   const Bytes info = SystemVersionInfo();
   ASSERT_FALSE(info.empty()) << "GetFileVersionInfoW found no version block";
-  for (const VersionString& expected : ExpectedStrings()) {
-    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + expected.key;
+  for (const auto& [key, value] : ExpectedStrings()) {
     void* text = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(::VerQueryValueW(info.data(), query.c_str(), &text, &length)) << expected.key;
-    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(text)), expected.value) << expected.key;
+    ASSERT_TRUE(
+        ::VerQueryValueW(info.data(), (L"\\StringFileInfo\\040904B0\\" + key).c_str(), &text, &length))
+        << driver::Narrow(key);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(text)), value) << driver::Narrow(key);
   }
 }
 

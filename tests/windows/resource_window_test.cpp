@@ -9,57 +9,25 @@
 
 #include <cstdint>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "form1.h"
 #include "resource_reader.h"
-#include "window_driver.h"
 
 namespace quillmere::resources {
 namespace {
 
-// An icon's colour and mask pixels, top row first.
-struct IconPixels {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint32_t> colour;
-  std::vector<std::uint32_t> mask;
-  friend bool operator==(const IconPixels&, const IconPixels&) = default;
-};
-
-std::vector<std::uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height) {
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  ::GetDIBits(win32::WindowDc(nullptr).get(), bitmap, 0, static_cast<UINT>(height), pixels.data(), &info,
-              DIB_RGB_COLORS);
-  return pixels;
-}
-
-IconPixels PixelsOf(HICON icon) {
-  IconPixels pixels;
+// An icon's size and its colour and mask pixels, top row first.
+std::tuple<int, std::vector<std::uint32_t>, std::vector<std::uint32_t>> PixelsOf(HICON icon) {
   ICONINFO info{};
-  if (!icon || !::GetIconInfo(icon, &info)) return pixels;
+  if (!icon || !::GetIconInfo(icon, &info)) return {};
   const win32::UniqueBitmap colour(info.hbmColor), mask(info.hbmMask);
   BITMAP bitmap{};
   ::GetObjectW(colour ? colour.get() : mask.get(), sizeof bitmap, &bitmap);
-  pixels.width = bitmap.bmWidth;
-  pixels.height = bitmap.bmHeight;
-  if (colour) pixels.colour = BitmapPixels(colour.get(), pixels.width, pixels.height);
-  pixels.mask = BitmapPixels(mask.get(), pixels.width, pixels.height);
-  return pixels;
-}
-
-// The image the system picks from the icon group for a size, made an icon.
-win32::UniqueIcon GroupIconAt(int size) {
-  const HMODULE self = ::GetModuleHandleW(nullptr);
-  Bytes group = ResourceBytes(self, RT_GROUP_ICON, 1, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-  if (group.empty()) return {};
-  const int id = ::LookupIconIdFromDirectoryEx(group.data(), TRUE, size, size, LR_DEFAULTCOLOR);
-  Bytes image =
-      ResourceBytes(self, RT_ICON, static_cast<WORD>(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-  return win32::UniqueIcon(::CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE,
-                                                      0x00030000, size, size, LR_DEFAULTCOLOR));
+  const int width = bitmap.bmWidth, height = bitmap.bmHeight;
+  return {width, colour ? driver::BitmapPixels(colour.get(), width, height) : std::vector<std::uint32_t>(),
+          driver::BitmapPixels(mask.get(), width, height)};
 }
 
 class Form1Icon : public ::testing::Test {
@@ -74,8 +42,21 @@ class Form1Icon : public ::testing::Test {
     form_.reset();
     if (SUCCEEDED(com_)) ::CoUninitialize();
   }
-  HICON IconOf(WPARAM which) const {
-    return reinterpret_cast<HICON>(::SendMessageW(form_->Window(), WM_GETICON, which, 0));
+  // The window's icon `which` is the image the system picks from the icon
+  // group for `size`, made an icon.
+  void ExpectGroupImage(WPARAM which, int size) const {
+    const auto shown =
+        PixelsOf(reinterpret_cast<HICON>(::SendMessageW(form_->Window(), WM_GETICON, which, 0)));
+    ASSERT_EQ(std::get<0>(shown), size) << "no icon, or one of the wrong size";
+    const HMODULE self = ::GetModuleHandleW(nullptr);
+    Bytes group = ResourceBytes(self, RT_GROUP_ICON, 1, kNeutral);
+    ASSERT_FALSE(group.empty());
+    const int id = ::LookupIconIdFromDirectoryEx(group.data(), TRUE, size, size, LR_DEFAULTCOLOR);
+    Bytes image = ResourceBytes(self, RT_ICON, static_cast<WORD>(id), kNeutral);
+    const win32::UniqueIcon expected(::CreateIconFromResourceEx(
+        image.data(), static_cast<DWORD>(image.size()), TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR));
+    ASSERT_TRUE(expected);
+    EXPECT_TRUE(shown == PixelsOf(expected.get())) << "the icon is not the program's icon";
   }
 
   HRESULT com_ = E_FAIL;
@@ -83,21 +64,11 @@ class Form1Icon : public ::testing::Test {
 };
 
 TEST_F(Form1Icon, BigIconIsTheGroupImageForTheSystemIconSize) {
-  const int size = ::GetSystemMetrics(SM_CXICON);
-  const IconPixels shown = PixelsOf(IconOf(ICON_BIG));
-  ASSERT_EQ(shown.width, size) << "no big icon, or one of the wrong size";
-  const win32::UniqueIcon expected = GroupIconAt(size);
-  ASSERT_TRUE(expected);
-  EXPECT_TRUE(shown == PixelsOf(expected.get())) << "the big icon is not the program's icon";
+  ExpectGroupImage(ICON_BIG, ::GetSystemMetrics(SM_CXICON));
 }
 
 TEST_F(Form1Icon, SmallIconIsTheGroupImageForTheSmallIconSize) {
-  const int size = ::GetSystemMetrics(SM_CXSMICON);
-  const IconPixels shown = PixelsOf(IconOf(ICON_SMALL));
-  ASSERT_EQ(shown.width, size) << "no small icon, or one of the wrong size";
-  const win32::UniqueIcon expected = GroupIconAt(size);
-  ASSERT_TRUE(expected);
-  EXPECT_TRUE(shown == PixelsOf(expected.get())) << "the small icon is not the program's icon";
+  ExpectGroupImage(ICON_SMALL, ::GetSystemMetrics(SM_CXSMICON));
 }
 
 }  // namespace

@@ -6,37 +6,21 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "file_system.h"
-#include "form1_fixture.h"
-#include "platform_files.h"
-#include "recording_owner.h"
-#include "remote_driver.h"
-#include "splitter.h"
 #include "os/win32_paths.h"
+#include "recording_owner.h"
+#include "splitter.h"
+#include "test_files.h"
+#include "window_driver.h"
 
 namespace quillmere::testing {
-
-// Card n of Cards(), as its own file holds it.
-std::string CardFile(int n) {
-  std::string file = "\r\n";
-  for (const std::string& line : {std::string("BEGIN:VCARD"), std::string("VERSION:2.1"),
-                                  "N:Person;" + std::to_string(n), "FN:Person " + std::to_string(n),
-                                  "TEL;CELL:+1 555 01" + std::to_string(n), std::string("END:VCARD")}) {
-    file += line + "\r\n";
-  }
-  return file;
-}
-
 namespace {
 
-using remote::Narrow;
+using driver::Narrow;
+using namespace std::chrono_literals;
 using win32::ExtendedLengthPath;
 
 // The current folder for the duration of a test, then the old one again.
@@ -117,41 +101,23 @@ fs::path DeepFolder(const fs::path& under, std::size_t length) {
   return path;
 }
 
-std::string ReadExtended(const std::wstring& path) {
-  const HANDLE file = CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
-  std::string bytes(1 << 16, '\0');
-  DWORD got = 0;
-  ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(file);
-  bytes.resize(got);
-  return bytes;
-}
-
 class Win32Files : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    scratch_ = fs::path(temp) / (L"quillmere-files-" + std::to_wstring(GetCurrentProcessId()));
-    fs::create_directories(scratch_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(ExtendedLengthPath(scratch_.wstring()), ignored);
-  }
-
   fs::path Write(const std::wstring& name, const std::string& bytes) const {
-    std::ofstream(scratch_ / name, std::ios::binary) << bytes;
+    WriteBytes(scratch_ / name, bytes);
     return scratch_ / name;
   }
-
+  // A split of three cards into scratch\out.
+  RunOutcome SplitThree(RecordingOwner& owner) const {
+    fs::create_directories(out_);
+    return Split(Write(L"three.vcf", Cards(3)), out_.wstring(), owner);
+  }
   RunOutcome Split(const fs::path& source, const std::wstring& folder, RecordingOwner& owner) const {
     return SplitCards({.source = source.wstring(), .folder = folder}, owner);
   }
 
-  fs::path scratch_;
+  ScratchFolder folder_{L"files"};
+  const fs::path scratch_ = folder_.Path(), out_ = scratch_ / L"out";
 };
 
 TEST_F(Win32Files, FolderOf300CharactersTakesEveryCard) {
@@ -161,31 +127,28 @@ TEST_F(Win32Files, FolderOf300CharactersTakesEveryCard) {
   RecordingOwner owner;
   EXPECT_EQ(Split(source, folder.wstring(), owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
   for (int n = 1; n <= 12; ++n) {  // past vCard10, where one more character no longer fits
-    EXPECT_EQ(ReadExtended(folder.wstring() + L"\\vCard" + std::to_wstring(n) + L".vcf"), CardFile(n))
+    EXPECT_EQ(ReadAll(ExtendedLengthPath(folder.wstring() + L"\\vCard" + std::to_wstring(n) + L".vcf")),
+              CardFile(n))
         << "vCard" << n;
   }
 }
 
 TEST_F(Win32Files, FileHeldFor300MillisecondsIsWrittenOnceReleased) {
-  const fs::path out = scratch_ / L"out";
-  fs::create_directories(out);
-  const fs::path source = Write(L"three.vcf", Cards(3));
-  const HeldFile held(out / L"vCard2.vcf", std::chrono::milliseconds(300));
+  fs::create_directories(out_);
+  const HeldFile held(out_ / L"vCard2.vcf", 300ms);
   ASSERT_TRUE(held.Held());
   RecordingOwner owner;
-  EXPECT_EQ(Split(source, out.wstring(), owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
-  EXPECT_EQ(ReadAll(out / L"vCard2.vcf"), CardFile(2));
-  EXPECT_EQ(ReadAll(out / L"vCard3.vcf"), CardFile(3));
+  EXPECT_EQ(SplitThree(owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
+  EXPECT_EQ(ReadAll(out_ / L"vCard2.vcf"), CardFile(2));
+  EXPECT_EQ(ReadAll(out_ / L"vCard3.vcf"), CardFile(3));
 }
 
 TEST_F(Win32Files, FileHeldLongerFailsThatFileNamingTheSharingViolation) {
-  const fs::path out = scratch_ / L"out";
-  fs::create_directories(out);
-  const fs::path source = Write(L"three.vcf", Cards(3));
-  const HeldFile held(out / L"vCard2.vcf", std::chrono::milliseconds(4000));
+  fs::create_directories(out_);
+  const HeldFile held(out_ / L"vCard2.vcf", 4s);
   ASSERT_TRUE(held.Held());
   RecordingOwner owner;
-  EXPECT_EQ(Split(source, out.wstring(), owner), RunOutcome::Failed);
+  EXPECT_EQ(SplitThree(owner), RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
   EXPECT_EQ(owner.Failure().saved, 1u);
   EXPECT_EQ(owner.Failure().file.filename(), L"vCard2.vcf");
@@ -193,12 +156,9 @@ TEST_F(Win32Files, FileHeldLongerFailsThatFileNamingTheSharingViolation) {
   FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_SHARING_VIOLATION,
                  0, sharing, 512, nullptr);
   std::wstring expected = sharing;
-  while (!expected.empty() &&
-         (expected.back() == L'\n' || expected.back() == L'\r' || expected.back() == L' ')) {
-    expected.pop_back();
-  }
+  expected.erase(expected.find_last_not_of(L"\r\n ") + 1);
   EXPECT_NE(owner.Failure().reason.find(expected), std::wstring::npos) << Narrow(owner.Failure().reason);
-  EXPECT_FALSE(fs::exists(out / L"vCard3.vcf"));
+  EXPECT_FALSE(fs::exists(out_ / L"vCard3.vcf"));
 }
 
 struct InTheWay {
@@ -214,22 +174,17 @@ void PrintTo(const InTheWay& file, std::ostream* out) {
 class FileInTheWay : public Win32Files, public ::testing::WithParamInterface<InTheWay> {};
 
 TEST_P(FileInTheWay, GivesAccessDeniedSayingWhy) {
-  const fs::path out = scratch_ / L"out";
-  fs::create_directories(out);
-  const fs::path blocker = out / L"vCard2.vcf";
-  std::ofstream(blocker) << "not a card";
+  fs::create_directories(out_);
+  const fs::path blocker = Write(L"out\\vCard2.vcf", "not a card"), probe = Write(L"probe", "probe");
   ASSERT_TRUE(SetFileAttributesW(blocker.c_str(), GetParam().attributes));
   // The system refuses to replace such a file with a normal one; Wine may not.
-  std::ofstream(scratch_ / L"probe") << "probe";
-  SetFileAttributesW((scratch_ / L"probe").c_str(), GetParam().attributes);
-  const HANDLE replaced = CreateFileW((scratch_ / L"probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-  const bool refused = replaced == INVALID_HANDLE_VALUE;
-  if (!refused) CloseHandle(replaced);
-  SetFileAttributesW((scratch_ / L"probe").c_str(), FILE_ATTRIBUTE_NORMAL);
-  const fs::path source = Write(L"three.vcf", Cards(3));
+  SetFileAttributesW(probe.c_str(), GetParam().attributes);
+  const win32::UniqueFile replaced(
+      CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const bool refused = !replaced;
+  SetFileAttributesW(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
   RecordingOwner owner;
-  const RunOutcome outcome = Split(source, out.wstring(), owner);
+  const RunOutcome outcome = SplitThree(owner);
   SetFileAttributesW(blocker.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!refused) GTEST_SKIP() << "this system replaces a " << GetParam().name << " file like any other";
 
@@ -265,14 +220,14 @@ TEST_F(Win32Files, IdentityFollowsTheFileNotThePathText) {
 }
 
 TEST(ProgramImage, IsLargeAddressAware) {
-  std::ifstream exe(fs::path(remote::WindowsPath(QUILLMERE_PROGRAM)), std::ios::binary);
-  ASSERT_TRUE(exe) << QUILLMERE_PROGRAM;
+  const std::string exe = ReadBytes(driver::WindowsPath(QUILLMERE_PROGRAM)).value_or("");
+  ASSERT_GE(exe.size(), sizeof(IMAGE_DOS_HEADER)) << QUILLMERE_PROGRAM;
   IMAGE_DOS_HEADER dos{};
-  exe.read(reinterpret_cast<char*>(&dos), sizeof dos);
+  std::memcpy(&dos, exe.data(), sizeof dos);
   ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
   IMAGE_NT_HEADERS32 nt{};
-  exe.seekg(dos.e_lfanew);
-  exe.read(reinterpret_cast<char*>(&nt), sizeof nt);
+  ASSERT_GE(exe.size(), static_cast<std::size_t>(dos.e_lfanew) + sizeof nt);
+  std::memcpy(&nt, exe.data() + dos.e_lfanew, sizeof nt);
   ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
   EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
   EXPECT_NE(nt.FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0)
