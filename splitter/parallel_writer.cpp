@@ -45,9 +45,17 @@ bool ParallelWriter::Save(std::uint64_t number, const std::filesystem::path& pat
     Record(number, path, WriteWholeCard(files_, source_, path, card));
     return !Failed();
   }
-  Job job{number, path, std::vector<std::byte>(card.begin(), card.end())};
+  Job job{number, path, std::move(nextBuffer_)};
+  job.bytes.assign(card.begin(), card.end());
   std::unique_lock lock(mutex_, std::defer_lock);
   LockSpinningFirst(lock);
+  // A buffer a writer is done with, for the next card: allocating one per
+  // card in one thread and freeing it in another makes the heap shrink and
+  // grow again, a page fault for every page of every card.
+  if (!spare_.empty()) {
+    nextBuffer_ = std::move(spare_.back());
+    spare_.pop_back();
+  }
   const auto roomFor = [&] {
     return failure_ || cardsInFlight_ == 0 || bytesInFlight_ + card.size() <= kMaxBytesInFlight;
   };
@@ -148,6 +156,8 @@ void ParallelWriter::WriteOldest(std::unique_lock<std::mutex>& lock) {
   }
   --cardsInFlight_;
   bytesInFlight_ -= job.bytes.size();
+  if (job.bytes.capacity() <= kSpareBytes && spare_.size() <= kMaxCardsWaiting + writers_.size())
+    spare_.push_back(std::move(job.bytes));
   // The reader, once it waits for room, is woken when half the bytes have
   // landed rather than after every card: one wake-up per many cards.
   const bool halfEmpty = bytesInFlight_ <= kMaxBytesInFlight / 2;

@@ -99,6 +99,11 @@ class ParallelWriter {
   std::condition_variable work_;  // a job is queued, or the writers are to end
   std::condition_variable room_;  // a card left the flight, or everything did
   std::deque<Job> queue_;
+  // Buffers of written cards kept for new ones, up to kSpareBytes each; the
+  // reader holds the one for its next card.
+  static constexpr std::size_t kSpareBytes = std::size_t{64} << 10;
+  std::vector<std::vector<std::byte>> spare_;
+  std::vector<std::byte> nextBuffer_;
   std::size_t cardsInFlight_ = 0;
   std::size_t bytesInFlight_ = 0;
   bool readerWaiting_ = false;                                 // the reader waits for room
