@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-#define QUILLMERE_SSE2 1
+#include "processor.h"
+
+#ifdef QUILLMERE_SSE2
 #include <emmintrin.h>
 #endif
 
@@ -22,17 +23,6 @@ bool IsLineEnd(const std::byte* p) {
 }
 
 #ifdef QUILLMERE_SSE2
-// Every 64-bit x86 has SSE2, and so does every 32-bit x86 that runs a
-// Windows of this century; the 32-bit build still asks the processor once
-// rather than assume.
-bool HaveSse2() {
-#ifdef __x86_64__
-  return true;
-#else
-  static const bool have = __builtin_cpu_supports("sse2");
-  return have;
-#endif
-}
 
 // One bit per byte of the 16 at p that belongs to a CR or LF unit (for 16-bit
 // units, both bytes of the unit are set).

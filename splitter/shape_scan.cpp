@@ -9,14 +9,12 @@
 #include <thread>
 
 #include "card_scanner.h"
+#include "processor.h"
 
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-#define QUILLMERE_SSE2 1
+#ifdef QUILLMERE_SSE2
 #include <emmintrin.h>
 #endif
-#if defined(__GNUC__) && defined(__x86_64__)
-#define QUILLMERE_AVX2 1
-#include <cpuid.h>
+#ifdef QUILLMERE_AVX2
 #include <immintrin.h>
 #endif
 
@@ -54,15 +52,6 @@ BlockMasks ClassifyPortable(const std::byte* p) {
 }
 
 #ifdef QUILLMERE_SSE2
-// As for the line-end search: certain on 64-bit x86, asked once on 32-bit.
-bool HaveSse2() {
-#ifdef __x86_64__
-  return true;
-#else
-  static const bool have = __builtin_cpu_supports("sse2");
-  return have;
-#endif
-}
 
 __attribute__((target("sse2"))) inline std::uint64_t Bits16(__m128i hits, int part) {
   return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu) << (16 * part);
@@ -89,22 +78,6 @@ __attribute__((target("sse2"))) inline BlockMasks ClassifySse2(const std::byte* 
 #endif
 
 #ifdef QUILLMERE_AVX2
-// Asked of the processor directly: __builtin_cpu_supports would link in
-// a start-up routine that asks it dozens of questions on every run, which
-// in a virtual machine costs more than a small check.
-bool HaveAvx2() {
-  static const bool have = [] {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
-    if ((c & bit_POPCNT) == 0 || (c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
-    // The system must save the 256-bit registers on a task switch.
-    unsigned low = 0, high = 0;
-    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-    if ((low & 6u) != 6u) return false;
-    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
-  }();
-  return have;
-}
 
 __attribute__((target("avx2"))) inline std::uint64_t Bits32(__m256i hits, int part) {
   return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hits))) << (32 * part);

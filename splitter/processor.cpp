@@ -1,0 +1,35 @@
+#include "processor.h"
+
+#ifdef QUILLMERE_AVX2
+#include <cpuid.h>
+#endif
+
+namespace quillmere {
+
+#if defined(QUILLMERE_SSE2) && !defined(__x86_64__)
+bool HaveSse2() {
+  static const bool have = __builtin_cpu_supports("sse2");
+  return have;
+}
+#endif
+
+#ifdef QUILLMERE_AVX2
+// Asked of the processor directly: __builtin_cpu_supports would link in
+// a start-up routine that asks it dozens of questions on every run, which
+// in a virtual machine costs more than a small check.
+bool HaveAvx2() {
+  static const bool have = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    if ((c & bit_POPCNT) == 0 || (c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
+    // The system must save the 256-bit registers on a task switch.
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & 6u) != 6u) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
+  }();
+  return have;
+}
+#endif
+
+}  // namespace quillmere
