@@ -55,31 +55,12 @@ const char* EncodingName(const CheckFacts& facts) {
   return "";
 }
 
-// Scans without writing: counts the cards and forgets each one.
-class CheckSink final : public LineSink {
- public:
-  explicit CheckSink(CardScanner& scanner) : scanner_(scanner) {}
-  bool LineEnded(bool cardDone) override {
-    if (cardDone) {
-      ++cards_;
-      scanner_.ClearCard();
-    }
-    return true;
-  }
-  bool CardPart(std::span<const std::byte>) override { return true; }
-  std::uint64_t Cards() const { return cards_; }
-
- private:
-  CardScanner& scanner_;
-  std::uint64_t cards_ = 0;
-};
-
 // The source's bytes go to the scanner; the bytes are counted on the way.
 class Scan {
  public:
   void Feed(std::span<const std::byte> data) {
     bytes_ += data.size();
-    scanner_.Feed(data, sink_);
+    scanner_.Feed(data);
   }
   // The whole source at once, instead of Feed: an 8-bit or UTF-8 one is
   // read by the shape reader, which gives what the scanner would and is far
@@ -94,13 +75,12 @@ class Scan {
   }
   CheckFacts Finish() {
     if (whole_) return {bytes_, whole_->cards, whole_->seen};
-    scanner_.Finish(sink_);
-    return {bytes_, sink_.Cards(), scanner_.Statistics()};
+    const SourceShape read = scanner_.Finish();
+    return {bytes_, read.cards, read.seen};
   }
 
  private:
-  CardScanner scanner_;
-  CheckSink sink_{scanner_};
+  ShapeByScanner scanner_;
   std::uint64_t bytes_ = 0;
   std::optional<SourceShape> whole_;
 };

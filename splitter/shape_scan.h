@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "card_scanner.h"
 #include "scan_statistics.h"
 
 namespace quillmere {
@@ -14,6 +15,31 @@ namespace quillmere {
 struct SourceShape {
   ScanStatistics seen;
   std::uint64_t cards = 0;
+};
+
+// The same facts read by CardScanner, block by block, each card counted
+// and forgotten: for sources the shape reader does not take (standard
+// input, UTF-16), and as the reference it is held to.
+class ShapeByScanner final : private LineSink {
+ public:
+  void Feed(std::span<const std::byte> data) { scanner_.Feed(data, *this); }
+  SourceShape Finish() {
+    scanner_.Finish(*this);
+    return {scanner_.Statistics(), cards_};
+  }
+
+ private:
+  bool LineEnded(bool cardDone) override {
+    if (cardDone) {
+      ++cards_;
+      scanner_.ClearCard();
+    }
+    return true;
+  }
+  bool CardPart(std::span<const std::byte>) override { return true; }
+
+  CardScanner scanner_;
+  std::uint64_t cards_ = 0;
 };
 
 // Reads a whole 8-bit or UTF-8 source held in memory and gives exactly what

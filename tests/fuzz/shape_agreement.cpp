@@ -8,29 +8,10 @@
 namespace quillmere::testing {
 namespace {
 
-class CardCounter final : public LineSink {
- public:
-  explicit CardCounter(CardScanner& scanner) : scanner_(scanner) {}
-  bool LineEnded(bool cardDone) override {
-    if (cardDone) {
-      ++cards;
-      scanner_.ClearCard();
-    }
-    return true;
-  }
-  bool CardPart(std::span<const std::byte>) override { return true; }
-  std::uint64_t cards = 0;
-
- private:
-  CardScanner& scanner_;
-};
-
 SourceShape ScannerShape(std::span<const std::byte> source) {
-  CardScanner scanner;
-  CardCounter counter(scanner);
-  scanner.Feed(source, counter);
-  scanner.Finish(counter);
-  return {scanner.Statistics(), counter.cards};
+  ShapeByScanner scanner;
+  scanner.Feed(source);
+  return scanner.Finish();
 }
 
 // By ShapeInstructions.
