@@ -1,7 +1,12 @@
 #include "processor.h"
 
 #ifdef QUILLMERE_AVX2
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>  // the C library's own reading of the processor
+#define QUILLMERE_LIBC_CPU_FEATURES 1
+#else
 #include <cpuid.h>
+#endif
 #endif
 
 namespace quillmere {
@@ -18,6 +23,11 @@ bool HaveSse2() {
 // a start-up routine that asks it dozens of questions on every run, which
 // in a virtual machine costs more than a small check.
 bool HaveAvx2() {
+#ifdef QUILLMERE_LIBC_CPU_FEATURES
+  // The C library asked the processor and the system at start-up already;
+  // asking again costs a trap into the hypervisor per question.
+  static const bool have = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(POPCNT);
+#else
   static const bool have = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
@@ -28,6 +38,7 @@ bool HaveAvx2() {
     if ((low & 6u) != 6u) return false;
     return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
   }();
+#endif
   return have;
 }
 #endif
