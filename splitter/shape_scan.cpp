@@ -275,8 +275,8 @@ void LookAt(const Stretch& stretch, ShapeFold& fold, FoldBase base, std::size_t 
                 base.lineEndBytes + lineEndBytesBefore, (contentEnd - lineBegin) - word.size);
 }
 
-// A block and the byte after it, which a word may need.
-constexpr std::size_t kBlockSpan = kBlock + 1;
+// A block and the two bytes after it, which a word or a line end may need.
+constexpr std::size_t kBlockSpan = kBlock + 2;
 
 // Where block k of the text begins; the last bytes, short of a block and
 // the byte after it, are first copied, with NULs after them, which are
@@ -308,15 +308,18 @@ template <BlockMasks (*kClassify)(const std::byte*)>
   std::uint64_t spaceCarry = 0;
   std::uint64_t crBytes = 0, lfBytes = 0, crLfPairs = 0, crCrLfEnds = 0, lineEnds = 0;
   std::byte tail[kBlockSpan];
-  BlockMasks m = blocks > 0 ? kClassify(BlockAt(text, 0, tail)) : BlockMasks{};
   for (std::size_t k = 0; k < blocks; ++k) {
-    const BlockMasks next = k + 1 < blocks ? kClassify(BlockAt(text, k + 1, tail)) : BlockMasks{};
+    const std::byte* p = BlockAt(text, k, tail);
+    const BlockMasks m = kClassify(p);
+    // Only the two bytes after the block bear on how its line ends end.
+    const std::uint64_t nextLf = (p[kBlock] == kLf ? 1u : 0u) | (p[kBlock + 1] == kLf ? 2u : 0u);
+    const std::uint64_t nextCr = p[kBlock] == kCr ? 1u : 0u;
     const std::uint64_t crBefore = (m.cr << 1) | (previousCr >> 63);
     const std::uint64_t crTwoBefore = (m.cr << 2) | (previousCr >> 62);
     const std::uint64_t crLf = m.lf & crBefore;
-    const std::uint64_t lfAfter = (m.lf >> 1) | (next.lf << 63);
-    const std::uint64_t lfTwoAfter = (m.lf >> 2) | (next.lf << 62);
-    const std::uint64_t crAfter = (m.cr >> 1) | (next.cr << 63);
+    const std::uint64_t lfAfter = (m.lf >> 1) | (nextLf << 63);
+    const std::uint64_t lfTwoAfter = (m.lf >> 2) | (nextLf << 62);
+    const std::uint64_t crAfter = (m.cr >> 1) | (nextCr << 63);
     // The last byte of every line end; a line begins after each.
     const std::uint64_t ends = m.lf | (m.cr & ~lfAfter & ~(crAfter & lfTwoAfter));
     const std::uint64_t starts = (ends << 1) | (previousEnds >> 63);
@@ -341,7 +344,6 @@ template <BlockMasks (*kClassify)(const std::byte*)>
     lineEnds += Count(ends);
     previousCr = m.cr;
     previousEnds = ends;
-    m = next;
   }
   stretch.crBytes = crBytes;
   stretch.lfBytes = lfBytes;
