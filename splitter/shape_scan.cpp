@@ -466,8 +466,11 @@ std::optional<SourceShape> Shape(std::span<const std::byte> source, ReadFunction
   return shape;
 }
 
-// Below this a thread costs more than it saves.
-constexpr std::size_t kBytesPerThread = std::size_t{1} << 20;
+// A thread for each this many bytes. Linux often starts a new thread on the
+// processor of the thread that made it, where it waits until that one is
+// done or the scheduler moves it a few milliseconds later: on a source read
+// in less time than that, a second thread only adds the cost of starting it.
+constexpr std::size_t kBytesPerThread = std::size_t{8} << 20;
 constexpr std::size_t kMostThreads = 8;
 
 }  // namespace
@@ -504,7 +507,8 @@ std::optional<SourceShape> ScanShapeUsing(ShapeInstructions instructions, std::s
 
 std::optional<SourceShape> ScanShape(std::span<const std::byte> source) {
   const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t threads = std::min({processors, kMostThreads, 1 + source.size() / kBytesPerThread});
+  const std::size_t threads =
+      std::max<std::size_t>(1, std::min({processors, kMostThreads, source.size() / kBytesPerThread}));
   return ScanShapeUsing(ShapeInstructionsHere().back(), threads, source);
 }
 

@@ -163,8 +163,8 @@ TEST(ShapeAgreementRandom, GeneratedSourcesAgreeWhateverTheMix) {
   }
 }
 
-// What --check meets in practice: a source large enough to be read on
-// several threads by default.
+// What --check meets on a large source: parts read on several threads at
+// once, many cards long each.
 TEST(ShapeAgreementRandom, LargeSourceReadOnSeveralThreads) {
   std::string source;
   for (int i = 0; source.size() < (std::size_t{5} << 19); ++i)
