@@ -233,13 +233,26 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
   large_.reset();
   if (error) return Abandon(FailedStep::WriteOutput, error);
   // The name may have become a link to the source while the card was read.
-  if (auto failure = CheckNotSource(CardPath())) {
+  bool nameFree = false;
+  if (auto failure = CheckNotSource(CardPath(), &nameFree)) {
     Abandon(FailedStep::OutputIsSource, std::nullopt);
     return failure;
   }
   lastPath_ = CardPath();
-  if (auto renamed = files_.Rename(*unfinished_, lastPath_))
-    return Abandon(FailedStep::CreateOutput, renamed);
+  // A name nothing had is taken only while nothing has it; one in use (an
+  // earlier run's file, a link) is replaced.
+  auto renamed =
+      nameFree ? files_.RenameNew(*unfinished_, lastPath_) : files_.Rename(*unfinished_, lastPath_);
+  if (renamed && nameFree && renamed->nameTaken) {
+    // Free when asked, yet taken now: made since, or not told apart the
+    // first time. It may be the source, so it is asked again.
+    if (auto failure = CheckNotSource(lastPath_)) {
+      Abandon(FailedStep::OutputIsSource, std::nullopt);
+      return failure;
+    }
+    renamed = files_.Rename(*unfinished_, lastPath_);
+  }
+  if (renamed) return Abandon(FailedStep::CreateOutput, renamed);
   unfinished_.reset();
   name_.clear();
   ++saved_;

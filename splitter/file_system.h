@@ -72,6 +72,10 @@ class FileSystem {
   // what it points at). A folder of that name is a failure.
   virtual std::optional<IoError> Rename(const std::filesystem::path& from,
                                         const std::filesystem::path& to) = 0;
+  // As Rename, but only while nothing has the name `to`: if anything has
+  // it, fails with nameTaken set and leaves both names alone.
+  virtual std::optional<IoError> RenameNew(const std::filesystem::path& from,
+                                           const std::filesystem::path& to) = 0;
   virtual std::optional<IoError> Remove(const std::filesystem::path& path) = 0;
   // The identity of an existing file; nothing when there is no such file.
   virtual std::optional<FileId> IdOf(const std::filesystem::path& path) = 0;

@@ -1,6 +1,7 @@
 // The run's files on POSIX systems: plain descriptors, errno for reasons.
 #include <fcntl.h>
 #include <poll.h>
+#include <stdio.h>  // renameat2, where the C library has it
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,12 @@ IoError LastError() {
 
 IoError ErrorText(int code) {
   return {std::generic_category().message(code)};
+}
+
+IoError NameError(int code) {
+  IoError error = ErrorText(code);
+  error.nameTaken = code == EEXIST;
+  return error;
 }
 
 // How long a read of a pipe, FIFO or terminal waits before the run gets to
@@ -184,6 +191,19 @@ class PosixFiles final : public FileSystem {
   std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     if (::rename(from.c_str(), to.c_str()) != 0) return LastError();
     return std::nullopt;
+  }
+
+  std::optional<IoError> RenameNew(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) override {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return std::nullopt;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return NameError(errno);
+#endif
+    // A file system without that flag: asked first, which leaves a moment
+    // in which a file made under the name would be replaced.
+    struct stat info {};
+    if (::lstat(to.c_str(), &info) == 0) return NameError(EEXIST);
+    return Rename(from, to);
   }
 
   std::optional<IoError> Remove(const std::filesystem::path& path) override {

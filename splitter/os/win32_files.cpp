@@ -336,6 +336,19 @@ class Win32Files final : public FileSystem {
     return std::nullopt;
   }
 
+  std::optional<IoError> RenameNew(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) override {
+    const std::wstring source = win32::ExtendedLengthPath(from.native());
+    const std::wstring target = win32::ExtendedLengthPath(to.native());
+    if (!RetryWhileHeld([&] { return MoveFileExW(source.c_str(), target.c_str(), 0) != 0; })) {
+      const DWORD code = GetLastError();
+      IoError error = ErrorText(code);
+      error.nameTaken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+      return error;
+    }
+    return std::nullopt;
+  }
+
   std::optional<IoError> Remove(const std::filesystem::path& path) override {
     const std::wstring name = win32::ExtendedLengthPath(path.native());
     if (!RetryWhileHeld([&] { return DeleteFileW(name.c_str()) != FALSE; })) return LastError();

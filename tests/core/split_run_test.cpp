@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "file_system.h"
 #include "splitter.h"
 #include "test_support.h"
 
@@ -150,6 +151,29 @@ TEST_F(SplitRun, SourceReachedThroughAnotherPathIsStillRecognised) {
   EXPECT_EQ(SplitCards({.source = roundabout, .folder = out.Text()}, owner), RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
   EXPECT_EQ(ReadBytes(source), kThreeCards);
+}
+
+// A large card's file takes a name nothing had with a rename that cannot
+// replace: whatever took the name since (a file, a folder) must stay as it
+// is, and so must the card's file, so that the run can ask again what it is.
+TEST(FileLayer, RenameNewLeavesATakenNameAndTheFileAlone) {
+  TempDir dir;
+  FileSystem& files = SystemFiles();
+  const fs::path card = dir.Path() / "card.partial", taken = dir.Path() / "taken.vcf";
+  WriteBytes(card, "card");
+  WriteBytes(taken, "source");
+  fs::create_directory(dir.Path() / "folder.vcf");
+  for (const fs::path& name : {taken, dir.Path() / "folder.vcf"}) {
+    SCOPED_TRACE(name.filename().string());
+    const auto error = files.RenameNew(card, name);
+    ASSERT_TRUE(error.has_value()) << "the name was taken over";
+    EXPECT_TRUE(error->nameTaken);
+    EXPECT_EQ(ReadBytes(card), "card");
+  }
+  EXPECT_EQ(ReadBytes(taken), "source");
+  EXPECT_FALSE(files.RenameNew(card, dir.Path() / "free.vcf").has_value());
+  EXPECT_EQ(ReadBytes(dir.Path() / "free.vcf"), "card");
+  EXPECT_FALSE(fs::exists(card));
 }
 
 #ifdef _WIN32

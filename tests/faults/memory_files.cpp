@@ -219,6 +219,17 @@ std::optional<IoError> MemoryFiles::Rename(const std::filesystem::path& from,
   return std::nullopt;
 }
 
+std::optional<IoError> MemoryFiles::RenameNew(const std::filesystem::path& from,
+                                              const std::filesystem::path& to) {
+  std::lock_guard lock(mutex_);
+  if (Exists(to) || folders_.contains(Key(to))) {
+    IoError error = Error("File exists");
+    error.nameTaken = true;
+    return error;
+  }
+  return Rename(from, to);
+}
+
 std::optional<IoError> MemoryFiles::Remove(const std::filesystem::path& path) {
   std::lock_guard lock(mutex_);
   auto it = files_.find(Key(path));
@@ -343,6 +354,14 @@ std::optional<IoError> FaultyFiles::Rename(const std::filesystem::path& from,
                                            const std::filesystem::path& to) {
   if (const int nth = Count(Operation::Rename)) return Injection(Operation::Rename, nth);
   return inner_.Rename(from, to);
+}
+
+// Counted as a Rename: either is the one step in which a large card's file
+// takes its name.
+std::optional<IoError> FaultyFiles::RenameNew(const std::filesystem::path& from,
+                                              const std::filesystem::path& to) {
+  if (const int nth = Count(Operation::Rename)) return Injection(Operation::Rename, nth);
+  return inner_.RenameNew(from, to);
 }
 
 std::optional<IoError> FaultyFiles::Remove(const std::filesystem::path& path) {

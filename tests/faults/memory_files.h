@@ -47,6 +47,8 @@ class MemoryFiles final : public FileSystem {
   std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
                                         std::optional<IoError>& error) override;
   std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  std::optional<IoError> RenameNew(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) override;
   std::optional<IoError> Remove(const std::filesystem::path& path) override;
   std::optional<FileId> IdOf(const std::filesystem::path& path) override;
   bool IsEmptyFolder(const std::filesystem::path& path) override;
@@ -119,6 +121,8 @@ class FaultyFiles final : public FileSystem {
   std::unique_ptr<OutputFile> CreateNew(const std::filesystem::path& path,
                                         std::optional<IoError>& error) override;
   std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  std::optional<IoError> RenameNew(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) override;
   std::optional<IoError> Remove(const std::filesystem::path& path) override;
   std::optional<FileId> IdOf(const std::filesystem::path& path) override;
   bool IsEmptyFolder(const std::filesystem::path& path) override;

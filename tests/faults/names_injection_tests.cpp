@@ -29,18 +29,19 @@ const std::string kSourceBytes =
     "BEGIN:VCARD\r\nFN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Zo=C3=AB=\r\n Chen\r\nEND:VCARD\r\n";
 
 struct NamedRun {
-  NamedRun() {
-    memory.Put(kSource, kSourceBytes);
+  explicit NamedRun(std::filesystem::path at = kSource) : source(std::move(at)) {
+    memory.Put(source, kSourceBytes);
     memory.AddFolder(kFolder);
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
   RunOutcome Go() {
-    return SplitCards({.source = kSource.native(),
+    return SplitCards({.source = source.native(),
                        .folder = kFolder.native(),
                        .largeCardBytes = 64,
                        .naming = FileNaming::Contacts},
                       owner, faulty);
   }
+  std::filesystem::path source;
   MemoryFiles memory;
   FaultyFiles faulty{memory};
   RecordingOwner owner;
@@ -76,6 +77,24 @@ TEST(NamedRunFaults, EveryCallFailingInTurnLeavesOnlyWholeCardsUnderTheirNames) 
     }
   }
   EXPECT_GT(tried, 8);
+}
+
+// The source lies in the folder under the name the large card is given.
+// The name is known only once the card has been read, so it is checked once,
+// just before the card's file takes it: if that check cannot tell, the file
+// must still not take the source's place.
+TEST(NamedRunFaults, LargeCardNeverTakesTheSourcesNameWhenItsIdentityCannotBeTold) {
+  const auto inside = kFolder / "Jane Doe (2).vcf";
+  NamedRun clean(inside);
+  ASSERT_EQ(clean.Go(), RunOutcome::Failed);
+  ASSERT_EQ(clean.owner.failed.front().step, FailedStep::OutputIsSource);
+  for (int nth = 1; nth <= clean.faulty.Calls(Operation::IdOf); ++nth) {
+    SCOPED_TRACE("IdOf #" + std::to_string(nth) + " finds nothing");
+    NamedRun run(inside);
+    run.faulty.FailAt(Operation::IdOf, nth);
+    run.Go();
+    EXPECT_EQ(run.memory.Content(inside), kSourceBytes) << "the source was overwritten";
+  }
 }
 
 }  // namespace

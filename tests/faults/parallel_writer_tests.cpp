@@ -75,6 +75,10 @@ class HeldFiles final : public FileSystem {
   std::optional<IoError> Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     return memory.Rename(from, to);
   }
+  std::optional<IoError> RenameNew(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) override {
+    return memory.RenameNew(from, to);
+  }
   std::optional<IoError> Remove(const std::filesystem::path& path) override { return memory.Remove(path); }
   std::optional<FileId> IdOf(const std::filesystem::path& path) override { return memory.IdOf(path); }
 
