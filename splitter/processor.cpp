@@ -1,8 +1,10 @@
 #include "processor.h"
 
 #ifdef QUILLMERE_AVX2
-#if __has_include(<sys/platform/x86.h>)
-#include <sys/platform/x86.h>  // the C library's own reading of the processor
+// The C library's own reading of the processor; its header is C that only
+// GCC also takes as C++.
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
+#include <sys/platform/x86.h>
 #define QUILLMERE_LIBC_CPU_FEATURES 1
 #else
 #include <cpuid.h>
