@@ -279,7 +279,7 @@ void LookAt(const Stretch& stretch, ShapeFold& fold, FoldBase base, std::size_t 
 constexpr std::size_t kBlockSpan = kBlock + 2;
 
 // Where block k of the text begins; the last bytes, short of a block and
-// the byte after it, are first copied, with NULs after them, which are
+// the two bytes after it, are first copied, with NULs after them, which are
 // neither line ends, spaces nor letters.
 const std::byte* BlockAt(std::span<const std::byte> text, std::size_t k, std::byte (&tail)[kBlockSpan]) {
   const std::size_t at = k * kBlock;
@@ -466,9 +466,10 @@ std::optional<SourceShape> Shape(std::span<const std::byte> source, ReadFunction
   return shape;
 }
 
-// A thread for each this many bytes. Linux often starts a new thread on the
-// processor of the thread that made it, where it waits until that one is
-// done or the scheduler moves it a few milliseconds later: on a source read
+// A thread for each this many bytes. Linux may start (or wake) a thread on
+// the processor of the thread that made it, as in a virtual machine whose
+// idle processor looks taken by the host; there it waits until that one is
+// done or the scheduler moves it a few milliseconds later. On a source read
 // in less time than that, a second thread only adds the cost of starting it.
 constexpr std::size_t kBytesPerThread = std::size_t{8} << 20;
 constexpr std::size_t kMostThreads = 8;
