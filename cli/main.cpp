@@ -7,10 +7,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "check.h"
 #include "console.h"
+#include "console_stop.h"
 #include "options.h"
 #include "parallel_writer.h"
 #include "quillmere_version.h"
@@ -45,6 +47,9 @@ void StopOnSignals() {
 #ifdef SIGHUP
   std::signal(SIGHUP, OnInterrupt);
 #endif
+  // A Windows console's other events (Ctrl+Break, its window closed, logoff,
+  // shutdown) would otherwise end the tool mid-card; they stop it as Ctrl+C.
+  quillmere::cli::StopOnConsoleEvents([] { interrupted = SIGINT; });
 }
 
 const char* SignalName(int signal) {
@@ -162,6 +167,7 @@ int Split(const quillmere::cli::Options& options) {
   const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
   StopOnSignals();
   ConsoleOwner owner(options.quiet, sourceName);
+  std::optional<quillmere::cli::ConsoleRun> running(std::in_place);
   const auto outcome = quillmere::SplitCards(
       {.source = source,
        .folder = options.operands[1],
@@ -170,6 +176,7 @@ int Split(const quillmere::cli::Options& options) {
        .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
        .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered},
       owner);
+  running.reset();  // unwound: a closing console may end the tool now
   return StatusOf(outcome, owner, sourceName);
 }
 

@@ -50,22 +50,48 @@ namespace {
 constexpr ULONGLONG kBusyRetryMs = 1000;
 constexpr DWORD kBusyPauseMs = 25;
 
+bool IsHeldError(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 // Calls attempt (a Win32 call that sets the last error when it returns
-// false) again while the file is held by another program, for about a
-// second. The last error is that of the last attempt.
-template <typename Attempt>
-bool RetryWhileHeld(Attempt attempt) {
+// false) again while held(error) says another program holds the file, for
+// about a second. The last error is that of the last attempt.
+template <typename Attempt, typename Held>
+bool RetryWhile(Attempt attempt, Held held) {
   const ULONGLONG start = GetTickCount64();
   for (;;) {
     if (attempt()) return true;
     const DWORD error = GetLastError();
-    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-    if (!held || GetTickCount64() - start >= kBusyRetryMs) {
+    if (!held(error) || GetTickCount64() - start >= kBusyRetryMs) {
       SetLastError(error);
       return false;
     }
     Sleep(kBusyPauseMs);
   }
+}
+
+template <typename Attempt>
+bool RetryWhileHeld(Attempt attempt) {
+  return RetryWhile(attempt, IsHeldError);
+}
+
+// A file that only an open handle keeps from being replaced: not a folder,
+// and none of the attributes that refuse a replacement for good.
+bool IsPlainFile(const std::wstring& path) {
+  constexpr DWORD kRefusing =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefusing) == 0;
+}
+
+// MoveFileExW onto a name another program holds open fails with access
+// denied, not with a sharing violation; such a hold passes like any other.
+template <typename Attempt>
+bool RetryRenameWhileHeld(Attempt attempt, const std::wstring& target) {
+  return RetryWhile(attempt, [&](DWORD error) {
+    return IsHeldError(error) || (error == ERROR_ACCESS_DENIED && IsPlainFile(target));
+  });
 }
 
 // Whether Windows Security's controlled folder access is blocking (not only
@@ -178,7 +204,7 @@ HANDLE CreateNotThroughLinks(const wchar_t* path) {
 }
 
 // "Access is denied" alone sends the user looking at folder permissions;
-// say what else keeps the program from replacing a file there.
+// say what else keeps the program from making or replacing a file there.
 IoError CreateFailure(const std::wstring& path, DWORD code) {
   IoError failure = ErrorText(code);
   if (code != ERROR_ACCESS_DENIED) return failure;
@@ -317,7 +343,7 @@ class Win32Files final : public FileSystem {
         CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
-      error = ErrorText(code);
+      error = CreateFailure(name, code);
       error->nameTaken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
       return nullptr;
     }
@@ -329,9 +355,10 @@ class Win32Files final : public FileSystem {
     // that name refuses.
     const std::wstring source = win32::ExtendedLengthPath(from.native());
     const std::wstring target = win32::ExtendedLengthPath(to.native());
-    if (!RetryWhileHeld(
-            [&] { return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; })) {
-      return LastError();
+    if (!RetryRenameWhileHeld(
+            [&] { return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; },
+            target)) {
+      return CreateFailure(target, GetLastError());
     }
     return std::nullopt;
   }
@@ -340,9 +367,9 @@ class Win32Files final : public FileSystem {
                                    const std::filesystem::path& to) override {
     const std::wstring source = win32::ExtendedLengthPath(from.native());
     const std::wstring target = win32::ExtendedLengthPath(to.native());
-    if (!RetryWhileHeld([&] { return MoveFileExW(source.c_str(), target.c_str(), 0) != 0; })) {
+    if (!RetryRenameWhileHeld([&] { return MoveFileExW(source.c_str(), target.c_str(), 0) != 0; }, target)) {
       const DWORD code = GetLastError();
-      IoError error = ErrorText(code);
+      IoError error = CreateFailure(target, code);
       error.nameTaken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
       return error;
     }

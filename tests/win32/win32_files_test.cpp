@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "file_system.h"
 #include "os/win32_paths.h"
@@ -20,6 +22,7 @@ namespace quillmere::testing {
 namespace {
 
 using driver::Narrow;
+using driver::WaitFor;
 using namespace std::chrono_literals;
 using win32::ExtendedLengthPath;
 
@@ -161,6 +164,60 @@ TEST_F(Win32Files, FileHeldLongerFailsThatFileNamingTheSharingViolation) {
   EXPECT_FALSE(fs::exists(out_ / L"vCard3.vcf"));
 }
 
+// A card over 4 MiB is written aside and renamed onto its name. A program
+// holding that name open (the preview pane on an earlier run's file) makes
+// the rename fail with access denied, not a sharing violation.
+class LargeCardOntoHeldName : public Win32Files {
+ protected:
+  void SetUp() override {
+    fs::create_directories(out_);
+    source_ = Write(L"large.vcf", card_);
+  }
+  // Holds vCard1.vcf open from before the run until `after` past the moment
+  // the card aside has been written whole, when its rename is due.
+  RunOutcome SplitWhileHeld(std::chrono::milliseconds after, RecordingOwner& owner) {
+    const win32::UniqueFile held(CreateFileW((out_ / L"vCard1.vcf").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                             nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_TRUE(held);
+    std::jthread release([&, handle = held.get()] {
+      WaitFor([&] { return WrittenAside() >= card_.size(); }, 20s, 5ms);
+      std::this_thread::sleep_for(after);
+      CloseHandle(handle);
+    });
+    const RunOutcome outcome = Split(source_, out_.wstring(), owner);
+    release.join();
+    return outcome;
+  }
+  std::uintmax_t WrittenAside() const {
+    std::uintmax_t size = 0;
+    for (const auto& entry : fs::directory_iterator(out_)) {
+      std::error_code gone;  // the card aside is renamed as this looks
+      const std::uintmax_t bytes = entry.file_size(gone);
+      if (!gone && entry.path().filename() != L"vCard1.vcf") size = std::max(size, bytes);
+    }
+    return size;
+  }
+
+  const std::string card_ = "BEGIN:VCARD\r\nNOTE:" + std::string(5 << 20, 'x') + "\r\nEND:VCARD\r\n";
+  fs::path source_;
+};
+
+TEST_F(LargeCardOntoHeldName, HeldFor300MillisecondsIsTakenOnceReleased) {
+  RecordingOwner owner;
+  EXPECT_EQ(SplitWhileHeld(300ms, owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
+  EXPECT_EQ(ReadAll(out_ / L"vCard1.vcf"), "\r\n" + card_);
+  EXPECT_EQ(FileNames(out_), std::vector<std::wstring>{L"vCard1.vcf"}) << "the card aside was left";
+}
+
+TEST_F(LargeCardOntoHeldName, HeldLongerFailsNamingTheCardAndLeavesNoCardAside) {
+  RecordingOwner owner;
+  EXPECT_EQ(SplitWhileHeld(4s, owner), RunOutcome::Failed);
+  EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
+  EXPECT_EQ(owner.Failure().file.filename(), L"vCard1.vcf");
+  EXPECT_EQ(FileNames(out_), std::vector<std::wstring>{L"vCard1.vcf"}) << "the card aside was left";
+  EXPECT_EQ(ReadAll(out_ / L"vCard1.vcf"), "") << "the held file was changed";
+}
+
 struct InTheWay {
   const char* name;
   DWORD attributes;
@@ -219,9 +276,12 @@ TEST_F(Win32Files, IdentityFollowsTheFileNotThePathText) {
   EXPECT_FALSE(files.IdOf(scratch_ / L"none.vcf").has_value());
 }
 
-TEST(ProgramImage, IsLargeAddressAware) {
-  const std::string exe = ReadBytes(driver::WindowsPath(QUILLMERE_PROGRAM)).value_or("");
-  ASSERT_GE(exe.size(), sizeof(IMAGE_DOS_HEADER)) << QUILLMERE_PROGRAM;
+// Both programs: 4 GB of address space on 64-bit Windows, not 2.
+class ProgramImage : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ProgramImage, IsLargeAddressAware) {
+  const std::string exe = ReadBytes(driver::WindowsPath(GetParam())).value_or("");
+  ASSERT_GE(exe.size(), sizeof(IMAGE_DOS_HEADER)) << GetParam();
   IMAGE_DOS_HEADER dos{};
   std::memcpy(&dos, exe.data(), sizeof dos);
   ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
@@ -231,8 +291,13 @@ TEST(ProgramImage, IsLargeAddressAware) {
   ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
   EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
   EXPECT_NE(nt.FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0)
-      << "the program is held to 2 GB even on 64-bit Windows";
+      << "held to 2 GB even on 64-bit Windows";
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramImage, ::testing::Values(QUILLMERE_PROGRAM, QUILLMERE_SPLIT),
+                         [](const auto& param) {
+                           return std::string(param.index == 0 ? "Window" : "CommandLineTool");
+                         });
 
 }  // namespace
 }  // namespace quillmere::testing

@@ -5,14 +5,20 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 
+#include "console_stop.h"
+#include "splitter.h"
 #include "test_files.h"
 #include "window_driver.h"
 
 namespace quillmere::testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 const std::wstring kName =
     L"\u041A\u043E\u043D\u0442\u0430\u043A\u0442\u044B \u5C71\u7530.vcf";  // Контакты 山田
@@ -124,6 +130,78 @@ TEST(ToolStandardInput, SplitsWhatAFileOrAPipeHandsOver) {
         << (piped ? "pipe" : "file");
   }
 }
+
+// Every console event stops a long run through the tool's handler, called
+// as the system calls it: on a thread of its own while the run goes on.
+struct ConsoleEvent {
+  const char* name;
+  DWORD code;
+  bool waitsForTheRun;  // the system ends the process as the handler returns
+};
+
+void PrintTo(const ConsoleEvent& event, std::ostream* out) {
+  *out << event.name;
+}
+
+std::atomic<bool> g_stopAsked{false};
+
+class StoppableOwner final : public RunOwner {
+ public:
+  void Progress(std::uint64_t) override {}
+  bool KeepGoing() override { return !g_stopAsked.load(); }
+  void Finished(const RunSummary&) override {}
+  void Failed(const RunFailure&) override {}
+};
+
+class ConsoleEventStop : public ::testing::TestWithParam<ConsoleEvent> {};
+
+TEST_P(ConsoleEventStop, StopsTheRunLeavingOnlyWholeCards) {
+  ScratchFolder folder(L"console-event");
+  const fs::path out = folder.Path() / L"out";
+  fs::create_directory(out);
+  WriteBytes(folder.Path() / L"many.vcf", Cards(20000));
+  g_stopAsked = false;
+  cli::StopOnConsoleEvents([] { g_stopAsked = true; });
+
+  std::atomic<bool> unwound{false};
+  RunOutcome outcome = RunOutcome::NotStarted;
+  std::jthread run([&] {
+    const cli::ConsoleRun running;
+    StoppableOwner owner;
+    outcome = SplitCards({.source = folder.Path() / L"many.vcf", .folder = out.wstring()}, owner);
+    Sleep(300);  // a slow unwind: the handler must still wait for its end
+    unwound = true;
+  });
+  ASSERT_TRUE(driver::WaitFor([&] { return FileNames(out).size() >= 20; }, 60s)) << "the run never got going";
+
+  bool handled = false;
+  bool unwoundWhenHandled = false;
+  std::jthread system([&] {
+    handled = cli::OnConsoleEvent(GetParam().code);
+    unwoundWhenHandled = unwound.load();
+  });
+  system.join();
+  run.join();
+
+  EXPECT_TRUE(handled) << "the system would end the tool at once";
+  if (GetParam().waitsForTheRun) {
+    EXPECT_TRUE(unwoundWhenHandled) << "the handler let the system end the tool mid-run";
+  } else {
+    EXPECT_FALSE(unwoundWhenHandled) << "Ctrl+C and Ctrl+Break need not hold the console";
+  }
+  EXPECT_EQ(outcome, RunOutcome::Stopped);
+  const CardsLeft left = CheckWholeCards(out);  // no temporary file either
+  EXPECT_EQ(left.fault, "");
+  EXPECT_LT(left.files, 20000u) << "the run was not stopped";
+}
+
+INSTANTIATE_TEST_SUITE_P(Events, ConsoleEventStop,
+                         ::testing::Values(ConsoleEvent{"CtrlC", CTRL_C_EVENT, false},
+                                           ConsoleEvent{"CtrlBreak", CTRL_BREAK_EVENT, false},
+                                           ConsoleEvent{"Close", CTRL_CLOSE_EVENT, true},
+                                           ConsoleEvent{"Logoff", CTRL_LOGOFF_EVENT, true},
+                                           ConsoleEvent{"Shutdown", CTRL_SHUTDOWN_EVENT, true}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace quillmere::testing

@@ -241,5 +241,78 @@ TEST(ActivationContext, ProgramManifestBindsCommonControls6) {
       << ::testing::PrintToString(controls);
 }
 
+// quillmere-split.exe's own manifest, as the loader reads it.
+class ToolManifest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tool_ = LoadProgramResources(driver::WindowsPath(QUILLMERE_SPLIT));
+    ASSERT_TRUE(tool_);
+    const Bytes bytes = ResourceBytes(tool_.get(), RT_MANIFEST, 1, kEnglishUs);
+    ASSERT_FALSE(bytes.empty()) << "quillmere-split.exe has no manifest";
+    document_ = Parse(bytes);
+    ASSERT_EQ(document_.roots.size(), 1u);
+  }
+  // The elements at the end of a path of local names below the root.
+  std::vector<const Element*> Find(std::initializer_list<const wchar_t*> path) const {
+    std::vector<const Element*> level{&document_.roots[0]};
+    for (const wchar_t* name : path) {
+      std::vector<const Element*> next;
+      for (const Element* element : level) {
+        for (const Element& child : element->children) {
+          if (child.name == name) next.push_back(&child);
+        }
+      }
+      level = std::move(next);
+    }
+    return level;
+  }
+
+  UniqueModule tool_;
+  Document document_;
+};
+
+// Without it, Windows runs a 32-bit console program with file
+// virtualisation: a write under Program Files lands in the VirtualStore
+// while the tool reports the folder it was given.
+TEST_F(ToolManifest, RunsAsInvokerSoWritesAreNeverVirtualised) {
+  const auto level = Find({L"trustInfo", L"security", L"requestedPrivileges", L"requestedExecutionLevel"});
+  ASSERT_EQ(level.size(), 1u);
+  EXPECT_EQ(level[0]->attributes.at(L"level"), L"asInvoker");
+}
+
+TEST_F(ToolManifest, NamesWindows7To11AsSupported) {
+  std::vector<std::wstring> ids;
+  for (const Element* os : Find({L"compatibility", L"application", L"supportedOS"})) {
+    ids.push_back(driver::Lower(os->attributes.at(L"Id")));
+  }
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, (std::vector<std::wstring>{L"{1f676c76-80e1-4239-95bb-83d0f6d0da78}",    // 8.1
+                                            L"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // 7
+                                            L"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",    // 8
+                                            L"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}));  // 10, 11
+}
+
+TEST_F(ToolManifest, IsLongPathAware) {
+  const auto aware = Find({L"application", L"windowsSettings", L"longPathAware"});
+  ASSERT_EQ(aware.size(), 1u);
+  EXPECT_EQ(aware[0]->space, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings");
+  EXPECT_EQ(aware[0]->text, L"true");
+}
+
+// A manifest the loader rejects stops the program from starting at all.
+TEST(ActivationContext, LoaderAcceptsTheToolsManifest) {
+  const std::wstring tool = driver::WindowsPath(QUILLMERE_SPLIT);
+  ACTCTXW request{};
+  request.cbSize = sizeof request;
+  request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  request.lpSource = tool.c_str();
+  request.lpResourceName = MAKEINTRESOURCEW(1);
+  const UniqueActCtx context(::CreateActCtxW(&request));
+  ASSERT_TRUE(context) << "the loader rejects the manifest: error " << ::GetLastError();
+  const std::vector<std::wstring> assemblies = AssembliesOf(context.get());
+  ASSERT_FALSE(assemblies.empty());
+  EXPECT_TRUE(Contains(assemblies[0], L"Tarnwell.Quillmere.Split")) << ::testing::PrintToString(assemblies[0]);
+}
+
 }  // namespace
 }  // namespace quillmere::resources

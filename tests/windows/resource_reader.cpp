@@ -36,10 +36,10 @@ BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR param) {
 
 }  // namespace
 
-UniqueModule LoadProgramResources() {
-  UniqueModule module(::LoadLibraryExW(ProgramPath().c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-  if (!module) ADD_FAILURE() << "cannot load " << QUILLMERE_PROGRAM << ": error " << ::GetLastError();
+UniqueModule LoadProgramResources(const std::wstring& file) {
+  UniqueModule module(
+      ::LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module) ADD_FAILURE() << "cannot load " << driver::Narrow(file) << ": error " << ::GetLastError();
   return module;
 }
 

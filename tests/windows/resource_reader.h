@@ -26,7 +26,7 @@ inline std::wstring ProgramPath() {
 
 // The program file loaded for its resources only; fails the calling test
 // (and returns an empty owner) when it cannot be loaded.
-UniqueModule LoadProgramResources();
+UniqueModule LoadProgramResources(const std::wstring& file = ProgramPath());
 
 // One resource: type and name as the system reports them ("#3" for the
 // number 3, the text itself for a named one) and the language.

@@ -11,13 +11,14 @@ add_executable(resource_tests
 get_target_property(_quillmere_icon_dir quillmere_icon QUILLMERE_ICON_DIR)
 target_compile_definitions(resource_tests PRIVATE
   QUILLMERE_PROGRAM="$<TARGET_FILE:Quillmere>"
+  QUILLMERE_SPLIT="$<TARGET_FILE:quillmere-split>"
   QUILLMERE_ICON_DIR="${_quillmere_icon_dir}"
   QUILLMERE_CORPUS_DIR="${QUILLMERE_CORPUS_DIR}"
   UNICODE _UNICODE)
 target_link_libraries(resource_tests PRIVATE quillmere_window_driver GTest::gtest_main version shlwapi)
 quillmere_warnings(resource_tests)
 # The tests read the program and the icon files the build made.
-add_dependencies(resource_tests Quillmere quillmere_icon)
+add_dependencies(resource_tests Quillmere quillmere-split quillmere_icon)
 gtest_discover_tests(resource_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 180 LABELS resources)
 

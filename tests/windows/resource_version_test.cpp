@@ -39,12 +39,23 @@ std::vector<std::pair<std::wstring, std::wstring>> ExpectedStrings() {
 }
 
 // GetFileVersionInfoW's copy of the block.
-Bytes SystemVersionInfo() {
+Bytes SystemVersionInfo(const std::wstring& file = ProgramPath()) {
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(ProgramPath().c_str(), &ignored);
+  const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
   Bytes info(size);
-  if (size == 0 || !::GetFileVersionInfoW(ProgramPath().c_str(), 0, size, info.data())) return {};
+  if (size == 0 || !::GetFileVersionInfoW(file.c_str(), 0, size, info.data())) return {};
   return info;
+}
+
+// A string of the US English table as VerQueryValueW gives it; nullopt
+// when there is none.
+std::optional<std::wstring> VersionString(const Bytes& info, const std::wstring& key) {
+  void* text = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(info.data(), (L"\\StringFileInfo\\040904B0\\" + key).c_str(), &text, &length)) {
+    return std::nullopt;
+  }
+  return std::wstring(static_cast<const wchar_t*>(text));
 }
 
 // One node of the block: key, value and children, as stored.
@@ -169,12 +180,7 @@ TEST(VersionInfo, SystemReadsEveryStringOfTheTable) {
   const Bytes info = SystemVersionInfo();
   ASSERT_FALSE(info.empty()) << "GetFileVersionInfoW found no version block";
   for (const auto& [key, value] : ExpectedStrings()) {
-    void* text = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(
-        ::VerQueryValueW(info.data(), (L"\\StringFileInfo\\040904B0\\" + key).c_str(), &text, &length))
-        << driver::Narrow(key);
-    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(text)), value) << driver::Narrow(key);
+    EXPECT_EQ(VersionString(info, key), value) << driver::Narrow(key);
   }
 }
 
@@ -201,6 +207,29 @@ TEST(VersionInfo, TextsFollowTheBuildVersion) {
   const std::wstring path = ProgramPath();
   EXPECT_EQ(path.substr(path.find_last_of(L'\\') + 1), ExeName() + L".exe")
       << "OriginalFilename does not name the file as built";
+}
+
+// quillmere-split.exe shows Windows a description of its own and the
+// program's versions, so Explorer and an installer tell the two apart but
+// never see two versions of one release.
+TEST(VersionInfo, ToolHasItsOwnDescriptionAndTheProgramsVersions) {
+  const Bytes tool = SystemVersionInfo(driver::WindowsPath(QUILLMERE_SPLIT));
+  const Bytes program = SystemVersionInfo();
+  ASSERT_FALSE(tool.empty()) << "quillmere-split.exe has no version block";
+  const auto description = VersionString(tool, L"FileDescription");
+  ASSERT_TRUE(description.has_value());
+  EXPECT_NE(description, VersionString(program, L"FileDescription"));
+  EXPECT_EQ(VersionString(tool, L"OriginalFilename"), L"quillmere-split.exe");
+  for (const wchar_t* same : {L"FileVersion", L"ProductVersion", L"ProductName", L"CompanyName"}) {
+    EXPECT_EQ(VersionString(tool, same), VersionString(program, same)) << driver::Narrow(same);
+  }
+  void* data = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(tool.data(), L"\\", &data, &length));
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(QUILLMERE_VERSION_MINOR, QUILLMERE_VERSION_MAJOR));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 }
 
 }  // namespace
