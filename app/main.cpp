@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "dpi.h"
 #include "form1.h"
 #include "message_loop.h"
 
@@ -25,6 +26,9 @@ void TurnOffFileVirtualisation() noexcept {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+  // Before any window: told nothing, the system stretches the window as a
+  // bitmap at every scale but 100 %, blurring its text and pictures.
+  quillmere::ui::DeclarePerMonitorDpiAwareness();
   TurnOffFileVirtualisation();
   // The shell's folder browser needs a single-threaded apartment.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "form1_layout.h"
+#include "live_region.h"
 #include "registry.h"
 
 namespace quillmere::ui {
@@ -16,14 +17,20 @@ constexpr COLORREF kProgressText = RGB(0, 0, 0);
 constexpr COLORREF kShape1Border = RGB(192, 192, 192);
 
 // Shape1: a grey-edged white rectangle whose left, right and bottom edges lie
-// outside the window, so only its top edge and white inside show.
-void DrawShape1(HDC dc, int dpi) {
+// outside the window, so only its top edge and white inside show. In high
+// contrast it takes the system's window colours.
+void DrawShape1(HDC dc, int dpi, bool highContrast) {
   const RECT at = ToPixels(twips::Shape1, dpi);
-  const win32::UniquePen border(CreatePen(PS_SOLID, 1, kShape1Border));
+  const win32::UniquePen border(
+      CreatePen(PS_SOLID, 1, highContrast ? GetSysColor(COLOR_WINDOWTEXT) : kShape1Border));
   const win32::ScopedSelect pen(dc, border.get());
-  const win32::ScopedSelect brush(dc, GetStockObject(WHITE_BRUSH));
+  const win32::ScopedSelect brush(dc, FooterBrush(highContrast));
   Rectangle(dc, at.left, at.top, at.right, at.bottom);
 }
+
+// A screen reader reads the whole label at each change: once a second keeps
+// the count heard without drowning out everything else.
+constexpr ULONGLONG kAnnounceIntervalMs = 1000;
 
 // Shown in the system's list of programs that hold up a logoff or shutdown.
 constexpr wchar_t kShutdownBlockReason[] = L"Splitting vCards\x2026";
@@ -76,6 +83,15 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if (!Form_SysCommand(wParam)) return 0;
       break;
+    case WM_DPICHANGED:
+      Form_DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_GETDPISCALEDSIZE:
+      *reinterpret_cast<SIZE*>(lParam) = Form_GetDpiScaledSize(static_cast<int>(wParam));
+      return TRUE;
+    case WM_DROPFILES:
+      Form_DropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
       Form_SettingChange(message == WM_SYSCOLORCHANGE);
@@ -105,7 +121,7 @@ void Form1::Form_Paint() {
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(Window(), &paint);
   ShowPicture(dc, Image2, TopLeft(twips::Image2, dpi_));
-  DrawShape1(dc, dpi_);
+  DrawShape1(dc, dpi_, highContrast_);
   ShowPicture(dc, Image1, TopLeft(twips::Image1, dpi_));
   EndPaint(Window(), &paint);
 }
@@ -140,7 +156,7 @@ HBRUSH Form1::Form_CtlColorStatic(HDC dc, HWND control) {
 }
 
 HBRUSH Form1::Form_CtlColorBtn(HWND control) {
-  if (control == Control(IDC_cmdEnd)) return static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));  // on Picture3
+  if (control == Control(IDC_cmdEnd)) return FooterBrush(highContrast_);  // on Picture3
   return GetSysColorBrush(COLOR_BTNFACE);
 }
 
@@ -174,14 +190,41 @@ void Form1::CmdBrowse_Click() {
   browsing_ = true;
   const bool chosen = cdlgFile.Choose(Window());
   browsing_ = false;
-  if (chosen) {
-    SetWindowTextW(Control(IDC_txtvCFPath), cdlgFile.Selected().c_str());
-    // A run in progress keeps the button off until it ends; the new file is
-    // for the next run.
-    if (!run_) EnableWindow(Control(IDC_CmdSplit), TRUE);
-  }
+  if (chosen) ShowSelectedSource();
   // A run that ended while the dialog was up says so now, not over it.
   if (std::exchange(runEndedWhileBrowsing_, false)) Run_Ended();
+}
+
+void Form1::ShowSelectedSource() {
+  SetWindowTextW(Control(IDC_txtvCFPath), cdlgFile.Selected().c_str());
+  // A run in progress keeps the button off until it ends; the new file is
+  // for the next run.
+  if (!run_) EnableWindow(Control(IDC_CmdSplit), TRUE);
+}
+
+// A file dropped from Explorer or the desktop is chosen as the open dialog
+// would choose it. Anything else changes nothing, and the user is told why.
+void Form1::Form_DropFiles(HDROP drop) {
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  std::wstring path;
+  if (count == 1) {
+    path.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
+    path.resize(DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size())));
+  }
+  DragFinish(drop);
+  std::wstring refusal;
+  if (count != 1) {
+    refusal = L"Only one vCard file can be split at a time. Drop a single .vcf file on the window.";
+  } else if (const DWORD attributes = GetFileAttributesW(path.c_str());
+             attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    refusal = path + L"\r\nis a folder. Drop a vCard (.vcf) file on the window instead.";
+  }
+  if (!refusal.empty()) {
+    MessageBoxW(Window(), refusal.c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
+    return;
+  }
+  cdlgFile.Select(std::move(path));
+  ShowSelectedSource();
 }
 
 void Form1::CmdSplit_Click() {
@@ -193,6 +236,7 @@ void Form1::CmdSplit_Click() {
   if (GetFocus() == Control(IDC_CmdSplit))
     SetFocus(Control(IDC_CmdBrowse));  // a disabled button cannot keep it
   EnableWindow(Control(IDC_CmdSplit), FALSE);
+  lastAnnounced_ = 0;
   run_ = std::make_unique<WindowRun>(Window(), folder, cdlgFile.Selected());
   ShutdownBlockReasonCreate(Window(), kShutdownBlockReason);
 }
@@ -238,13 +282,19 @@ void Form1::WaitForRunWhilePumping() {
   if (quit) PostQuitMessage(static_cast<int>(*quit));
 }
 
-void Form1::ShowProgress(std::uint64_t saved) {
-  SetWindowTextW(Control(IDC_LblProgessCurrent), ProgressText(saved).c_str());
+void Form1::ShowProgress(std::uint64_t saved, bool runEnded) {
+  const HWND label = Control(IDC_LblProgessCurrent);
+  SetWindowTextW(label, ProgressText(saved).c_str());
+  const ULONGLONG now = GetTickCount64();
+  if (runEnded || now - lastAnnounced_ >= kAnnounceIntervalMs) {
+    lastAnnounced_ = now;
+    AnnounceLiveRegion(label);
+  }
 }
 
 void Form1::Run_Progress() {
   if (!run_) return;
-  if (const auto saved = run_->TakeProgress()) ShowProgress(*saved);
+  if (const auto saved = run_->TakeProgress()) ShowProgress(*saved, false);
 }
 
 void Form1::Run_Ended() {
@@ -258,7 +308,7 @@ void Form1::Run_Ended() {
   ShutdownBlockReasonDestroy(Window());
   if (closing_) return;  // the window is going: nothing more to show
   // The final count is on screen before the message about it.
-  if (const auto saved = run->LastProgress()) ShowProgress(*saved);
+  if (const auto saved = run->LastProgress()) ShowProgress(*saved, true);
   UpdateWindow(Control(IDC_LblProgessCurrent));
   EnableWindow(Control(IDC_CmdSplit), TRUE);
   switch (run->Outcome()) {

@@ -1,7 +1,10 @@
 #pragma once
 // Form1, the program's one window: the banner, the source file row, the
 // progress count, "Split vCards" and the footer with "E&xit".
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include <array>
 #include <memory>
@@ -20,8 +23,9 @@ class Form1 : public BaseWindow<Form1> {
   Form1() = default;
   ~Form1();
 
-  // Creates the window with its controls and shows it centred on the screen
-  // with the focus in txtvCFPath. False if the window could not be created.
+  // Creates the window with its controls and shows it centred in the work
+  // area of the monitor that holds the cursor, with the focus in
+  // txtvCFPath. False if the window could not be created.
   bool Show(int showCommand);
 
   // Gives the window's keyboard interface (Tab between controls, Alt+X) the
@@ -38,6 +42,9 @@ class Form1 : public BaseWindow<Form1> {
   HBRUSH Form_CtlColorStatic(HDC dc, HWND control);
   HBRUSH Form_CtlColorBtn(HWND control);
   bool Form_SysCommand(WPARAM command);
+  void Form_DpiChanged(int dpi, const RECT& suggested);
+  SIZE Form_GetDpiScaledSize(int dpi) const;
+  void Form_DropFiles(HDROP drop);
   void Form_SettingChange(bool coloursChanged);
   void Form_EndSession(bool ending);
   void Form_QueryUnload();
@@ -49,13 +56,16 @@ class Form1 : public BaseWindow<Form1> {
 
   bool CreateControls();
   HWND Control(ControlId id) const { return controls_[static_cast<std::size_t>(id - kFirstControlId)]; }
+  void MakeScaledResources();
+  void LayOutControls();
   void SetIcons();
-  void CentreOnScreen();
+  void ShowSelectedSource();
   void StopRunAndUnload();
   void WaitForRunWhilePumping();
-  void ShowProgress(std::uint64_t saved);
+  void ShowProgress(std::uint64_t saved, bool runEnded);
 
-  int dpi_ = USER_DEFAULT_SCREEN_DPI;
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;  // the window's own, which the system may change
+  ULONGLONG lastAnnounced_ = 0;        // when screen readers last heard of the count
   // txtvCFPath, CmdBrowse, … by their ids: a control is added to the id list
   // and the layout table, and nowhere else.
   std::array<HWND, kControlCount> controls_{};

@@ -31,4 +31,8 @@ bool HighContrastIsOn() {
          (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
+HBRUSH FooterBrush(bool highContrast) {
+  return highContrast ? GetSysColorBrush(COLOR_WINDOW) : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+}
+
 }  // namespace quillmere::ui

@@ -24,6 +24,11 @@ int ScreenDpi();
 // Whether the user has turned high contrast on.
 bool HighContrastIsOn();
 
+// The footer's fill (Shape1, Picture3 and around cmdEnd): white, or the
+// system's window colour in high contrast, where a fixed white would glare
+// in a dark theme.
+HBRUSH FooterBrush(bool highContrast);
+
 // Tahoma 8.25 points, as every control of the window uses it.
 inline constexpr int kFontHundredthsOfPoint = 825;
 inline constexpr wchar_t kFontFace[] = L"Tahoma";
@@ -53,9 +58,18 @@ struct ControlRow {
 inline constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
 inline constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 
-// In creation order, which is also the tab order: the Tab key visits the
-// text box and the buttons in this order and passes over the labels.
+// In creation order, which is the z-order. Screen readers name a text box
+// after the label just before it, so Label4 comes first; the Tab key visits
+// only the tab stops (the text box and the buttons) in this order.
 inline constexpr ControlRow kControls[] = {
+    {IDC_Label4,
+     0,
+     L"STATIC",
+     L"Select vCard (.vcf) File",
+     kLabelStyle,
+     0,
+     {240, 1440, 8535, 255},
+     FontWeight::Normal},
     {IDC_txtvCFPath,
      0,
      L"EDIT",
@@ -73,14 +87,6 @@ inline constexpr ControlRow kControls[] = {
      0,
      {2640, 3120, 2535, 495},
      FontWeight::Bold},
-    {IDC_Label4,
-     0,
-     L"STATIC",
-     L"Select vCard (.vcf) File",
-     kLabelStyle,
-     0,
-     {240, 1440, 8535, 255},
-     FontWeight::Normal},
     {IDC_LblProgessCurrent,
      0,
      L"STATIC",

@@ -1,6 +1,7 @@
 #include "picture3_panel.h"
 
 #include "control_ids.h"
+#include "form1_layout.h"
 
 namespace quillmere::ui {
 
@@ -14,6 +15,12 @@ LRESULT CALLBACK Picture3Procedure(HWND panel, UINT message, WPARAM wParam, LPAR
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
       return SendMessageW(GetParent(panel), message, wParam, lParam);
+    case WM_ERASEBKGND: {
+      RECT client{};
+      GetClientRect(panel, &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, FooterBrush(HighContrastIsOn()));
+      return TRUE;
+    }
     default:
       return DefWindowProcW(panel, message, wParam, lParam);
   }

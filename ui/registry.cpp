@@ -2,9 +2,40 @@
 
 #include <shlobj.h>
 
+#include "control_ids.h"
 #include "win32_handle.h"
 
 namespace quillmere::ui {
+
+namespace {
+
+// The longest path the system takes, in characters with the terminator: a
+// MAX_PATH buffer gives "" for any folder deeper than 260.
+constexpr DWORD kLongPathCapacity = 32768;
+
+void SayItemHasNoPath(HWND owner, PCIDLIST_ABSOLUTE item) {
+  std::wstring name = L"The item chosen";
+  wchar_t* display = nullptr;
+  if (SUCCEEDED(SHGetNameFromIDList(item, SIGDN_NORMALDISPLAY, &display)) && display != nullptr) {
+    name = L"\"" + std::wstring(display) + L"\"";
+    CoTaskMemFree(display);
+  }
+  const std::wstring text =
+      name +
+      L" is not a folder on a disk, so no files can be saved in it. Choose a folder on a drive "
+      L"or a network share.";
+  MessageBoxW(owner, text.c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
+}
+
+}  // namespace
+
+std::optional<std::wstring> FileSystemPathOf(PCIDLIST_ABSOLUTE item) {
+  std::wstring path(kLongPathCapacity, L'\0');
+  if (!SHGetPathFromIDListEx(item, path.data(), kLongPathCapacity, GPFIDL_DEFAULT)) return std::nullopt;
+  path.resize(path.find(L'\0'));
+  if (path.empty()) return std::nullopt;
+  return path;
+}
 
 std::wstring PickFolder(HWND owner, const std::wstring& title) {
   BROWSEINFOW info{};
@@ -16,12 +47,11 @@ std::wstring PickFolder(HWND owner, const std::wstring& title) {
 
   const win32::UniquePidl item(SHBrowseForFolderW(&info));
   if (!item) return {};
-
-  // An item without a file-system path leaves the buffer empty, and that
-  // is the answer.
-  wchar_t path[MAX_PATH] = {};
-  SHGetPathFromIDListW(item.get(), path);
-  return std::wstring(path);
+  if (auto path = FileSystemPathOf(item.get())) return std::move(*path);
+  // Not a cancel: the user chose something and must hear why nothing
+  // happens.
+  SayItemHasNoPath(owner, item.get());
+  return {};
 }
 
 }  // namespace quillmere::ui

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace quillmere::ui {
 
@@ -16,6 +17,10 @@ class SourceChooser {
   // was chosen; it is then the selected source. A cancel or a failure keeps
   // the earlier selection; a failure is reported in a warning box first.
   bool Choose(HWND owner);
+
+  // A file chosen another way (dropped on the window) becomes the selected
+  // source just as one chosen in the dialog does.
+  void Select(std::wstring path) { selected_ = std::move(path); }
 
   // The full path last chosen; "" until the first choice.
   const std::wstring& Selected() const noexcept { return selected_; }

@@ -72,6 +72,38 @@ fs::path Form1Test::MakeFolder(const std::string& name) const {
   return scratch_ / name;
 }
 
+void ExpectLayoutAt(const LayoutSeen& seen, int dpi) {
+  const auto scaled = [dpi](LONG pixels) { return MulDiv(pixels, dpi, 96); };
+  SCOPED_TRACE(::testing::Message() << "at " << dpi << " dpi");
+  EXPECT_EQ(seen.client.cx, scaled(517));
+  EXPECT_EQ(seen.client.cy, scaled(297));
+  for (const Expected& design : kDesign) {
+    const RECT& at = design.pixels;
+    const LONG left = scaled(at.left), top = scaled(at.top);
+    const RECT expected{left, top, left + scaled(at.right - at.left), top + scaled(at.bottom - at.top)};
+    const auto found = seen.controls.find(design.id);
+    ASSERT_NE(found, seen.controls.end()) << "control id " << design.id;
+    EXPECT_TRUE(EqualRect(&found->second, &expected))
+        << "control id " << design.id << " at (" << found->second.left << "," << found->second.top << ")-("
+        << found->second.right << "," << found->second.bottom << "), designed (" << expected.left << ","
+        << expected.top << ")-(" << expected.right << "," << expected.bottom << ")";
+    if (design.weight != 0) {
+      EXPECT_EQ(seen.fontHeights.count(design.id) ? seen.fontHeights.at(design.id) : 0,
+                -MulDiv(825, dpi, 7200))
+          << "control id " << design.id << ": Tahoma 8.25 pt";
+    }
+  }
+  EXPECT_EQ(seen.bannerHeight, scaled(85)) << "the banner";
+  // The small picture draws all but a see-through edge of its square.
+  const RECT square{scaled(16), scaled(165), scaled(16) + scaled(22), scaled(165) + scaled(22)};
+  const RECT& drawn = seen.smallPicture;
+  RECT inside{};
+  EXPECT_TRUE(IntersectRect(&inside, &drawn, &square) && EqualRect(&inside, &drawn))
+      << "the small picture drew outside its square";
+  EXPECT_GE(drawn.right - drawn.left, scaled(22) * 3 / 4) << "the small picture is too narrow";
+  EXPECT_GE(drawn.bottom - drawn.top, scaled(22) * 3 / 4) << "the small picture is too low";
+}
+
 bool Form1Test::QuitWasPosted() {
   MSG message;
   return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;

@@ -14,12 +14,43 @@
 
 #include "control_ids.h"
 #include "form1.h"
+#include "form1_measure.h"
 #include "test_files.h"
 #include "window_driver.h"
 
 namespace quillmere::testing {
 
 using namespace driver;
+
+// The window's design at 96 dots per inch.
+struct Expected {
+  ui::ControlId id;
+  const wchar_t* className;  // as GetClassName reports it
+  RECT pixels;               // left, top, right, bottom in the container's client area
+  const wchar_t* text;
+  int weight;  // 0: no font of its own
+};
+
+// From the design table: left, top, width, height in pixels.
+constexpr RECT At(int left, int top, int width, int height) {
+  return RECT{left, top, left + width, top + height};
+}
+
+inline constexpr Expected kDesign[] = {
+    {ui::IDC_Label4, L"Static", At(16, 96, 569, 17), L"Select vCard (.vcf) File", FW_NORMAL},
+    {ui::IDC_txtvCFPath, L"Edit", At(16, 112, 377, 25), L"", FW_NORMAL},
+    {ui::IDC_CmdBrowse, L"Button", At(400, 112, 97, 25), L"Browse...", FW_NORMAL},
+    {ui::IDC_Label1, L"Static", At(16, 144, 569, 17), L"Splitting vCards...", FW_NORMAL},
+    {ui::IDC_LblProgessCurrent, L"Static", At(48, 168, 537, 17), L"(0) vCard Saved", FW_NORMAL},
+    {ui::IDC_CmdSplit, L"Button", At(176, 208, 169, 33), L"Split vCards", FW_BOLD},
+    {ui::IDC_Picture3, ui::kPicture3Class, At(8, 264, 577, 33), L"", 0},
+    {ui::IDC_cmdEnd, L"Button", At(392, 0, 97, 25), L"E&xit", FW_NORMAL},
+};
+
+// The design scaled to `dpi`, as Form1 lays itself out there: every control's
+// place and size, the fonts' height, the banner's height and where the small
+// picture drew.
+void ExpectLayoutAt(const LayoutSeen& seen, int dpi);
 
 // What a run ended with, as the user saw it.
 struct RunSeen {

@@ -10,30 +10,6 @@ namespace {
 
 using ui::ControlId;
 
-struct Expected {
-  ControlId id;
-  const wchar_t* className;  // as GetClassName reports it
-  RECT pixels;               // left, top, right, bottom in the container's client area
-  const wchar_t* text;
-  int weight;  // 0: no font of its own
-};
-
-// From the design table: left, top, width, height in pixels.
-constexpr RECT At(int left, int top, int width, int height) {
-  return RECT{left, top, left + width, top + height};
-}
-
-const Expected kDesign[] = {
-    {ui::IDC_Label4, L"Static", At(16, 96, 569, 17), L"Select vCard (.vcf) File", FW_NORMAL},
-    {ui::IDC_txtvCFPath, L"Edit", At(16, 112, 377, 25), L"", FW_NORMAL},
-    {ui::IDC_CmdBrowse, L"Button", At(400, 112, 97, 25), L"Browse...", FW_NORMAL},
-    {ui::IDC_Label1, L"Static", At(16, 144, 569, 17), L"Splitting vCards...", FW_NORMAL},
-    {ui::IDC_LblProgessCurrent, L"Static", At(48, 168, 537, 17), L"(0) vCard Saved", FW_NORMAL},
-    {ui::IDC_CmdSplit, L"Button", At(176, 208, 169, 33), L"Split vCards", FW_BOLD},
-    {ui::IDC_Picture3, ui::kPicture3Class, At(8, 264, 577, 33), L"", 0},
-    {ui::IDC_cmdEnd, L"Button", At(392, 0, 97, 25), L"E&xit", FW_NORMAL},
-};
-
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
@@ -138,12 +114,15 @@ TEST_F(Form1Layout, TabVisitsPathBrowseSplitExitOnceSplitIsEnabled) {
             Controls({ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_cmdEnd}));
 }
 
-TEST_F(Form1Layout, ChildrenStandInTheDesignedTabOrderLabelsIncluded) {
+// Narrator and NVDA name a text box after the label just before it in
+// z-order: the path box must follow its caption, or it is read as "edit,
+// read only". The tab stops keep their order (the tests above).
+TEST_F(Form1Layout, PathBoxFollowsItsCaptionInZOrder) {
   std::vector<HWND> children;
   for (HWND child = GetWindow(Window(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     children.push_back(child);
   }
-  EXPECT_EQ(children, Controls({ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_CmdSplit, ui::IDC_Label4,
+  EXPECT_EQ(children, Controls({ui::IDC_Label4, ui::IDC_txtvCFPath, ui::IDC_CmdBrowse, ui::IDC_CmdSplit,
                                 ui::IDC_LblProgessCurrent, ui::IDC_Label1, ui::IDC_Picture3}));
 }
 
@@ -170,6 +149,29 @@ TEST_F(Form1Layout, WindowIsCentredOnTheScreen) {
   GetWindowRect(Window(), &frame);
   EXPECT_LE(std::abs(frame.left - (GetSystemMetrics(SM_CXSCREEN) - frame.right)), 1);
   EXPECT_LE(std::abs(frame.top - (GetSystemMetrics(SM_CYSCREEN) - frame.bottom)), 1);
+}
+
+// The system moves the window to a monitor at 150 % and back: the layout,
+// the fonts and the pictures are made again for each scale, and the window
+// takes the rectangle the system suggests.
+TEST_F(Form1Layout, DpiChangeLaysEverythingOutAgainAtTheNewScaleAndBack) {
+  const LONG style = GetWindowLongW(Window(), GWL_STYLE), exStyle = GetWindowLongW(Window(), GWL_EXSTYLE);
+  for (const int dpi : {144, 96}) {
+    SCOPED_TRACE(::testing::Message() << "changed to " << dpi << " dpi");
+    RECT frame{};
+    GetWindowRect(Window(), &frame);
+    // The frame as the system draws it for this window, around the client
+    // area at the new scale, a little moved.
+    RECT suggested{0, 0, MulDiv(517, dpi, 96), MulDiv(297, dpi, 96)};
+    AdjustWindowRectExForDpi(&suggested, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(exStyle),
+                             GetDpiForWindow(Window()));
+    OffsetRect(&suggested, frame.left + 10 - suggested.left, frame.top + 10 - suggested.top);
+    SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    Pump(50ms);
+    GetWindowRect(Window(), &frame);
+    EXPECT_TRUE(EqualRect(&frame, &suggested)) << "the suggested rectangle was not taken";
+    ExpectLayoutAt(MeasureForm1(Window(), dpi), dpi);
+  }
 }
 
 TEST_F(Form1Layout, FocusStartsInThePathBox) {

@@ -291,6 +291,82 @@ TEST_P(PicturesAtScale, AreDrawnAtTheLayoutsScale) {
 
 INSTANTIATE_TEST_SUITE_P(Dpi, PicturesAtScale, ::testing::Values(96, 120, 144, 192));
 
+// Wine's scale for the programs started after it is set, as Windows's is
+// by the display settings; the old setting comes back when the owner goes.
+class SystemScale {
+ public:
+  explicit SystemScale(DWORD dpi) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                    KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+    DWORD size = sizeof old_;
+    hadOld_ = RegQueryValueExW(key_, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) ==
+              ERROR_SUCCESS;
+    set_ = RegSetValueExW(key_, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
+           ERROR_SUCCESS;
+  }
+  SystemScale(const SystemScale&) = delete;
+  SystemScale& operator=(const SystemScale&) = delete;
+  ~SystemScale() {
+    if (hadOld_) {
+      RegSetValueExW(key_, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+    } else {
+      RegDeleteValueW(key_, kValue);
+    }
+    RegCloseKey(key_);
+  }
+  bool Set() const { return set_; }
+
+ private:
+  static constexpr const wchar_t* kValue = L"LogPixels";
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool hadOld_ = false, set_ = false;
+};
+
+// Runs a program and returns what it wrote to standard output.
+std::string OutputOf(const std::wstring& exe) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE reader = nullptr, writer = nullptr;
+  if (!CreatePipe(&reader, &writer, &inherit, 0)) return {};
+  SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writer;
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  CloseHandle(writer);
+  std::string output;
+  char buffer[4096];
+  DWORD got = 0;
+  while (started && ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    output.append(buffer, got);
+  CloseHandle(reader);
+  if (started) {
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  return output;
+}
+
+class Form1AtSystemScale : public ::testing::TestWithParam<int> {};
+
+TEST_P(Form1AtSystemScale, LaysOutFontsAndPicturesAtTheWindowsScale) {
+  QUILLMERE_SKIP_WITHOUT_DISPLAY();
+  if (!UnderWine()) GTEST_SKIP() << "the scale is set through Wine's LogPixels";
+  const SystemScale scale(static_cast<DWORD>(GetParam()));
+  ASSERT_TRUE(scale.Set());
+  const std::string printed = OutputOf(WindowsPath(QUILLMERE_DPI_PROBE));
+  const LayoutSeen seen = FromText(printed);
+  ASSERT_EQ(seen.dpi, GetParam()) << "the window was not given the system's scale:\n" << printed;
+  ExpectLayoutAt(seen, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, Form1AtSystemScale, ::testing::Values(96, 120, 144, 192));
+
 // A window whose handler throws, for the window procedure's boundary.
 class FailingWindow : public ui::BaseWindow<FailingWindow> {
  public:

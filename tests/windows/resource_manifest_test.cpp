@@ -286,9 +286,9 @@ TEST_F(ToolManifest, NamesWindows7To11AsSupported) {
     ids.push_back(driver::Lower(os->attributes.at(L"Id")));
   }
   std::sort(ids.begin(), ids.end());
-  EXPECT_EQ(ids, (std::vector<std::wstring>{L"{1f676c76-80e1-4239-95bb-83d0f6d0da78}",    // 8.1
-                                            L"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // 7
-                                            L"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",    // 8
+  EXPECT_EQ(ids, (std::vector<std::wstring>{L"{1f676c76-80e1-4239-95bb-83d0f6d0da78}",     // 8.1
+                                            L"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",     // 7
+                                            L"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",     // 8
                                             L"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}));  // 10, 11
 }
 
@@ -311,7 +311,8 @@ TEST(ActivationContext, LoaderAcceptsTheToolsManifest) {
   ASSERT_TRUE(context) << "the loader rejects the manifest: error " << ::GetLastError();
   const std::vector<std::wstring> assemblies = AssembliesOf(context.get());
   ASSERT_FALSE(assemblies.empty());
-  EXPECT_TRUE(Contains(assemblies[0], L"Tarnwell.Quillmere.Split")) << ::testing::PrintToString(assemblies[0]);
+  EXPECT_TRUE(Contains(assemblies[0], L"Tarnwell.Quillmere.Split"))
+      << ::testing::PrintToString(assemblies[0]);
 }
 
 }  // namespace
