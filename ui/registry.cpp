@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "control_ids.h"
+#include "os/win32_paths.h"
 #include "win32_handle.h"
 
 namespace quillmere::ui {
@@ -33,7 +34,12 @@ std::optional<std::wstring> FileSystemPathOf(PCIDLIST_ABSOLUTE item) {
   std::wstring path(kLongPathCapacity, L'\0');
   if (!SHGetPathFromIDListEx(item, path.data(), kLongPathCapacity, GPFIDL_DEFAULT)) return std::nullopt;
   path.resize(path.find(L'\0'));
-  if (path.empty()) return std::nullopt;
+  // A shell that cuts long paths short (Wine's does, at MAX_PATH) names
+  // some other folder, or none: cards must never go there.
+  const DWORD attributes = GetFileAttributesW(win32::ExtendedLengthPath(path).c_str());
+  if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
   return path;
 }
 

@@ -18,8 +18,8 @@ namespace quillmere::ui {
 // throws.
 std::wstring PickFolder(HWND owner, const std::wstring& title);
 
-// The file-system path of a shell item, however long; nullopt for an item
-// that has none.
+// The file-system path of a folder item, however long; nullopt for an item
+// that has none, or whose path the shell cannot give whole.
 std::optional<std::wstring> FileSystemPathOf(PCIDLIST_ABSOLUTE item);
 
 }  // namespace quillmere::ui

@@ -1,15 +1,38 @@
 // The start state and "Browse...": what the open dialog offers, and how a
-// choice, a cancel and typing change (or do not change) the window.
+// choice, a cancel, typing and a file dropped on the window change (or do
+// not change) it.
 // clang-format off
 #include <windows.h>
 #include <cderr.h>
 #include <dlgs.h>
 // clang-format on
 
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+
 #include "form1_fixture.h"
 
 namespace quillmere::testing {
 namespace {
+
+// Files dragged from Explorer and let go over the window, as the shell
+// hands them over: a DROPFILES block with the paths one after the other.
+void DropOn(HWND window, const std::vector<fs::path>& paths) {
+  std::wstring names;
+  for (const fs::path& path : paths) names += path.wstring() + L'\0';
+  names += L'\0';
+  const std::size_t bytes = sizeof(DROPFILES) + names.size() * sizeof(wchar_t);
+  const HGLOBAL drop = GlobalAlloc(GHND, bytes);
+  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  std::memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), names.data(),
+              names.size() * sizeof(wchar_t));
+  GlobalUnlock(drop);
+  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+}
 
 class Form1Browse : public Form1Test {
  protected:
@@ -123,6 +146,66 @@ TEST(SourceChooserWarning, EachDialogFailureHasItsText) {
   for (const auto& [error, text] : cases)
     EXPECT_EQ(ui::FileDialogFailureText(error), text) << "error " << error;
 }
+
+TEST_F(Form1Browse, WindowTakesDroppedFiles) {
+  EXPECT_TRUE(GetWindowLongW(Window(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) << "Explorer shows no drop";
+}
+
+TEST_F(Form1Browse, DroppedVcfIsChosenAsBrowseChoosesIt) {
+  const fs::path source = WriteSource("dropped.vcf", Cards(2));
+  DropOn(Window(), {source});
+  Pump(200ms);
+  ExpectPathShownAndSplitOn(source);
+  // And it is what a split reads.
+  const fs::path out = MakeFolder("out");
+  const RunSeen seen = SplitInto(out.wstring());
+  ASSERT_TRUE(seen.box.has_value());
+  EXPECT_EQ(CheckWholeCards(out).files, 2u);
+}
+
+struct Refused {
+  const char* name;
+  int files;  // 0: a folder
+  const wchar_t* said;
+};
+
+void PrintTo(const Refused& drop, std::ostream* out) {
+  *out << drop.name;
+}
+
+class Form1RefusedDrop : public Form1Browse, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(Form1RefusedDrop, ChangesNothingAndSaysWhy) {
+  const fs::path first = WriteSource("first.vcf", Cards(1));
+  ASSERT_TRUE(BrowseAndChoose(first.wstring()));
+  std::vector<fs::path> dropped{MakeFolder("a folder")};
+  if (GetParam().files > 0) dropped.clear();
+  for (int n = 0; n < GetParam().files; ++n) {
+    dropped.push_back(WriteSource("more" + std::to_string(n) + ".vcf", Cards(1)));
+  }
+  std::optional<MessageBoxSeen> box;
+  std::atomic<bool> done{false};
+  std::jthread script([&] {
+    if (const HWND shown = WaitForMessageBox()) {
+      box = ReadMessageBox(shown);
+      PressAndWaitClosed(shown, IDOK);
+    }
+    done = true;
+  });
+  DropOn(Window(), dropped);
+  PumpUntil([&] { return done.load(); });
+  script.join();
+  ASSERT_TRUE(box.has_value()) << "nothing was said";
+  EXPECT_EQ(box->title, L"Quillmere");
+  EXPECT_NE(box->text.find(GetParam().said), std::wstring::npos) << Narrow(box->text);
+  EXPECT_EQ(box->owner, Window());
+  ExpectPathShownAndSplitOn(first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drops, Form1RefusedDrop,
+                         ::testing::Values(Refused{"TwoFiles", 2, L"one vCard file"},
+                                           Refused{"Folder", 0, L"is a folder"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace quillmere::testing
