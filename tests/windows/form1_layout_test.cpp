@@ -144,11 +144,19 @@ TEST_F(Form1Layout, MaximiseAndResizeRequestsLeaveTheSizeAlone) {
   EXPECT_FALSE(IsZoomed(Window()));
 }
 
-TEST_F(Form1Layout, WindowIsCentredOnTheScreen) {
+// Not on the whole primary screen: on a small one the taskbar would cover
+// the footer, and with two the window would open away from the user.
+TEST_F(Form1Layout, WindowIsCentredInTheWorkAreaOfTheMonitorUnderTheCursor) {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &monitor));
+  const RECT& work = monitor.rcWork;
   RECT frame{};
   GetWindowRect(Window(), &frame);
-  EXPECT_LE(std::abs(frame.left - (GetSystemMetrics(SM_CXSCREEN) - frame.right)), 1);
-  EXPECT_LE(std::abs(frame.top - (GetSystemMetrics(SM_CYSCREEN) - frame.bottom)), 1);
+  EXPECT_LE(std::abs((frame.left - work.left) - (work.right - frame.right)), 1);
+  EXPECT_LE(std::abs((frame.top - work.top) - (work.bottom - frame.bottom)), 1);
 }
 
 // The system moves the window to a monitor at 150 % and back: the layout,

@@ -179,6 +179,16 @@ COLORREF TextColourOf(HWND window, HWND control) {
   return colour;
 }
 
+// The colour a panel paints its background with.
+COLORREF PanelColour(HWND panel) {
+  const win32::WindowDc screen(nullptr);
+  const win32::UniqueDc dc(CreateCompatibleDC(screen.get()));
+  const win32::UniqueBitmap pixel(CreateCompatibleBitmap(screen.get(), 1, 1));
+  const win32::ScopedSelect selected(dc.get(), pixel.get());
+  SendMessageW(panel, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+  return GetPixel(dc.get(), 0, 0);
+}
+
 bool SetHighContrast(bool on) {
   HIGHCONTRASTW contrast{};
   contrast.cbSize = sizeof contrast;
@@ -197,22 +207,31 @@ TEST_F(Form1Platform, HighContrastGivesTheTextTheSystemsColours) {
   Pump(100ms);
   const COLORREF pathNormal = TextColourOf(Window(), path);
   const COLORREF countNormal = TextColourOf(Window(), count);
+  const COLORREF panelNormal = PanelColour(GetParent(Control(ui::IDC_cmdEnd)));
 
   const bool turnedOn = SetHighContrast(true) && ui::HighContrastIsOn();
   Pump(100ms);
   const COLORREF pathContrast = TextColourOf(Window(), path);
   const COLORREF countContrast = TextColourOf(Window(), count);
+  // The footer: around Exit, and the panel Exit lies on.
+  const HWND exit = Control(ui::IDC_cmdEnd);
+  const auto exitBackground = SendMessageW(Window(), WM_CTLCOLORBTN, 0, reinterpret_cast<LPARAM>(exit));
+  const COLORREF panelContrast = PanelColour(GetParent(exit));
   SetHighContrast(false);
   SetSysColors(2, elements, saved);
   Pump(100ms);
 
   EXPECT_EQ(pathNormal, RGB(0, 0, 192));
   EXPECT_EQ(countNormal, RGB(0, 0, 0));
+  EXPECT_EQ(panelNormal, RGB(255, 255, 255)) << "the footer is white";
   if (!turnedOn) GTEST_SKIP() << "this system does not take high contrast from SPI_SETHIGHCONTRAST";
   EXPECT_EQ(pathContrast, contrast[0]) << "the path stays dark blue in high contrast";
   EXPECT_EQ(countContrast, contrast[1]) << "the count stays black in high contrast";
   EXPECT_EQ(TextColourOf(Window(), path), RGB(0, 0, 192))
       << "high contrast off did not bring the colour back";
+  EXPECT_EQ(exitBackground, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)))
+      << "Exit stays on white in high contrast";
+  EXPECT_EQ(panelContrast, GetSysColor(COLOR_WINDOW)) << "the footer stays white in high contrast";
 }
 
 // The window's client area has its designed size in pixels.

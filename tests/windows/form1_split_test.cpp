@@ -1,5 +1,6 @@
 // "Split vCards": the folder browser, a run on its way, and the message a
 // user reads at its end.
+#include <algorithm>
 #include <atomic>
 #include <set>
 
@@ -243,6 +244,61 @@ TEST_F(Form1Split, ProgressIsCoalescedAndLeavesTheQueueFree) {
   EXPECT_GE(counts.progressMessages, 3) << "the count was not shown while the run went on";
   EXPECT_LT(counts.progressMessages, kCards * kLinesPerCard / 10) << "progress is not coalesced";
   EXPECT_GE(counts.timerTicks, 10) << "the run's messages left no turn for input and painting";
+}
+
+// When screen readers were told the count label changed, and what it said.
+struct Announcement {
+  ULONGLONG tick;
+  std::wstring text;
+};
+std::vector<Announcement>* g_announcements = nullptr;
+HWND g_countLabel = nullptr;
+
+void CALLBACK RecordAnnouncement(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
+  if (g_announcements == nullptr || window != g_countLabel || object != OBJID_CLIENT ||
+      child != CHILDID_SELF) {
+    return;
+  }
+  wchar_t text[64] = {};
+  GetWindowTextW(window, text, 64);
+  g_announcements->push_back({GetTickCount64(), text});
+}
+
+// A screen reader reads the count label aloud each time it is told of a
+// change: often enough to follow a run, never a flood, and the final count
+// always.
+TEST_F(Form1Split, CountIsAnnouncedAtMostOnceASecondAndAtTheEnd) {
+  constexpr int kCards = 3000;
+  ChooseSource(Cards(kCards));
+  const fs::path out = MakeFolder("out");
+  std::vector<Announcement> heard;
+  g_announcements = &heard;
+  g_countLabel = Control(ui::IDC_LblProgessCurrent);
+  const HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
+                      RecordAnnouncement, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  const ULONGLONG start = GetTickCount64();
+  const RunSeen run = SplitInto(out.wstring(), 120s);
+  const ULONGLONG took = GetTickCount64() - start;
+  UnhookWinEvent(hook);
+  g_announcements = nullptr;
+
+  ASSERT_TRUE(run.box.has_value());
+  ASSERT_FALSE(heard.empty()) << "the count was never announced";
+  EXPECT_EQ(heard.back().text, L"(" + std::to_wstring(kCards) + L") vCards Saved")
+      << "the final count was not announced";
+  EXPECT_EQ(std::count_if(heard.begin(), heard.end(),
+                          [&](const Announcement& a) { return a.text == heard.back().text; }),
+            1)
+      << "the end was announced more than once";
+  for (std::size_t n = 1; n + 1 < heard.size(); ++n) {
+    EXPECT_GE(heard[n].tick - heard[n - 1].tick, 950u) << "announcements " << n - 1 << " and " << n;
+  }
+  EXPECT_LE(heard.size(), took / 1000 + 2) << "more than one announcement a second";
+  if (took > 2500) {
+    EXPECT_GE(heard.size(), 2u) << "a long run was announced only at its end";
+  }
 }
 
 }  // namespace
