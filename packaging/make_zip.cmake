@@ -1,6 +1,6 @@
 # Makes the release zip: the two programs, README.txt and SHA256SUMS, at the
 # top of the archive, with fixed times so that the same build gives the same
-# archive.
+# archive; and beside it a SHA256SUMS with the zip's own sum.
 # -DSTAGE= -DZIP= -DPROGRAM= -DTOOL= -DREADME=
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE})
@@ -26,4 +26,10 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip "--mtime=
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "could not make ${ZIP}")
 endif()
-message(STATUS "made ${ZIP}")
+# The sum of the zip itself, published beside it, so that a download can be
+# checked before it is opened.
+file(SHA256 ${ZIP} zip_sum)
+get_filename_component(zip_dir ${ZIP} DIRECTORY)
+get_filename_component(zip_name ${ZIP} NAME)
+file(WRITE ${zip_dir}/SHA256SUMS "${zip_sum}  ${zip_name}\n")
+message(STATUS "made ${ZIP} and ${zip_dir}/SHA256SUMS")

@@ -71,6 +71,27 @@ if(NOT title MATCHES "Quillmere ${VERSION_TEXT}")
   fail("README.txt begins '${title}', not with the version ${VERSION_TEXT}")
 endif()
 
+# README.txt tells a Windows user what they meet: every option, the
+# SmartScreen warning of an unsigned download and the way past it, and how
+# to check the zip first.
+file(READ ${unpacked}/README.txt readme_text)
+foreach(topic IN ITEMS "--check" "--names" "--jobs" "\"Windows protected your PC\"" "\"More info\""
+                       "\"Run anyway\"" "certutil -hashfile Quillmere-" "SHA256SUMS file published")
+  string(FIND "${readme_text}" "${topic}" at)
+  if(at EQUAL -1)
+    fail("README.txt does not mention ${topic}")
+  endif()
+endforeach()
+
+# The zip's own sum, published beside it.
+get_filename_component(zip_dir ${ZIP} DIRECTORY)
+get_filename_component(zip_name ${ZIP} NAME)
+file(SHA256 ${ZIP} zip_sum)
+file(STRINGS ${zip_dir}/SHA256SUMS zip_line)
+if(NOT zip_line STREQUAL "${zip_sum}  ${zip_name}")
+  fail("the SHA256SUMS beside the zip says '${zip_line}', not '${zip_sum}  ${zip_name}'")
+endif()
+
 # quillmere-split.exe from the unpacked folder: its version, then a split.
 file(COPY ${SAMPLE} DESTINATION ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH}/out)
