@@ -257,16 +257,6 @@ TEST(SplitterMarks, ShortSourcesThatOnlyLookLikeAMarkAreBytes) {
   EXPECT_EQ(Scan("\xEF").lines, 1u);
 }
 
-// Encodes ASCII/Latin-1 text as UTF-16 code units in the given byte order.
-std::string Utf16(const std::u16string& text, bool bigEndian) {
-  std::string out;
-  for (char16_t unit : text) {
-    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-    out += bigEndian ? std::string{high, low} : std::string{low, high};
-  }
-  return out;
-}
-
 // A 16-bit source in either byte order, with its mark or (as address books
 // write them) without one; the cards carry the mark only if the source did.
 struct Utf16Kind {

@@ -84,7 +84,7 @@ TEST_F(Form1Platform, ExitWhileAWriteIsHeldUpHidesAtOnceAndKeepsAnswering) {
   EXPECT_FALSE(IsWindow(window));
   EXPECT_TRUE(QuitWasPosted());
   for (int n = 1; n <= 4; ++n) {
-    EXPECT_EQ(ReadAll(out / (L"vCard" + std::to_wstring(n) + L".vcf")), CardFile(n)) << n;
+    EXPECT_EQ(ReadWholeFile(out / (L"vCard" + std::to_wstring(n) + L".vcf")), CardFile(n)) << n;
   }
   EXPECT_FALSE(fs::exists(out / L"vCard6.vcf"));
 }
@@ -149,7 +149,7 @@ TEST_F(Form1Platform, BrowseLeavesTheCurrentFolderWhereItWas) {
   const fs::path start = MakeFolder("start");
   const fs::path elsewhere = MakeFolder("elsewhere");
   const fs::path source = elsewhere / "contacts.vcf";
-  WriteBytes(source, Cards(1));
+  WriteWholeFile(source, Cards(1));
   const fs::path before = fs::current_path();
   SetCurrentDirectoryW(start.c_str());
   bool chosen = false;

@@ -3,12 +3,16 @@ function(fail what)
   message(FATAL_ERROR "${ZIP}: ${what}")
 endfunction()
 
-# The zip is made by the build's own target, as a release is.
+# The zip is made by the build's own target, as a release is, with its sum
+# beside it.
+file(REMOVE ${ZIP} ${ZIP}.sha256)
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target package
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT EXISTS ${ZIP})
   fail("the package target failed (${rc}):\n${out}")
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/package_sum_check.cmake)
+check_package_sum(${ZIP})
 
 set(unpacked ${SCRATCH}/unpacked)
 file(REMOVE_RECURSE ${SCRATCH})

@@ -69,7 +69,7 @@ TEST(ShippedProgramLongRun, StaysResponsiveCountsAndAltXLeavesOnlyWholeCards) {
   const auto source = scratch.Path() / L"many.vcf";
   const auto output = scratch.Path() / L"cards";
   fs::create_directory(output);
-  WriteBytes(source, Cards(kCards));
+  WriteWholeFile(source, Cards(kCards));
 
   RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM));
   const Form1Controls form = FindForm1(program);
