@@ -75,7 +75,11 @@ TEST(VersionInfo, SystemReadsTheFixedVersionAndTranslation) {
   EXPECT_EQ(fixed->dwProductVersionLS, low);
   EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-  EXPECT_EQ(fixed->dwFileFlags, 0u);
+  EXPECT_EQ(fixed->dwStrucVersion, 0x00010000u) << "structure version 1.0";
+  for (DWORD zero : {fixed->dwFileFlagsMask, fixed->dwFileFlags, fixed->dwFileSubtype, fixed->dwFileDateMS,
+                     fixed->dwFileDateLS}) {
+    EXPECT_EQ(zero, 0u) << "flags, subtype and date are all 0";
+  }
   ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &data, &length));
   ASSERT_EQ(length, 4u);
   EXPECT_EQ(*static_cast<const DWORD*>(data), MAKELONG(0x0409, 1200));

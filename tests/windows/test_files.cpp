@@ -1,11 +1,7 @@
 #include "test_files.h"
 
 #include <algorithm>
-#include <atomic>
-#include <fstream>
-#include <iterator>
 #include <regex>
-#include <stdexcept>
 
 namespace quillmere::testing {
 
