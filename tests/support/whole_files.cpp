@@ -38,9 +38,9 @@ std::string Utf16(std::string_view utf8, bool bigEndian, bool marked) {
   std::u16string units;
   for (std::size_t i = 0; i < utf8.size();) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
-    const int size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const std::size_t size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     char32_t point = static_cast<char32_t>(size == 1 ? lead : lead & (0x7F >> size));
-    for (int k = 1; k < size; ++k) point = (point << 6) | static_cast<char32_t>(utf8[i + k] & 0x3F);
+    for (std::size_t k = 1; k < size; ++k) point = (point << 6) | static_cast<char32_t>(utf8[i + k] & 0x3F);
     if (point > 0xFFFF) {
       point -= 0x10000;
       units += static_cast<char16_t>(0xD800 + (point >> 10));
@@ -48,7 +48,7 @@ std::string Utf16(std::string_view utf8, bool bigEndian, bool marked) {
     } else {
       units += static_cast<char16_t>(point);
     }
-    i += static_cast<std::size_t>(size);
+    i += size;
   }
   return Utf16(units, bigEndian, marked);
 }
