@@ -135,10 +135,10 @@ TEST(CardNameCharsets, SixteenBitCardsReadInTheirOwnUnits) {
     const char* fault;
     std::string card;
   } cases[] = {
-      {"little-endian with mark", "\xFF\xFE" + Utf16(text, false)},
-      {"big-endian with mark", "\xFE\xFF" + Utf16(text, true)},
-      {"little-endian without mark", Utf16(text, false)},
-      {"big-endian without mark", Utf16(text, true)},
+      {"little-endian with mark", "\xFF\xFE" + Utf16(text, ByteOrder::Little)},
+      {"big-endian with mark", "\xFE\xFF" + Utf16(text, ByteOrder::Big)},
+      {"little-endian without mark", Utf16(text, ByteOrder::Little)},
+      {"big-endian without mark", Utf16(text, ByteOrder::Big)},
       {"UTF-8 mark", "\xEF\xBB\xBF" + CardOf({"FN:Zo\xC3\xAB \xF0\x9F\x98\x80 Chen"})},
   };
   for (const auto& c : cases) {
@@ -248,7 +248,7 @@ TEST(CardNameUnsafe, AnyBytesGiveASafeNameWholeOrInPieces) {
       }
     }
     card += "\r\nEND:VCARD\r\n";
-    if (random() % 3 == 0) card = Utf16(card, random() % 2 == 0);
+    if (random() % 3 == 0) card = Utf16(card, random() % 2 == 0 ? ByteOrder::Big : ByteOrder::Little);
     SCOPED_TRACE(::testing::PrintToString(card));
     CardNameReader whole;
     whole.Feed(Bytes(card));

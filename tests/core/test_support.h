@@ -19,6 +19,7 @@ std::string CardFile(const std::vector<std::string>& lines);
 // Every vCardN.vcf of a folder, in number order; stops at the first gap.
 std::vector<std::string> OutputCards(const std::filesystem::path& folder);
 
+using ::quillmere::testing::ByteOrder;
 using ::quillmere::testing::ReadWholeFile;
 using ::quillmere::testing::RecordingOwner;
 using ::quillmere::testing::ScratchFolder;

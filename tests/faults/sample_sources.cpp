@@ -24,10 +24,10 @@ std::vector<SampleSource> GeneratedSources() {
                                           PlainCards(2, "\n") + "BEGIN:VCARD\nFN:never ended\n"},
       {"Utf8MarkCrCrLf", "\xEF\xBB\xBF" + PlainCards(4, "\r\r\n")},
       {"LoneCrMixedCase", "begin:vcard\rFN:a\rEnd:VCard\r" + PlainCards(3, "\r")},
-      {"Utf16LittleEndian", Utf16(PlainCards(4), false, true)},
-      {"Utf16BigEndian", Utf16(PlainCards(3, "\n"), true, true)},
-      {"Utf16UnmarkedLittleEndian", Utf16(PlainCards(2, "\r\r\n"), false, false)},
-      {"Utf16UnmarkedBigEndian", Utf16(PlainCards(2, "\r"), true, false)},
+      {"Utf16LittleEndian", Utf16(PlainCards(4), ByteOrder::Little, Mark::With)},
+      {"Utf16BigEndian", Utf16(PlainCards(3, "\n"), ByteOrder::Big, Mark::With)},
+      {"Utf16UnmarkedLittleEndian", Utf16(PlainCards(2, "\r\r\n"), ByteOrder::Little)},
+      {"Utf16UnmarkedBigEndian", Utf16(PlainCards(2, "\r"), ByteOrder::Big)},
   };
 }
 

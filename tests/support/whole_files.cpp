@@ -22,19 +22,19 @@ void WriteWholeFile(const std::filesystem::path& file, const std::string& bytes)
   if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
 }
 
-std::string Utf16(std::u16string_view units, bool bigEndian, bool marked) {
+std::string Utf16(std::u16string_view units, ByteOrder order, Mark mark) {
   std::string out;
   const auto put = [&](char16_t unit) {
     const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-    out += bigEndian ? high : low;
-    out += bigEndian ? low : high;
+    out += order == ByteOrder::Big ? high : low;
+    out += order == ByteOrder::Big ? low : high;
   };
-  if (marked) put(u'\xFEFF');
+  if (mark == Mark::With) put(u'\xFEFF');
   for (char16_t unit : units) put(unit);
   return out;
 }
 
-std::string Utf16(std::string_view utf8, bool bigEndian, bool marked) {
+std::string Utf16(std::string_view utf8, ByteOrder order, Mark mark) {
   std::u16string units;
   for (std::size_t i = 0; i < utf8.size();) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
@@ -50,7 +50,7 @@ std::string Utf16(std::string_view utf8, bool bigEndian, bool marked) {
     }
     i += size;
   }
-  return Utf16(units, bigEndian, marked);
+  return Utf16(units, order, mark);
 }
 
 }  // namespace quillmere::testing

@@ -18,7 +18,9 @@ void WriteWholeFile(const std::filesystem::path& file, const std::string& bytes)
 // Text as UTF-16 in the given byte order, with its byte-order mark or (as
 // address books write it) without. UTF-8 above U+FFFF becomes a surrogate
 // pair.
-std::string Utf16(std::u16string_view units, bool bigEndian, bool marked = false);
-std::string Utf16(std::string_view utf8, bool bigEndian, bool marked = false);
+enum class ByteOrder { Little, Big };
+enum class Mark { Without, With };
+std::string Utf16(std::u16string_view units, ByteOrder order, Mark mark = Mark::Without);
+std::string Utf16(std::string_view utf8, ByteOrder order, Mark mark = Mark::Without);
 
 }  // namespace quillmere::testing
