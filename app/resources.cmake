@@ -36,11 +36,13 @@ function(quillmere_add_resources target)
   set(rc ${PROJECT_SOURCE_DIR}/app/quillmere.rc)
   get_target_property(icon_dir quillmere_icon QUILLMERE_ICON_DIR)
   get_target_property(icon_files quillmere_icon QUILLMERE_ICON_FILES)
+  get_target_property(version_header quillmere_version QUILLMERE_VERSION_HEADER)
   target_sources(${target} PRIVATE ${rc})
+  target_link_libraries(${target} PRIVATE quillmere_version)
   set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES
-    INCLUDE_DIRECTORIES "${icon_dir};${CMAKE_BINARY_DIR}/generated;${PROJECT_SOURCE_DIR}/app"
+    INCLUDE_DIRECTORIES "${icon_dir};${PROJECT_SOURCE_DIR}/app"
     # windres reports no dependencies of its own: name every file it reads.
-    OBJECT_DEPENDS "${icon_files};${PROJECT_SOURCE_DIR}/app/quillmere.manifest;${CMAKE_BINARY_DIR}/generated/quillmere_version.h")
+    OBJECT_DEPENDS "${icon_files};${PROJECT_SOURCE_DIR}/app/quillmere.manifest;${version_header}")
   add_dependencies(${target} quillmere_icon)
 endfunction()
 

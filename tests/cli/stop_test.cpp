@@ -4,27 +4,24 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
-extern char** environ;
+#include "child_process.h"
+#include "scratch_folder.h"
+#include "whole_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using quillmere::testing::ReadWholeFile;
+using quillmere::testing::StartChild;
 
 std::string Cards(int count) {
   std::string text;
@@ -41,22 +38,15 @@ struct Stop {
 class SignalStop : public testing::TestWithParam<Stop> {};
 
 TEST_P(SignalStop, EndsTheRunWithOneLineAndTheSignalsExitStatus) {
-  const auto dir =
-      fs::temp_directory_path() / ("quillmere-stop-" + std::to_string(::getpid()) + GetParam().name);
-  fs::remove_all(dir);
+  const quillmere::testing::ScratchFolder scratch("stop");
+  const fs::path dir = scratch.Path();
   fs::create_directories(dir / "out");
   const auto fifo = dir / "in.vcf";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const std::string program = QUILLMERE_SPLIT, source = fifo.string(), out = (dir / "out").string();
-  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(source.c_str()),
-                  const_cast<char*>(out.c_str()), nullptr};
-  pid_t child = 0;
-  ASSERT_EQ(posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t child =
+      StartChild({.args = {QUILLMERE_SPLIT, fifo.string(), (dir / "out").string()}, .err = dir / "stderr"});
+  ASSERT_GT(child, 0);
 
   // Three cards, then a writer that stays silent: the tool waits in its read.
   int writer = -1;
@@ -88,13 +78,12 @@ TEST_P(SignalStop, EndsTheRunWithOneLineAndTheSignalsExitStatus) {
   }
   ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
   EXPECT_EQ(WEXITSTATUS(status), 128 + GetParam().signal);
-  EXPECT_EQ(Slurp(dir / "stderr"),
+  EXPECT_EQ(ReadWholeFile(dir / "stderr"),
             std::string("quillmere-split: interrupted by ") + GetParam().name + "; 3 vCards were saved.\n");
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir / "out")) ++files;
   EXPECT_EQ(files, 3u) << "only the three whole cards may be left";
-  EXPECT_EQ(Slurp(dir / "out" / "vCard3.vcf"), "\r\nBEGIN:VCARD\r\nFN:Person 3\r\nEND:VCARD\r\n");
-  fs::remove_all(dir);
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard3.vcf"), "\r\nBEGIN:VCARD\r\nFN:Person 3\r\nEND:VCARD\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, SignalStop,

@@ -54,7 +54,7 @@ TEST(Corpus, EveryRealExportSplitsIntoItsCardsByteForByte) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(facts.count(name));
     const Facts& f = facts.at(name);
-    TempDir out;
+    ScratchFolder out;
     RecordingOwner owner;
     ASSERT_EQ(SplitCards({.source = entry.path().native(), .folder = out.Text()}, owner),
               RunOutcome::Finished);
@@ -63,7 +63,7 @@ TEST(Corpus, EveryRealExportSplitsIntoItsCardsByteForByte) {
     EXPECT_EQ(owner.Summary().unfinishedLastCard, unfinished);
 
     // Byte for byte as the whole-file model of the tests cuts them.
-    const auto expected = model::SplitWholeFile(ReadBytes(entry.path())).cards;
+    const auto expected = model::SplitWholeFile(ReadWholeFile(entry.path())).cards;
     EXPECT_EQ(OutputCards(out.Path()), expected);
     ++checked;
   }

@@ -19,7 +19,7 @@ class NamesRun : public ::testing::Test {
  protected:
   fs::path Source(const std::string& bytes, const fs::path& folder) {
     const fs::path file = folder / "contacts.vcf";
-    WriteBytes(file, bytes);
+    WriteWholeFile(file, bytes);
     return file;
   }
   RunOutcome Split(const fs::path& source) {
@@ -34,7 +34,7 @@ class NamesRun : public ::testing::Test {
     return names;
   }
 
-  TempDir in, out;
+  ScratchFolder in, out;
   RecordingOwner owner;
 };
 
@@ -58,30 +58,30 @@ TEST_F(NamesRun, EachCardUnderItsContactsNameOnDiskWithItsBytes) {
   // Listed by the system: under Windows these are the wide names, not the
   // ANSI code page's guess at them.
   EXPECT_EQ(Listed(), expected);
-  EXPECT_EQ(ReadBytes(out.Path() / N("Jane Doe.vcf")),
+  EXPECT_EQ(ReadWholeFile(out.Path() / N("Jane Doe.vcf")),
             CardFile({"BEGIN:VCARD", "VERSION:3.0", "FN:Jane Doe", "END:VCARD"}));
-  EXPECT_EQ(ReadBytes(out.Path() / N("jane DOE (2).vcf")),
+  EXPECT_EQ(ReadWholeFile(out.Path() / N("jane DOE (2).vcf")),
             CardFile({"BEGIN:VCARD", "VERSION:3.0", "FN:jane DOE", "END:VCARD"}));
   EXPECT_EQ(owner.Summary().saved, 6u);
 }
 
 TEST_F(NamesRun, AFileOfTheSameNameFromBeforeIsReplaced) {
-  WriteBytes(out.Path() / "Jane Doe.vcf", std::string(1000, 'x'));
+  WriteWholeFile(out.Path() / "Jane Doe.vcf", std::string(1000, 'x'));
   ASSERT_EQ(Split(Source(Card("FN:Jane Doe"), in.Path())), RunOutcome::Finished);
-  EXPECT_EQ(ReadBytes(out.Path() / "Jane Doe.vcf"),
+  EXPECT_EQ(ReadWholeFile(out.Path() / "Jane Doe.vcf"),
             CardFile({"BEGIN:VCARD", "VERSION:3.0", "FN:Jane Doe", "END:VCARD"}));
 }
 
 TEST_F(NamesRun, ALinkUnderAContactsNameIsReplacedNotWrittenThrough) {
   const fs::path victim = in.Path() / "victim.txt";
-  WriteBytes(victim, "keep me");
+  WriteWholeFile(victim, "keep me");
   std::error_code error;
   fs::create_symlink(victim, out.Path() / "Jane Doe.vcf", error);
   if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
   ASSERT_EQ(Split(Source(Card("FN:Jane Doe"), in.Path())), RunOutcome::Finished);
-  EXPECT_EQ(ReadBytes(victim), "keep me");
+  EXPECT_EQ(ReadWholeFile(victim), "keep me");
   EXPECT_FALSE(fs::is_symlink(out.Path() / "Jane Doe.vcf"));
-  EXPECT_EQ(ReadBytes(out.Path() / "Jane Doe.vcf"),
+  EXPECT_EQ(ReadWholeFile(out.Path() / "Jane Doe.vcf"),
             CardFile({"BEGIN:VCARD", "VERSION:3.0", "FN:Jane Doe", "END:VCARD"}));
 }
 
@@ -90,7 +90,7 @@ TEST_F(NamesRun, TheSourceUnderAContactsNameIsNeverWritten) {
   // would get, as after an earlier split into the same folder.
   const std::string source = Card("FN:Ann Lee") + Card("FN:Jane Doe");
   const fs::path file = out.Path() / "jane doe.vcf";
-  WriteBytes(file, source);
+  WriteWholeFile(file, source);
   const auto outcome = Split(file);
   if (fs::exists(out.Path() / "Jane Doe.vcf") && !fs::equivalent(out.Path() / "Jane Doe.vcf", file)) {
     // A case-sensitive file system: two different names, nothing to guard.
@@ -100,17 +100,17 @@ TEST_F(NamesRun, TheSourceUnderAContactsNameIsNeverWritten) {
     EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
     EXPECT_EQ(owner.Failure().saved, 1u);
   }
-  EXPECT_EQ(ReadBytes(file), source);
+  EXPECT_EQ(ReadWholeFile(file), source);
 }
 
 TEST_F(NamesRun, SourceUnderTheExactNameStopsTheRunOnEverySystem) {
   const std::string source = Card("FN:Ann Lee") + Card("FN:Jane Doe");
   const fs::path file = out.Path() / "Jane Doe.vcf";
-  WriteBytes(file, source);
+  WriteWholeFile(file, source);
   EXPECT_EQ(Split(file), RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
   EXPECT_EQ(owner.Failure().file, file);
-  EXPECT_EQ(ReadBytes(file), source);
+  EXPECT_EQ(ReadWholeFile(file), source);
   EXPECT_TRUE(fs::exists(out.Path() / "Ann Lee.vcf"));
 }
 
@@ -141,7 +141,7 @@ TEST_F(NamesRun, ALargeCardWrittenAsItIsReadTakesItsContactsNameAtItsEnd) {
                        owner),
             RunOutcome::Finished);
   EXPECT_EQ(Listed(), (std::set<NativeString>{N("Jane Doe.vcf"), N("Jane Doe (2).vcf"), N("Ann Lee.vcf")}));
-  EXPECT_EQ(ReadBytes(out.Path() / "Jane Doe (2).vcf"),
+  EXPECT_EQ(ReadWholeFile(out.Path() / "Jane Doe (2).vcf"),
             CardFile({"BEGIN:VCARD", photo, "N:Doe;Jane", "END:VCARD"}));
 }
 
@@ -149,7 +149,7 @@ TEST_F(NamesRun, ALargeCardOverTheSourcesNameStopsTheRunAndLeavesNothing) {
   const std::string big =
       "BEGIN:VCARD\r\nNOTE:" + std::string(100000, 'n') + "\r\nFN:Jane Doe\r\nEND:VCARD\r\n";
   const fs::path file = out.Path() / "Jane Doe.vcf";
-  WriteBytes(file, big);
+  WriteWholeFile(file, big);
   EXPECT_EQ(SplitCards({.source = file.native(),
                         .folder = out.Text(),
                         .largeCardBytes = 4096,
@@ -157,7 +157,7 @@ TEST_F(NamesRun, ALargeCardOverTheSourcesNameStopsTheRunAndLeavesNothing) {
                        owner),
             RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
-  EXPECT_EQ(ReadBytes(file), big);
+  EXPECT_EQ(ReadWholeFile(file), big);
   EXPECT_EQ(Listed(), std::set<NativeString>{N("Jane Doe.vcf")}) << "no temporary file left";
 }
 

@@ -257,21 +257,12 @@ TEST(SplitterMarks, ShortSourcesThatOnlyLookLikeAMarkAreBytes) {
   EXPECT_EQ(Scan("\xEF").lines, 1u);
 }
 
-// Encodes ASCII/Latin-1 text as UTF-16 code units in the given byte order.
-std::string Utf16(const std::u16string& text, bool bigEndian) {
-  std::string out;
-  for (char16_t unit : text) {
-    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-    out += bigEndian ? std::string{high, low} : std::string{low, high};
-  }
-  return out;
-}
-
 // A 16-bit source in either byte order, with its mark or (as address books
 // write them) without one; the cards carry the mark only if the source did.
 struct Utf16Kind {
   bool big;
   bool marked;
+  ByteOrder Order() const { return big ? ByteOrder::Big : ByteOrder::Little; }
   std::string Mark() const {
     if (!marked) return {};
     return big ? "\xFE\xFF" : "\xFF\xFE";
@@ -281,7 +272,7 @@ struct Utf16Kind {
 class Utf16Source : public ::testing::TestWithParam<Utf16Kind> {};
 
 TEST_P(Utf16Source, CardsAreCutOnCodeUnitsAndWrittenInTheSameByteOrder) {
-  const bool big = GetParam().big;
+  const ByteOrder big = GetParam().Order();
   const std::string mark = GetParam().Mark();
   // U+010D and U+0A0D hold a CR or LF byte in one half: they must not end lines.
   const std::u16string text =
@@ -294,7 +285,7 @@ TEST_P(Utf16Source, CardsAreCutOnCodeUnitsAndWrittenInTheSameByteOrder) {
 }
 
 TEST_P(Utf16Source, LoneLastByteStaysOnTheLastLine) {
-  const bool big = GetParam().big;
+  const ByteOrder big = GetParam().Order();
   const std::string mark = GetParam().Mark();
   const Scanned got = Scan(mark + Utf16(u"BEGIN:VCARD\r\nN:A\r\nEND:VCARD", big) + "Z");
   EXPECT_TRUE(got.cards.empty()) << "END:VCARD followed by a stray byte is not a boundary";
@@ -303,7 +294,7 @@ TEST_P(Utf16Source, LoneLastByteStaysOnTheLastLine) {
 }
 
 TEST_P(Utf16Source, WordsInOtherScriptsAreNotFoldedToAscii) {
-  const bool big = GetParam().big;
+  const ByteOrder big = GetParam().Order();
   const std::string mark = GetParam().Mark();
   // Fullwidth letters: no ASCII case folding may turn them into the word.
   const Scanned got = Scan(mark + Utf16(u"X\r\n\uFF22EGIN:VCARD\r\nEND:VCARD\r\n", big));
@@ -311,7 +302,7 @@ TEST_P(Utf16Source, WordsInOtherScriptsAreNotFoldedToAscii) {
 }
 
 TEST_P(Utf16Source, SpacesAroundBoundaryWordsAreDroppedAndElsewhereKept) {
-  const bool big = GetParam().big;
+  const ByteOrder big = GetParam().Order();
   const std::string mark = GetParam().Mark();
   const Scanned got = Scan(mark + Utf16(u"BEGIN:VCARD\n  \n BEGIN:VC \nEND:VCARD   \n", big));
   ASSERT_EQ(got.cards.size(), 1u);
@@ -358,7 +349,7 @@ TEST(SplitterMarks, UnmarkedUtf16OfOddLengthKeepsTheLastByteOnItsLine) {
   // Big-endian, two bytes only: one unit, one line.
   EXPECT_EQ(Scan(std::string("\0B", 2)).lines, 1u);
   EXPECT_EQ(Scan(std::string("\0B\0", 3)).lines, 1u);
-  const Scanned got = Scan(Utf16(u"BEGIN:VCARD\r\nEND:VCARD\r\n", false) + "\r");
+  const Scanned got = Scan(Utf16(u"BEGIN:VCARD\r\nEND:VCARD\r\n", ByteOrder::Little) + "\r");
   ASSERT_EQ(got.cards.size(), 1u) << "a lone last byte 0D is not a CR unit";
   EXPECT_EQ(got.lines, 3u);
 }

@@ -31,14 +31,14 @@ class SplitRun : public ::testing::Test {
  protected:
   fs::path Source(const std::string& bytes) {
     const fs::path file = in.Path() / "contacts.vcf";
-    WriteBytes(file, bytes);
+    WriteWholeFile(file, bytes);
     return file;
   }
   RunOutcome Split(const fs::path& source) {
     return SplitCards({.source = source.native(), .folder = out.Text()}, owner);
   }
 
-  TempDir in, out;
+  ScratchFolder in, out;
   RecordingOwner owner;
 };
 
@@ -92,14 +92,14 @@ TEST_F(SplitRun, SourcePathIsTrimmedOfSpaces) {
 }
 
 TEST_F(SplitRun, SecondRunNumbersFromOneAndReplacesEarlierFiles) {
-  WriteBytes(out.Path() / "vCard1.vcf", std::string(5000, 'x'));
-  WriteBytes(out.Path() / "vCard9.vcf", "kept");
+  WriteWholeFile(out.Path() / "vCard1.vcf", std::string(5000, 'x'));
+  WriteWholeFile(out.Path() / "vCard9.vcf", "kept");
   Split(Source(kThreeCards));
   RecordingOwner second;
   SplitCards({.source = Source("BEGIN:VCARD\nN:New\nEND:VCARD\n").native(), .folder = out.Text()}, second);
-  EXPECT_EQ(ReadBytes(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:New", "END:VCARD"}));
-  EXPECT_EQ(ReadBytes(out.Path() / "vCard2.vcf"), CardFile({"BEGIN:VCARD", "N:Two", "END:VCARD"}));
-  EXPECT_EQ(ReadBytes(out.Path() / "vCard9.vcf"), "kept");
+  EXPECT_EQ(ReadWholeFile(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:New", "END:VCARD"}));
+  EXPECT_EQ(ReadWholeFile(out.Path() / "vCard2.vcf"), CardFile({"BEGIN:VCARD", "N:Two", "END:VCARD"}));
+  EXPECT_EQ(ReadWholeFile(out.Path() / "vCard9.vcf"), "kept");
 }
 
 TEST_F(SplitRun, StoppedRunEndsBetweenCardsWithoutMessage) {
@@ -146,33 +146,33 @@ TEST_F(SplitRun, FolderThatDoesNotExistFailsAtTheFirstCard) {
 // failures in tests/faults; here only the path-text variant.
 TEST_F(SplitRun, SourceReachedThroughAnotherPathIsStillRecognised) {
   const fs::path source = out.Path() / "vCard1.vcf";
-  WriteBytes(source, kThreeCards);
+  WriteWholeFile(source, kThreeCards);
   const NativeString roundabout = (out.Path() / "." / "vCard1.vcf").native();
   EXPECT_EQ(SplitCards({.source = roundabout, .folder = out.Text()}, owner), RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
-  EXPECT_EQ(ReadBytes(source), kThreeCards);
+  EXPECT_EQ(ReadWholeFile(source), kThreeCards);
 }
 
 // A large card's file takes a name nothing had with a rename that cannot
 // replace: whatever took the name since (a file, a folder) must stay as it
 // is, and so must the card's file, so that the run can ask again what it is.
 TEST(FileLayer, RenameNewLeavesATakenNameAndTheFileAlone) {
-  TempDir dir;
+  ScratchFolder dir;
   FileSystem& files = SystemFiles();
   const fs::path card = dir.Path() / "card.partial", taken = dir.Path() / "taken.vcf";
-  WriteBytes(card, "card");
-  WriteBytes(taken, "source");
+  WriteWholeFile(card, "card");
+  WriteWholeFile(taken, "source");
   fs::create_directory(dir.Path() / "folder.vcf");
   for (const fs::path& name : {taken, dir.Path() / "folder.vcf"}) {
     SCOPED_TRACE(name.filename().string());
     const auto error = files.RenameNew(card, name);
     ASSERT_TRUE(error.has_value()) << "the name was taken over";
     EXPECT_TRUE(error->nameTaken);
-    EXPECT_EQ(ReadBytes(card), "card");
+    EXPECT_EQ(ReadWholeFile(card), "card");
   }
-  EXPECT_EQ(ReadBytes(taken), "source");
+  EXPECT_EQ(ReadWholeFile(taken), "source");
   EXPECT_FALSE(files.RenameNew(card, dir.Path() / "free.vcf").has_value());
-  EXPECT_EQ(ReadBytes(dir.Path() / "free.vcf"), "card");
+  EXPECT_EQ(ReadWholeFile(dir.Path() / "free.vcf"), "card");
   EXPECT_FALSE(fs::exists(card));
 }
 
@@ -180,7 +180,7 @@ TEST(FileLayer, RenameNewLeavesATakenNameAndTheFileAlone) {
 // Windows only: sharing, attributes and drive roots.
 TEST_F(SplitRun, OutputHeldOpenWithoutSharingFailsAndEarlierCardsStay) {
   const fs::path held = out.Path() / "vCard2.vcf";
-  WriteBytes(held, "held");
+  WriteWholeFile(held, "held");
   HANDLE handle = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   EXPECT_EQ(Split(Source(kThreeCards)), RunOutcome::Failed);
@@ -189,8 +189,8 @@ TEST_F(SplitRun, OutputHeldOpenWithoutSharingFailsAndEarlierCardsStay) {
   EXPECT_EQ(owner.Failure().file, held);
   EXPECT_EQ(owner.Failure().saved, 1u);
   EXPECT_FALSE(owner.Failure().reason.empty());
-  EXPECT_EQ(ReadBytes(held), "held");
-  EXPECT_EQ(ReadBytes(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:One", "END:VCARD"}));
+  EXPECT_EQ(ReadWholeFile(held), "held");
+  EXPECT_EQ(ReadWholeFile(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:One", "END:VCARD"}));
 }
 
 TEST_F(SplitRun, DriveRootGetsNoSecondBackslash) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 #include <map>
 #include <ostream>
 #include <string>
@@ -19,9 +18,6 @@ namespace {
 
 const std::filesystem::path kFolder = std::filesystem::path("/") / "cards";
 const std::filesystem::path kSource = std::filesystem::path("/") / "in" / "contacts.vcf";
-
-// Runs with an injected failure, by the kind of fault, for the record.
-std::map<std::string, int> pointsTried;
 
 std::filesystem::path OutputPath(std::uint64_t number) {
   return kFolder / ("vCard" + std::to_string(number) + ".vcf");
@@ -209,43 +205,62 @@ std::optional<SampleSource> FindSource(const std::string& name) {
   const auto var = FindSource(name);        \
   if (!var) GTEST_SKIP() << "corpus file " << (name) << " absent (../shared/corpus)"
 
+// The ways a call is made to go wrong, one row each. Every row runs the
+// source once per call of the case's operation, that call going wrong.
+struct FaultMode {
+  const char* name;
+  bool removalFailsToo;  // the clean-up's first removal fails as well
+  bool throws;           // the call throws (memory running out) instead of failing
+};
+constexpr FaultMode kFails{"fails", false, false};
+constexpr FaultMode kFailsThenRemovalFails{"fails, then Remove #1 fails", true, false};
+constexpr FaultMode kThrows{"throws", false, true};
+
+// Whatever goes wrong, the folder holds only whole cards and the source is
+// untouched; `check` adds what the mode promises. Stops at the first broken
+// point: one says enough.
+template <typename Check>
+void InjectAtEveryCall(const Case& c, const std::string& source, const FaultMode& mode, Check check) {
+  // The identity of each output is checked when the source may have other
+  // names; a failing check then claims the output is the source.
+  const bool linked = c.op == Operation::IdOf;
+  const auto clean = RunClean(source, linked, c.hold, c.olderCards);
+  ASSERT_GT(clean.calls.at(c.op), 0) << Name(c.op) << " is never called";
+  for (int nth = 1; nth <= clean.calls.at(c.op); ++nth) {
+    SCOPED_TRACE(std::string(Name(c.op)) + " #" + std::to_string(nth) + " " + mode.name);
+    SplitRun run(source, kSource, c.olderCards);
+    run.largeCardBytes = c.hold;
+    run.memory.SetSourcesMayHaveOtherNames(linked);
+    run.faulty.FailAt(c.op, nth);
+    if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
+    if (mode.removalFailsToo) run.faulty.FailAt(Operation::Remove, 1);
+    run.faulty.SetThrowInstead(mode.throws);
+    const auto outcome = run.Go();
+    const std::string leftover = check(run, outcome, nth);
+    if (::testing::Test::HasFatalFailure() || run.owner.failed.size() != 1) return;
+    ExpectOnlyCompleteCards(run, clean, run.owner.failed.front().saved, leftover);
+    ExpectSourceUntouched(run, source);
+    ExpectStoppedAtFailure(run);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
 class EveryCallFails : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
   const auto op = GetParam().op;
-  // The identity of each output is checked when the source may have other
-  // names; a failing check then claims the output is the source.
-  const bool linked = op == Operation::IdOf;
-  const auto hold = GetParam().hold;
-  const auto older = GetParam().olderCards;
-  const auto clean = RunClean(source->bytes, linked, hold, older);
-  ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
-
-  for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
-    SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth));
-    SplitRun run(source->bytes, kSource, older);
-    run.largeCardBytes = hold;
-    run.memory.SetSourcesMayHaveOtherNames(linked);
-    run.faulty.FailAt(op, nth);
-    if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
-    const auto outcome = run.Go();
-    ++pointsTried[std::string(Name(op)) + (hold == kDefaultHold ? "" : ", large cards") +
-                  (older ? ", replacing an earlier run's files" : "")];
+  const bool fileCreatedPerCard = (op == Operation::Create || op == Operation::CreateNew) &&
+                                  GetParam().hold == kDefaultHold && TestJobs() == 1;
+  InjectAtEveryCall(GetParam(), source->bytes, kFails, [&](const SplitRun& run, RunOutcome outcome, int nth) {
     ExpectFailureReported(run, outcome, op, nth);
-    if (HasFatalFailure()) return;
-    const auto saved = run.owner.failed.front().saved;
-    if ((op == Operation::Create || op == Operation::CreateNew) && hold == kDefaultHold) {
-      // Several writers may create a later card's file before an earlier one's.
-      if (TestJobs() == 1) {
-        EXPECT_EQ(saved, static_cast<std::uint64_t>(nth - 1)) << "one file is created per card";
-      }
+    // Several writers may create a later card's file before an earlier one's.
+    if (fileCreatedPerCard && !run.owner.failed.empty()) {
+      EXPECT_EQ(run.owner.failed.front().saved, static_cast<std::uint64_t>(nth - 1))
+          << "one file is created per card";
     }
-    ExpectOnlyCompleteCards(run, clean, saved);
-    ExpectSourceUntouched(run, source->bytes);
-    ExpectStoppedAtFailure(run);
-    if (HasFailure()) return;  // one broken point says enough
-  }
+    return std::string();
+  });
 }
 
 // A check that cannot tell (an identity not found, a folder not known to be
@@ -265,7 +280,6 @@ TEST_P(IdentityUnknown, ChangesNothing) {
         run.faulty.FailAt(op, nth);
         run.faulty.SetIdOfFault(IdOfFault::NoSuchFile);
         ASSERT_EQ(run.Go(), RunOutcome::Finished);
-        ++pointsTried[std::string(Name(op)) + " cannot tell"];
         EXPECT_EQ(run.memory.FilesIn(kFolder), clean.files);
       }
     }
@@ -287,7 +301,6 @@ TEST(GuardOfTheSource, UnknownFolderIdentityStillProtectsIt) {
     SplitRun run(source, inside);
     run.faulty.FailAt(Operation::IdOf, nth);
     run.Go();
-    ++pointsTried["IdOf cannot tell, source in the folder"];
     EXPECT_EQ(run.memory.Content(inside), source) << "the source was overwritten";
   }
 }
@@ -299,33 +312,20 @@ class CleanupFailsToo : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
-  const auto op = GetParam().op;
-  const auto hold = GetParam().hold;
-  const auto clean = RunClean(source->bytes, false, hold);
-  ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
-  for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
-    SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + ", then Remove #1");
-    SplitRun run(source->bytes);
-    run.largeCardBytes = hold;
-    run.faulty.FailAt(op, nth);
-    run.faulty.FailAt(Operation::Remove, 1);
-    const auto outcome = run.Go();
-    ++pointsTried[std::string(Name(op)) + " then Remove" + (hold == kDefaultHold ? "" : ", large cards")];
-    ExpectFailureReported(run, outcome, op, nth);
-    if (HasFatalFailure()) return;
-    const auto& failure = run.owner.failed.front();
-    // The one file left over is the one the message names.
-    const auto leftover = LeftOver(run, failure.saved);
-    ASSERT_LE(leftover.size(), 1u) << "more than the one file that could not be removed is left";
-    if (!leftover.empty()) {
-      EXPECT_NE(Printable(FailureMessage(failure)).find(leftover.front()), std::string::npos)
-          << leftover.front() << " is left over and the message does not name it";
-    }
-    ExpectOnlyCompleteCards(run, clean, failure.saved, leftover.empty() ? "" : leftover.front());
-    ExpectSourceUntouched(run, source->bytes);
-    ExpectStoppedAtFailure(run);
-    if (HasFailure()) return;
-  }
+  InjectAtEveryCall(GetParam(), source->bytes, kFailsThenRemovalFails,
+                    [&](const SplitRun& run, RunOutcome outcome, int nth) {
+                      ExpectFailureReported(run, outcome, GetParam().op, nth);
+                      if (::testing::Test::HasFatalFailure()) return std::string();
+                      const auto& failure = run.owner.failed.front();
+                      // The one file left over is the one the message names.
+                      const auto leftover = LeftOver(run, failure.saved);
+                      EXPECT_LE(leftover.size(), 1u)
+                          << "more than the one file that could not be removed is left";
+                      if (leftover.empty()) return std::string();
+                      EXPECT_NE(Printable(FailureMessage(failure)).find(leftover.front()), std::string::npos)
+                          << leftover.front() << " is left over and the message does not name it";
+                      return leftover.front();
+                    });
 }
 
 // A stop wherever it lands (after a line, before a read, between the parts
@@ -346,7 +346,6 @@ TEST(Stop, WhereverItLandsLeavesOnlyWholeCardsAndNoTemporaryFile) {
       run.largeCardBytes = hold;
       run.owner.stopAtCheck = at;
       ASSERT_EQ(run.Go(), RunOutcome::Stopped);
-      ++pointsTried[hold == kDefaultHold ? "stop" : "stop, large cards"];
       EXPECT_TRUE(run.owner.finished.empty() && run.owner.failed.empty()) << "a stopped run reported";
       const std::uint64_t saved = run.owner.progress.empty() ? 0 : run.owner.progress.back();
       ExpectOnlyCompleteCards(run, clean, saved);
@@ -398,29 +397,19 @@ class EveryCallThrows : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EveryCallThrows, IsReportedAsAFailureAndLeavesOnlyWholeCards) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
-  const auto op = GetParam().op;
-  const auto hold = GetParam().hold;
-  const auto clean = RunClean(source->bytes, false, hold);
-  ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
-  for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
-    SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + " throws");
-    SplitRun run(source->bytes);
-    run.largeCardBytes = hold;
-    run.faulty.FailAt(op, nth);
-    run.faulty.SetThrowInstead(true);
-    const auto outcome = run.Go();
-    ++pointsTried[std::string(Name(op)) + " throws" + (hold == kDefaultHold ? "" : ", large cards")];
-    ASSERT_EQ(outcome, RunOutcome::Failed);
-    ASSERT_EQ(run.owner.failed.size(), 1u);
+  InjectAtEveryCall(GetParam(), source->bytes, kThrows, [](const SplitRun& run, RunOutcome outcome, int) {
+    EXPECT_EQ(outcome, RunOutcome::Failed);
     EXPECT_TRUE(run.owner.finished.empty());
+    if (run.owner.failed.size() != 1u) {
+      ADD_FAILURE() << run.owner.failed.size() << " failures reported, not one";
+      return std::string();
+    }
     const auto& failure = run.owner.failed.front();
     EXPECT_EQ(failure.step, FailedStep::Unexpected);
     EXPECT_EQ(failure.file.lexically_normal(), kSource.lexically_normal());
     EXPECT_NE(Printable(failure.reason).find("memory"), std::string::npos) << Printable(failure.reason);
-    ExpectOnlyCompleteCards(run, clean, failure.saved);
-    EXPECT_EQ(run.memory.OpenOutputs(), 0) << "an output file was left open";
-    if (HasFailure()) return;
-  }
+    return std::string();
+  });
 }
 
 std::vector<std::string> SourceNames() {
@@ -487,20 +476,6 @@ INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceN
                          [](const auto& param) { return Identifier(param.param); });
 INSTANTIATE_TEST_SUITE_P(AllPoints, CleanupFailsToo,
                          ::testing::ValuesIn(Cases({Operation::Write, Operation::Close})), CaseName);
-
-// Prints the number of injection points tried, for the record.
-class PointCounter : public ::testing::Environment {
- public:
-  void TearDown() override {
-    int total = 0;
-    for (const auto& [kind, count] : pointsTried) {
-      std::cout << "injection points tried, " << kind << ": " << count << '\n';
-      total += count;
-    }
-    std::cout << "injection points tried: " << total << '\n';
-  }
-};
-const auto* const counter = ::testing::AddGlobalTestEnvironment(new PointCounter);
 
 }  // namespace
 }  // namespace quillmere::testing

@@ -32,6 +32,7 @@
 #include "memory_files.h"
 #include "recording_owner.h"
 #include "sample_sources.h"
+#include "scratch_folder.h"
 #include "splitter.h"
 
 namespace quillmere::testing {
@@ -50,33 +51,13 @@ std::optional<fs::path> FolderFromEnvironment(const char* name) {
   return fs::path(text);
 }
 
-// A fresh folder of the test's own, removed afterwards.
-class Scratch {
+// A fresh folder of the test's own, in the build's folder for these tests.
+class Scratch : public ScratchFolder {
  public:
-  Scratch() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto base = FolderFromEnvironment("QUILLMERE_FAULTS_DIR").value_or(fs::temp_directory_path());
-    // The suites run once per number of writers, maybe at the same time.
-    std::string name = std::string("faults-") + info->test_suite_name() + "-" + info->name() + "-jobs" +
-                       std::to_string(TestJobs());
-    for (char& c : name) c = c == '/' ? '_' : c;
-    path_ = base / "scratch" / name;
-    RemoveAll(path_);
-    fs::create_directories(path_);
-  }
-  ~Scratch() { RemoveAll(path_); }
-  const fs::path& Path() const { return path_; }
-
-  static void RemoveAll(const fs::path& path) {
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(path, ignored))
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path, ignored);
-  }
-
- private:
-  fs::path path_;
+  Scratch()
+      : ScratchFolder(
+            "faults",
+            FolderFromEnvironment("QUILLMERE_FAULTS_DIR").value_or(fs::temp_directory_path()) / "scratch") {}
 };
 
 RunOutcome Split(const fs::path& folder, const fs::path& source, RecordingOwner& owner) {
@@ -250,7 +231,7 @@ TEST(RealFiles, FullDiskLeavesNoPartOfACard) {
                     "through tests/faults/small_disks.sh)";
   Scratch scratch;
   const auto folder = *faults / "disks" / disk / "out";
-  Scratch::RemoveAll(folder);
+  fs::remove_all(folder);
   fs::create_directories(folder);
   const auto source = scratch.Path() / "contacts.vcf";
   // Cards of about 10 KB: the disk fills part-way through one of them.
@@ -267,7 +248,7 @@ TEST(RealFiles, FullDiskLeavesNoPartOfACard) {
     ExpectCompleteCards(folder, model::SplitWholeFile(text), saved);
   }
   EXPECT_EQ(ReadWholeFile(source), text);
-  Scratch::RemoveAll(folder);
+  fs::remove_all(folder);
 }
 
 // The user picked a file in the destination that has an output file's name:

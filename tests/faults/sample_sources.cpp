@@ -1,9 +1,5 @@
 #include "sample_sources.h"
 
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
-
 namespace quillmere::testing {
 
 std::string PlainCards(int count, const std::string& lineEnd, int padding) {
@@ -19,20 +15,6 @@ std::string PlainCards(int count, const std::string& lineEnd, int padding) {
   return text;
 }
 
-std::string Utf16(const std::string& ascii, bool littleEndian, bool marked) {
-  std::string bytes = !marked ? "" : littleEndian ? "\xFF\xFE" : "\xFE\xFF";
-  for (char c : ascii) {
-    if (littleEndian) {
-      bytes += c;
-      bytes += '\0';
-    } else {
-      bytes += '\0';
-      bytes += c;
-    }
-  }
-  return bytes;
-}
-
 std::vector<SampleSource> GeneratedSources() {
   const std::string nested =
       "BEGIN:VCARD\nFN:Holder\nAGENT:\nBEGIN:VCARD\nFN:Agent\nEND:VCARD\nTEL:1\nEND:VCARD\n";
@@ -42,10 +24,10 @@ std::vector<SampleSource> GeneratedSources() {
                                           PlainCards(2, "\n") + "BEGIN:VCARD\nFN:never ended\n"},
       {"Utf8MarkCrCrLf", "\xEF\xBB\xBF" + PlainCards(4, "\r\r\n")},
       {"LoneCrMixedCase", "begin:vcard\rFN:a\rEnd:VCard\r" + PlainCards(3, "\r")},
-      {"Utf16LittleEndian", Utf16(PlainCards(4), true)},
-      {"Utf16BigEndian", Utf16(PlainCards(3, "\n"), false)},
-      {"Utf16UnmarkedLittleEndian", Utf16(PlainCards(2, "\r\r\n"), true, false)},
-      {"Utf16UnmarkedBigEndian", Utf16(PlainCards(2, "\r"), false, false)},
+      {"Utf16LittleEndian", Utf16(PlainCards(4), ByteOrder::Little, Mark::With)},
+      {"Utf16BigEndian", Utf16(PlainCards(3, "\n"), ByteOrder::Big, Mark::With)},
+      {"Utf16UnmarkedLittleEndian", Utf16(PlainCards(2, "\r\r\n"), ByteOrder::Little)},
+      {"Utf16UnmarkedBigEndian", Utf16(PlainCards(2, "\r"), ByteOrder::Big)},
   };
 }
 
@@ -62,18 +44,6 @@ std::optional<SampleSource> CorpusSource(const std::string& fileName) {
   auto folder = CorpusFolder();
   if (!folder || !std::filesystem::exists(*folder / fileName)) return std::nullopt;
   return SampleSource{fileName, ReadWholeFile(*folder / fileName)};
-}
-
-std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
 }  // namespace quillmere::testing

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "whole_files.h"
+
 namespace quillmere::testing {
 
 struct SampleSource {
@@ -23,12 +25,5 @@ std::optional<std::filesystem::path> CorpusFolder();
 
 // n plain cards, each a few hundred bytes, with folded and blank lines.
 std::string PlainCards(int count, const std::string& lineEnd = "\r\n", int padding = 0);
-
-// The bytes of ASCII text as UTF-16, little- or big-endian, with its mark or
-// (as address books write it) without.
-std::string Utf16(const std::string& ascii, bool littleEndian, bool marked = true);
-
-std::string ReadWholeFile(const std::filesystem::path& path);
-void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes);
 
 }  // namespace quillmere::testing

@@ -107,7 +107,7 @@ fs::path DeepFolder(const fs::path& under, std::size_t length) {
 class Win32Files : public ::testing::Test {
  protected:
   fs::path Write(const std::wstring& name, const std::string& bytes) const {
-    WriteBytes(scratch_ / name, bytes);
+    WriteWholeFile(scratch_ / name, bytes);
     return scratch_ / name;
   }
   // A split of three cards into scratch\out.
@@ -130,7 +130,7 @@ TEST_F(Win32Files, FolderOf300CharactersTakesEveryCard) {
   RecordingOwner owner;
   EXPECT_EQ(Split(source, folder.wstring(), owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
   for (int n = 1; n <= 12; ++n) {  // past vCard10, where one more character no longer fits
-    EXPECT_EQ(ReadAll(ExtendedLengthPath(folder.wstring() + L"\\vCard" + std::to_wstring(n) + L".vcf")),
+    EXPECT_EQ(ReadWholeFile(ExtendedLengthPath(folder.wstring() + L"\\vCard" + std::to_wstring(n) + L".vcf")),
               CardFile(n))
         << "vCard" << n;
   }
@@ -142,8 +142,8 @@ TEST_F(Win32Files, FileHeldFor300MillisecondsIsWrittenOnceReleased) {
   ASSERT_TRUE(held.Held());
   RecordingOwner owner;
   EXPECT_EQ(SplitThree(owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
-  EXPECT_EQ(ReadAll(out_ / L"vCard2.vcf"), CardFile(2));
-  EXPECT_EQ(ReadAll(out_ / L"vCard3.vcf"), CardFile(3));
+  EXPECT_EQ(ReadWholeFile(out_ / L"vCard2.vcf"), CardFile(2));
+  EXPECT_EQ(ReadWholeFile(out_ / L"vCard3.vcf"), CardFile(3));
 }
 
 TEST_F(Win32Files, FileHeldLongerFailsThatFileNamingTheSharingViolation) {
@@ -250,7 +250,7 @@ TEST_P(FileInTheWay, GivesAccessDeniedSayingWhy) {
   EXPECT_EQ(owner.Failure().saved, 1u);
   EXPECT_NE(owner.Failure().reason.find(GetParam().said), std::wstring::npos)
       << Narrow(owner.Failure().reason);
-  EXPECT_EQ(ReadAll(blocker), "not a card") << "the file in the way was changed";
+  EXPECT_EQ(ReadWholeFile(blocker), "not a card") << "the file in the way was changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -95,7 +95,7 @@ TEST(ToolConsole, RedirectedOutputIsUtf8) {
   ::CloseHandle(err);
   const std::string utf8Name =
       "\xD0\x9A\xD0\xBE\xD0\xBD\xD1\x82\xD0\xB0\xD0\xBA\xD1\x82\xD1\x8B \xE5\xB1\xB1\xE7\x94\xB0.vcf";
-  EXPECT_NE(ReadAll(errFile).find("cannot open '" + utf8Name + "'"), std::string::npos) << ReadAll(errFile);
+  EXPECT_NE(ReadWholeFile(errFile).find("cannot open '" + utf8Name + "'"), std::string::npos) << ReadWholeFile(errFile);
 }
 
 // "-" reads standard input, whether the shell hands over a file or a pipe
@@ -111,7 +111,7 @@ TEST(ToolStandardInput, SplitsWhatAFileOrAPipeHandsOver) {
       ASSERT_TRUE(::CreatePipe(&input, &writer, &inherit, 0));
       ::SetHandleInformation(writer, HANDLE_FLAG_INHERIT, 0);
     } else {
-      WriteBytes(folder.Path() / L"in.vcf", cards);
+      WriteWholeFile(folder.Path() / L"in.vcf", cards);
       input = Inherited(folder.Path() / L"in.vcf", GENERIC_READ, OPEN_EXISTING);
       ASSERT_NE(input, INVALID_HANDLE_VALUE);
     }
@@ -125,8 +125,8 @@ TEST(ToolStandardInput, SplitsWhatAFileOrAPipeHandsOver) {
       EXPECT_TRUE(::WriteFile(writer, cards.data(), static_cast<DWORD>(cards.size()), &written, nullptr));
       ::CloseHandle(writer);
     });
-    EXPECT_EQ(code, 0u) << (piped ? "pipe: " : "file: ") << ReadAll(outFile);
-    EXPECT_EQ(ReadAll(folder.Path() / L"out" / L"vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n")
+    EXPECT_EQ(code, 0u) << (piped ? "pipe: " : "file: ") << ReadWholeFile(outFile);
+    EXPECT_EQ(ReadWholeFile(folder.Path() / L"out" / L"vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n")
         << (piped ? "pipe" : "file");
   }
 }

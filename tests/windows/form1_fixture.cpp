@@ -63,7 +63,7 @@ RunSeen Form1Test::SplitInto(const std::wstring& folder, milliseconds limit) {
 }
 
 fs::path Form1Test::WriteSource(const std::string& name, const std::string& bytes) const {
-  WriteBytes(scratch_ / name, bytes);
+  WriteWholeFile(scratch_ / name, bytes);
   return scratch_ / name;
 }
 

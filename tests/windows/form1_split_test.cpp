@@ -72,7 +72,7 @@ TEST_F(Form1Split, FullRunWritesEveryCardAndReportsTheExactText) {
   EXPECT_EQ(run.box->owner, Window());
   EXPECT_EQ(run.labelWhileBoxShown, L"(3) vCards Saved") << "the final count came after the message";
   EXPECT_EQ(FileNames(out), (std::vector<std::wstring>{L"vCard1.vcf", L"vCard2.vcf", L"vCard3.vcf"}));
-  EXPECT_NE(ReadAll(out / "vCard2.vcf").find("FN:Person 2"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(out / "vCard2.vcf").find("FN:Person 2"), std::string::npos);
   EXPECT_EQ(Text(ui::IDC_LblProgessCurrent), L"(3) vCards Saved");
   EXPECT_TRUE(Enabled(ui::IDC_CmdSplit)) << "Split stays off after the run";
 }

@@ -3,12 +3,16 @@ function(fail what)
   message(FATAL_ERROR "${ZIP}: ${what}")
 endfunction()
 
-# The zip is made by the build's own target, as a release is.
+# The zip is made by the build's own target, as a release is, with its sum
+# beside it.
+file(REMOVE ${ZIP} ${ZIP}.sha256)
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target package
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT EXISTS ${ZIP})
   fail("the package target failed (${rc}):\n${out}")
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/package_sum_check.cmake)
+check_package_sum(${ZIP})
 
 set(unpacked ${SCRATCH}/unpacked)
 file(REMOVE_RECURSE ${SCRATCH})
@@ -76,21 +80,12 @@ endif()
 # to check the zip first.
 file(READ ${unpacked}/README.txt readme_text)
 foreach(topic IN ITEMS "--check" "--names" "--jobs" "\"Windows protected your PC\"" "\"More info\""
-                       "\"Run anyway\"" "certutil -hashfile Quillmere-" "SHA256SUMS file published")
+                       "\"Run anyway\"" "certutil -hashfile Quillmere-" "-win32.zip.sha256")
   string(FIND "${readme_text}" "${topic}" at)
   if(at EQUAL -1)
     fail("README.txt does not mention ${topic}")
   endif()
 endforeach()
-
-# The zip's own sum, published beside it.
-get_filename_component(zip_dir ${ZIP} DIRECTORY)
-get_filename_component(zip_name ${ZIP} NAME)
-file(SHA256 ${ZIP} zip_sum)
-file(STRINGS ${zip_dir}/SHA256SUMS zip_line)
-if(NOT zip_line STREQUAL "${zip_sum}  ${zip_name}")
-  fail("the SHA256SUMS beside the zip says '${zip_line}', not '${zip_sum}  ${zip_name}'")
-endif()
 
 # quillmere-split.exe from the unpacked folder: its version, then a split.
 file(COPY ${SAMPLE} DESTINATION ${SCRATCH})

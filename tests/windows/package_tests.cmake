@@ -1,6 +1,6 @@
 # The release zip as a user gets it: unpacked, its sums checked, README.txt
 # in CR LF, and both programs started from the unpacked folder under Wine.
-if(NOT QUILLMERE_ZIP)
+if(NOT QUILLMERE_PACKAGES)
   return()
 endif()
 
@@ -12,7 +12,7 @@ quillmere_warnings(package_start_check)
 add_test(NAME Package.UnpackedZipHasGoodSumsAndBothProgramsStart
   COMMAND ${CMAKE_COMMAND}
     -DBUILD_DIR=${CMAKE_BINARY_DIR}
-    -DZIP=${QUILLMERE_ZIP}
+    -DZIP=${QUILLMERE_PACKAGES}
     -DPROGRAM_NAME=${QUILLMERE_EXE_NAME}.exe
     -DVERSION_TEXT=${QUILLMERE_VERSION_TEXT}
     -DWINE=${PROJECT_SOURCE_DIR}/tools/wine-exec.sh

@@ -66,7 +66,7 @@ TEST(ShippedProgram, SplitWorkedFromOutsideWritesEveryCardAndReportsTheFolder) {
   const auto output = scratch.Path() / L"cards";
   std::filesystem::create_directory(output);
   const Sample sample = MixedExport();
-  WriteBytes(source, sample.source);
+  WriteWholeFile(source, sample.source);
 
   RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM));
   const Form1Controls form = FindForm1(program);

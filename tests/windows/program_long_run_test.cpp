@@ -60,16 +60,17 @@ Watch WatchRun(const RemoteProgram& program, const Form1Controls& form) {
 }
 
 // Catches: a run on the window's own thread (no answer within 100 ms), a
-// label that only shows the end, "Split vCards" usable during a run, Alt+X
-// that does not reach or does not end the program during a run, and a stop
-// that leaves an empty or cut card file or a gap in the numbering.
-TEST(ShippedProgramLongRun, StaysResponsiveCountsAndAltXLeavesOnlyWholeCards) {
+// label that only shows the end, "Split vCards" usable during a run, and
+// Alt+X that does not reach or does not end the program during a run. (What
+// a stop leaves is the stop tests' business: the core's at every point, the
+// shipped program's at random moments.)
+TEST(ShippedProgramLongRun, StaysResponsiveCountsAndAltXEndsTheRun) {
   QUILLMERE_SKIP_WITHOUT_DISPLAY();
   ScratchFolder scratch(L"long");
   const auto source = scratch.Path() / L"many.vcf";
   const auto output = scratch.Path() / L"cards";
   fs::create_directory(output);
-  WriteBytes(source, Cards(kCards));
+  WriteWholeFile(source, Cards(kCards));
 
   RemoteProgram program(WindowsPath(QUILLMERE_PROGRAM));
   const Form1Controls form = FindForm1(program);
@@ -93,11 +94,10 @@ TEST(ShippedProgramLongRun, StaysResponsiveCountsAndAltXLeavesOnlyWholeCards) {
   PressAltKey(form.window, L'x');
   ASSERT_TRUE(program.WaitForExit(5s)) << "Alt+X did not end the program during a run";
 
-  const CardsLeft left = CheckWholeCards(output);
-  ASSERT_EQ(left.fault, "");
-  EXPECT_GE(left.files, watch.counts.back()) << "cards counted in the window are missing";
-  EXPECT_LT(left.files, kCards) << "the run went on to the end after Alt+X";
-  std::printf("after Alt+X: %llu whole cards\n", static_cast<unsigned long long>(left.files));
+  const std::uint64_t files = FileNames(output).size();
+  EXPECT_GE(files, watch.counts.back()) << "cards counted in the window are missing";
+  EXPECT_LT(files, kCards) << "the run went on to the end after Alt+X";
+  std::printf("after Alt+X: %llu cards\n", static_cast<unsigned long long>(files));
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ TEST_P(StopDuringRun, EndsWithinASecondLeavingOnlyWholeCards) {
   const Stop how = GetParam();
   ScratchFolder scratch(how == Stop::ExitButton ? L"stop-exit" : L"stop-close");
   const auto source = scratch.Path() / L"many.vcf";
-  WriteBytes(source, Cards(kCards));
+  WriteWholeFile(source, Cards(kCards));
   const unsigned seed = Seed();
   std::printf("seed %u (QUILLMERE_STOP_SEED=%u repeats these moments)\n", seed, seed);
   std::mt19937 random(seed);

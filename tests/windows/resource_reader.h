@@ -45,7 +45,7 @@ Bytes ResourceBytes(HMODULE module, const wchar_t* type, WORD name, WORD languag
 
 // The whole content of a file; empty when it cannot be read.
 inline Bytes FileBytes(const std::wstring& path) {
-  const std::string bytes = testing::ReadAll(path);
+  const std::string bytes = testing::ReadWholeFile(path);
   return Bytes(bytes.begin(), bytes.end());
 }
 

@@ -15,7 +15,7 @@ target_compile_definitions(resource_tests PRIVATE
   QUILLMERE_ICON_DIR="${_quillmere_icon_dir}"
   QUILLMERE_CORPUS_DIR="${QUILLMERE_CORPUS_DIR}"
   UNICODE _UNICODE)
-target_link_libraries(resource_tests PRIVATE quillmere_window_driver GTest::gtest_main version shlwapi)
+target_link_libraries(resource_tests PRIVATE quillmere_window_driver quillmere_version GTest::gtest_main version)
 quillmere_warnings(resource_tests)
 # The tests read the program and the icon files the build made.
 add_dependencies(resource_tests Quillmere quillmere-split quillmere_icon)

@@ -1,10 +1,7 @@
-// The version block as the system and other tools read it: the strings
-// through VerQueryValueW, the fixed part, the translation, and the order of
-// the block's children in its bytes (VarFileInfo first, then the one string
-// table with its strings in their order).
+// The version block as Explorer's Details tab and other programs read it,
+// through VerQueryValueW: the strings, the fixed part and the translation.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,129 +55,18 @@ std::optional<std::wstring> VersionString(const Bytes& info, const std::wstring&
   return std::wstring(static_cast<const wchar_t*>(text));
 }
 
-// One node of the block: key, value and children, as stored.
-struct Node {
-  std::uint16_t length = 0, valueLength = 0, type = 0;  // type 1: text, 0: binary
-  std::wstring key;
-  Bytes value;
-  std::vector<Node> children;
-
-  std::vector<std::wstring> Keys() const {
-    std::vector<std::wstring> keys;
-    for (const Node& child : children) keys.push_back(child.key);
-    return keys;
-  }
-  std::wstring Text() const {
-    std::wstring text;
-    for (std::size_t i = 0; i + 1 < value.size(); i += 2) text += static_cast<wchar_t>(Word(value, i));
-    return text;
-  }
-};
-
-std::size_t Align4(std::size_t offset) {
-  return (offset + 3) & ~std::size_t{3};
-}
-
-// Reads the node at offset; nullopt when the bytes do not hold a valid one.
-std::optional<Node> ReadNode(const Bytes& bytes, std::size_t offset) {
-  Node node{Word(bytes, offset), Word(bytes, offset + 2), Word(bytes, offset + 4), {}, {}, {}};
-  const std::size_t end = offset + node.length;
-  if (node.length < 6 || end > bytes.size()) return std::nullopt;
-  std::size_t at = offset + 6;
-  for (; at + 1 < end && Word(bytes, at) != 0; at += 2) node.key += static_cast<wchar_t>(Word(bytes, at));
-  at = Align4(at + 2);
-  const std::size_t valueBytes = node.type == 1 ? node.valueLength * 2u : node.valueLength;
-  if (at + valueBytes > end) return std::nullopt;
-  node.value.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                    bytes.begin() + static_cast<std::ptrdiff_t>(at + valueBytes));
-  for (at = Align4(at + valueBytes); at < end;) {
-    auto child = ReadNode(bytes, at);
-    if (!child) return std::nullopt;
-    at = Align4(at + child->length);
-    node.children.push_back(std::move(*child));
-  }
-  return node;
-}
-
-class VersionBlock : public ::testing::Test {
- protected:
-  void SetUp() override {
-    program_ = LoadProgramResources();
-    ASSERT_TRUE(program_);
-    const Bytes raw = ResourceBytes(program_.get(), RT_VERSION, 1, kEnglishUs);
-    ASSERT_FALSE(raw.empty()) << "no version block in US English";
-    auto root = ReadNode(raw, 0);
-    ASSERT_TRUE(root) << "the version block's lengths do not add up";
-    root_ = std::move(*root);
-  }
-  UniqueModule program_;
-  Node root_;
-};
-
-TEST_F(VersionBlock, VarFileInfoComesBeforeStringFileInfo) {
-  EXPECT_EQ(root_.key, L"VS_VERSION_INFO");
-  EXPECT_EQ(root_.Keys(), (std::vector<std::wstring>{L"VarFileInfo", L"StringFileInfo"}));
-}
-
-TEST_F(VersionBlock, HoldsOneTranslationUsEnglishUnicode) {
-  ASSERT_EQ(root_.children.size(), 2u);
-  ASSERT_EQ(root_.children[0].Keys(), std::vector<std::wstring>{L"Translation"});
-  const Node& translation = root_.children[0].children[0];
-  EXPECT_EQ(translation.type, 0) << "the translation is binary, not text";
-  ASSERT_EQ(translation.value.size(), 4u) << "more or fewer than one language";
-  EXPECT_EQ(Word(translation.value, 0), 0x0409);
-  EXPECT_EQ(Word(translation.value, 2), 1200);
-}
-
-TEST_F(VersionBlock, StringsStandInTheirOrderInOneUsEnglishUnicodeTable) {
-  ASSERT_EQ(root_.children.size(), 2u);
-  ASSERT_EQ(root_.children[1].Keys(), std::vector<std::wstring>{L"040904B0"});
-  std::vector<std::wstring> expectedKeys;
-  for (const auto& [key, value] : ExpectedStrings()) expectedKeys.push_back(key);
-  EXPECT_EQ(root_.children[1].children[0].Keys(), expectedKeys);
-}
-
-// Each value is its text and one terminating NUL: no padding, no doubled
-// terminator, nothing a tool would show after the text.
-TEST_F(VersionBlock, StringValuesHoldExactlyTheirText) {
-  ASSERT_EQ(root_.children.size(), 2u);
-  ASSERT_EQ(root_.children[1].children.size(), 1u);
-  const Node& table = root_.children[1].children[0];
-  const auto expected = ExpectedStrings();
-  ASSERT_EQ(table.children.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const std::string key = driver::Narrow(expected[i].first);
-    EXPECT_EQ(table.children[i].type, 1) << key << " is not stored as text";
-    EXPECT_EQ(table.children[i].Text(), expected[i].second + L'\0') << key;
-  }
-}
-
-TEST_F(VersionBlock, FixedPartCarriesTheVersionForAnApplication) {
-  ASSERT_EQ(root_.value.size(), sizeof(VS_FIXEDFILEINFO));
-  VS_FIXEDFILEINFO fixed;
-  std::memcpy(&fixed, root_.value.data(), sizeof fixed);
-  const DWORD high = MAKELONG(QUILLMERE_VERSION_MINOR, QUILLMERE_VERSION_MAJOR);
-  const DWORD low = MAKELONG(QUILLMERE_VERSION_TWEAK, QUILLMERE_VERSION_PATCH);
-  EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed.dwStrucVersion, 0x00010000u) << "structure version 1.0";
-  EXPECT_EQ(fixed.dwFileVersionMS, high);
-  EXPECT_EQ(fixed.dwFileVersionLS, low);
-  EXPECT_EQ(fixed.dwProductVersionMS, high);
-  EXPECT_EQ(fixed.dwProductVersionLS, low);
-  EXPECT_EQ(fixed.dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-  EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
-  for (DWORD zero : {fixed.dwFileFlagsMask, fixed.dwFileFlags, fixed.dwFileSubtype, fixed.dwFileDateMS,
-                     fixed.dwFileDateLS}) {
-    EXPECT_EQ(zero, 0u) << "flags, subtype and date are all 0";
-  }
-}
-
 // What Explorer's Details tab and other programs see.
 TEST(VersionInfo, SystemReadsEveryStringOfTheTable) {
   const Bytes info = SystemVersionInfo();
   ASSERT_FALSE(info.empty()) << "GetFileVersionInfoW found no version block";
   for (const auto& [key, value] : ExpectedStrings()) {
-    EXPECT_EQ(VersionString(info, key), value) << driver::Narrow(key);
+    void* text = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(
+        ::VerQueryValueW(info.data(), (L"\\StringFileInfo\\040904B0\\" + key).c_str(), &text, &length))
+        << driver::Narrow(key);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(text)), value) << driver::Narrow(key);
+    EXPECT_EQ(length, value.size() + 1) << driver::Narrow(key) << ": padding or a doubled terminator";
   }
 }
 
@@ -192,9 +78,20 @@ TEST(VersionInfo, SystemReadsTheFixedVersionAndTranslation) {
   ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", &data, &length));
   ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
-  EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), QUILLMERE_VERSION_MAJOR);
-  EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), QUILLMERE_VERSION_MINOR);
+  const DWORD high = MAKELONG(QUILLMERE_VERSION_MINOR, QUILLMERE_VERSION_MAJOR);
+  const DWORD low = MAKELONG(QUILLMERE_VERSION_TWEAK, QUILLMERE_VERSION_PATCH);
+  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(fixed->dwFileVersionMS, high);
+  EXPECT_EQ(fixed->dwFileVersionLS, low);
+  EXPECT_EQ(fixed->dwProductVersionMS, high);
+  EXPECT_EQ(fixed->dwProductVersionLS, low);
+  EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+  EXPECT_EQ(fixed->dwStrucVersion, 0x00010000u) << "structure version 1.0";
+  for (DWORD zero : {fixed->dwFileFlagsMask, fixed->dwFileFlags, fixed->dwFileSubtype, fixed->dwFileDateMS,
+                     fixed->dwFileDateLS}) {
+    EXPECT_EQ(zero, 0u) << "flags, subtype and date are all 0";
+  }
   ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &data, &length));
   ASSERT_EQ(length, 4u);
   EXPECT_EQ(*static_cast<const DWORD*>(data), MAKELONG(0x0409, 1200));

@@ -1,66 +1,9 @@
 #include "test_files.h"
 
 #include <algorithm>
-#include <atomic>
-#include <fstream>
-#include <iterator>
 #include <regex>
-#include <stdexcept>
 
 namespace quillmere::testing {
-
-namespace {
-
-// Removes a folder and all it holds, each path in its extended form: the
-// library's remove_all stops at MAX_PATH.
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW found{};
-  const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
-    const std::wstring name = found.cFileName, path = folder + L"\\" + name;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      ::RemoveDirectoryW(path.c_str()) || ::DeleteFileW(path.c_str());  // the link, never what it points to
-    } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      RemoveTree(path);
-    } else {
-      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      ::DeleteFileW(path.c_str());
-    }
-  }
-  if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
-  ::RemoveDirectoryW(folder.c_str());
-}
-
-}  // namespace
-
-ScratchFolder::ScratchFolder(const std::wstring& tag) {
-  // Process ids come round again, so the time makes the name new.
-  static std::atomic<int> counter{0};
-  const fs::path made = fs::temp_directory_path() /
-                        (L"quillmere-" + tag + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                         std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++counter));
-  fs::create_directories(made);
-  wchar_t longPath[MAX_PATH] = {};
-  const DWORD length = ::GetLongPathNameW(made.c_str(), longPath, MAX_PATH);
-  path_ = length && length < MAX_PATH ? fs::path(longPath) : made;
-}
-
-ScratchFolder::~ScratchFolder() {
-  RemoveTree(L"\\\\?\\" + path_.wstring());
-}
-
-std::optional<std::string> ReadBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
-}
 
 std::vector<std::wstring> FileNames(const fs::path& folder) {
   std::vector<std::wstring> names;

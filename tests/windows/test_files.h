@@ -1,6 +1,6 @@
 #pragma once
-// Files for the Windows tests: scratch folders, whole-file reads and writes,
-// the cards the tests split, and a file another program holds.
+// Files for the Windows tests: the cards the tests split, what a run left in
+// a folder, and a file another program holds.
 #include <windows.h>
 
 #include <chrono>
@@ -12,30 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "scratch_folder.h"
+#include "whole_files.h"
+
 namespace quillmere::testing {
 
 namespace fs = std::filesystem;
 
-// A new, empty folder under the system's temporary folder, removed with all
-// it holds (past MAX_PATH too) when the owner goes. Its path is in the long
-// form the shell's folder browser hands back.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const std::wstring& tag);
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ~ScratchFolder();
-  const fs::path& Path() const noexcept { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::optional<std::string> ReadBytes(const fs::path& file);
-inline std::string ReadAll(const fs::path& file) {
-  return ReadBytes(file).value_or("");
-}
-void WriteBytes(const fs::path& file, const std::string& bytes);
 // The names of the files in a folder, sorted; and with their contents.
 std::vector<std::wstring> FileNames(const fs::path& folder);
 std::map<std::wstring, std::string> FilesIn(const fs::path& folder);
