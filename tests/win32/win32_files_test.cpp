@@ -205,7 +205,7 @@ class LargeCardOntoHeldName : public Win32Files {
 TEST_F(LargeCardOntoHeldName, HeldFor300MillisecondsIsTakenOnceReleased) {
   RecordingOwner owner;
   EXPECT_EQ(SplitWhileHeld(300ms, owner), RunOutcome::Finished) << Narrow(owner.Failure().reason);
-  EXPECT_EQ(ReadAll(out_ / L"vCard1.vcf"), "\r\n" + card_);
+  EXPECT_EQ(ReadWholeFile(out_ / L"vCard1.vcf"), "\r\n" + card_);
   EXPECT_EQ(FileNames(out_), std::vector<std::wstring>{L"vCard1.vcf"}) << "the card aside was left";
 }
 
@@ -215,7 +215,7 @@ TEST_F(LargeCardOntoHeldName, HeldLongerFailsNamingTheCardAndLeavesNoCardAside) 
   EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
   EXPECT_EQ(owner.Failure().file.filename(), L"vCard1.vcf");
   EXPECT_EQ(FileNames(out_), std::vector<std::wstring>{L"vCard1.vcf"}) << "the card aside was left";
-  EXPECT_EQ(ReadAll(out_ / L"vCard1.vcf"), "") << "the held file was changed";
+  EXPECT_EQ(ReadWholeFile(out_ / L"vCard1.vcf"), "") << "the held file was changed";
 }
 
 struct InTheWay {

@@ -159,7 +159,7 @@ TEST_P(ConsoleEventStop, StopsTheRunLeavingOnlyWholeCards) {
   ScratchFolder folder(L"console-event");
   const fs::path out = folder.Path() / L"out";
   fs::create_directory(out);
-  WriteBytes(folder.Path() / L"many.vcf", Cards(20000));
+  WriteWholeFile(folder.Path() / L"many.vcf", Cards(20000));
   g_stopAsked = false;
   cli::StopOnConsoleEvents([] { g_stopAsked = true; });
 
