@@ -47,12 +47,14 @@ struct SplitRun {
     return SplitCards({.source = sourcePath.native(),
                        .folder = kFolder.native(),
                        .largeCardBytes = largeCardBytes,
-                       .jobs = TestJobs()},
+                       .jobs = TestJobs(),
+                       .batches = batches},
                       owner, faulty);
   }
 
   std::filesystem::path sourcePath;
   std::size_t largeCardBytes = SplitRequest{}.largeCardBytes;
+  BatchLimits batches;
   MemoryFiles memory;
   FaultyFiles faulty{memory};
   RecordingOwner owner;
@@ -78,16 +80,18 @@ const std::vector<Operation> kAllOperations = {
     Operation::CreateNew,  Operation::Rename};
 
 CleanRun RunClean(const std::string& source, bool linkedSource = false, std::size_t hold = kDefaultHold,
-                  bool olderCards = false) {
+                  bool olderCards = false, BatchLimits batches = {}) {
   SplitRun run(source, kSource, olderCards);
   run.largeCardBytes = hold;
+  run.batches = batches;
   run.memory.SetSourcesMayHaveOtherNames(linkedSource);
   const auto outcome = run.Go();
   EXPECT_EQ(outcome, RunOutcome::Finished);
   EXPECT_EQ(run.owner.finished.size(), 1u);
   CleanRun clean{run.memory.FilesIn(kFolder), {}};
   // Only the files this run made are its cards.
-  for (std::uint64_t n = run.owner.Summary().saved + 1; n <= static_cast<std::uint64_t>(kOlderCards); ++n)
+  const auto files = run.owner.Summary().files.value_or(run.owner.Summary().saved);
+  for (std::uint64_t n = files + 1; n <= static_cast<std::uint64_t>(kOlderCards); ++n)
     clean.files.erase("vCard" + std::to_string(n) + ".vcf");
   for (auto op : kAllOperations) clean.calls[op] = run.faulty.Calls(op);
   // Nothing but a temporary file that never became a card (the unfinished
@@ -181,7 +185,9 @@ void ExpectFailureReported(const SplitRun& run, RunOutcome outcome, Operation op
         << "the system's reason is not passed on: " << Printable(failure.reason);
   }
   const bool sourceStep = op == Operation::OpenSource || op == Operation::Read;
-  const auto expectedFile = sourceStep ? kSource : OutputPath(failure.saved + 1);
+  // With batches the count is of cards, and the file is the batch after the
+  // files they fill.
+  const auto expectedFile = sourceStep ? kSource : OutputPath(failure.files.value_or(failure.saved) + 1);
   EXPECT_EQ(failure.file.lexically_normal(), expectedFile.lexically_normal())
       << "the failure names " << Printable(failure.file);
   if (!run.owner.progress.empty()) {
@@ -194,9 +200,11 @@ struct Case {
   Operation op;
   std::size_t hold = kDefaultHold;
   bool olderCards = false;  // the folder holds an earlier run's files
+  BatchLimits batches{};    // several cards to a file
 };
 void PrintTo(const Case& c, std::ostream* out) {
   *out << Name(c.op) << " of " << c.source;
+  if (c.batches.Any()) *out << " in batches of " << c.batches.cards << " cards, " << c.batches.bytes << " bytes";
 }
 
 std::optional<SampleSource> FindSource(const std::string& name) {
@@ -219,22 +227,24 @@ TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
   const bool linked = op == Operation::IdOf;
   const auto hold = GetParam().hold;
   const auto older = GetParam().olderCards;
-  const auto clean = RunClean(source->bytes, linked, hold, older);
+  const auto batches = GetParam().batches;
+  const auto clean = RunClean(source->bytes, linked, hold, older, batches);
   ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
 
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
     SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth));
     SplitRun run(source->bytes, kSource, older);
     run.largeCardBytes = hold;
+    run.batches = batches;
     run.memory.SetSourcesMayHaveOtherNames(linked);
     run.faulty.FailAt(op, nth);
     if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
     const auto outcome = run.Go();
     ++pointsTried[std::string(Name(op)) + (hold == kDefaultHold ? "" : ", large cards") +
-                  (older ? ", replacing an earlier run's files" : "")];
+                  (older ? ", replacing an earlier run's files" : "") + (batches.Any() ? ", batches" : "")];
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
-    const auto saved = run.owner.failed.front().saved;
+    const auto saved = run.owner.failed.front().files.value_or(run.owner.failed.front().saved);
     if ((op == Operation::Create || op == Operation::CreateNew) && hold == kDefaultHold) {
       // Several writers may create a later card's file before an earlier one's.
       if (TestJobs() == 1) {
@@ -301,12 +311,14 @@ TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
   const auto op = GetParam().op;
   const auto hold = GetParam().hold;
-  const auto clean = RunClean(source->bytes, false, hold);
+  const auto batches = GetParam().batches;
+  const auto clean = RunClean(source->bytes, false, hold, false, batches);
   ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
     SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + ", then Remove #1");
     SplitRun run(source->bytes);
     run.largeCardBytes = hold;
+    run.batches = batches;
     run.faulty.FailAt(op, nth);
     run.faulty.FailAt(Operation::Remove, 1);
     const auto outcome = run.Go();
@@ -314,14 +326,15 @@ TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
     const auto& failure = run.owner.failed.front();
+    const auto files = failure.files.value_or(failure.saved);
     // The one file left over is the one the message names.
-    const auto leftover = LeftOver(run, failure.saved);
+    const auto leftover = LeftOver(run, files);
     ASSERT_LE(leftover.size(), 1u) << "more than the one file that could not be removed is left";
     if (!leftover.empty()) {
       EXPECT_NE(Printable(FailureMessage(failure)).find(leftover.front()), std::string::npos)
           << leftover.front() << " is left over and the message does not name it";
     }
-    ExpectOnlyCompleteCards(run, clean, failure.saved, leftover.empty() ? "" : leftover.front());
+    ExpectOnlyCompleteCards(run, clean, files, leftover.empty() ? "" : leftover.front());
     ExpectSourceUntouched(run, source->bytes);
     ExpectStoppedAtFailure(run);
     if (HasFailure()) return;
@@ -331,25 +344,42 @@ TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
 // A stop wherever it lands (after a line, before a read, between the parts
 // of a large card) leaves only whole cards numbered from 1 without a gap,
 // and nothing else: no temporary file, no file left open.
+struct StopCase {
+  const char* what;
+  std::size_t hold;
+  BatchLimits batches;
+  std::uint64_t cardsPerFile;  // of the source below
+};
+const StopCase kStopCases[] = {
+    {"cards held", kDefaultHold, {}, 1},
+    {"large cards", kSmallHold, {}, 1},
+    {"batches of two", kDefaultHold, {.cards = 2}, 2},
+    // A card in parts starts a file of its own: here every card.
+    {"batches of large cards", kSmallHold, {.cards = 2}, 1},
+};
+
 TEST(Stop, WhereverItLandsLeavesOnlyWholeCardsAndNoTemporaryFile) {
   const auto source = PlainCards(4, "\r\n", 300) + "BEGIN:VCARD\r\nNOTE:" + std::string(200, 'u');
-  for (std::size_t hold : {kDefaultHold, kSmallHold}) {
-    SCOPED_TRACE(hold == kDefaultHold ? "cards held" : "large cards");
-    const auto clean = RunClean(source, false, hold);
+  for (const auto& [what, hold, batches, cardsPerFile] : kStopCases) {
+    SCOPED_TRACE(what);
+    const auto clean = RunClean(source, false, hold, false, batches);
     SplitRun counting(source);
     counting.largeCardBytes = hold;
+    counting.batches = batches;
     counting.Go();
     ASSERT_GT(counting.owner.checks, 20u);
     for (std::size_t at = 1; at <= counting.owner.checks; ++at) {
       SCOPED_TRACE("stopped at check " + std::to_string(at));
       SplitRun run(source);
       run.largeCardBytes = hold;
+      run.batches = batches;
       run.owner.stopAtCheck = at;
       ASSERT_EQ(run.Go(), RunOutcome::Stopped);
-      ++pointsTried[hold == kDefaultHold ? "stop" : "stop, large cards"];
+      ++pointsTried[std::string("stop, ") + what];
       EXPECT_TRUE(run.owner.finished.empty() && run.owner.failed.empty()) << "a stopped run reported";
       const std::uint64_t saved = run.owner.progress.empty() ? 0 : run.owner.progress.back();
-      ExpectOnlyCompleteCards(run, clean, saved);
+      EXPECT_EQ(saved % cardsPerFile, 0u) << "a count of cards that fill no whole file";
+      ExpectOnlyCompleteCards(run, clean, saved / cardsPerFile);
       EXPECT_EQ(run.memory.OpenOutputs(), 0) << "an output file was left open";
       if (HasFailure()) return;
     }
@@ -400,12 +430,14 @@ TEST_P(EveryCallThrows, IsReportedAsAFailureAndLeavesOnlyWholeCards) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
   const auto op = GetParam().op;
   const auto hold = GetParam().hold;
-  const auto clean = RunClean(source->bytes, false, hold);
+  const auto batches = GetParam().batches;
+  const auto clean = RunClean(source->bytes, false, hold, false, batches);
   ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
     SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + " throws");
     SplitRun run(source->bytes);
     run.largeCardBytes = hold;
+    run.batches = batches;
     run.faulty.FailAt(op, nth);
     run.faulty.SetThrowInstead(true);
     const auto outcome = run.Go();
@@ -417,7 +449,7 @@ TEST_P(EveryCallThrows, IsReportedAsAFailureAndLeavesOnlyWholeCards) {
     EXPECT_EQ(failure.step, FailedStep::Unexpected);
     EXPECT_EQ(failure.file.lexically_normal(), kSource.lexically_normal());
     EXPECT_NE(Printable(failure.reason).find("memory"), std::string::npos) << Printable(failure.reason);
-    ExpectOnlyCompleteCards(run, clean, failure.saved);
+    ExpectOnlyCompleteCards(run, clean, failure.files.value_or(failure.saved));
     EXPECT_EQ(run.memory.OpenOutputs(), 0) << "an output file was left open";
     if (HasFailure()) return;
   }
@@ -434,10 +466,10 @@ std::vector<std::string> SourceNames() {
 }
 
 std::vector<Case> Cases(std::initializer_list<Operation> ops, std::size_t hold = kDefaultHold,
-                        bool olderCards = false) {
+                        bool olderCards = false, BatchLimits batches = {}) {
   std::vector<Case> cases;
   for (const auto& source : SourceNames())
-    for (auto op : ops) cases.push_back({source, op, hold, olderCards});
+    for (auto op : ops) cases.push_back({source, op, hold, olderCards, batches});
   return cases;
 }
 
@@ -482,6 +514,32 @@ INSTANTIATE_TEST_SUITE_P(LargeCards, EveryCallThrows,
                          ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Close,
                                                     Operation::Rename},
                                                    kSmallHold)),
+                         CaseName);
+// Several cards to a file: held whole, and (past a small hold limit) written
+// in parts to a temporary file; by count and by size.
+constexpr BatchLimits kTwoCards{.cards = 2};
+constexpr BatchLimits kThreeCardsOr700Bytes{.cards = 3, .bytes = 700};
+INSTANTIATE_TEST_SUITE_P(Batches, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::Read, Operation::IdOf, Operation::CreateNew,
+                                                    Operation::Write, Operation::Close},
+                                                   kDefaultHold, false, kTwoCards)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(BatchesBySize, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write},
+                                                   kDefaultHold, false, kThreeCardsOr700Bytes)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(BatchesInParts, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Close,
+                                                    Operation::Rename},
+                                                   kSmallHold, false, kTwoCards)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(BatchesInParts, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::Write, Operation::Rename}, kSmallHold, false,
+                                                   kTwoCards)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Batches, EveryCallThrows,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Rename},
+                                                   kSmallHold, false, kThreeCardsOr700Bytes)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceNames()),
                          [](const auto& param) { return Identifier(param.param); });
