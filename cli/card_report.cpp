@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <optional>
 
 #include "card_scanner.h"
@@ -110,6 +111,7 @@ void CardContentReader::Take(std::uint16_t unit) {
       }
       mode_ = Mode::Head;
       head_.clear();
+      headUnits_ = 0;
       headTooLong_ = headNonAscii_ = inQuotes_ = false;
       [[fallthrough]];
     case Mode::Head:
@@ -121,6 +123,7 @@ void CardContentReader::Take(std::uint16_t unit) {
       }
       if (unit == '"') inQuotes_ = !inQuotes_;
       if (unit >= 0x80) headNonAscii_ = true;
+      ++headUnits_;
       if (head_.size() < kLongestHead) {
         head_ += unit < 0x80 ? static_cast<char>(unit) : '\x80';
       } else {
@@ -175,7 +178,7 @@ void CardContentReader::EndProperty() {
 void CardContentReader::EndLine() {
   if (mode_ == Mode::Head) {
     // No colon: the line goes on the value of the property before it.
-    valueUnits_ += head_.size();
+    valueUnits_ += headUnits_;
     nonAscii_ = nonAscii_ || headNonAscii_;
   }
   afterSoftBreak_ = qp_ && lastWasEquals_ && mode_ == Mode::Value;
@@ -252,7 +255,7 @@ std::string Shown(const std::string& version) {
   return shown;
 }
 
-std::string LineEnds(const CardFacts& card, const char* between) {
+std::string EndNames(const CardFacts& card, const char* between) {
   std::string text;
   const auto add = [&](std::uint64_t count, const char* name) {
     if (count == 0) return;
@@ -299,7 +302,7 @@ std::string ReportRow(ReportFormat format, const CardFacts& card) {
     case ReportFormat::Tsv:
       return n(card.number) + "\t" + n(card.firstLine) + "\t" + Shown(card.version) + "\t" + n(card.bytes) +
              "\t" + n(card.largestPicture) + "\t" + YesNo(card.quotedPrintable) + "\t" +
-             YesNo(card.undeclared8Bit) + "\t" + LineEnds(card, ",") + "\n";
+             YesNo(card.undeclared8Bit) + "\t" + EndNames(card, ",") + "\n";
     case ReportFormat::Json: {
       std::string row = card.number == 1 ? "\n" : ",\n";
       row += "  {\"card\": " + n(card.number) + ", \"line\": " + n(card.firstLine) + ", \"version\": \"" +
@@ -307,7 +310,7 @@ std::string ReportRow(ReportFormat format, const CardFacts& card) {
              ", \"picture_bytes\": " + n(card.largestPicture) +
              ", \"quoted_printable\": " + (card.quotedPrintable ? "true" : "false") +
              ", \"undeclared_8bit\": " + (card.undeclared8Bit ? "true" : "false") + ", \"line_ends\": [";
-      const std::string ends = LineEnds(card, "\", \"");
+      const std::string ends = EndNames(card, "\", \"");
       if (ends != "none") row.append("\"").append(ends).append("\"");
       return row + "]}";
     }
@@ -317,7 +320,7 @@ std::string ReportRow(ReportFormat format, const CardFacts& card) {
   return Padded(n(card.number), 7) + Padded(n(card.firstLine), 9) + " " + Padded(Shown(card.version), 7, false) +
          Padded(n(card.bytes), 11) + Padded(n(card.largestPicture), 11) + "  " +
          Padded(YesNo(card.quotedPrintable), 4, false) + " " + Padded(YesNo(card.undeclared8Bit), 6, false) + " " +
-         LineEnds(card, "+") + "\n";
+         EndNames(card, "+") + "\n";
 }
 
 std::string ReportTail(ReportFormat format, const ReportSummary& s) {
@@ -342,35 +345,142 @@ std::string ReportTail(ReportFormat format, const ReportSummary& s) {
 
 namespace {
 
-// Follows the scanner through the source: where each card begins, which
-// line ends it has, and its bytes, which go to a content reader.
+// Reads the line ends of the source again, by the scanner's rules (CR LF,
+// CR CR LF, a lone CR, a lone LF, greedily), to give each card the ends of
+// its own lines: the scanner settles the kind of a CR's end only at the
+// next character, after it has told of the line.
+class LineEndReader {
+ public:
+  enum Kind { kEndCrLf, kEndLf, kEndCr, kEndCrCrLf };
+  using Ended = void (*)(void* context, Kind kind);
+  LineEndReader(Ended ended, void* context) : ended_(ended), context_(context) {}
+
+  void Feed(std::span<const std::byte> data) {
+    if (!decided_) {
+      while (headBytes_ < 3 && !data.empty()) {
+        head_[headBytes_++] = data.front();
+        data = data.subspan(1);
+      }
+      if (headBytes_ < 3) return;
+      Decide();
+    }
+    Scan(data);
+  }
+  void Finish() {
+    if (!decided_) Decide();
+    if (pendingCr_ >= 1) ended_(context_, kEndCr);
+    if (pendingCr_ == 2) ended_(context_, kEndCr);
+    pendingCr_ = 0;
+  }
+
+ private:
+  void Decide() {
+    std::size_t markBytes = 0;
+    const auto encoding = EncodingOf({head_, headBytes_}, markBytes);
+    unitBytes_ = encoding == SourceEncoding::Bytes || encoding == SourceEncoding::Utf8Mark ? 1 : 2;
+    bigEndian_ = encoding == SourceEncoding::Utf16Be || encoding == SourceEncoding::Utf16BeMark;
+    decided_ = true;
+    Scan(std::span<const std::byte>(head_, headBytes_).subspan(markBytes));
+  }
+
+  void Scan(std::span<const std::byte> data) {
+    if (unitBytes_ == 1) return ScanBytes(data.data(), data.data() + data.size());
+    if (hasOddByte_ && !data.empty()) {
+      Take(Unit(oddByte_, data[0]));
+      hasOddByte_ = false;
+      data = data.subspan(1);
+    }
+    std::size_t at = 0;
+    for (; at + 2 <= data.size(); at += 2) Take(Unit(data[at], data[at + 1]));
+    if (at < data.size()) {
+      oddByte_ = data[at];
+      hasOddByte_ = true;
+    }
+  }
+
+  // Only CR and LF matter: the bytes between them are passed over with
+  // memchr.
+  void ScanBytes(const std::byte* p, const std::byte* end) {
+    while (p < end) {
+      if (pendingCr_) {
+        Take(std::to_integer<std::uint16_t>(*p++));
+        continue;
+      }
+      const auto size = static_cast<std::size_t>(end - p);
+      const void* cr = std::memchr(p, '\r', size);
+      const void* lf = std::memchr(p, '\n', size);
+      if (!cr && !lf) return;
+      const auto* next = static_cast<const std::byte*>(!cr ? lf : !lf ? cr : std::min(cr, lf));
+      Take(std::to_integer<std::uint16_t>(*next));
+      p = next + 1;
+    }
+  }
+
+  std::uint16_t Unit(std::byte a, std::byte b) const {
+    const auto first = std::to_integer<std::uint16_t>(a), second = std::to_integer<std::uint16_t>(b);
+    return bigEndian_ ? static_cast<std::uint16_t>(first << 8 | second)
+                      : static_cast<std::uint16_t>(second << 8 | first);
+  }
+
+  void Take(std::uint16_t unit) {
+    if (pendingCr_ == 1) {
+      if (unit == kLf) return pendingCr_ = 0, ended_(context_, kEndCrLf);
+      if (unit == kCr) return void(pendingCr_ = 2);
+      pendingCr_ = 0;
+      ended_(context_, kEndCr);
+    } else if (pendingCr_ == 2) {
+      if (unit == kLf) return pendingCr_ = 0, ended_(context_, kEndCrCrLf);
+      ended_(context_, kEndCr);
+      if (unit == kCr) return;  // this CR may still begin a CR CR LF
+      pendingCr_ = 0;
+      ended_(context_, kEndCr);
+    }
+    if (unit == kCr) pendingCr_ = 1;
+    if (unit == kLf) ended_(context_, kEndLf);
+  }
+
+  Ended ended_;
+  void* context_;
+  bool decided_ = false;
+  std::byte head_[3] = {};
+  std::size_t headBytes_ = 0;
+  std::size_t unitBytes_ = 1;
+  bool bigEndian_ = false;
+  std::byte oddByte_{};
+  bool hasOddByte_ = false;
+  int pendingCr_ = 0;
+};
+
+// Follows the scanner through the source: where each card begins and ends,
+// and its bytes, which go to a content reader. A block goes to the scanner
+// first, then to the line-end reader, which hands each card on once it has
+// read the end of its last line.
 class ReportScan final : public LineSink {
  public:
   using Row = void (*)(void* context, const CardFacts& card);
   ReportScan(Row row, void* context) : row_(row), context_(context) {}
 
-  bool Feed(std::span<const std::byte> data) {
+  void Feed(std::span<const std::byte> data) {
     summary_.bytes += data.size();
-    return scanner_.Feed(data, *this);
+    scanner_.Feed(data, *this);
+    ends_.Feed(data);
   }
   const ReportSummary& Finish() {
     scanner_.Finish(*this);
+    ends_.Finish();
+    // A last card whose END line has no line end.
+    for (; !waiting_.empty() && waiting_.front().lastLine; waiting_.pop_front()) Hand(waiting_.front().facts);
     summary_.seen = scanner_.Statistics();
     return summary_;
   }
 
   bool LineEnded(bool cardDone) override {
-    const ScanStatistics now = scanner_.Statistics();
     if (!inCard_ && (cardDone || scanner_.InsideCard())) {
       inCard_ = true;
-      start_ = last_;  // the card's BEGIN line is the one that just ended
+      waiting_.push_back({});
+      waiting_.back().facts.firstLine = scanner_.Statistics().lines;
     }
-    if (cardDone) EndCard(now);
-    last_ = now;
-    return true;
-  }
-  bool LinesEnded(std::uint64_t) override {
-    last_ = scanner_.Statistics();
+    if (cardDone) EndCard();
     return true;
   }
   bool CardPart(std::span<const std::byte> part) override {
@@ -380,36 +490,56 @@ class ReportScan final : public LineSink {
   }
 
  private:
+  struct Waiting {
+    CardFacts facts;
+    std::uint64_t lastLine = 0;  // 0: not known yet
+  };
+
   CardContentReader& Reader() {
     if (!reader_) reader_.emplace(scanner_.Statistics().encoding);
     return *reader_;
   }
 
-  void EndCard(const ScanStatistics& now) {
+  void EndCard() {
     const auto card = scanner_.Card();
     Reader().Feed(card);
-    CardFacts facts;
-    facts.number = summary_.cards + 1;
-    facts.firstLine = start_.lines + 1;
-    facts.bytes = partBytes_ + card.size();
-    facts.crLf = now.crLfEnds - start_.crLfEnds;
-    facts.lf = now.lfEnds - start_.lfEnds;
-    facts.cr = now.crEnds - start_.crEnds;
-    facts.crCrLf = now.crCrLfEnds - start_.crCrLfEnds;
-    reader_->Finish(facts);
-    summary_.Add(facts);
-    row_(context_, facts);
+    Waiting& waiting = waiting_.back();
+    waiting.lastLine = scanner_.Statistics().lines;
+    waiting.facts.bytes = partBytes_ + card.size();
+    reader_->Finish(waiting.facts);
     scanner_.ClearCard();
     partBytes_ = 0;
     inCard_ = false;
   }
 
+  static void LineEnd(void* context, LineEndReader::Kind kind) {
+    auto& self = *static_cast<ReportScan*>(context);
+    const std::uint64_t line = ++self.lines_;
+    if (self.waiting_.empty() || line < self.waiting_.front().facts.firstLine) return;
+    Waiting& card = self.waiting_.front();
+    std::uint64_t* counts[] = {&card.facts.crLf, &card.facts.lf, &card.facts.cr, &card.facts.crCrLf};
+    ++*counts[kind];
+    if (line != card.lastLine) return;
+    self.Hand(card.facts);
+    self.waiting_.pop_front();
+  }
+
+  void Hand(CardFacts& facts) {
+    facts.number = summary_.cards + 1;
+    summary_.Add(facts);
+    row_(context_, facts);
+  }
+
   CardScanner scanner_;
+  LineEndReader ends_{&ReportScan::LineEnd, this};
   std::optional<CardContentReader> reader_;
   Row row_;
   void* context_;
   ReportSummary summary_;
-  ScanStatistics start_, last_;
+  // Cards the scanner has read whose line ends are not all read yet: those
+  // of one block at most, and the one still open.
+  std::deque<Waiting> waiting_;
+  std::uint64_t lines_ = 0;  // lines whose end the line-end reader has read
   std::uint64_t partBytes_ = 0;
   bool inCard_ = false;
 };

@@ -60,6 +60,7 @@ class CardContentReader {
 
   Mode mode_ = Mode::Mark;
   std::string head_;  // the line so far, until its colon: name and parameters
+  std::uint64_t headUnits_ = 0;  // of the line so far, held or not
   bool headTooLong_ = false;
   bool headNonAscii_ = false;
   bool inQuotes_ = false;
