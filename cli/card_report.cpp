@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <optional>
+#include <string_view>
 
 #include "card_scanner.h"
 #include "console.h"
@@ -146,18 +147,39 @@ void CardContentReader::TakeValue(std::uint16_t unit) {
   lastWasEquals_ = unit == '=';
 }
 
+namespace {
+
+// Whether text, in any ASCII letter case, is the upper-case word.
+bool IsWord(std::string_view text, std::string_view word) {
+  return text.size() == word.size() &&
+         std::equal(text.begin(), text.end(), word.begin(), [](char c, char w) { return Upper(c) == w; });
+}
+
+bool HasWord(std::string_view text, std::string_view word) {
+  if (text.size() < word.size()) return false;
+  for (std::size_t at = 0; at + word.size() <= text.size(); ++at)
+    if (IsWord(text.substr(at, word.size()), word)) return true;
+  return false;
+}
+
+}  // namespace
+
 // The head just read (up to its colon) names the property that starts.
 void CardContentReader::StartProperty() {
-  const std::string head = UpperCase(head_);
-  std::string name = head.substr(0, head.find(';'));
-  if (const auto dot = name.rfind('.'); dot != std::string::npos) name.erase(0, dot + 1);  // a group
-  name_ = Trimmed(name);
-  const std::string parameters = head.size() > name.size() ? head.substr(name.size()) : std::string();
-  picture_ = name_ == "PHOTO" || name_ == "LOGO";
-  qp_ = parameters.find("QUOTED-PRINTABLE") != std::string::npos;
-  charset_ = parameters.find("CHARSET=") != std::string::npos;
+  const std::string_view head = head_;
+  const std::string_view parameters = head.substr(std::min(head.find(';'), head.size()));
+  std::string_view name = head.substr(0, head.size() - parameters.size());
+  if (const auto dot = name.rfind('.'); dot != std::string_view::npos) name.remove_prefix(dot + 1);  // a group
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  property_ = IsWord(name, "PHOTO") || IsWord(name, "LOGO") ? Property::Picture
+              : IsWord(name, "VERSION")                     ? Property::Version
+              : IsWord(name, "BEGIN")                       ? Property::Begin
+              : IsWord(name, "END")                         ? Property::End
+                                                            : Property::Other;
+  qp_ = !parameters.empty() && HasWord(parameters, "QUOTED-PRINTABLE");
+  charset_ = !parameters.empty() && HasWord(parameters, "CHARSET=");
   nonAscii_ = headNonAscii_;
-  keepText_ = name_ == "VERSION" || name_ == "BEGIN" || name_ == "END";
+  keepText_ = property_ != Property::Other && property_ != Property::Picture;
   text_.clear();
   valueUnits_ = 0;
   qpEscape_ = 0;
@@ -165,14 +187,16 @@ void CardContentReader::StartProperty() {
 }
 
 void CardContentReader::EndProperty() {
-  if (name_.empty()) return;
-  if (picture_) largestPicture_ = std::max(largestPicture_, valueUnits_ * unitBytes_);
+  if (property_ == Property::None) return;
+  if (property_ == Property::Picture) largestPicture_ = std::max(largestPicture_, valueUnits_ * unitBytes_);
   if (nonAscii_ && !charset_) anyUndeclared_ = true;
-  const std::string value = UpperCase(Trimmed(text_));
-  if (name_ == "BEGIN" && value == "VCARD") ++depth_;
-  if (name_ == "END" && value == "VCARD" && depth_ > 0) --depth_;
-  if (name_ == "VERSION" && depth_ == 1 && version_.empty()) version_ = value;
-  name_.clear();
+  if (keepText_) {
+    const std::string value = UpperCase(Trimmed(text_));
+    if (property_ == Property::Begin && value == "VCARD") ++depth_;
+    if (property_ == Property::End && value == "VCARD" && depth_ > 0) --depth_;
+    if (property_ == Property::Version && depth_ == 1 && version_.empty()) version_ = value;
+  }
+  property_ = Property::None;
 }
 
 void CardContentReader::EndLine() {
@@ -199,7 +223,7 @@ void CardContentReader::Finish(CardFacts& facts) {
 void CardContentReader::Reset() {
   mode_ = Mode::Mark;
   hasOddByte_ = afterSoftBreak_ = lastWasEquals_ = false;
-  name_.clear();
+  property_ = Property::None;
   depth_ = 0;
   version_.clear();
   largestPicture_ = 0;
@@ -399,18 +423,23 @@ class LineEndReader {
   }
 
   // Only CR and LF matter: the bytes between them are passed over with
-  // memchr.
+  // memchr, each searched for only once the last one found is passed.
   void ScanBytes(const std::byte* p, const std::byte* end) {
+    const std::byte* cr = nullptr;  // the next CR at or after p, or end
+    const std::byte* lf = nullptr;
+    const auto find = [&](const std::byte* from, char c) {
+      const void* at = std::memchr(from, c, static_cast<std::size_t>(end - from));
+      return at ? static_cast<const std::byte*>(at) : end;
+    };
     while (p < end) {
       if (pendingCr_) {
         Take(std::to_integer<std::uint16_t>(*p++));
         continue;
       }
-      const auto size = static_cast<std::size_t>(end - p);
-      const void* cr = std::memchr(p, '\r', size);
-      const void* lf = std::memchr(p, '\n', size);
-      if (!cr && !lf) return;
-      const auto* next = static_cast<const std::byte*>(!cr ? lf : !lf ? cr : std::min(cr, lf));
+      if (!cr || cr < p) cr = find(p, '\r');
+      if (!lf || lf < p) lf = find(p, '\n');
+      const std::byte* next = std::min(cr, lf);
+      if (next == end) return;
       Take(std::to_integer<std::uint16_t>(*next));
       p = next + 1;
     }

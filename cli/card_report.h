@@ -67,8 +67,9 @@ class CardContentReader {
   bool afterSoftBreak_ = false;  // the last line of a QP value ended in "="
   bool lastWasEquals_ = false;
   // The property being read.
-  std::string name_;
-  bool picture_ = false, qp_ = false, charset_ = false, nonAscii_ = false;
+  enum class Property { None, Other, Picture, Version, Begin, End };
+  Property property_ = Property::None;
+  bool qp_ = false, charset_ = false, nonAscii_ = false;
   bool keepText_ = false;  // VERSION, BEGIN, END: their value is read
   std::string text_;
   std::uint64_t valueUnits_ = 0;
