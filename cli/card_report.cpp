@@ -169,7 +169,8 @@ void CardContentReader::StartProperty() {
   const std::string_view head = head_;
   const std::string_view parameters = head.substr(std::min(head.find(';'), head.size()));
   std::string_view name = head.substr(0, head.size() - parameters.size());
-  if (const auto dot = name.rfind('.'); dot != std::string_view::npos) name.remove_prefix(dot + 1);  // a group
+  if (const auto dot = name.rfind('.'); dot != std::string_view::npos)
+    name.remove_prefix(dot + 1);  // a group
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
   property_ = IsWord(name, "PHOTO") || IsWord(name, "LOGO") ? Property::Picture
               : IsWord(name, "VERSION")                     ? Property::Version
@@ -273,7 +274,8 @@ namespace {
 std::string Shown(const std::string& version) {
   std::string shown = version;
   for (char& c : shown) {
-    const bool safe = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
+    const bool safe =
+        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
     if (!safe) c = '?';
   }
   return shown;
@@ -341,10 +343,10 @@ std::string ReportRow(ReportFormat format, const CardFacts& card) {
     case ReportFormat::Text:
       break;
   }
-  return Padded(n(card.number), 7) + Padded(n(card.firstLine), 9) + " " + Padded(Shown(card.version), 7, false) +
-         Padded(n(card.bytes), 11) + Padded(n(card.largestPicture), 11) + "  " +
-         Padded(YesNo(card.quotedPrintable), 4, false) + " " + Padded(YesNo(card.undeclared8Bit), 6, false) + " " +
-         EndNames(card, "+") + "\n";
+  return Padded(n(card.number), 7) + Padded(n(card.firstLine), 9) + " " +
+         Padded(Shown(card.version), 7, false) + Padded(n(card.bytes), 11) +
+         Padded(n(card.largestPicture), 11) + "  " + Padded(YesNo(card.quotedPrintable), 4, false) + " " +
+         Padded(YesNo(card.undeclared8Bit), 6, false) + " " + EndNames(card, "+") + "\n";
 }
 
 std::string ReportTail(ReportFormat format, const ReportSummary& s) {
@@ -614,7 +616,8 @@ int RunReport(const NativeString& source, bool standardInput, ReportFormat forma
     const std::size_t got = file->Read(block, error);
     if (error) {
       printer.Flush();
-      Print(stderr, MessageLine(FailureLine({FailedStep::ReadSource, source, error->reason, 0}, name, false)));
+      Print(stderr,
+            MessageLine(FailureLine({FailedStep::ReadSource, source, error->reason, 0}, name, false)));
       return 1;
     }
     if (got == SourceFile::kNothingYet) continue;
@@ -631,9 +634,11 @@ int RunReport(const NativeString& source, bool standardInput, ReportFormat forma
 
 std::vector<CardFacts> CardsOf(std::span<const std::byte> source, ReportSummary* summary) {
   std::vector<CardFacts> cards;
-  ReportScan scan([](void* context, const CardFacts& card) {
-    static_cast<std::vector<CardFacts>*>(context)->push_back(card);
-  }, &cards);
+  ReportScan scan(
+      [](void* context, const CardFacts& card) {
+        static_cast<std::vector<CardFacts>*>(context)->push_back(card);
+      },
+      &cards);
   scan.Feed(source);
   const ReportSummary& seen = scan.Finish();
   if (summary) *summary = seen;

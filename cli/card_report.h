@@ -15,10 +15,10 @@ namespace quillmere::cli {
 // What --report tells of one card. Every fact is read from the card's
 // bytes; nothing is decoded, nothing is changed.
 struct CardFacts {
-  std::uint64_t number = 0;     // from 1, as a split numbers the files
-  std::uint64_t firstLine = 0;  // of its BEGIN line in the source
-  std::string version;          // the card's own VERSION value ("2.1", "3.0", "4.0"), or "none"
-  std::uint64_t bytes = 0;      // the size of its file after a split
+  std::uint64_t number = 0;          // from 1, as a split numbers the files
+  std::uint64_t firstLine = 0;       // of its BEGIN line in the source
+  std::string version;               // the card's own VERSION value ("2.1", "3.0", "4.0"), or "none"
+  std::uint64_t bytes = 0;           // the size of its file after a split
   std::uint64_t largestPicture = 0;  // bytes of its largest PHOTO or LOGO value, as written
   bool quotedPrintable = false;      // a property says QUOTED-PRINTABLE
   // Version 2.1 only (later versions are UTF-8 throughout): a property
@@ -59,7 +59,7 @@ class CardContentReader {
   bool hasOddByte_ = false;
 
   Mode mode_ = Mode::Mark;
-  std::string head_;  // the line so far, until its colon: name and parameters
+  std::string head_;             // the line so far, until its colon: name and parameters
   std::uint64_t headUnits_ = 0;  // of the line so far, held or not
   bool headTooLong_ = false;
   bool headNonAscii_ = false;

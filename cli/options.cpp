@@ -39,7 +39,8 @@ constexpr std::array kOptions = {
     OptionSpec{"jobs", 'j', "N", "write up to N files at once (default: the processors, at most 8)", SetJobs},
     OptionSpec{"cards", '\0', "N", "put up to N cards in each file", SetCards},
     OptionSpec{"max-bytes", '\0', "SIZE",
-               "put as many cards as fit in SIZE bytes (K, M, G: 1024, 1024^2, 1024^3) in each file", SetMaxBytes},
+               "put as many cards as fit in SIZE bytes (K, M, G: 1024, 1024^2, 1024^3) in each file",
+               SetMaxBytes},
     OptionSpec{"report", 'r', nullptr, "list what each card holds, for an importer; write nothing",
                Set<&Options::report>},
     OptionSpec{"format", '\0', "FORM", "the --report form: text (default), tsv or json", SetFormat},
@@ -178,7 +179,8 @@ NativeString CheckOperands(const Options& options) {
   if (options.check || options.report) {
     if (operands.empty()) return Native("missing SOURCE operand");
     if (operands.size() > 1) {
-      return Native("extra operand ") + Quote(operands[1]) + Native(options.report ? " (--report takes SOURCE only)" : " (--check takes SOURCE only)");
+      return Native("extra operand ") + Quote(operands[1]) +
+             Native(options.report ? " (--report takes SOURCE only)" : " (--check takes SOURCE only)");
     }
     return {};
   }

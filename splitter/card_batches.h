@@ -92,12 +92,12 @@ class CardBatches final : public LineSink {
   RunOwner& owner_;
   BatchCounts& counts_;
   LineSink* run_ = nullptr;
-  std::string held_;    // the open batch's bytes not yet handed on
-  std::string closed_;  // the batch the run is saving
-  std::uint64_t cards_ = 0;         // cards taken so far
-  std::uint64_t batchCards_ = 0;    // of them, in the open batch
-  std::uint64_t batchBytes_ = 0;    // the open batch's size as written
-  std::uint64_t partBytes_ = 0;     // of a card arriving in parts, so far
+  std::string held_;              // the open batch's bytes not yet handed on
+  std::string closed_;            // the batch the run is saving
+  std::uint64_t cards_ = 0;       // cards taken so far
+  std::uint64_t batchCards_ = 0;  // of them, in the open batch
+  std::uint64_t batchBytes_ = 0;  // the open batch's size as written
+  std::uint64_t partBytes_ = 0;   // of a card arriving in parts, so far
   bool inParts_ = false;
   std::size_t markBytes_ = 0;
   bool markKnown_ = false;

@@ -1,10 +1,11 @@
 // --report's facts, one fault each, over hand-made cards: every fact is
 // read from the bytes as an importer would meet them.
+#include "card_report.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "card_report.h"
 #include "sample_sources.h"
 
 namespace quillmere::cli {
@@ -70,7 +71,8 @@ TEST(ReportPicture, IsTheLargestPhotoOrLogoValueAsWritten) {
 
 TEST(ReportPicture, OverIcloudsLimitIsCountedInTheSummary) {
   ReportSummary summary;
-  Facts(Card("PHOTO:" + std::string(224 * 1024, 'A') + "\r\n") + Card("PHOTO:" + std::string(224 * 1024 + 1, 'A') + "\r\n"),
+  Facts(Card("PHOTO:" + std::string(224 * 1024, 'A') + "\r\n") +
+            Card("PHOTO:" + std::string(224 * 1024 + 1, 'A') + "\r\n"),
         &summary);
   EXPECT_EQ(summary.picturesOver224K, 1u);
 }
@@ -121,8 +123,8 @@ TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
 
 TEST(ReportSummaryCounts, AddEachVersionAndEachFact) {
   ReportSummary summary;
-  Facts(Card("VERSION:2.1\r\nN;QUOTED-PRINTABLE:=C3\r\n") + Card("VERSION:3.0\r\n") + Card("VERSION:3.0\r\n") +
-            Card("VERSION:4.0\r\n") + Card("N:x\r\n") + Card("VERSION:5.0\r\n"),
+  Facts(Card("VERSION:2.1\r\nN;QUOTED-PRINTABLE:=C3\r\n") + Card("VERSION:3.0\r\n") +
+            Card("VERSION:3.0\r\n") + Card("VERSION:4.0\r\n") + Card("N:x\r\n") + Card("VERSION:5.0\r\n"),
         &summary);
   EXPECT_EQ(summary.cards, 6u);
   EXPECT_EQ(summary.v21, 1u);
@@ -136,8 +138,8 @@ TEST(ReportSummaryCounts, AddEachVersionAndEachFact) {
 
 // A large card reaches the report in parts; its facts must not change.
 TEST(ReportLargeCard, InPartsGivesTheSameFactsAsHeldWhole) {
-  const std::string big = Card("VERSION:2.1\r\nPHOTO;BASE64:\r\n" + std::string(5 << 20, 'A') +
-                               "\r\n\r\nN:Jos\xC3\xA9\r\n");
+  const std::string big =
+      Card("VERSION:2.1\r\nPHOTO;BASE64:\r\n" + std::string(5 << 20, 'A') + "\r\n\r\nN:Jos\xC3\xA9\r\n");
   const auto card = Only(big);
   EXPECT_EQ(card.largestPicture, std::uint64_t{5} << 20);
   EXPECT_TRUE(card.undeclared8Bit);

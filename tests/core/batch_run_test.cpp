@@ -63,9 +63,12 @@ struct Outcome {
 Outcome Split(const fs::path& source, BatchLimits limits, unsigned jobs = 1, std::size_t hold = 4 << 20) {
   TempDir out;
   Outcome run;
-  run.outcome = SplitCards(
-      {.source = source.native(), .folder = out.Text(), .largeCardBytes = hold, .jobs = jobs, .batches = limits},
-      run.owner);
+  run.outcome = SplitCards({.source = source.native(),
+                            .folder = out.Text(),
+                            .largeCardBytes = hold,
+                            .jobs = jobs,
+                            .batches = limits},
+                           run.owner);
   run.files = OutputCards(out.Path());
   return run;
 }
@@ -106,7 +109,8 @@ TEST(Batches, OverTheCorpusHoldWholeCardsInOrderAndJoinBackToTheOneCardRun) {
 }
 
 TEST(Batches, SeveralWritersWriteTheSameBytes) {
-  if (!fs::exists(kCorpus / "SOURCES.md")) GTEST_SKIP() << "no corpus at " << kCorpus << " (../shared absent)";
+  if (!fs::exists(kCorpus / "SOURCES.md"))
+    GTEST_SKIP() << "no corpus at " << kCorpus << " (../shared absent)";
   for (const char* name : {"mangstadt__ez-vcard__gmail-list.vcf", "FolkerKinzel__VCards__v3Utf16Bom.vcf"}) {
     for (const BatchLimits limits : {BatchLimits{.cards = 2}, BatchLimits{.bytes = 300}}) {
       SCOPED_TRACE(name);
@@ -133,8 +137,7 @@ const std::string kBigFile = CardFile({"BEGIN:VCARD", "NOTE:" + std::string(300,
 TEST_F(HandMadeBatches, CardLargerThanTheLimitGoesAloneWithAWarning) {
   const auto run = Split(Source(kSmall + kSmall + kBig + kSmall), {.bytes = 100});
   EXPECT_EQ(run.files, (std::vector<std::string>{kSmallFile + kSmallFile, kBigFile, kSmallFile}));
-  EXPECT_EQ(run.owner.overLimit,
-            (std::vector<std::array<std::uint64_t, 3>>{{3, kBigFile.size(), 2}}));
+  EXPECT_EQ(run.owner.overLimit, (std::vector<std::array<std::uint64_t, 3>>{{3, kBigFile.size(), 2}}));
   EXPECT_EQ(run.owner.Summary().saved, 4u);
 }
 
@@ -144,8 +147,8 @@ TEST_F(HandMadeBatches, CardTooLargeToHoldStartsAFileOfItsOwnAndOthersFollowIt) 
 }
 
 TEST_F(HandMadeBatches, SourceEndingInsideALargeCardLeavesOnlyTheFinishedBatch) {
-  const auto run = Split(Source(kSmall + kSmall + "BEGIN:VCARD\r\nNOTE:" + std::string(300, 'x')), {.cards = 5},
-                         1, 64);
+  const auto run =
+      Split(Source(kSmall + kSmall + "BEGIN:VCARD\r\nNOTE:" + std::string(300, 'x')), {.cards = 5}, 1, 64);
   EXPECT_EQ(run.files, (std::vector<std::string>{kSmallFile + kSmallFile}));
   EXPECT_TRUE(run.owner.Summary().unfinishedLastCard);
 }
@@ -157,8 +160,9 @@ TEST_F(HandMadeBatches, BatchLargerThanTheHoldLimitIsWrittenInPartsTheSame) {
     const auto run = Split(Source(source), {.cards = 4}, jobs, 64);
     EXPECT_EQ(run.files.size(), 3u);
     EXPECT_EQ(Joined(run.files), Joined(Split(Source(source), {}).files));
-    EXPECT_TRUE(std::ranges::none_of(fs::directory_iterator(in.Path()),
-                                     [](auto& e) { return e.path().filename().string().find(".partial-") != std::string::npos; }));
+    EXPECT_TRUE(std::ranges::none_of(fs::directory_iterator(in.Path()), [](auto& e) {
+      return e.path().filename().string().find(".partial-") != std::string::npos;
+    }));
   }
 }
 

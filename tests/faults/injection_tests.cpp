@@ -204,7 +204,8 @@ struct Case {
 };
 void PrintTo(const Case& c, std::ostream* out) {
   *out << Name(c.op) << " of " << c.source;
-  if (c.batches.Any()) *out << " in batches of " << c.batches.cards << " cards, " << c.batches.bytes << " bytes";
+  if (c.batches.Any())
+    *out << " in batches of " << c.batches.cards << " cards, " << c.batches.bytes << " bytes";
 }
 
 std::optional<SampleSource> FindSource(const std::string& name) {
@@ -525,8 +526,8 @@ INSTANTIATE_TEST_SUITE_P(Batches, EveryCallFails,
                                                    kDefaultHold, false, kTwoCards)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(BatchesBySize, EveryCallFails,
-                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write},
-                                                   kDefaultHold, false, kThreeCardsOr700Bytes)),
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write}, kDefaultHold,
+                                                   false, kThreeCardsOr700Bytes)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(BatchesInParts, EveryCallFails,
                          ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Close,
@@ -538,7 +539,8 @@ INSTANTIATE_TEST_SUITE_P(BatchesInParts, CleanupFailsToo,
                                                    kTwoCards)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(Batches, EveryCallThrows,
-                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Rename},
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write,
+                                                    Operation::Rename},
                                                    kSmallHold, false, kThreeCardsOr700Bytes)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceNames()),
