@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Times quillmere-split --report against --check on the three benchmark
-# inputs, alternating, the files in the page cache; --check both as it reads
+# inputs, alternating, the files in the page cache: --check both as it reads
 # a named file (mapped) and as it reads standard input (in blocks, as
-# --report does). Prints medians of wall and processor time, the ratios,
-# the spread (min-max) and peak memory. Goal: --report within 1.3 x --check,
-# under 32 MiB.
+# --report does). Prints medians of wall and processor time with their
+# spread (min-max), the ratios, and peak memory. Goals: --report within
+# 1.3 x --check, under 32 MiB.
 #   bench/report-bench.sh [ROUNDS]
 set -euo pipefail
 rounds=${1:-15}
@@ -14,11 +14,14 @@ python3 - "$rounds" "$split" "$small" "$some" "$photos" <<'PY'
 import os, statistics, subprocess, sys, time
 rounds, tool, *sources = sys.argv[1:]
 def timed(cmd, stdin):
-    with open(stdin, "rb") if stdin else open(os.devnull, "rb") as given:
+    # /usr/bin/time gives the tool's own processor time and peak memory.
+    with open(stdin or os.devnull, "rb") as given:
         start = time.perf_counter()
-        child = subprocess.Popen(cmd, stdin=given, stdout=subprocess.DEVNULL)
-        _, _, usage = os.wait4(child.pid, 0)
-    return time.perf_counter() - start, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+        done = subprocess.run(["/usr/bin/time", "-f", "%M %U %S"] + cmd, stdin=given,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        seconds = time.perf_counter() - start
+    kib, user, system = done.stderr.strip().splitlines()[-1].split()
+    return seconds, float(user) + float(system), int(kib)
 for source in sources:
     commands = {"--check": ([tool, "--check", source], None),
                 "--check -": ([tool, "--check", "-"], source),
@@ -35,9 +38,10 @@ for source in sources:
         wall = [w for w, _, _ in r]; cpu = [c for _, c, _ in r]
         med[name] = (statistics.median(wall), statistics.median(cpu))
         print(f"  {name:<10} wall {med[name][0]*1000:7.1f} ms ({min(wall)*1000:.1f}-{max(wall)*1000:.1f})"
-              f"  cpu {med[name][1]*1000:7.1f} ms ({min(cpu)*1000:.1f}-{max(cpu)*1000:.1f})"
+              f"  cpu {med[name][1]*1000:6.0f} ms ({min(cpu)*1000:.0f}-{max(cpu)*1000:.0f})"
               f"  peak {max(m for _, _, m in r)/1024:.1f} MiB")
     for base in ("--check", "--check -"):
-        print(f"  --report / {base}: wall {med['--report'][0]/med[base][0]:.2f}, cpu {med['--report'][1]/max(med[base][1],1e-9):.2f}")
+        print(f"  --report / {base}: wall {med['--report'][0]/med[base][0]:.2f},"
+              f" cpu {med['--report'][1]/max(med[base][1], 1e-9):.2f}")
 PY
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
