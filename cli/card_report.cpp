@@ -84,8 +84,10 @@ void CardContentReader::Feed(std::span<const std::byte> bytes) {
 const std::byte* CardContentReader::ValueRun(const std::byte* p, const std::byte* end) {
   const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
   const std::byte* stop = lf ? static_cast<const std::byte*>(lf) : end;
+  // A picture's bytes are data, not text: only their number matters.
   unsigned char high = 0;
-  for (const std::byte* q = p; q < stop; ++q) high |= std::to_integer<unsigned char>(*q);
+  if (property_ != Property::Picture)
+    for (const std::byte* q = p; q < stop; ++q) high |= std::to_integer<unsigned char>(*q);
   std::size_t units = static_cast<std::size_t>(stop - p);
   if (units > 0 && stop[-1] == std::byte{'\r'}) --units;  // only line ends hold a CR
   valueUnits_ += units;
