@@ -6,7 +6,8 @@ peak memory of every command.
 
     compare.py --rounds 9 --source A.vcf --source B.vcf [--out-base DIR] name=command ...
 
-A command holds {src} and {out}; the one named "floor" is the reference."""
+A command holds {src} and {out}; the one named "floor" (or --reference) is
+the reference."""
 import argparse
 import os
 import shutil
@@ -28,7 +29,7 @@ def run(template, src, base):
     return seconds, int(kib), float(user) + float(system), files
 
 
-def compare(source, commands, rounds, base, out_base):
+def compare(source, commands, rounds, base, out_base, reference="floor"):
     times = {name: [] for name in commands}
     cpu = {name: [] for name in commands}
     memory = {name: 0 for name in commands}
@@ -40,10 +41,10 @@ def compare(source, commands, rounds, base, out_base):
             cpu[name].append(processor)
             memory[name] = max(memory[name], kib)
             files[name] = count
-    floor = statistics.median(times["floor"])
+    floor = statistics.median(times[reference])
     size = os.path.getsize(source) / 1e6
     print(f"{os.path.basename(source)}: {size:.1f} MB, {rounds} alternating rounds, output in {out_base}")
-    print(f"{'command':<20}{'median s':>10}{'x floor':>9}{'min-max s':>16}{'cpu s':>8}{'peak MiB':>10}{'files':>8}")
+    print(f"{'command':<20}{'median s':>10}{'x ' + reference:>9}{'min-max s':>16}{'cpu s':>8}{'peak MiB':>10}{'files':>8}")
     for name in commands:
         m = statistics.median(times[name])
         lo, hi = min(times[name]), max(times[name])
@@ -58,13 +59,14 @@ def main():
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--source", action="append", required=True)
     parser.add_argument("--out-base", default="/dev/shm", help="where the fresh output folders go")
+    parser.add_argument("--reference", default="floor", help="the command the others are a ratio to")
     parser.add_argument("commands", nargs="+", help="name=command with {src} and {out}")
     args = parser.parse_args()
     commands = dict(c.split("=", 1) for c in args.commands)
     base = tempfile.mkdtemp(dir=args.out_base, prefix="quillmere-bench-")
     try:
         for source in args.source:
-            compare(source, commands, args.rounds, base, args.out_base)
+            compare(source, commands, args.rounds, base, args.out_base, args.reference)
     finally:
         shutil.rmtree(base)
 

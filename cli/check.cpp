@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include "card_report.h"
 #include "card_scanner.h"
 #include "console.h"
 #include "report.h"
@@ -38,21 +39,7 @@ std::string StrayEnds(const ScanStatistics& seen) {
 }
 
 const char* EncodingName(const CheckFacts& facts) {
-  switch (facts.seen.encoding) {
-    case SourceEncoding::Bytes:
-      return facts.bytes == 0 ? "empty" : "8-bit";
-    case SourceEncoding::Utf8Mark:
-      return "UTF-8 with mark";
-    case SourceEncoding::Utf16LeMark:
-      return "UTF-16 LE with mark";
-    case SourceEncoding::Utf16BeMark:
-      return "UTF-16 BE with mark";
-    case SourceEncoding::Utf16Le:
-      return "UTF-16 LE without mark";
-    case SourceEncoding::Utf16Be:
-      return "UTF-16 BE without mark";
-  }
-  return "";
+  return FormName(facts.seen.encoding, facts.bytes == 0);
 }
 
 // The source's bytes go to the scanner; the bytes are counted on the way.

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "card_report.h"
 #include "check.h"
 #include "console.h"
 #include "console_stop.h"
@@ -111,6 +112,10 @@ class ConsoleOwner final : public quillmere::RunOwner {
     Print(stderr, MessageLine(quillmere::cli::FailureLine(failure, sourceName_)));
   }
 
+  void CardOverLimit(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) override {
+    Print(stderr, MessageLine(quillmere::cli::OverLimitWarning(card, bytes, file)));
+  }
+
  private:
   void Show(std::uint64_t saved) {
     Print(stderr, Native("\r") + quillmere::ProgressText(saved));
@@ -174,7 +179,8 @@ int Split(const quillmere::cli::Options& options) {
        .trimSourceSpaces = false,
        .sourceIsStandardInput = standardInput,
        .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
-       .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered},
+       .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered,
+       .batches = {.cards = options.cards, .bytes = options.maxBytes}},
       owner);
   running.reset();  // unwound: a closing console may end the tool now
   return StatusOf(outcome, owner, sourceName);
@@ -220,6 +226,11 @@ int Main(const std::vector<NativeString>& args) {
   }
   if (auto wrong = quillmere::cli::CheckOperands(options); !wrong.empty()) return WrongUsage(wrong);
   if (options.check && options.names) return ListNames(options);
+  if (options.report) {
+    const NativeString& source = options.operands[0];
+    return quillmere::cli::RunReport(source, source == Native("-"),
+                                     options.format.value_or(quillmere::cli::ReportFormat::Text));
+  }
   if (options.check) {
     const NativeString& source = options.operands[0];
     return quillmere::cli::RunCheck(source, source == Native("-"));

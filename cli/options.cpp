@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "option_values.h"
 #include "report.h"
 
 namespace quillmere::cli {
@@ -36,6 +37,13 @@ constexpr std::array kOptions = {
     OptionSpec{"names", 'n', nullptr, "name each file after its contact; with --check, list the names",
                Set<&Options::names>},
     OptionSpec{"jobs", 'j', "N", "write up to N files at once (default: the processors, at most 8)", SetJobs},
+    OptionSpec{"cards", '\0', "N", "put up to N cards in each file", SetCards},
+    OptionSpec{"max-bytes", '\0', "SIZE",
+               "put as many cards as fit in SIZE bytes (K, M, G: 1024, 1024^2, 1024^3) in each file",
+               SetMaxBytes},
+    OptionSpec{"report", 'r', nullptr, "list what each card holds, for an importer; write nothing",
+               Set<&Options::report>},
+    OptionSpec{"format", '\0', "FORM", "the --report form: text (default), tsv or json", SetFormat},
     OptionSpec{"help", 'h', nullptr, "display this help and exit", Set<&Options::help>},
     OptionSpec{"version", '\0', nullptr, "output version information and exit", Set<&Options::version>},
 };
@@ -43,6 +51,7 @@ constexpr std::array kOptions = {
 constexpr char kUsageLines[] =
     "Usage: quillmere-split [OPTION]... SOURCE DEST_DIR\n"
     "  or:  quillmere-split --check [OPTION]... SOURCE\n"
+    "  or:  quillmere-split --report [--format=FORM] SOURCE\n"
     "Split the vCard file SOURCE into one file per contact, named vCard1.vcf,\n"
     "vCard2.vcf, ... in the existing folder DEST_DIR; files of those names are\n"
     "replaced. Paths are taken exactly as given. With SOURCE -, read standard input.\n"
@@ -166,10 +175,12 @@ ParsedArguments ParseArguments(std::span<const NativeString> args) {
 
 NativeString CheckOperands(const Options& options) {
   const auto& operands = options.operands;
-  if (options.check) {
+  if (auto wrong = CheckCombination(options); !wrong.empty()) return wrong;
+  if (options.check || options.report) {
     if (operands.empty()) return Native("missing SOURCE operand");
     if (operands.size() > 1) {
-      return Native("extra operand ") + Quote(operands[1]) + Native(" (--check takes SOURCE only)");
+      return Native("extra operand ") + Quote(operands[1]) +
+             Native(options.report ? " (--report takes SOURCE only)" : " (--check takes SOURCE only)");
     }
     return {};
   }

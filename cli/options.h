@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -8,6 +9,9 @@
 
 namespace quillmere::cli {
 
+// How --report writes its rows.
+enum class ReportFormat { Text, Tsv, Json };
+
 // What the command line asked for.
 struct Options {
   bool help = false;
@@ -16,6 +20,10 @@ struct Options {
   bool quiet = false;
   bool names = false;                  // files named after their contacts
   unsigned jobs = 0;                   // 0: the default, one writer per processor up to 8
+  std::uint64_t cards = 0;             // --cards: cards to a file; 0: one
+  std::uint64_t maxBytes = 0;          // --max-bytes: bytes to a file; 0: no limit
+  bool report = false;                 // --report: a row per card; writes nothing
+  std::optional<ReportFormat> format;  // --format, for --report
   std::vector<NativeString> operands;  // SOURCE and DEST_DIR, exactly as given
 };
 

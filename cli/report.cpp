@@ -109,6 +109,11 @@ NativeString NoCardWarning(const NativeString& sourceName) {
   return Native("warning: ") + sourceName + Native(" has no BEGIN:VCARD line; is it a vCard file?");
 }
 
+NativeString OverLimitWarning(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) {
+  return Native("warning: card ") + NativeDecimal(card) + Native(" is ") + NativeDecimal(bytes) +
+         Native(" bytes, over --max-bytes; it goes alone into vCard") + NativeDecimal(file) + Native(".vcf");
+}
+
 NativeString MessageLine(const NativeString& text) {
   return Native(kProgram) + Native(": ") + text + Native("\n");
 }

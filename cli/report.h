@@ -23,6 +23,9 @@ NativeString FailureLine(const RunFailure& failure, const NativeString& sourceNa
 // out (or, for --check, would).
 NativeString UnfinishedCardWarning(const NativeString& sourceName, std::uint64_t line, bool checking = false);
 NativeString NoCardWarning(const NativeString& sourceName);
+// With --max-bytes: card `card`, of `bytes` bytes, is over the limit and
+// goes alone into vCard<file>.vcf.
+NativeString OverLimitWarning(std::uint64_t card, std::uint64_t bytes, std::uint64_t file);
 
 // "quillmere-split: " before the text, a line break after it.
 NativeString MessageLine(const NativeString& text);

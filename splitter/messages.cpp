@@ -14,7 +14,11 @@ NativeString ProgressText(std::uint64_t saved) {
 }
 
 NativeString FinalMessage(const RunSummary& summary) {
-  NativeString text = NativeDecimal(summary.saved) + Native(" vCards Saved in \r\n") + summary.folder;
+  NativeString text = NativeDecimal(summary.saved) + Native(" vCards Saved in ");
+  if (summary.files) {
+    text += NativeDecimal(*summary.files) + Native(*summary.files == 1 ? " file in " : " files in ");
+  }
+  text += Native("\r\n") + summary.folder;
   if (summary.unfinishedLastCard) {
     text += Native("\r\n\r\nThe last card has no END:VCARD line and was not saved.");
   }

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "card_batches.h"
 #include "card_scanner.h"
 #include "card_writer.h"
 #include "parallel_writer.h"
@@ -33,13 +34,15 @@ NativeString TrimSpaces(const NativeString& text) {
 // before it is on disk; all outcomes are counted by the parallel writer.
 class Run final : public LineSink {
  public:
-  Run(RunOwner& owner, CardScanner& scanner, CardWriter& writer, ParallelWriter* parallel)
-      : owner_(owner), scanner_(scanner), writer_(writer), parallel_(parallel) {}
+  // batches: where the cards go first, to come back as batches, if at all.
+  Run(RunOwner& owner, CardScanner& scanner, CardWriter& writer, ParallelWriter* parallel,
+      CardBatches* batches)
+      : owner_(owner), scanner_(scanner), writer_(writer), parallel_(parallel), batches_(batches) {}
 
   bool LineEnded(bool cardDone) override {
     if (cardDone) {
       if (!SaveCard()) return false;
-      scanner_.ClearCard();
+      ClearCard();
     }
     reported_ = Saved();
     owner_.Progress(reported_);
@@ -82,12 +85,15 @@ class Run final : public LineSink {
   const std::optional<RunFailure>& Failure() const { return failure_; }
 
  private:
+  std::span<const std::byte> Card() const { return batches_ ? batches_->Batch() : scanner_.Card(); }
+  void ClearCard() { batches_ ? batches_->ClearBatch() : scanner_.ClearCard(); }
+
   bool SaveCard() {
-    if (!parallel_) return Succeeded(writer_.Save(scanner_.Card()));
+    if (!parallel_) return Succeeded(writer_.Save(Card()));
     const std::uint64_t number = ++handed_;
-    if (!inParts_) return parallel_->Save(number, writer_.NameNext(scanner_.Card()), scanner_.Card());
+    if (!inParts_) return parallel_->Save(number, writer_.NameNext(Card()), Card());
     inParts_ = false;
-    return Succeeded(writer_.Save(scanner_.Card()));
+    return Succeeded(writer_.Save(Card()));
   }
 
   // With several writers every outcome is counted by them, in card order.
@@ -108,6 +114,7 @@ class Run final : public LineSink {
   CardScanner& scanner_;
   CardWriter& writer_;
   ParallelWriter* parallel_;
+  CardBatches* batches_;
   std::uint64_t handed_ = 0;    // cards handed to the writers
   std::uint64_t reported_ = 0;  // the count the owner last heard of
   bool inParts_ = false;        // a large card is being written by the run
@@ -132,7 +139,8 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
 // The run once its folder is known: open, read, split, report.
 RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
                        const SplitRequest& request, RunOwner& owner, FileSystem& files,
-                       std::optional<CardWriter>& writer, std::optional<ParallelWriter>& parallel) {
+                       std::optional<CardWriter>& writer, std::optional<ParallelWriter>& parallel,
+                       BatchCounts& counts) {
   std::optional<IoError> error;
   const auto source =
       request.sourceIsStandardInput ? files.OpenStandardInput(error) : files.OpenSource(sourceFile, error);
@@ -151,7 +159,11 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
   }
   writer.emplace(folder, files, guard, request.naming, request.listOnly);
   if (request.jobs > 1 && !request.listOnly) parallel.emplace(files, guard, request.jobs);
-  Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr);
+  const bool batched = request.batches.Any() && !request.listOnly;
+  CardBatches batches(request.batches, request.largeCardBytes, scanner, owner, counts);
+  Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr, batched ? &batches : nullptr);
+  batches.SendTo(run);
+  LineSink& sink = batched ? static_cast<LineSink&>(batches) : run;
   std::vector<std::byte> block(kReadBlock);
   bool ended = false;
   bool reachedEnd = false;
@@ -174,10 +186,10 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
     }
     if (got == SourceFile::kNothingYet) continue;
     if (got == 0) {
-      reachedEnd = scanner.Finish(run);
+      reachedEnd = scanner.Finish(sink) && (!batched || batches.Finish());
       ended = true;
     } else {
-      ended = !scanner.Feed({block.data(), got}, run);
+      ended = !scanner.Feed({block.data(), got}, sink);
     }
   }
   // Whatever ended the run inside a card, nothing of that card may stay.
@@ -227,13 +239,17 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
   std::filesystem::path sourceFile;
   std::optional<CardWriter> writer;
   std::optional<ParallelWriter> parallel;
+  // A batched run's writers count files; its owner is told cards.
+  BatchCounts counts;
+  BatchCountingOwner countingOwner(owner, counts);
+  RunOwner& told = request.batches.Any() && !request.listOnly ? countingOwner : owner;
   try {
     NativeString folder = request.folder;
     if (!folder.empty() && folder.back() != std::filesystem::path::preferred_separator) {
       folder += std::filesystem::path::preferred_separator;
     }
     sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
-    return SplitSource(sourceFile, folder, request, owner, files, writer, parallel);
+    return SplitSource(sourceFile, folder, request, told, files, writer, parallel, counts);
   } catch (...) {
     // Anything thrown (memory running out above all) ends the run as a
     // failure that says so, with nothing partial left behind.
@@ -252,7 +268,7 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
         // Nothing more can be done about it here.
       }
     }
-    owner.Failed(failure);
+    told.Failed(failure);
     return RunOutcome::Failed;
   }
 }

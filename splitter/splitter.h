@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "file_system.h"
 #include "native_text.h"
@@ -28,6 +29,8 @@ struct RunFailure {
   std::filesystem::path file;
   NativeString reason;
   std::uint64_t saved = 0;  // cards written completely before the failure
+  // With batches: the files those cards fill, so the failed one is the next.
+  std::optional<std::uint64_t> files{};
 };
 
 struct RunSummary {
@@ -38,6 +41,7 @@ struct RunSummary {
   // unfinished card begins (statistics.unfinishedCardLine), whether any
   // BEGIN line was seen at all (statistics.anyBeginLine).
   ScanStatistics statistics;
+  std::optional<std::uint64_t> files{};  // with batches: the files the cards went into
 };
 
 // The window or the command-line tool that started a run. Calls come from
@@ -62,6 +66,11 @@ class RunOwner {
   virtual bool KeepGoing() = 0;
   virtual void Finished(const RunSummary& summary) = 0;
   virtual void Failed(const RunFailure& failure) = 0;
+  // With a byte limit on batches: card `card` (from 1) is `bytes` long,
+  // more than the limit, and goes alone into file number `file`.
+  virtual void CardOverLimit(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) {
+    (void)card, (void)bytes, (void)file;
+  }
 };
 
 enum class RunOutcome { NotStarted, Finished, Failed, Stopped };
@@ -79,6 +88,17 @@ class NameList {
 enum class FileNaming {
   Numbered,  // vCard1.vcf, vCard2.vcf, … in source order
   Contacts,  // after each card's contact: "Jane Doe.vcf", "Jane Doe (2).vcf", …
+};
+
+// Several cards to a file: a file closes when it holds `cards` cards or
+// when the next card would take it past `bytes` bytes, whichever comes
+// first; 0 is no limit. A card larger than `bytes` goes alone. Files are
+// numbered; each is framed as a one-card file (the source's mark once, at
+// its start), the cards in source order after one another.
+struct BatchLimits {
+  std::uint64_t cards = 0;
+  std::uint64_t bytes = 0;
+  bool Any() const { return cards > 0 || bytes > 0; }
 };
 
 // What a run is asked to do. The fields are named so that no caller can
@@ -101,6 +121,8 @@ struct SplitRequest {
   // time; quillmere-split writes several, overlapping their creation.
   unsigned jobs = 1;
   FileNaming naming = FileNaming::Numbered;
+  // Cards to a file; none: one card a file. Batches are always numbered.
+  BatchLimits batches{};
   // Set by ListFileNames: the cards are named, not written.
   NameList* listOnly = nullptr;
 };

@@ -104,6 +104,12 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{"CheckOfWholeCardsIsZero", kTwoCards, {"--check", "SRC"}, 0},
                     StatusCase{"CheckOfAnUnfinishedCardIsThree", kUnfinished, {"--check", "SRC"}, 3},
                     StatusCase{"CheckOfAMissingSourceIsOne", "", {"--check", "missing.vcf"}, 1},
+                    StatusCase{"BatchesOfWholeCardsAreZero", kTwoCards, {"--cards=1", "SRC", "out"}, 0},
+                    StatusCase{"BatchUnfinishedIsThree", kUnfinished, {"--max-bytes=1K", "SRC", "out"}, 3},
+                    StatusCase{"NamesWithBatchesIsTwo", kTwoCards, {"--names", "--cards=2", "SRC", "out"}, 2},
+                    StatusCase{"ReportOfWholeCardsIsZero", kTwoCards, {"--report", "SRC"}, 0},
+                    StatusCase{"ReportOfAnUnfinishedCardIsThree", kUnfinished, {"--report", "SRC"}, 3},
+                    StatusCase{"ReportOfAMissingSourceIsOne", "", {"--report", "missing.vcf"}, 1},
                     StatusCase{"HelpIsZero", "", {"--help"}, 0},
                     StatusCase{"VersionIsZero", "", {"--version"}, 0}),
     [](const auto& param) { return std::string(param.param.fault); });
@@ -175,6 +181,19 @@ TEST_F(Cli, WrongUsageSaysWhatIsWrongThenWhereToLook) {
       {{"--quiet=yes", "a", "b"}, "option '--quiet' takes no value"},
       {{"a", ""}, "DEST_DIR is empty"},
       {{"--check", "a", "b"}, "extra operand 'b' (--check takes SOURCE only)"},
+      {{"--report", "a", "b"}, "extra operand 'b' (--report takes SOURCE only)"},
+      {{"a", "b", "--cards=2", "--names"},
+       "--names cannot go with --cards or --max-bytes: files of several cards are numbered"},
+      {{"--check", "--max-bytes=1M", "a"},
+       "--cards and --max-bytes are for a split; --check and --report write nothing"},
+      {{"--format=tsv", "a", "b"}, "--format is for --report"},
+      {{"--cards=0", "a", "b"}, "invalid number of cards '0': give a whole number from 1"},
+      {{"--cards=2x", "a", "b"}, "invalid number of cards '2x': give a whole number from 1"},
+      {{"--max-bytes=1KB", "a", "b"}, "invalid size '1KB': give a whole number of bytes, or of K, M or G"},
+      {{"--max-bytes=K", "a", "b"}, "invalid size 'K': give a whole number of bytes, or of K, M or G"},
+      {{"--max-bytes=99999999999999999", "a", "b"},
+       "invalid size '99999999999999999': give a whole number of bytes, or of K, M or G"},
+      {{"--report", "--format=xml", "a"}, "invalid format 'xml': give text, tsv or json"},
   };
   for (const auto& [args, what] : cases) {
     const auto r = Run(args);
@@ -214,6 +233,53 @@ TEST_F(Cli, JobsNeedsANumberFromOneTo64) {
     EXPECT_EQ(r.status, 2) << jobs;
     EXPECT_FALSE(fs::exists(dir / "out" / "vCard1.vcf")) << jobs << " split anyway";
   }
+}
+
+// --- Batches and the card report ----------------------------------------------
+
+TEST_F(Cli, BatchesCountCardsAndFilesAndWarnOfACardOverTheLimit) {
+  const std::string big = "BEGIN:VCARD\r\nNOTE:" + std::string(2000, 'x') + "\r\nEND:VCARD\r\n";
+  const auto r = Run({"--max-bytes=1k", Source(kTwoCards + big + kTwoCards), "out"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "5 vCards Saved in 3 files in \nout/\n");
+  EXPECT_EQ(
+      r.err,
+      "quillmere-split: warning: card 3 is 2033 bytes, over --max-bytes; it goes alone into vCard2.vcf\n");
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"vCard1.vcf", "vCard2.vcf", "vCard3.vcf"}));
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard1.vcf"),
+            "\r\nBEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n");
+}
+
+TEST_F(Cli, SizeSuffixesAreMultiplesOf1024) {
+  std::string cards;
+  for (int n = 0; n < 40; ++n)
+    cards += "BEGIN:VCARD\r\nNOTE:" + std::string(90, static_cast<char>('a' + n % 26)) + "\r\nEND:VCARD\r\n";
+  const auto source = Source(cards);
+  for (const std::string size : {"2048", "2K", "2k"}) {
+    fs::remove_all(dir / "out");
+    fs::create_directories(dir / "out");
+    const auto r = Run({"--max-bytes", size, source, "out"});
+    EXPECT_EQ(r.out, "40 vCards Saved in 3 files in \nout/\n") << size;
+  }
+}
+
+TEST_F(Cli, ReportWritesNothingAndGivesEachFormItsShape) {
+  const auto source = Source(kTwoCards);
+  const auto text = Run({"--report", source});
+  EXPECT_EQ(text.out.substr(0, text.out.find('\n')),
+            "   card     line version      bytes    picture  QP   8-bit  line ends");
+  EXPECT_NE(text.out.find("\n      2        4 none            31          0  no   no     CRLF\n"),
+            std::string::npos)
+      << text.out;
+  const auto tsv = Run({"-r", "--format", "tsv", source});
+  EXPECT_EQ(tsv.out,
+            "card\tline\tversion\tbytes\tpicture_bytes\tquoted_printable\tundeclared_8bit\tline_ends\n"
+            "1\t1\tnone\t31\t0\tno\tno\tCRLF\n"
+            "2\t4\tnone\t31\t0\tno\tno\tCRLF\n");
+  const auto json = Run({"--report", "--format=json", source});
+  EXPECT_EQ(json.out.rfind("{\"cards\": [\n  {\"card\": 1, \"line\": 1,", 0), 0u) << json.out;
+  EXPECT_NE(json.out.find("\"file\": {\"form\": \"8-bit\", \"bytes\": 58"), std::string::npos) << json.out;
+  EXPECT_TRUE(Outputs().empty());
 }
 
 TEST_F(Cli, HelpNamesEveryExitStatusAndVersionIsOneLine) {

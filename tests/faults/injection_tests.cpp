@@ -43,12 +43,14 @@ struct SplitRun {
     return SplitCards({.source = sourcePath.native(),
                        .folder = kFolder.native(),
                        .largeCardBytes = largeCardBytes,
-                       .jobs = TestJobs()},
+                       .jobs = TestJobs(),
+                       .batches = batches},
                       owner, faulty);
   }
 
   std::filesystem::path sourcePath;
   std::size_t largeCardBytes = SplitRequest{}.largeCardBytes;
+  BatchLimits batches;
   MemoryFiles memory;
   FaultyFiles faulty{memory};
   RecordingOwner owner;
@@ -74,16 +76,18 @@ const std::vector<Operation> kAllOperations = {
     Operation::CreateNew,  Operation::Rename};
 
 CleanRun RunClean(const std::string& source, bool linkedSource = false, std::size_t hold = kDefaultHold,
-                  bool olderCards = false) {
+                  bool olderCards = false, BatchLimits batches = {}) {
   SplitRun run(source, kSource, olderCards);
   run.largeCardBytes = hold;
+  run.batches = batches;
   run.memory.SetSourcesMayHaveOtherNames(linkedSource);
   const auto outcome = run.Go();
   EXPECT_EQ(outcome, RunOutcome::Finished);
   EXPECT_EQ(run.owner.finished.size(), 1u);
   CleanRun clean{run.memory.FilesIn(kFolder), {}};
   // Only the files this run made are its cards.
-  for (std::uint64_t n = run.owner.Summary().saved + 1; n <= static_cast<std::uint64_t>(kOlderCards); ++n)
+  const auto files = run.owner.Summary().files.value_or(run.owner.Summary().saved);
+  for (std::uint64_t n = files + 1; n <= static_cast<std::uint64_t>(kOlderCards); ++n)
     clean.files.erase("vCard" + std::to_string(n) + ".vcf");
   for (auto op : kAllOperations) clean.calls[op] = run.faulty.Calls(op);
   // Nothing but a temporary file that never became a card (the unfinished
@@ -177,7 +181,9 @@ void ExpectFailureReported(const SplitRun& run, RunOutcome outcome, Operation op
         << "the system's reason is not passed on: " << Printable(failure.reason);
   }
   const bool sourceStep = op == Operation::OpenSource || op == Operation::Read;
-  const auto expectedFile = sourceStep ? kSource : OutputPath(failure.saved + 1);
+  // With batches the count is of cards, and the file is the batch after the
+  // files they fill.
+  const auto expectedFile = sourceStep ? kSource : OutputPath(failure.files.value_or(failure.saved) + 1);
   EXPECT_EQ(failure.file.lexically_normal(), expectedFile.lexically_normal())
       << "the failure names " << Printable(failure.file);
   if (!run.owner.progress.empty()) {
@@ -190,9 +196,12 @@ struct Case {
   Operation op;
   std::size_t hold = kDefaultHold;
   bool olderCards = false;  // the folder holds an earlier run's files
+  BatchLimits batches{};    // several cards to a file
 };
 void PrintTo(const Case& c, std::ostream* out) {
   *out << Name(c.op) << " of " << c.source;
+  if (c.batches.Any())
+    *out << " in batches of " << c.batches.cards << " cards, " << c.batches.bytes << " bytes";
 }
 
 std::optional<SampleSource> FindSource(const std::string& name) {
@@ -204,6 +213,11 @@ std::optional<SampleSource> FindSource(const std::string& name) {
 #define QUILLMERE_SOURCE_OR_SKIP(var, name) \
   const auto var = FindSource(name);        \
   if (!var) GTEST_SKIP() << "corpus file " << (name) << " absent (../shared/corpus)"
+
+// Files saved whole before a failure: with batches the count is of cards.
+std::uint64_t FilesSaved(const RunFailure& failure) {
+  return failure.files.value_or(failure.saved);
+}
 
 // The ways a call is made to go wrong, one row each. Every row runs the
 // source once per call of the case's operation, that call going wrong.
@@ -224,12 +238,13 @@ void InjectAtEveryCall(const Case& c, const std::string& source, const FaultMode
   // The identity of each output is checked when the source may have other
   // names; a failing check then claims the output is the source.
   const bool linked = c.op == Operation::IdOf;
-  const auto clean = RunClean(source, linked, c.hold, c.olderCards);
+  const auto clean = RunClean(source, linked, c.hold, c.olderCards, c.batches);
   ASSERT_GT(clean.calls.at(c.op), 0) << Name(c.op) << " is never called";
   for (int nth = 1; nth <= clean.calls.at(c.op); ++nth) {
     SCOPED_TRACE(std::string(Name(c.op)) + " #" + std::to_string(nth) + " " + mode.name);
     SplitRun run(source, kSource, c.olderCards);
     run.largeCardBytes = c.hold;
+    run.batches = c.batches;
     run.memory.SetSourcesMayHaveOtherNames(linked);
     run.faulty.FailAt(c.op, nth);
     if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
@@ -238,7 +253,7 @@ void InjectAtEveryCall(const Case& c, const std::string& source, const FaultMode
     const auto outcome = run.Go();
     const std::string leftover = check(run, outcome, nth);
     if (::testing::Test::HasFatalFailure() || run.owner.failed.size() != 1) return;
-    ExpectOnlyCompleteCards(run, clean, run.owner.failed.front().saved, leftover);
+    ExpectOnlyCompleteCards(run, clean, FilesSaved(run.owner.failed.front()), leftover);
     ExpectSourceUntouched(run, source);
     ExpectStoppedAtFailure(run);
     if (::testing::Test::HasFailure()) return;
@@ -256,7 +271,7 @@ TEST_P(EveryCallFails, LeavesOnlyCompleteCardsAndReportsTheFile) {
     ExpectFailureReported(run, outcome, op, nth);
     // Several writers may create a later card's file before an earlier one's.
     if (fileCreatedPerCard && !run.owner.failed.empty()) {
-      EXPECT_EQ(run.owner.failed.front().saved, static_cast<std::uint64_t>(nth - 1))
+      EXPECT_EQ(FilesSaved(run.owner.failed.front()), static_cast<std::uint64_t>(nth - 1))
           << "one file is created per card";
     }
     return std::string();
@@ -318,7 +333,7 @@ TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
                       if (::testing::Test::HasFatalFailure()) return std::string();
                       const auto& failure = run.owner.failed.front();
                       // The one file left over is the one the message names.
-                      const auto leftover = LeftOver(run, failure.saved);
+                      const auto leftover = LeftOver(run, FilesSaved(failure));
                       EXPECT_LE(leftover.size(), 1u)
                           << "more than the one file that could not be removed is left";
                       if (leftover.empty()) return std::string();
@@ -331,24 +346,41 @@ TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
 // A stop wherever it lands (after a line, before a read, between the parts
 // of a large card) leaves only whole cards numbered from 1 without a gap,
 // and nothing else: no temporary file, no file left open.
+struct StopCase {
+  const char* what;
+  std::size_t hold;
+  BatchLimits batches;
+  std::uint64_t cardsPerFile;  // of the source below
+};
+const StopCase kStopCases[] = {
+    {"cards held", kDefaultHold, {}, 1},
+    {"large cards", kSmallHold, {}, 1},
+    {"batches of two", kDefaultHold, {.cards = 2}, 2},
+    // A card in parts starts a file of its own: here every card.
+    {"batches of large cards", kSmallHold, {.cards = 2}, 1},
+};
+
 TEST(Stop, WhereverItLandsLeavesOnlyWholeCardsAndNoTemporaryFile) {
   const auto source = PlainCards(4, "\r\n", 300) + "BEGIN:VCARD\r\nNOTE:" + std::string(200, 'u');
-  for (std::size_t hold : {kDefaultHold, kSmallHold}) {
-    SCOPED_TRACE(hold == kDefaultHold ? "cards held" : "large cards");
-    const auto clean = RunClean(source, false, hold);
+  for (const auto& [what, hold, batches, cardsPerFile] : kStopCases) {
+    SCOPED_TRACE(what);
+    const auto clean = RunClean(source, false, hold, false, batches);
     SplitRun counting(source);
     counting.largeCardBytes = hold;
+    counting.batches = batches;
     counting.Go();
     ASSERT_GT(counting.owner.checks, 20u);
     for (std::size_t at = 1; at <= counting.owner.checks; ++at) {
       SCOPED_TRACE("stopped at check " + std::to_string(at));
       SplitRun run(source);
       run.largeCardBytes = hold;
+      run.batches = batches;
       run.owner.stopAtCheck = at;
       ASSERT_EQ(run.Go(), RunOutcome::Stopped);
       EXPECT_TRUE(run.owner.finished.empty() && run.owner.failed.empty()) << "a stopped run reported";
       const std::uint64_t saved = run.owner.progress.empty() ? 0 : run.owner.progress.back();
-      ExpectOnlyCompleteCards(run, clean, saved);
+      EXPECT_EQ(saved % cardsPerFile, 0u) << "a count of cards that fill no whole file";
+      ExpectOnlyCompleteCards(run, clean, saved / cardsPerFile);
       EXPECT_EQ(run.memory.OpenOutputs(), 0) << "an output file was left open";
       if (HasFailure()) return;
     }
@@ -423,10 +455,10 @@ std::vector<std::string> SourceNames() {
 }
 
 std::vector<Case> Cases(std::initializer_list<Operation> ops, std::size_t hold = kDefaultHold,
-                        bool olderCards = false) {
+                        bool olderCards = false, BatchLimits batches = {}) {
   std::vector<Case> cases;
   for (const auto& source : SourceNames())
-    for (auto op : ops) cases.push_back({source, op, hold, olderCards});
+    for (auto op : ops) cases.push_back({source, op, hold, olderCards, batches});
   return cases;
 }
 
@@ -471,6 +503,33 @@ INSTANTIATE_TEST_SUITE_P(LargeCards, EveryCallThrows,
                          ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Close,
                                                     Operation::Rename},
                                                    kSmallHold)),
+                         CaseName);
+// Several cards to a file: held whole, and (past a small hold limit) written
+// in parts to a temporary file; by count and by size.
+constexpr BatchLimits kTwoCards{.cards = 2};
+constexpr BatchLimits kThreeCardsOr700Bytes{.cards = 3, .bytes = 700};
+INSTANTIATE_TEST_SUITE_P(Batches, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::Read, Operation::IdOf, Operation::CreateNew,
+                                                    Operation::Write, Operation::Close},
+                                                   kDefaultHold, false, kTwoCards)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(BatchesBySize, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write}, kDefaultHold,
+                                                   false, kThreeCardsOr700Bytes)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(BatchesInParts, EveryCallFails,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write, Operation::Close,
+                                                    Operation::Rename},
+                                                   kSmallHold, false, kTwoCards)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(BatchesInParts, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::Write, Operation::Rename}, kSmallHold, false,
+                                                   kTwoCards)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Batches, EveryCallThrows,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Write,
+                                                    Operation::Rename},
+                                                   kSmallHold, false, kThreeCardsOr700Bytes)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceNames()),
                          [](const auto& param) { return Identifier(param.param); });

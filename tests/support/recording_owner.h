@@ -2,6 +2,7 @@
 // A run owner that keeps everything a run tells it, can act in the middle of
 // a run (remove a folder, delete the source) after a chosen number of cards,
 // and can stop a run after a chosen number of lines.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -31,10 +32,14 @@ class RecordingOwner final : public RunOwner {
   }
   void Finished(const RunSummary& summary) override { finished.push_back(summary); }
   void Failed(const RunFailure& failure) override { failed.push_back(failure); }
+  void CardOverLimit(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) override {
+    overLimit.push_back({card, bytes, file});
+  }
 
   std::vector<std::uint64_t> progress;
   std::vector<RunSummary> finished;
   std::vector<RunFailure> failed;
+  std::vector<std::array<std::uint64_t, 3>> overLimit;  // card, bytes, file
   std::size_t stopAfterLines = 0;  // 0: never stop
   std::size_t checks = 0;          // KeepGoing calls so far
   std::size_t stopAtCheck = 0;     // answer no from this KeepGoing call on; 0: never

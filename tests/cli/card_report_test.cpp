@@ -1,0 +1,150 @@
+// --report's facts, one fault each, over hand-made cards: every fact is
+// read from the bytes as an importer would meet them.
+#include "card_report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sample_sources.h"
+
+namespace quillmere::cli {
+namespace {
+
+std::vector<CardFacts> Facts(const std::string& source, ReportSummary* summary = nullptr) {
+  return CardsOf(std::as_bytes(std::span(source.data(), source.size())), summary);
+}
+
+CardFacts Only(const std::string& source) {
+  const auto cards = Facts(source);
+  EXPECT_EQ(cards.size(), 1u);
+  return cards.empty() ? CardFacts{} : cards.front();
+}
+
+std::string Card(const std::string& lines, const std::string& end = "\r\n") {
+  return "BEGIN:VCARD" + end + lines + "END:VCARD" + end;
+}
+
+TEST(ReportVersion, IsTheCardsOwnNotAnEmbeddedCardsNorAbsentOnes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {Card("VERSION:2.1\r\n"), "2.1"},
+      {Card("version:3.0\r\n"), "3.0"},
+      {Card("VERSION: 4.0 \r\n"), "4.0"},
+      {Card("N:x\r\n"), "none"},
+      {Card("VERSION:2.1\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\n"), "2.1"},
+      {Card("AGENT:\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\nVERSION:2.1\r\n"), "2.1"},
+  };
+  for (const auto& [source, version] : cases) EXPECT_EQ(Only(source).version, version) << source;
+}
+
+TEST(ReportPlace, NumbersCardsAndGivesTheLineOfEachBegin) {
+  const auto cards = Facts("junk\r\n\r\n" + Card("N:a\r\n") + "between\r\n" + Card("N:b\r\nN:c\r\n"));
+  ASSERT_EQ(cards.size(), 2u);
+  EXPECT_EQ(cards[0].number, 1u);
+  EXPECT_EQ(cards[0].firstLine, 3u);
+  EXPECT_EQ(cards[1].number, 2u);
+  EXPECT_EQ(cards[1].firstLine, 7u);
+}
+
+TEST(ReportBytes, AreTheSizeOfTheCardsOwnFileMarkIncluded) {
+  // "\r\nBEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n", and the mark before it.
+  EXPECT_EQ(Only(Card("N:a\n", "\n")).bytes, 31u);
+  EXPECT_EQ(Only("\xEF\xBB\xBF" + Card("N:a\r\n")).bytes, 34u);
+}
+
+TEST(ReportPicture, IsTheLargestPhotoOrLogoValueAsWritten) {
+  const std::string data(100, 'A');
+  const std::pair<std::string, std::uint64_t> cases[] = {
+      {Card("PHOTO;ENCODING=b;TYPE=JPEG:" + data + "\r\n"), 100},
+      // Folded: the fold's space is no part of the value.
+      {Card("PHOTO;ENCODING=b:" + data + "\r\n " + data + "\r\n"), 200},
+      // 2.1 data lines without a fold, up to the empty line.
+      {Card("PHOTO;BASE64:\r\n" + data + "\r\n" + data + "\r\n\r\nN:x\r\n"), 200},
+      {Card("item1.LOGO;VALUE=uri:http://example.com/l.png\r\nPHOTO:" + data + "\r\n"), 100},
+      {Card("LOGO:" + data + data + "\r\nPHOTO:" + data + "\r\n"), 200},
+      {Card("NOTE:" + data + "\r\n"), 0},
+      // Parameters in quotes may hold a colon.
+      {Card("PHOTO;X-A=\"a:b\":" + data + "\r\n"), 100},
+  };
+  for (const auto& [source, bytes] : cases) EXPECT_EQ(Only(source).largestPicture, bytes) << source;
+}
+
+TEST(ReportPicture, OverIcloudsLimitIsCountedInTheSummary) {
+  ReportSummary summary;
+  Facts(Card("PHOTO:" + std::string(224 * 1024, 'A') + "\r\n") +
+            Card("PHOTO:" + std::string(224 * 1024 + 1, 'A') + "\r\n"),
+        &summary);
+  EXPECT_EQ(summary.picturesOver224K, 1u);
+}
+
+TEST(ReportQuotedPrintable, IsSeenInEitherSpellingAndCase) {
+  EXPECT_TRUE(Only(Card("NOTE;ENCODING=QUOTED-PRINTABLE:a=3Db\r\n")).quotedPrintable);
+  EXPECT_TRUE(Only(Card("NOTE;quoted-printable:a\r\n")).quotedPrintable);
+  EXPECT_FALSE(Only(Card("NOTE:QUOTED-PRINTABLE\r\n")).quotedPrintable) << "the value is no parameter";
+}
+
+TEST(ReportUndeclared8Bit, Is2Point1TextPastAsciiWithoutCharset) {
+  const std::pair<std::string, bool> cases[] = {
+      {Card("VERSION:2.1\r\nN:Jos\xC3\xA9\r\n"), true},
+      {Card("VERSION:2.1\r\nN;CHARSET=UTF-8:Jos\xC3\xA9\r\n"), false},
+      {Card("VERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:Jos=C3=A9\r\n"), true},
+      {Card("VERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Jos=C3=A9\r\n"), false},
+      // A soft break then a line that starts with a hex digit is no escape.
+      {Card("VERSION:2.1\r\nNOTE;QUOTED-PRINTABLE:a=\r\nBaytown=0D=0A\r\n"), false},
+      {Card("VERSION:2.1\r\nN:Jose\r\n"), false},
+      {Card("VERSION:3.0\r\nN:Jos\xC3\xA9\r\n"), false},
+      {Card("VERSION:2.1\r\nNOTE:ok\r\n \xC3\xA9 folded\r\n"), true},
+  };
+  for (const auto& [source, undeclared] : cases) EXPECT_EQ(Only(source).undeclared8Bit, undeclared) << source;
+}
+
+TEST(ReportLineEnds, AreTheCardsOwnNotThoseAroundIt) {
+  const auto cards = Facts("a\n" + Card("N:x\r\n") + "b\r" + Card("N:y\n") + Card("N:z\r", "\r"));
+  ASSERT_EQ(cards.size(), 3u);
+  EXPECT_EQ(cards[0].crLf, 3u);
+  EXPECT_EQ(cards[0].lf + cards[0].cr, 0u);
+  EXPECT_EQ(cards[1].crLf, 2u);
+  EXPECT_EQ(cards[1].lf, 1u);
+  EXPECT_EQ(cards[2].cr, 3u);
+  EXPECT_EQ(ReportRow(ReportFormat::Tsv, cards[1]).substr(ReportRow(ReportFormat::Tsv, cards[1]).rfind('\t')),
+            "\tCRLF,LF\n");
+}
+
+TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
+  ReportSummary summary;
+  const auto cards = Facts(testing::Utf16(Card("VERSION:3.0\r\nPHOTO:AAAA\r\n"), true), &summary);
+  ASSERT_EQ(cards.size(), 1u);
+  EXPECT_EQ(cards[0].version, "3.0");
+  EXPECT_EQ(cards[0].largestPicture, 8u) << "bytes of 16-bit units";
+  EXPECT_STREQ(FormName(summary.seen.encoding, false), "UTF-16 LE with mark");
+  Facts("\xEF\xBB\xBF" + Card("N:a\r\n"), &summary);
+  EXPECT_STREQ(FormName(summary.seen.encoding, false), "UTF-8 with mark");
+}
+
+TEST(ReportSummaryCounts, AddEachVersionAndEachFact) {
+  ReportSummary summary;
+  Facts(Card("VERSION:2.1\r\nN;QUOTED-PRINTABLE:=C3\r\n") + Card("VERSION:3.0\r\n") +
+            Card("VERSION:3.0\r\n") + Card("VERSION:4.0\r\n") + Card("N:x\r\n") + Card("VERSION:5.0\r\n"),
+        &summary);
+  EXPECT_EQ(summary.cards, 6u);
+  EXPECT_EQ(summary.v21, 1u);
+  EXPECT_EQ(summary.v30, 2u);
+  EXPECT_EQ(summary.v40, 1u);
+  EXPECT_EQ(summary.none, 1u);
+  EXPECT_EQ(summary.other, 1u);
+  EXPECT_EQ(summary.quotedPrintable, 1u);
+  EXPECT_EQ(summary.undeclared8Bit, 1u);
+}
+
+// A large card reaches the report in parts; its facts must not change.
+TEST(ReportLargeCard, InPartsGivesTheSameFactsAsHeldWhole) {
+  const std::string big =
+      Card("VERSION:2.1\r\nPHOTO;BASE64:\r\n" + std::string(5 << 20, 'A') + "\r\n\r\nN:Jos\xC3\xA9\r\n");
+  const auto card = Only(big);
+  EXPECT_EQ(card.largestPicture, std::uint64_t{5} << 20);
+  EXPECT_TRUE(card.undeclared8Bit);
+  EXPECT_EQ(card.bytes, big.size() + 2);
+}
+
+}  // namespace
+}  // namespace quillmere::cli
