@@ -61,7 +61,7 @@ struct Outcome {
 };
 
 Outcome Split(const fs::path& source, BatchLimits limits, unsigned jobs = 1, std::size_t hold = 4 << 20) {
-  TempDir out;
+  ScratchFolder out;
   Outcome run;
   run.outcome = SplitCards({.source = source.native(),
                             .folder = out.Text(),
@@ -123,10 +123,10 @@ class HandMadeBatches : public ::testing::Test {
  protected:
   fs::path Source(const std::string& bytes) {
     const fs::path file = in.Path() / "contacts.vcf";
-    WriteBytes(file, bytes);
+    WriteWholeFile(file, bytes);
     return file;
   }
-  TempDir in;
+  ScratchFolder in;
 };
 
 const std::string kSmall = "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\n";
