@@ -112,7 +112,9 @@ TEST(ReportLineEnds, AreTheCardsOwnNotThoseAroundIt) {
 
 TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
   ReportSummary summary;
-  const auto cards = Facts(testing::Utf16(Card("VERSION:3.0\r\nPHOTO:AAAA\r\n"), testing::ByteOrder::Little), &summary);
+  const auto cards = Facts(
+      testing::Utf16(Card("VERSION:3.0\r\nPHOTO:AAAA\r\n"), testing::ByteOrder::Little, testing::Mark::With),
+      &summary);
   ASSERT_EQ(cards.size(), 1u);
   EXPECT_EQ(cards[0].version, "3.0");
   EXPECT_EQ(cards[0].largestPicture, 8u) << "bytes of 16-bit units";
