@@ -7,8 +7,8 @@
 #include <optional>
 #include <string_view>
 
-#include "card_scanner.h"
 #include "console.h"
+#include "quillmere/card_scanner.h"
 #include "report.h"
 
 namespace quillmere::cli {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
-#include "native_text.h"
 #include "options.h"
-#include "scan_statistics.h"
+#include "quillmere/file_system.h"
+#include "quillmere/native_text.h"
+#include "quillmere/scan_statistics.h"
 
 namespace quillmere::cli {
 

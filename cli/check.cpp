@@ -12,10 +12,10 @@
 #endif
 
 #include "card_report.h"
-#include "card_scanner.h"
 #include "console.h"
+#include "quillmere/card_scanner.h"
+#include "quillmere/shape_scan.h"
 #include "report.h"
-#include "shape_scan.h"
 
 namespace quillmere::cli {
 namespace {

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string>
 
-#include "file_system.h"
-#include "native_text.h"
-#include "scan_statistics.h"
+#include "quillmere/file_system.h"
+#include "quillmere/native_text.h"
+#include "quillmere/scan_statistics.h"
 
 namespace quillmere::cli {
 

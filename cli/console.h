@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdio>
 
-#include "native_text.h"
+#include "quillmere/native_text.h"
 
 namespace quillmere::cli {
 

@@ -15,10 +15,10 @@
 #include "console.h"
 #include "console_stop.h"
 #include "options.h"
-#include "parallel_writer.h"
+#include "quillmere/messages.h"
+#include "quillmere/splitter.h"
 #include "quillmere_version.h"
 #include "report.h"
-#include "splitter.h"
 
 namespace {
 
@@ -87,9 +87,11 @@ class ConsoleOwner final : public quillmere::RunOwner {
   bool KeepGoing() override { return interrupted == 0; }
 
   const quillmere::RunSummary& Summary() const { return summary_; }
+  quillmere::RunOutcome Outcome() const { return outcome_; }
 
   void Finished(const quillmere::RunSummary& summary) override {
     summary_ = summary;
+    outcome_ = quillmere::RunOutcome::Finished;
     EndProgress(summary.saved);
     if (quiet_) return;
     // The note about an unfinished card is a warning, which goes to
@@ -108,9 +110,13 @@ class ConsoleOwner final : public quillmere::RunOwner {
   }
 
   void Failed(const quillmere::RunFailure& failure) override {
+    outcome_ = quillmere::RunOutcome::Failed;
     EndProgress(failure.saved);
     Print(stderr, MessageLine(quillmere::cli::FailureLine(failure, sourceName_)));
   }
+
+  // The signal's line comes once the tool has unwound (Interrupted).
+  void Stopped() override { outcome_ = quillmere::RunOutcome::Stopped; }
 
   void CardOverLimit(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) override {
     Print(stderr, MessageLine(quillmere::cli::OverLimitWarning(card, bytes, file)));
@@ -132,6 +138,7 @@ class ConsoleOwner final : public quillmere::RunOwner {
   bool showProgress_;
   NativeString sourceName_;
   quillmere::RunSummary summary_;
+  quillmere::RunOutcome outcome_ = quillmere::RunOutcome::NotStarted;
   std::uint64_t saved_ = 0;
   std::chrono::steady_clock::time_point nextShow_{};
 };
@@ -152,8 +159,8 @@ int StatusAfterRun(const quillmere::RunSummary& summary, const NativeString& sou
   return kUnfinishedCard;
 }
 
-int StatusOf(quillmere::RunOutcome outcome, ConsoleOwner& owner, const NativeString& sourceName) {
-  switch (outcome) {
+int StatusOf(ConsoleOwner& owner, const NativeString& sourceName) {
+  switch (owner.Outcome()) {
     case quillmere::RunOutcome::Finished:
       return StatusAfterRun(owner.Summary(), sourceName);
     case quillmere::RunOutcome::Stopped: {
@@ -173,7 +180,7 @@ int Split(const quillmere::cli::Options& options) {
   StopOnSignals();
   ConsoleOwner owner(options.quiet, sourceName);
   std::optional<quillmere::cli::ConsoleRun> running(std::in_place);
-  const auto outcome = quillmere::SplitCards(
+  quillmere::SplitCards(
       {.source = source,
        .folder = options.operands[1],
        .trimSourceSpaces = false,
@@ -183,7 +190,7 @@ int Split(const quillmere::cli::Options& options) {
        .batches = {.cards = options.cards, .bytes = options.maxBytes}},
       owner);
   running.reset();  // unwound: a closing console may end the tool now
-  return StatusOf(outcome, owner, sourceName);
+  return StatusOf(owner, sourceName);
 }
 
 // --check --names: each card's number and the file name a split with
@@ -203,13 +210,13 @@ int ListNames(const quillmere::cli::Options& options) {
   StopOnSignals();
   ConsoleOwner owner(true, sourceName);
   NamePrinter printer;
-  const auto outcome = quillmere::ListFileNames({.source = source,
-                                                 .folder = {},
-                                                 .trimSourceSpaces = false,
-                                                 .sourceIsStandardInput = standardInput,
-                                                 .naming = quillmere::FileNaming::Contacts},
-                                                owner, printer);
-  return StatusOf(outcome, owner, sourceName);
+  quillmere::ListFileNames({.source = source,
+                            .folder = {},
+                            .trimSourceSpaces = false,
+                            .sourceIsStandardInput = standardInput,
+                            .naming = quillmere::FileNaming::Contacts},
+                           owner, printer);
+  return StatusOf(owner, sourceName);
 }
 
 int Main(const std::vector<NativeString>& args) {

@@ -1,8 +1,8 @@
 #pragma once
 #include <optional>
 
-#include "native_text.h"
 #include "options.h"
+#include "quillmere/native_text.h"
 
 namespace quillmere::cli {
 

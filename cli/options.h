@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "native_text.h"
+#include "quillmere/native_text.h"
 
 namespace quillmere::cli {
 

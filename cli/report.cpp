@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "quillmere/messages.h"
+
 namespace quillmere::cli {
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "native_text.h"
-#include "splitter.h"
+#include "quillmere/native_text.h"
+#include "quillmere/run.h"
 
 namespace quillmere::cli {
 

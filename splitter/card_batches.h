@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "card_scanner.h"
-#include "splitter.h"
+#include "quillmere/card_scanner.h"
+#include "quillmere/run.h"
 
 namespace quillmere {
 
@@ -38,6 +38,7 @@ class BatchCountingOwner final : public RunOwner {
   bool KeepGoing() override { return owner_.KeepGoing(); }
   void Finished(const RunSummary& summary) override;
   void Failed(const RunFailure& failure) override;
+  void Stopped() override { owner_.Stopped(); }
   void CardOverLimit(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) override {
     owner_.CardOverLimit(card, bytes, file);
   }

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "native_text.h"
+#include "quillmere/native_text.h"
 
 namespace quillmere {
 

@@ -1,4 +1,4 @@
-#include "card_scanner.h"
+#include "quillmere/card_scanner.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <span>
 
 #include "card_name.h"
-#include "file_system.h"
-#include "splitter.h"
+#include "quillmere/file_system.h"
+#include "quillmere/run.h"
 
 namespace quillmere {
 

@@ -1,4 +1,4 @@
-#include "splitter.h"
+#include "quillmere/messages.h"
 
 namespace quillmere {
 namespace {

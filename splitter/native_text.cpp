@@ -1,4 +1,4 @@
-#include "native_text.h"
+#include "quillmere/native_text.h"
 
 #include <string>
 

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "card_writer.h"
+#include "quillmere/splitter.h"
 
 namespace quillmere {
 namespace {

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "file_system.h"
-#include "splitter.h"
+#include "quillmere/file_system.h"
+#include "quillmere/run.h"
 
 namespace quillmere {
 
@@ -115,8 +115,5 @@ class ParallelWriter {
   std::exception_ptr thrown_;
   std::vector<std::thread> writers_;
 };
-
-// The machine's processors, at most 8: the default number of writers.
-unsigned DefaultJobs();
 
 }  // namespace quillmere

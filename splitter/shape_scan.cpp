@@ -1,4 +1,4 @@
-#include "shape_scan.h"
+#include "quillmere/shape_scan.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,8 +8,8 @@
 #include <system_error>
 #include <thread>
 
-#include "card_scanner.h"
 #include "processor.h"
+#include "quillmere/card_scanner.h"
 
 #ifdef QUILLMERE_SSE2
 #include <emmintrin.h>

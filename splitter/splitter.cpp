@@ -1,4 +1,4 @@
-#include "splitter.h"
+#include "quillmere/splitter.h"
 
 #include <exception>
 #include <memory>
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "card_batches.h"
-#include "card_scanner.h"
 #include "card_writer.h"
 #include "parallel_writer.h"
+#include "quillmere/card_scanner.h"
 
 namespace quillmere {
 namespace {
@@ -136,30 +136,57 @@ std::optional<FileId> OverwriteGuard(const SourceFile& source, const std::filesy
   return source.Id();
 }
 
-// The run once its folder is known: open, read, split, report.
-RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
-                       const SplitRequest& request, RunOwner& owner, FileSystem& files,
-                       std::optional<CardWriter>& writer, std::optional<ParallelWriter>& parallel,
-                       BatchCounts& counts) {
+// Tells the owner how the run ended, and remembers that it has: once an
+// owner has taken the end, nothing thrown after it is told as a second
+// one. An owner that throws while taking it (running out of memory) is
+// told the failure instead, as for anything else thrown.
+class Ending {
+ public:
+  explicit Ending(RunOwner& owner) : owner_(owner) {}
+  bool Told() const { return told_; }
+  void Failed(const RunFailure& failure) {
+    owner_.Failed(failure);
+    told_ = true;
+  }
+  void Finished(const RunSummary& summary) {
+    owner_.Finished(summary);
+    told_ = true;
+  }
+  void Stopped() {
+    owner_.Stopped();
+    told_ = true;
+  }
+
+ private:
+  RunOwner& owner_;
+  bool told_ = false;
+};
+
+// The run once its folder is known: open, read, split, report. With a list,
+// the cards are named, not written.
+void SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
+                 const SplitRequest& request, NameList* list, RunOwner& owner, Ending& ending,
+                 FileSystem& files, std::optional<CardWriter>& writer,
+                 std::optional<ParallelWriter>& parallel, BatchCounts& counts) {
   std::optional<IoError> error;
   const auto source =
       request.sourceIsStandardInput ? files.OpenStandardInput(error) : files.OpenSource(sourceFile, error);
   if (!source) {
-    owner.Failed({FailedStep::OpenSource, sourceFile, error ? error->reason : NativeString{}, 0});
-    return RunOutcome::Failed;
+    ending.Failed({FailedStep::OpenSource, sourceFile, error ? error->reason : NativeString{}, 0});
+    return;
   }
 
   CardScanner scanner(request.largeCardBytes);
   // Standard input has no folder of its own to rule out; when it is a file,
   // any output name could be it. A list of names writes nothing to guard.
   std::optional<FileId> guard;
-  if (!request.listOnly) {
+  if (!list) {
     guard = request.sourceIsStandardInput ? std::optional<FileId>(source->Id())
                                           : OverwriteGuard(*source, sourceFile, folder, files);
   }
-  writer.emplace(folder, files, guard, request.naming, request.listOnly);
-  if (request.jobs > 1 && !request.listOnly) parallel.emplace(files, guard, request.jobs);
-  const bool batched = request.batches.Any() && !request.listOnly;
+  writer.emplace(folder, files, guard, request.naming, list);
+  if (request.jobs > 1 && !list) parallel.emplace(files, guard, request.jobs);
+  const bool batched = request.batches.Any() && !list;
   CardBatches batches(request.batches, request.largeCardBytes, scanner, owner, counts);
   Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr, batched ? &batches : nullptr);
   batches.SendTo(run);
@@ -177,12 +204,12 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
         // A card that failed before the read did comes first.
         if (auto failure = parallel->Finish(false)) {
           if (parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
-          owner.Failed(*failure);
-          return RunOutcome::Failed;
+          ending.Failed(*failure);
+          return;
         }
       }
-      owner.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
-      return RunOutcome::Failed;
+      ending.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
+      return;
     }
     if (got == SourceFile::kNothingYet) continue;
     if (got == 0) {
@@ -198,26 +225,18 @@ RunOutcome SplitSource(const std::filesystem::path& sourceFile, const NativeStri
   // after a stop or a failure the cards not yet started are dropped.
   const auto parallelFailure = parallel ? parallel->Finish(reachedEnd && !run.Stopped()) : std::nullopt;
   if (parallelFailure && parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
-  if (run.Failure()) {
-    owner.Failed(*run.Failure());
-    return RunOutcome::Failed;
-  }
-  if (parallelFailure) {
-    owner.Failed(*parallelFailure);
-    return RunOutcome::Failed;
-  }
+  if (run.Failure()) return ending.Failed(*run.Failure());
+  if (parallelFailure) return ending.Failed(*parallelFailure);
   if (discarded) {
     discarded->saved = run.Saved();
-    owner.Failed(*discarded);
-    return RunOutcome::Failed;
+    return ending.Failed(*discarded);
   }
   if (run.Stopped()) {
     // Cards still being written when the stop came have landed since.
     if (parallel) owner.Progress(run.Saved());
-    return RunOutcome::Stopped;
+    return ending.Stopped();
   }
-  owner.Finished({run.Saved(), writer->Folder(), scanner.InsideCard(), scanner.Statistics()});
-  return RunOutcome::Finished;
+  ending.Finished({run.Saved(), writer->Folder(), scanner.InsideCard(), scanner.Statistics()});
 }
 
 NativeString ReasonOf(std::exception_ptr thrown) {
@@ -232,24 +251,24 @@ NativeString ReasonOf(std::exception_ptr thrown) {
   return Native("Something unexpected went wrong.");
 }
 
-}  // namespace
-
-RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
-  if (request.folder.empty() && !request.listOnly) return RunOutcome::NotStarted;
+// A split, or with a list, a listing of the names a split would give.
+void SplitOrList(const SplitRequest& request, NameList* list, RunOwner& owner, FileSystem& files) {
+  if (request.folder.empty() && !list) return;
   std::filesystem::path sourceFile;
   std::optional<CardWriter> writer;
   std::optional<ParallelWriter> parallel;
   // A batched run's writers count files; its owner is told cards.
   BatchCounts counts;
   BatchCountingOwner countingOwner(owner, counts);
-  RunOwner& told = request.batches.Any() && !request.listOnly ? countingOwner : owner;
+  RunOwner& told = request.batches.Any() && !list ? countingOwner : owner;
+  Ending ending(told);
   try {
     NativeString folder = request.folder;
     if (!folder.empty() && folder.back() != std::filesystem::path::preferred_separator) {
       folder += std::filesystem::path::preferred_separator;
     }
     sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
-    return SplitSource(sourceFile, folder, request, told, files, writer, parallel, counts);
+    SplitSource(sourceFile, folder, request, list, told, ending, files, writer, parallel, counts);
   } catch (...) {
     // Anything thrown (memory running out above all) ends the run as a
     // failure that says so, with nothing partial left behind.
@@ -268,15 +287,18 @@ RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& 
         // Nothing more can be done about it here.
       }
     }
-    told.Failed(failure);
-    return RunOutcome::Failed;
+    if (!ending.Told()) ending.Failed(failure);
   }
 }
 
-RunOutcome ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list, FileSystem& files) {
-  SplitRequest listing = request;
-  listing.listOnly = &list;
-  return SplitCards(listing, owner, files);
+}  // namespace
+
+void SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files) {
+  SplitOrList(request, nullptr, owner, files);
+}
+
+void ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list, FileSystem& files) {
+  SplitOrList(request, &list, owner, files);
 }
 
 }  // namespace quillmere

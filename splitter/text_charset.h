@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-#include "native_text.h"
+#include "quillmere/native_text.h"
 
 // The platform's own text services, for naming files after contacts: iconv
 // natively, the Win32 code pages on Windows (os/charset_*.cpp).

@@ -6,6 +6,7 @@
 
 #include "form1_layout.h"
 #include "live_region.h"
+#include "quillmere/messages.h"
 #include "registry.h"
 
 namespace quillmere::ui {

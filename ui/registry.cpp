@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "control_ids.h"
-#include "os/win32_paths.h"
+#include "quillmere/win32_paths.h"
 #include "win32_handle.h"
 
 namespace quillmere::ui {

@@ -19,7 +19,7 @@ WindowRun::~WindowRun() {
 
 void WindowRun::Work(const std::wstring& folder, const std::wstring& source) noexcept {
   try {
-    outcome_ = SplitCards({.source = source, .folder = folder, .trimSourceSpaces = true}, *this);
+    SplitCards({.source = source, .folder = folder, .trimSourceSpaces = true}, *this);
   } catch (...) {
     // The run reports what it throws itself; this is what escaped even
     // that (the report running out of memory). It still gets a message.
@@ -73,10 +73,16 @@ bool WindowRun::KeepGoing() {
 
 void WindowRun::Finished(const RunSummary& summary) {
   summary_ = summary;
+  outcome_ = RunOutcome::Finished;
 }
 
 void WindowRun::Failed(const RunFailure& failure) {
   failure_ = failure;
+  outcome_ = RunOutcome::Failed;
+}
+
+void WindowRun::Stopped() {
+  outcome_ = RunOutcome::Stopped;
 }
 
 }  // namespace quillmere::ui

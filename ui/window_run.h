@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "splitter.h"
+#include "quillmere/splitter.h"
 
 namespace quillmere::ui {
 
@@ -50,6 +50,7 @@ class WindowRun final : public RunOwner {
   bool KeepGoing() override;
   void Finished(const RunSummary& summary) override;
   void Failed(const RunFailure& failure) override;
+  void Stopped() override;
   void Work(const std::wstring& folder, const std::wstring& source) noexcept;
 
   HWND window_;
@@ -58,7 +59,8 @@ class WindowRun final : public RunOwner {
   std::atomic<bool> progressPosted_{false};
   std::atomic<bool> stop_{false};
   ULONGLONG lastPostTick_ = 0;  // the worker's own
-  // Written by the worker, read by the window only after Join.
+  // Written by the worker as the run ends, read by the window only after
+  // Join.
   RunOutcome outcome_ = RunOutcome::NotStarted;
   RunSummary summary_;
   RunFailure failure_{};

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "file_system.h"
+#include "quillmere/file_system.h"
 
 namespace quillmere {
 namespace {

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "file_system.h"
+#include "quillmere/file_system.h"
+#include "quillmere/win32_paths.h"
 #include "win32_handle.h"
-#include "win32_paths.h"
 
 namespace quillmere {
 

@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "splitter.h"
+#include "quillmere/messages.h"
+#include "quillmere/splitter.h"
 #include "test_support.h"
 
 namespace quillmere::test {
@@ -63,12 +64,12 @@ struct Outcome {
 Outcome Split(const fs::path& source, BatchLimits limits, unsigned jobs = 1, std::size_t hold = 4 << 20) {
   ScratchFolder out;
   Outcome run;
-  run.outcome = SplitCards({.source = source.native(),
-                            .folder = out.Text(),
-                            .largeCardBytes = hold,
-                            .jobs = jobs,
-                            .batches = limits},
-                           run.owner);
+  run.outcome = RecordedSplit({.source = source.native(),
+                               .folder = out.Text(),
+                               .largeCardBytes = hold,
+                               .jobs = jobs,
+                               .batches = limits},
+                              run.owner);
   run.files = OutputCards(out.Path());
   return run;
 }

@@ -283,7 +283,7 @@ std::vector<NativeString> NamesIn(const std::string& file) {
   std::vector<NativeString> names;
   ScratchFolder out;
   RecordingOwner owner;
-  EXPECT_EQ(SplitCards({.source = (kCorpus / file).native(), .folder = out.Text()}, owner),
+  EXPECT_EQ(RecordedSplit({.source = (kCorpus / file).native(), .folder = out.Text()}, owner),
             RunOutcome::Finished);
   CardNamer namer;
   const auto cards = OutputCards(out.Path());

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "card_model.h"
-#include "splitter.h"
+#include "quillmere/splitter.h"
 #include "test_support.h"
 
 namespace quillmere::test {
@@ -56,7 +56,7 @@ TEST(Corpus, EveryRealExportSplitsIntoItsCardsByteForByte) {
     const Facts& f = facts.at(name);
     ScratchFolder out;
     RecordingOwner owner;
-    ASSERT_EQ(SplitCards({.source = entry.path().native(), .folder = out.Text()}, owner),
+    ASSERT_EQ(RecordedSplit({.source = entry.path().native(), .folder = out.Text()}, owner),
               RunOutcome::Finished);
     const bool unfinished = f.begins > f.ends;
     EXPECT_EQ(owner.Summary().saved, static_cast<std::uint64_t>(f.topLevel - (unfinished ? 1 : 0)));

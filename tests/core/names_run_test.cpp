@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <set>
 
-#include "splitter.h"
+#include "quillmere/splitter.h"
 #include "test_support.h"
 
 namespace quillmere::test {
@@ -23,8 +23,8 @@ class NamesRun : public ::testing::Test {
     return file;
   }
   RunOutcome Split(const fs::path& source) {
-    return SplitCards({.source = source.native(), .folder = out.Text(), .naming = FileNaming::Contacts},
-                      owner);
+    return RecordedSplit({.source = source.native(), .folder = out.Text(), .naming = FileNaming::Contacts},
+                         owner);
   }
   // Every file in the output folder, by its name as the system lists it.
   std::set<NativeString> Listed() const {
@@ -123,7 +123,7 @@ TEST_F(NamesRun, AStopLeavesOnlyWholeCards) {
 
 TEST_F(NamesRun, NumberedSplitIsStillTheDefault) {
   ASSERT_EQ(
-      SplitCards({.source = Source(Card("FN:Jane Doe"), in.Path()).native(), .folder = out.Text()}, owner),
+      RecordedSplit({.source = Source(Card("FN:Jane Doe"), in.Path()).native(), .folder = out.Text()}, owner),
       RunOutcome::Finished);
   EXPECT_EQ(Listed(), std::set<NativeString>{N("vCard1.vcf")});
 }
@@ -134,11 +134,11 @@ TEST_F(NamesRun, ALargeCardWrittenAsItIsReadTakesItsContactsNameAtItsEnd) {
   const std::string photo = "PHOTO;ENCODING=b:" + std::string(200000, 'Q');
   const std::string big = "BEGIN:VCARD\r\n" + photo + "\r\nN:Doe;Jane\r\nEND:VCARD\r\n";
   const std::string source = Card("FN:Jane Doe") + big + Card("FN:Ann Lee");
-  ASSERT_EQ(SplitCards({.source = Source(source, in.Path()).native(),
-                        .folder = out.Text(),
-                        .largeCardBytes = 4096,
-                        .naming = FileNaming::Contacts},
-                       owner),
+  ASSERT_EQ(RecordedSplit({.source = Source(source, in.Path()).native(),
+                           .folder = out.Text(),
+                           .largeCardBytes = 4096,
+                           .naming = FileNaming::Contacts},
+                          owner),
             RunOutcome::Finished);
   EXPECT_EQ(Listed(), (std::set<NativeString>{N("Jane Doe.vcf"), N("Jane Doe (2).vcf"), N("Ann Lee.vcf")}));
   EXPECT_EQ(ReadWholeFile(out.Path() / "Jane Doe (2).vcf"),
@@ -150,11 +150,11 @@ TEST_F(NamesRun, ALargeCardOverTheSourcesNameStopsTheRunAndLeavesNothing) {
       "BEGIN:VCARD\r\nNOTE:" + std::string(100000, 'n') + "\r\nFN:Jane Doe\r\nEND:VCARD\r\n";
   const fs::path file = out.Path() / "Jane Doe.vcf";
   WriteWholeFile(file, big);
-  EXPECT_EQ(SplitCards({.source = file.native(),
-                        .folder = out.Text(),
-                        .largeCardBytes = 4096,
-                        .naming = FileNaming::Contacts},
-                       owner),
+  EXPECT_EQ(RecordedSplit({.source = file.native(),
+                           .folder = out.Text(),
+                           .largeCardBytes = 4096,
+                           .naming = FileNaming::Contacts},
+                          owner),
             RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
   EXPECT_EQ(ReadWholeFile(file), big);
@@ -173,7 +173,7 @@ TEST_F(NamesRun, ListingGivesEachCardsNumberAndNameAndWritesNothing) {
   const std::string source =
       Card("FN:Jane Doe") + Card("NOTE:none") + Card("FN:JANE DOE") + "BEGIN:VCARD\r\nFN:Cut";
   RecordingList list;
-  const auto outcome = ListFileNames(
+  const auto outcome = RecordedList(
       {.source = Source(source, in.Path()).native(), .folder = out.Text(), .naming = FileNaming::Contacts},
       owner, list);
   EXPECT_EQ(outcome, RunOutcome::Finished);
@@ -188,11 +188,11 @@ TEST_F(NamesRun, ListingNamesALargeCardFromItsParts) {
   const std::string big =
       "BEGIN:VCARD\r\nNOTE:" + std::string(100000, 'n') + "\r\nFN:Jane Doe\r\nEND:VCARD\r\n";
   RecordingList list;
-  EXPECT_EQ(ListFileNames({.source = Source(big + Card("FN:Ann"), in.Path()).native(),
-                           .folder = out.Text(),
-                           .largeCardBytes = 4096,
-                           .naming = FileNaming::Contacts},
-                          owner, list),
+  EXPECT_EQ(RecordedList({.source = Source(big + Card("FN:Ann"), in.Path()).native(),
+                          .folder = out.Text(),
+                          .largeCardBytes = 4096,
+                          .naming = FileNaming::Contacts},
+                         owner, list),
             RunOutcome::Finished);
   EXPECT_EQ(list.named,
             (std::vector<std::pair<std::uint64_t, NativeString>>{{1, N("Jane Doe.vcf")}, {2, N("Ann.vcf")}}));
@@ -201,8 +201,8 @@ TEST_F(NamesRun, ListingNamesALargeCardFromItsParts) {
 
 TEST_F(NamesRun, ListingNeedsNoFolderAndListsTheNumberedNamesToo) {
   RecordingList list;
-  EXPECT_EQ(ListFileNames({.source = Source(Card("FN:A") + Card("FN:B"), in.Path()).native(), .folder = {}},
-                          owner, list),
+  EXPECT_EQ(RecordedList({.source = Source(Card("FN:A") + Card("FN:B"), in.Path()).native(), .folder = {}},
+                         owner, list),
             RunOutcome::Finished);
   EXPECT_EQ(list.named, (std::vector<std::pair<std::uint64_t, NativeString>>{{1, N("vCard1.vcf")},
                                                                              {2, N("vCard2.vcf")}}));

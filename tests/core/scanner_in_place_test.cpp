@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "card_model.h"
-#include "card_scanner.h"
+#include "quillmere/card_scanner.h"
 
 namespace quillmere::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "card_scanner.h"
+#include "quillmere/card_scanner.h"
 #include "test_support.h"
 
 namespace quillmere::test {

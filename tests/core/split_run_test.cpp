@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "file_system.h"
-#include "splitter.h"
+#include "quillmere/file_system.h"
+#include "quillmere/messages.h"
+#include "quillmere/splitter.h"
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -35,7 +36,7 @@ class SplitRun : public ::testing::Test {
     return file;
   }
   RunOutcome Split(const fs::path& source) {
-    return SplitCards({.source = source.native(), .folder = out.Text()}, owner);
+    return RecordedSplit({.source = source.native(), .folder = out.Text()}, owner);
   }
 
   ScratchFolder in, out;
@@ -69,7 +70,8 @@ TEST_F(SplitRun, UnfinishedLastCardAddsANoteToTheMessage) {
 }
 
 TEST_F(SplitRun, EmptyFolderTextDoesNothingAtAll) {
-  const auto outcome = SplitCards({.source = Source(kThreeCards).native(), .folder = NativeString()}, owner);
+  const auto outcome =
+      RecordedSplit({.source = Source(kThreeCards).native(), .folder = NativeString()}, owner);
   EXPECT_EQ(outcome, RunOutcome::NotStarted);
   EXPECT_TRUE(owner.progress.empty());
   EXPECT_TRUE(owner.finished.empty() && owner.failed.empty());
@@ -77,14 +79,14 @@ TEST_F(SplitRun, EmptyFolderTextDoesNothingAtAll) {
 
 TEST_F(SplitRun, FolderThatEndsInASeparatorGetsNoSecondOne) {
   const auto source = Source(kThreeCards);
-  SplitCards({.source = source.native(), .folder = out.Text() + N(Sep())}, owner);
+  RecordedSplit({.source = source.native(), .folder = out.Text() + N(Sep())}, owner);
   EXPECT_EQ(owner.Summary().folder, out.Text() + N(Sep()));
 }
 
 TEST_F(SplitRun, SourcePathIsTrimmedOfSpaces) {
   const auto source = Source(kThreeCards);
   EXPECT_EQ(
-      SplitCards(
+      RecordedSplit(
           {.source = N("  ") + source.native() + N(" "), .folder = out.Text(), .trimSourceSpaces = true},
           owner),
       RunOutcome::Finished);
@@ -96,7 +98,7 @@ TEST_F(SplitRun, SecondRunNumbersFromOneAndReplacesEarlierFiles) {
   WriteWholeFile(out.Path() / "vCard9.vcf", "kept");
   Split(Source(kThreeCards));
   RecordingOwner second;
-  SplitCards({.source = Source("BEGIN:VCARD\nN:New\nEND:VCARD\n").native(), .folder = out.Text()}, second);
+  RecordedSplit({.source = Source("BEGIN:VCARD\nN:New\nEND:VCARD\n").native(), .folder = out.Text()}, second);
   EXPECT_EQ(ReadWholeFile(out.Path() / "vCard1.vcf"), CardFile({"BEGIN:VCARD", "N:New", "END:VCARD"}));
   EXPECT_EQ(ReadWholeFile(out.Path() / "vCard2.vcf"), CardFile({"BEGIN:VCARD", "N:Two", "END:VCARD"}));
   EXPECT_EQ(ReadWholeFile(out.Path() / "vCard9.vcf"), "kept");
@@ -112,7 +114,7 @@ TEST_F(SplitRun, StoppedRunEndsBetweenCardsWithoutMessage) {
 TEST_F(SplitRun, FolderNameOutsideTheAnsiCodePage) {
   const fs::path folder = out.Path() / N("Контакты 山田");
   fs::create_directory(folder);
-  EXPECT_EQ(SplitCards({.source = Source(kThreeCards).native(), .folder = folder.native()}, owner),
+  EXPECT_EQ(RecordedSplit({.source = Source(kThreeCards).native(), .folder = folder.native()}, owner),
             RunOutcome::Finished);
   EXPECT_EQ(OutputCards(folder).size(), 3u);
   EXPECT_EQ(owner.Summary().folder, folder.native() + N(Sep()));
@@ -133,9 +135,9 @@ TEST_F(SplitRun, MissingSourceIsReportedWithTheSystemReason) {
 }
 
 TEST_F(SplitRun, FolderThatDoesNotExistFailsAtTheFirstCard) {
-  EXPECT_EQ(
-      SplitCards({.source = Source(kThreeCards).native(), .folder = (out.Path() / "gone").native()}, owner),
-      RunOutcome::Failed);
+  EXPECT_EQ(RecordedSplit({.source = Source(kThreeCards).native(), .folder = (out.Path() / "gone").native()},
+                          owner),
+            RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::CreateOutput);
   EXPECT_EQ(owner.Failure().file, out.Path() / "gone" / "vCard1.vcf");
   EXPECT_FALSE(owner.Failure().reason.empty());
@@ -148,7 +150,7 @@ TEST_F(SplitRun, SourceReachedThroughAnotherPathIsStillRecognised) {
   const fs::path source = out.Path() / "vCard1.vcf";
   WriteWholeFile(source, kThreeCards);
   const NativeString roundabout = (out.Path() / "." / "vCard1.vcf").native();
-  EXPECT_EQ(SplitCards({.source = roundabout, .folder = out.Text()}, owner), RunOutcome::Failed);
+  EXPECT_EQ(RecordedSplit({.source = roundabout, .folder = out.Text()}, owner), RunOutcome::Failed);
   EXPECT_EQ(owner.Failure().step, FailedStep::OutputIsSource);
   EXPECT_EQ(ReadWholeFile(source), kThreeCards);
 }
@@ -199,7 +201,7 @@ TEST_F(SplitRun, DriveRootGetsNoSecondBackslash) {
     if (fs::exists(root + L"vCard" + std::to_wstring(n) + L".vcf"))
       GTEST_SKIP() << "C:\\ already holds vCard files";
   }
-  const auto outcome = SplitCards({.source = Source(kThreeCards).native(), .folder = root}, owner);
+  const auto outcome = RecordedSplit({.source = Source(kThreeCards).native(), .folder = root}, owner);
   const auto cards = OutputCards(root);
   for (int n = 1; n <= 3; ++n) fs::remove(root + L"vCard" + std::to_wstring(n) + L".vcf");
   EXPECT_EQ(outcome, RunOutcome::Finished);

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "quillmere/splitter.h"
 #include "recording_owner.h"
 #include "scratch_folder.h"
-#include "splitter.h"
 #include "whole_files.h"
 
 namespace quillmere::test {

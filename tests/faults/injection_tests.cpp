@@ -9,9 +9,10 @@
 #include <string>
 
 #include "memory_files.h"
+#include "quillmere/messages.h"
+#include "quillmere/splitter.h"
 #include "recording_owner.h"
 #include "sample_sources.h"
-#include "splitter.h"
 
 namespace quillmere::testing {
 namespace {
@@ -40,12 +41,12 @@ struct SplitRun {
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
   RunOutcome Go() {
-    return SplitCards({.source = sourcePath.native(),
-                       .folder = kFolder.native(),
-                       .largeCardBytes = largeCardBytes,
-                       .jobs = TestJobs(),
-                       .batches = batches},
-                      owner, faulty);
+    return RecordedSplit({.source = sourcePath.native(),
+                          .folder = kFolder.native(),
+                          .largeCardBytes = largeCardBytes,
+                          .jobs = TestJobs(),
+                          .batches = batches},
+                         owner, faulty);
   }
 
   std::filesystem::path sourcePath;

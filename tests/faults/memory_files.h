@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
+#include "quillmere/file_system.h"
 
 namespace quillmere::testing {
 

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "memory_files.h"
+#include "quillmere/splitter.h"
 #include "recording_owner.h"
 #include "sample_sources.h"
-#include "splitter.h"
 
 namespace quillmere::testing {
 namespace {
@@ -35,11 +35,11 @@ struct NamedRun {
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
   RunOutcome Go() {
-    return SplitCards({.source = source.native(),
-                       .folder = kFolder.native(),
-                       .largeCardBytes = 64,
-                       .naming = FileNaming::Contacts},
-                      owner, faulty);
+    return RecordedSplit({.source = source.native(),
+                          .folder = kFolder.native(),
+                          .largeCardBytes = 64,
+                          .naming = FileNaming::Contacts},
+                         owner, faulty);
   }
   std::filesystem::path source;
   MemoryFiles memory;

@@ -30,10 +30,10 @@
 
 #include "card_model.h"
 #include "memory_files.h"
+#include "quillmere/splitter.h"
 #include "recording_owner.h"
 #include "sample_sources.h"
 #include "scratch_folder.h"
-#include "splitter.h"
 
 namespace quillmere::testing {
 namespace {
@@ -61,7 +61,7 @@ class Scratch : public ScratchFolder {
 };
 
 RunOutcome Split(const fs::path& folder, const fs::path& source, RecordingOwner& owner) {
-  return SplitCards({.source = source.native(), .folder = folder.native(), .jobs = TestJobs()}, owner);
+  return RecordedSplit({.source = source.native(), .folder = folder.native(), .jobs = TestJobs()}, owner);
 }
 
 // Names of the files in a folder; an absent folder has none.
@@ -388,7 +388,7 @@ TEST_P(OutputNameTaken, ByAnythingButAFileIsReplacedAndNeverWrittenThrough) {
   WriteWholeFile(source, text);
   RecordingOwner owner;
   const std::size_t hold = GetParam().largeCards ? 64 : SplitRequest{}.largeCardBytes;
-  const auto outcome = SplitCards(
+  const auto outcome = RecordedSplit(
       {.source = source.native(), .folder = folder.native(), .largeCardBytes = hold, .jobs = TestJobs()},
       owner);
   ASSERT_EQ(outcome, RunOutcome::Finished) << Printable(owner.Failure().reason);
@@ -432,7 +432,7 @@ TEST_P(OutputNameIsAFolder, StopsTheRunWithTheCreateFailure) {
   WriteWholeFile(source, text);
   RecordingOwner owner;
   const std::size_t hold = GetParam() ? 64 : SplitRequest{}.largeCardBytes;
-  const auto outcome = SplitCards(
+  const auto outcome = RecordedSplit(
       {.source = source.native(), .folder = folder.native(), .largeCardBytes = hold, .jobs = TestJobs()},
       owner);
   ExpectFailure(owner, outcome, {FailedStep::CreateOutput});
@@ -460,7 +460,7 @@ TEST(RealFiles, CardTooLargeToHoldIsWrittenWholeUnderItsName) {
   text += "END:VCARD\r\n" + PlainCards(2);
   WriteWholeFile(source, text);
   RecordingOwner owner;
-  const auto outcome = SplitCards(
+  const auto outcome = RecordedSplit(
       {.source = source.native(), .folder = folder.native(), .largeCardBytes = 1 << 16, .jobs = TestJobs()},
       owner);
   ASSERT_EQ(outcome, RunOutcome::Finished);
@@ -477,11 +477,17 @@ class StoppableOwner final : public RunOwner {
   void Finished(const RunSummary& summary) override {
     finishedSaved = summary.saved;
     ended = true;
+    outcome = RunOutcome::Finished;
   }
-  void Failed(const RunFailure&) override { ended = true; }
+  void Failed(const RunFailure&) override {
+    ended = true;
+    outcome = RunOutcome::Failed;
+  }
+  void Stopped() override { outcome = RunOutcome::Stopped; }
   std::atomic<std::uint64_t> saved{0};
   std::uint64_t finishedSaved = 0;
-  bool ended = false;
+  bool ended = false;  // finished or failed
+  RunOutcome outcome = RunOutcome::NotStarted;
 
  private:
   std::atomic<bool>& stop_;
@@ -513,7 +519,7 @@ TEST(RealFiles, PipeSourceIsReadAsItComesAndAStopLandsWhileItWaits) {
     std::atomic<bool> stop{false};
     StoppableOwner owner(stop);
     auto run = std::async(std::launch::async,
-                          [&] { return SplitCards({.source = name, .folder = folder.native()}, owner); });
+                          [&] { SplitCards({.source = name, .folder = folder.native()}, owner); });
     if (!ConnectNamedPipe(server, nullptr)) {
       ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_CONNECTED));
     }
@@ -529,7 +535,8 @@ TEST(RealFiles, PipeSourceIsReadAsItComesAndAStopLandsWhileItWaits) {
     const bool ended = run.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     if (stopWhileWaiting) CloseHandle(server);  // lets a run that missed the stop end
     ASSERT_TRUE(ended) << "the run did not end";
-    EXPECT_EQ(run.get(), stopWhileWaiting ? RunOutcome::Stopped : RunOutcome::Finished);
+    run.get();
+    EXPECT_EQ(owner.outcome, stopWhileWaiting ? RunOutcome::Stopped : RunOutcome::Finished);
     if (!stopWhileWaiting) {
       EXPECT_EQ(owner.finishedSaved, 2u);
     }
@@ -566,7 +573,7 @@ TEST(RealFiles, StopLandsWhileAFifoSourceWaitsForItsWriter) {
     std::atomic<bool> stop{false};
     StoppableOwner owner(stop);
     auto run = std::async(std::launch::async, [&] {
-      return SplitCards({.source = fifo.native(), .folder = folder.native(), .jobs = TestJobs()}, owner);
+      SplitCards({.source = fifo.native(), .folder = folder.native(), .jobs = TestJobs()}, owner);
     });
     int writer = -1;
     if (withWriter) {
@@ -584,7 +591,8 @@ TEST(RealFiles, StopLandsWhileAFifoSourceWaitsForItsWriter) {
     if (!stopped && writer < 0) writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
     if (writer >= 0) ::close(writer);
     ASSERT_TRUE(stopped) << "the run did not see the stop while its read waited";
-    EXPECT_EQ(run.get(), RunOutcome::Stopped);
+    run.get();
+    EXPECT_EQ(owner.outcome, RunOutcome::Stopped);
     EXPECT_FALSE(owner.ended);
     ExpectCompleteCards(folder, model::SplitWholeFile(PlainCards(2)), withWriter ? 2 : 0);
   }
@@ -612,7 +620,7 @@ TEST(RealFiles, FifoSourceIsReadToItsEnd) {
   });
   RecordingOwner owner;
   const auto outcome =
-      SplitCards({.source = fifo.native(), .folder = folder.native(), .jobs = TestJobs()}, owner);
+      RecordedSplit({.source = fifo.native(), .folder = folder.native(), .jobs = TestJobs()}, owner);
   writer.get();
   ASSERT_EQ(outcome, RunOutcome::Finished);
   EXPECT_EQ(owner.Summary().saved, 300u);

@@ -4,8 +4,8 @@
 
 #include "card_model.h"
 #include "memory_files.h"
+#include "quillmere/splitter.h"
 #include "recording_owner.h"
-#include "splitter.h"
 
 namespace quillmere::testing {
 namespace {
@@ -44,9 +44,9 @@ std::string DifferenceFromModel(const std::string& source, const ReadPlan& reads
   files.AddFolder(folder);
   files.SetReadSizes(reads);
   RecordingOwner owner;
-  const RunOutcome outcome =
-      SplitCards({.source = sourcePath.native(), .folder = folder.native(), .largeCardBytes = largeCardBytes},
-                 owner, files);
+  const RunOutcome outcome = RecordedSplit(
+      {.source = sourcePath.native(), .folder = folder.native(), .largeCardBytes = largeCardBytes}, owner,
+      files);
   const model::Expected expected = model::SplitWholeFile(source);
 
   if (outcome != RunOutcome::Finished || owner.finished.size() != 1 || !owner.failed.empty())

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "splitter.h"
+#include "quillmere/splitter.h"
 
 namespace quillmere::testing {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "card_scanner.h"
-#include "shape_scan.h"
+#include "quillmere/card_scanner.h"
+#include "quillmere/shape_scan.h"
 
 namespace quillmere::testing {
 namespace {

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "file_system.h"
-#include "os/win32_paths.h"
+#include "quillmere/file_system.h"
+#include "quillmere/splitter.h"
+#include "quillmere/win32_paths.h"
 #include "recording_owner.h"
-#include "splitter.h"
 #include "test_files.h"
 #include "window_driver.h"
 
@@ -116,7 +116,7 @@ class Win32Files : public ::testing::Test {
     return Split(Write(L"three.vcf", Cards(3)), out_.wstring(), owner);
   }
   RunOutcome Split(const fs::path& source, const std::wstring& folder, RecordingOwner& owner) const {
-    return SplitCards({.source = source.wstring(), .folder = folder}, owner);
+    return RecordedSplit({.source = source.wstring(), .folder = folder}, owner);
   }
 
   ScratchFolder folder_{L"files"};

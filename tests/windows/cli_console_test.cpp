@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "console_stop.h"
-#include "splitter.h"
+#include "quillmere/splitter.h"
 #include "test_files.h"
 #include "window_driver.h"
 
@@ -95,7 +95,8 @@ TEST(ToolConsole, RedirectedOutputIsUtf8) {
   ::CloseHandle(err);
   const std::string utf8Name =
       "\xD0\x9A\xD0\xBE\xD0\xBD\xD1\x82\xD0\xB0\xD0\xBA\xD1\x82\xD1\x8B \xE5\xB1\xB1\xE7\x94\xB0.vcf";
-  EXPECT_NE(ReadWholeFile(errFile).find("cannot open '" + utf8Name + "'"), std::string::npos) << ReadWholeFile(errFile);
+  EXPECT_NE(ReadWholeFile(errFile).find("cannot open '" + utf8Name + "'"), std::string::npos)
+      << ReadWholeFile(errFile);
 }
 
 // "-" reads standard input, whether the shell hands over a file or a pipe
@@ -126,7 +127,8 @@ TEST(ToolStandardInput, SplitsWhatAFileOrAPipeHandsOver) {
       ::CloseHandle(writer);
     });
     EXPECT_EQ(code, 0u) << (piped ? "pipe: " : "file: ") << ReadWholeFile(outFile);
-    EXPECT_EQ(ReadWholeFile(folder.Path() / L"out" / L"vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n")
+    EXPECT_EQ(ReadWholeFile(folder.Path() / L"out" / L"vCard2.vcf"),
+              "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n")
         << (piped ? "pipe" : "file");
   }
 }
@@ -149,8 +151,10 @@ class StoppableOwner final : public RunOwner {
  public:
   void Progress(std::uint64_t) override {}
   bool KeepGoing() override { return !g_stopAsked.load(); }
-  void Finished(const RunSummary&) override {}
-  void Failed(const RunFailure&) override {}
+  void Finished(const RunSummary&) override { outcome = RunOutcome::Finished; }
+  void Failed(const RunFailure&) override { outcome = RunOutcome::Failed; }
+  void Stopped() override { outcome = RunOutcome::Stopped; }
+  RunOutcome outcome = RunOutcome::NotStarted;
 };
 
 class ConsoleEventStop : public ::testing::TestWithParam<ConsoleEvent> {};
@@ -168,7 +172,8 @@ TEST_P(ConsoleEventStop, StopsTheRunLeavingOnlyWholeCards) {
   std::jthread run([&] {
     const cli::ConsoleRun running;
     StoppableOwner owner;
-    outcome = SplitCards({.source = folder.Path() / L"many.vcf", .folder = out.wstring()}, owner);
+    SplitCards({.source = folder.Path() / L"many.vcf", .folder = out.wstring()}, owner);
+    outcome = owner.outcome;
     Sleep(300);  // a slow unwind: the handler must still wait for its end
     unwound = true;
   });

@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-#include "native_text.h"
+#include "quillmere/native_text.h"
 
 namespace quillmere {
 

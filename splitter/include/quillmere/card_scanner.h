@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "scan_statistics.h"
+#include "quillmere/scan_statistics.h"
 
 namespace quillmere {
 

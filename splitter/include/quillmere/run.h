@@ -4,9 +4,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "file_system.h"
-#include "native_text.h"
-#include "scan_statistics.h"
+#include "quillmere/native_text.h"
+#include "quillmere/scan_statistics.h"
 
 namespace quillmere {
 
@@ -44,8 +43,18 @@ struct RunSummary {
   std::optional<std::uint64_t> files{};  // with batches: the files the cards went into
 };
 
+// How a run ended. An owner that heard none of Finished, Failed and
+// Stopped was never started (an empty folder: the user cancelled).
+enum class RunOutcome { NotStarted, Finished, Failed, Stopped };
+
 // The window or the command-line tool that started a run. Calls come from
 // the thread that runs the split.
+//
+// The outcome travels one way only: a run returns nothing, and tells its
+// owner exactly one of Finished, Failed or Stopped, last. Both callers
+// already keep what the run tells them for after it (the window between its
+// worker thread and its message loop), so this asks least of them, and a
+// test's owner can check that a run ended exactly once.
 class RunOwner {
  public:
   virtual ~RunOwner() = default;
@@ -59,21 +68,21 @@ class RunOwner {
   // Asked after every line, before every read of the source (also while a
   // read waits on a pipe) and between the parts of a large card being
   // written, never between creating a file and writing a held card. False
-  // stops the run: only whole cards are left, and no call follows (unless
-  // a partly written file then cannot be removed, which is reported as a
-  // failure; or, with several writers, once the cards being written have
-  // landed, one Progress with the final count).
+  // stops the run: only whole cards are left, and Stopped follows (or, when
+  // a partly written file then cannot be removed, Failed; with several
+  // writers, once the cards being written have landed, one Progress with
+  // the final count comes first).
   virtual bool KeepGoing() = 0;
   virtual void Finished(const RunSummary& summary) = 0;
   virtual void Failed(const RunFailure& failure) = 0;
+  // The run stopped because KeepGoing said no.
+  virtual void Stopped() = 0;
   // With a byte limit on batches: card `card` (from 1) is `bytes` long,
   // more than the limit, and goes alone into file number `file`.
   virtual void CardOverLimit(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) {
     (void)card, (void)bytes, (void)file;
   }
 };
-
-enum class RunOutcome { NotStarted, Finished, Failed, Stopped };
 
 // Receives the file names a split would give, for a check that writes
 // nothing.
@@ -123,37 +132,6 @@ struct SplitRequest {
   FileNaming naming = FileNaming::Numbered;
   // Cards to a file; none: one card a file. Batches are always numbered.
   BatchLimits batches{};
-  // Set by ListFileNames: the cards are named, not written.
-  NameList* listOnly = nullptr;
 };
-
-// Splits the source into one file per card, vCard1.vcf, vCard2.vcf, … (or
-// named after the contacts) in the folder. An empty folder ends the run at
-// once, with no call to the owner.
-RunOutcome SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files = SystemFiles());
-
-// Reads the source exactly as SplitCards would, with the request's naming,
-// and gives each whole card's number and file name to the list, in source
-// order; nothing is written and the folder is not looked at. Reports to the
-// owner as a split does (the count is of cards listed).
-RunOutcome ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list,
-                         FileSystem& files = SystemFiles());
-
-// The text of the closing message box: "<n> vCards Saved in " CR LF
-// "<folder>", and a note when the last card had no END:VCARD line.
-NativeString FinalMessage(const RunSummary& summary);
-
-// The text of the failure message box: what failed, on which file, the
-// system's reason, and how many cards were saved before it.
-NativeString FailureMessage(const RunFailure& failure);
-
-// What failed and on which file: `Could not write "…\vCard3.vcf"`.
-NativeString FailureHeadline(const RunFailure& failure);
-
-// "n vCards were saved before this failure."
-NativeString SavedBeforeFailure(std::uint64_t saved);
-
-// "(" n ") vCards Saved": the progress label's text.
-NativeString ProgressText(std::uint64_t saved);
 
 }  // namespace quillmere

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "card_scanner.h"
-#include "scan_statistics.h"
+#include "quillmere/card_scanner.h"
+#include "quillmere/scan_statistics.h"
 
 namespace quillmere {
 
