@@ -1,13 +1,12 @@
 #pragma once
+// Naming a card after its contact, read top-down: the card's own lines
+// (card_lines.h), their values as text (value_decoding.h), the text as a
+// safe stem (safe_stem.h); then the namer tells the cards of one name apart
+// (card_namer.h).
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
-#include <unordered_map>
-#include <vector>
-
-#include "quillmere/native_text.h"
 
 namespace quillmere {
 
@@ -52,58 +51,5 @@ class CardNameReader {
   class Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-// Makes text safe as a file name stem on Windows, macOS and Linux: each of
-// < > : " / \ | ? * and every other control character becomes "_", white
-// space (tabs and line breaks included) collapses to single spaces, spaces
-// and dots go from either end, at most 100 code points (and at most 200
-// bytes in UTF-8, which keeps every name within the 255-byte limit of
-// Linux file systems), and a Windows device name before the first dot gets
-// "_" after it ("Con" gives "Con_"). Empty when nothing is left.
-std::u32string SafeFileStem(std::u32string_view text);
-
-// The file name of a card without its folder: its contact's name, or
-// vCard<number> when no line names it; then ".vcf".
-NativeString CardFileName(std::span<const std::byte> card, std::uint64_t number);
-
-// Gives each card of one run its file name, in source order: two cards of
-// one name (compared without regard to case, as Windows compares them) get
-// "Jane Doe.vcf", then "Jane Doe (2).vcf", "(3)", …; a number is skipped
-// when its name is already taken by another card.
-//
-// The names given are remembered by a 64-bit hash of their upper-cased
-// text: 8 bytes a card, whatever the names, however many the cards. A name
-// given before always has the hash it had, so no card ever gets a name
-// another card has; two different names of one hash (about one chance in
-// 3·10^7 for a million cards) would only make the later one take a "(2)" it
-// did not need.
-class CardNamer {
- public:
-  // The name for a card whose stem was read (empty: none was) and which is
-  // the number-th card of the source.
-  NativeString Next(const std::u32string& stem, std::uint64_t number);
-  NativeString Next(std::span<const std::byte> card, std::uint64_t number);
-
- private:
-  // Open addressing; 0 marks a free slot.
-  class HashSet {
-   public:
-    // False when the hash was there already.
-    bool Insert(std::uint64_t hash);
-
-   private:
-    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024);
-    std::size_t used_ = 0;
-  };
-
-  HashSet taken_;
-  std::unordered_map<std::uint64_t, std::uint64_t> lastCopy_;  // stem's hash → last "(n)" given
-  CardNameReader reader_;
-  NativeString name_, key_;  // kept to spare an allocation per card
-};
-
-// Text as the platform names files: UTF-16 on Windows, UTF-8 elsewhere.
-NativeString NativeFromCodePoints(std::u32string_view text);
-void NativeFromCodePoints(std::u32string_view text, NativeString& out);
 
 }  // namespace quillmere

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "code_units.h"
 #include "line_ends.h"
 
 namespace quillmere {
@@ -16,17 +17,6 @@ constexpr std::uint16_t kNoCharacter = 0xFFFF;
 // A card buffer larger than this is given back after its card is written,
 // so one huge photo does not keep its memory for the rest of the run.
 constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
-
-template <std::size_t kUnitSize, bool kBigEndian>
-std::uint16_t Decode(const std::byte* p) {
-  if constexpr (kUnitSize == 1) {
-    return std::to_integer<std::uint16_t>(p[0]);
-  } else {
-    const auto first = std::to_integer<unsigned>(p[0]);
-    const auto second = std::to_integer<unsigned>(p[1]);
-    return static_cast<std::uint16_t>(kBigEndian ? (first << 8) | second : (second << 8) | first);
-  }
-}
 
 bool SameLetter(std::uint16_t unit, char expected) {
   const bool letter = expected >= 'a' && expected <= 'z';
@@ -229,7 +219,7 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
       }
     }
     at_ = p;
-    goOn = TakeUnit(Decode<kUnitSize, kBigEndian>(p), p, kUnitSize, sink);
+    goOn = TakeUnit(UnitAt<kUnitSize, kBigEndian>(p), p, kUnitSize, sink);
     p += kUnitSize;
   }
   // The block is about to be reused: a card read so far only in place must
@@ -250,13 +240,13 @@ const std::byte* CardScanner::TakeContentLines(const std::byte* p, const std::by
   std::uint64_t lines = 0;
   for (;;) {
     const std::byte* first = p;
-    while (first < end && Decode<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
+    while (first < end && UnitAt<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
     if (first == end) break;
-    const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(first);
+    const std::uint16_t unit = UnitAt<kUnitSize, kBigEndian>(first);
     if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) break;
     const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(first, end);
-    if (static_cast<std::size_t>(end - q) < kNewline || Decode<kUnitSize, kBigEndian>(q) != kCr ||
-        Decode<kUnitSize, kBigEndian>(q + kUnitSize) != kLf) {
+    if (static_cast<std::size_t>(end - q) < kNewline || UnitAt<kUnitSize, kBigEndian>(q) != kCr ||
+        UnitAt<kUnitSize, kBigEndian>(q + kUnitSize) != kLf) {
       break;
     }
     const std::byte* next = q + kNewline;
@@ -283,9 +273,9 @@ template <std::size_t kUnitSize, bool kBigEndian>
 const std::byte* CardScanner::SkipContentLine(const std::byte* p, const std::byte* end, LineSink& sink,
                                               bool& goOn) {
   const std::byte* first = p;
-  while (first < end && Decode<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
+  while (first < end && UnitAt<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
   if (first == end) return p;
-  const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(first);
+  const std::uint16_t unit = UnitAt<kUnitSize, kBigEndian>(first);
   if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) return p;
   lineStarted_ = true;
   lineBegin_ = p;

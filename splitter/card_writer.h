@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "card_name.h"
+#include "card_namer.h"
 #include "quillmere/file_system.h"
 #include "quillmere/run.h"
 

@@ -1,8 +1,6 @@
 // Naming a card's file after its contact: how each export writes a name,
 // in which character set, what a file system refuses, two people of one
 // name, and what a card without a name is called.
-#include "card_name.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "card_namer.h"
+#include "safe_stem.h"
 #include "test_support.h"
 
 namespace quillmere::test {
@@ -29,7 +29,7 @@ std::string CardOf(const std::vector<std::string>& properties) {
 }
 
 NativeString NameOf(const std::string& card, std::uint64_t number = 7) {
-  return CardFileName(Bytes(card), number);
+  return CardNamer().Next(Bytes(card), number);
 }
 
 struct NameCase {
@@ -178,6 +178,8 @@ TEST(CardNameUnsafe, LongNamesCutAtWholeCharacters) {
   EXPECT_EQ(SafeFileStem(std::u32string(99, U'b') + U" c"), std::u32string(99, U'b'));
   // Within Linux's 255 bytes: 100 three-byte characters are 300 bytes.
   EXPECT_EQ(SafeFileStem(std::u32string(150, U'\u8868')), std::u32string(66, U'\u8868'));
+  // Exactly 200 bytes (50 four-byte characters) is still within the limit.
+  EXPECT_EQ(SafeFileStem(std::u32string(60, U'\U0001F600')), std::u32string(50, U'\U0001F600'));
 }
 
 TEST(CardNameFallbacks, NextPropertyWhenOneGivesNothing) {
