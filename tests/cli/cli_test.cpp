@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -35,6 +36,9 @@ struct Result {
 struct Input {
   std::optional<fs::path> file = {};
   std::optional<std::string> piped = {};
+  // Standard output: a file in the scratch folder unless this names
+  // another (such as /dev/full); "" closes it, as ">&-" does.
+  std::optional<std::string> output = {};
 };
 
 class Cli : public testing::Test {
@@ -66,7 +70,13 @@ class Cli : public testing::Test {
       posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     }
     const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!input.output) {
+      posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    } else if (input.output->empty()) {
+      posix_spawn_file_actions_addclose(&actions, 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 1, input.output->c_str(), O_WRONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -80,7 +90,8 @@ class Cli : public testing::Test {
     }
     int raw = 0;
     ::waitpid(pid, &raw, 0);
-    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(out), ReadWholeFile(err)};
+    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, fs::exists(out) ? ReadWholeFile(out) : "",
+                  ReadWholeFile(err)};
     fs::remove(out);
     fs::remove(err);
     return result;
@@ -132,7 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{"UnfinishedLastCardIsThreeNotZero", kUnfinished, {"SRC", "out"}, 3},
                     StatusCase{"NoCardAtAllIsStillZero", "root:x:0:0\n", {"SRC", "out"}, 0},
                     StatusCase{"MissingSourceIsOne", "", {"missing.vcf", "out"}, 1},
-                    StatusCase{"MissingFolderIsOne", kTwoCards, {"SRC", "no-such-folder"}, 1},
+                    StatusCase{"MissingFolderIsMadeNotAFailure", kTwoCards, {"SRC", "no/such/folder"}, 0},
+                    StatusCase{"FolderThatIsAFileIsOneEvenWithoutCards", "", {"SRC", "SRC"}, 1},
                     StatusCase{"OneOperandIsTwo", kTwoCards, {"SRC"}, 2},
                     StatusCase{"ThreeOperandsIsTwo", kTwoCards, {"SRC", "out", "more"}, 2},
                     StatusCase{"UnknownOptionIsTwo", kTwoCards, {"--bogus", "SRC", "out"}, 2},
@@ -149,14 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Cli, SuccessPrintsOnlyTheFinalMessageOnStandardOutput) {
   const auto r = Run({Source(kTwoCards), "out"});
-  EXPECT_EQ(r.out, "2 vCards Saved in \nout/\n");
+  EXPECT_EQ(r.out, "2 vCards Saved in\nout/\n");
   EXPECT_EQ(r.err, "") << "no progress when standard error is not a terminal";
   EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n");
 }
 
 TEST_F(Cli, UnfinishedCardIsAWarningOnStandardErrorWithTheLineItBeginsOn) {
   const auto r = Run({Source(kUnfinished), "out"});
-  EXPECT_EQ(r.out, "1 vCards Saved in \nout/\n") << "the message holds no warning";
+  EXPECT_EQ(r.out, "1 vCards Saved in\nout/\n") << "the message holds no warning";
   EXPECT_EQ(r.err,
             "quillmere-split: warning: the last card of 'in.vcf', from line 5, has no END:VCARD line and was "
             "not saved\n");
@@ -164,7 +176,7 @@ TEST_F(Cli, UnfinishedCardIsAWarningOnStandardErrorWithTheLineItBeginsOn) {
 
 TEST_F(Cli, SourceWithoutAnyCardAsksWhetherItIsAVCardFile) {
   const auto r = Run({Source("root:x:0:0:root:/root:/bin/bash\n", "passwd"), "out"});
-  EXPECT_EQ(r.out, "0 vCards Saved in \nout/\n");
+  EXPECT_EQ(r.out, "0 vCards Saved in\nout/\n");
   EXPECT_EQ(r.err, "quillmere-split: warning: 'passwd' has no BEGIN:VCARD line; is it a vCard file?\n");
 }
 
@@ -233,7 +245,7 @@ TEST_F(Cli, JobsWriteTheSameFilesAsOneWriter) {
     fs::create_directories(dir / jobs);
     const auto r = Run({"--jobs", jobs, source, jobs});
     EXPECT_EQ(r.status, 0) << "--jobs " << jobs << ": " << r.err;
-    EXPECT_EQ(r.out, "300 vCards Saved in \n" + jobs + "/\n");
+    EXPECT_EQ(r.out, "300 vCards Saved in\n" + jobs + "/\n");
   }
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(dir / "4")) {
@@ -399,11 +411,92 @@ TEST_F(Cli, NamesThatAShellCannotShowPlainlyAreQuotedToBeReadBack) {
       {"it's", "\"it's\""},
       {"a\nb", "'a'$'\\n''b'"},
       {"$'x", "'$'\\''x'"},
+      // Valid UTF-8 is text; an invalid byte and a C1 control (a terminal's
+      // escape) are shown by their true octal bytes.
+      {"Kontakte_M\xc3\xbcller.vcf", "'Kontakte_M\xc3\xbcller.vcf'"},
+      {"caf\xe9.vcf", "'caf'$'\\351''.vcf'"},
+      {"a\xc2\x9b"
+       "b",
+       "'a'$'\\302\\233''b'"},
+      {"over\xc0\xaflong", "'over'$'\\300'$'\\257''long'"},
+      {"\xed\xa0\x80surrogate", "$'\\355'$'\\240'$'\\200''surrogate'"},
   };
   for (const auto& [name, shown] : cases) {
     const auto r = Run({name, "out"});
     EXPECT_NE(r.err.find("cannot open " + shown + ":"), std::string::npos) << r.err;
   }
+}
+
+// --- Standard output that cannot take the message ----------------------------
+
+struct OutputCase {
+  const char* fault;
+  std::vector<std::string> args;  // "SRC" stands for the source
+  std::string output;             // "" : closed
+  std::string reason;
+};
+
+class BrokenOutput : public Cli, public testing::WithParamInterface<OutputCase> {};
+
+// A script reading the message must learn that it never arrived; the cards
+// are whole all the same.
+TEST_P(BrokenOutput, FailsWithOneWriteErrorLineAfterTheCardsAreWhole) {
+  const auto& c = GetParam();
+  auto args = c.args;
+  for (auto& arg : args) {
+    if (arg == "SRC") arg = Source(kTwoCards);
+  }
+  const auto r = Run(args, {.output = c.output});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quillmere-split: write error: " + c.reason + "\n");
+  if (c.args.back() == "out") {
+    EXPECT_EQ(Outputs(), (std::vector<std::string>{"vCard1.vcf", "vCard2.vcf"}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, BrokenOutput,
+    testing::Values(
+        OutputCase{"CheckIntoAFullDevice", {"--check", "SRC"}, "/dev/full", "No space left on device"},
+        OutputCase{"HelpIntoAFullDevice", {"--help"}, "/dev/full", "No space left on device"},
+        OutputCase{"ClosingMessageIntoAFullDevice", {"SRC", "out"}, "/dev/full", "No space left on device"},
+        OutputCase{"ClosedStandardOutput", {"SRC", "out"}, "", "Bad file descriptor"}),
+    [](const auto& param) { return std::string(param.param.fault); });
+
+TEST_F(Cli, ReaderThatLeavesEarlyEndsTheListQuietlyAsCatDoes) {
+  std::string cards;
+  for (int n = 0; n < 20000; ++n)
+    cards += "BEGIN:VCARD\r\nFN:Person " + std::to_string(n) + "\r\nEND:VCARD\r\n";
+  const std::string source = (dir / Source(cards)).string();
+  const std::string command =
+      "'" QUILLMERE_SPLIT "' --check --names '" + source + "' 2>'" + (dir / "err").string() + "' | head -1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string shown(256, '\0');
+  shown.resize(std::fread(shown.data(), 1, shown.size(), pipe));
+  ::pclose(pipe);
+  EXPECT_EQ(shown, "1\tPerson 0.vcf\n");
+  EXPECT_EQ(ReadWholeFile(dir / "err"), "") << "a closed pipe is no error to speak of";
+}
+
+// --- Destination ---------------------------------------------------------------
+
+TEST_F(Cli, DestinationThatIsAFileFailsBeforeTheSourceIsRead) {
+  Source("not a folder", "file");
+  const auto r = Run({"missing.vcf", "file"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "quillmere-split: cannot write into 'file': Not a directory\n");
+}
+
+TEST_F(Cli, MissingDestinationIsMadeWithItsParentsAsMkdirP) {
+  const auto r = Run({Source(kTwoCards), "a/b/c"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(dir / "a" / "b" / "c" / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n");
+  Source("", "plain");
+  const auto under = Run({Source(kTwoCards), "plain/sub"});
+  EXPECT_EQ(under.status, 1);
+  EXPECT_EQ(under.err, "quillmere-split: cannot create the folder 'plain/sub': Not a directory\n");
 }
 
 // --- Files named after their contacts ---------------------------------------
@@ -420,7 +513,7 @@ TEST_F(Cli, NamesOptionNamesEachFileAfterItsContactWithTheSameMessageAndStatus) 
     fs::create_directories(dir / jobs);
     const auto r = Run({"--names", "--jobs", jobs, source, jobs});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "3 vCards Saved in \n" + jobs + "/\n");
+    EXPECT_EQ(r.out, "3 vCards Saved in\n" + jobs + "/\n");
     EXPECT_EQ(ReadWholeFile(dir / jobs / "Jane Doe.vcf"), "\r\nBEGIN:VCARD\r\nFN:Jane Doe\r\nEND:VCARD\r\n");
     EXPECT_EQ(ReadWholeFile(dir / jobs / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nNOTE:x\r\nEND:VCARD\r\n");
     EXPECT_EQ(ReadWholeFile(dir / jobs / "Jane Doe (2).vcf"),

@@ -1,6 +1,7 @@
 // quillmere-split stopped by a signal while its source keeps it waiting: it
 // ends at once, says so in one line with the count saved, leaves only whole
-// cards, and exits with 128 + the signal's number.
+// cards, and then dies of that signal, as the GNU tools do, so that a shell
+// loop stops too. A signal ignored when it started stays ignored.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -36,13 +38,16 @@ std::string Cards(int count) {
 struct Stop {
   int signal;
   const char* name;
+  int ignoredAtStart = 0;  // sent first, and must change nothing
+  bool check = false;      // --check --names, which lists and saves nothing
 };
 
 class SignalStop : public testing::TestWithParam<Stop> {};
 
 TEST_P(SignalStop, EndsTheRunWithOneLineAndTheSignalsExitStatus) {
   const auto dir =
-      fs::temp_directory_path() / ("quillmere-stop-" + std::to_string(::getpid()) + GetParam().name);
+      fs::temp_directory_path() / ("quillmere-stop-" + std::to_string(::getpid()) + GetParam().name +
+                                   std::to_string(GetParam().ignoredAtStart) + (GetParam().check ? "c" : ""));
   fs::remove_all(dir);
   fs::create_directories(dir / "out");
   const auto fifo = dir / "in.vcf";
@@ -51,11 +56,19 @@ TEST_P(SignalStop, EndsTheRunWithOneLineAndTheSignalsExitStatus) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const std::string program = QUILLMERE_SPLIT, source = fifo.string(), out = (dir / "out").string();
-  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(source.c_str()),
-                  const_cast<char*>(out.c_str()), nullptr};
+  std::string program = QUILLMERE_SPLIT, check = "--check", names = "--names", source = fifo.string(),
+              out = (dir / "out").string();
+  std::vector<char*> argv{program.data()};
+  if (GetParam().check) argv.insert(argv.end(), {check.data(), names.data()});
+  argv.push_back(source.data());
+  if (!GetParam().check) argv.push_back(out.data());
+  argv.push_back(nullptr);
+  // An ignored signal is handed on to the child, as nohup does.
+  const int ignored = GetParam().ignoredAtStart;
+  if (ignored) ::signal(ignored, SIG_IGN);
   pid_t child = 0;
-  ASSERT_EQ(posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ), 0);
+  ASSERT_EQ(posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  if (ignored) ::signal(ignored, SIG_DFL);
   posix_spawn_file_actions_destroy(&actions);
 
   // Three cards, then a writer that stays silent: the tool waits in its read.
@@ -67,10 +80,17 @@ TEST_P(SignalStop, EndsTheRunWithOneLineAndTheSignalsExitStatus) {
   ASSERT_GE(writer, 0) << "the tool never opened its source";
   const std::string cards = Cards(3);
   ASSERT_EQ(::write(writer, cards.data(), cards.size()), static_cast<ssize_t>(cards.size()));
-  for (int i = 0; i < 500 && !fs::exists(dir / "out" / "vCard3.vcf"); ++i)
+  for (int i = 0; i < 500 && !GetParam().check && !fs::exists(dir / "out" / "vCard3.vcf"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // A check shows nothing while it runs (its list is buffered): it is given
+  // time to read the three cards.
+  std::this_thread::sleep_for(std::chrono::milliseconds(GetParam().check ? 500 : 50));
 
+  if (ignored) {
+    ::kill(child, ignored);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(::waitpid(child, nullptr, WNOHANG), 0) << "stopped by a signal ignored at its start";
+  }
   ::kill(child, GetParam().signal);
   int status = 0;
   pid_t ended = 0;
@@ -86,10 +106,16 @@ TEST_P(SignalStop, EndsTheRunWithOneLineAndTheSignalsExitStatus) {
     ::waitpid(child, &status, 0);
     FAIL() << "the tool did not stop on " << GetParam().name;
   }
-  ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
-  EXPECT_EQ(WEXITSTATUS(status), 128 + GetParam().signal);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exited instead of dying of the signal, so a shell loop would go on";
+  EXPECT_EQ(WTERMSIG(status), GetParam().signal);
   EXPECT_EQ(Slurp(dir / "stderr"),
-            std::string("quillmere-split: interrupted by ") + GetParam().name + "; 3 vCards were saved.\n");
+            std::string("quillmere-split: interrupted by ") + GetParam().name +
+                (GetParam().check ? "; 3 vCards were listed.\n" : "; 3 vCards were saved.\n"));
+  if (GetParam().check) {
+    EXPECT_TRUE(fs::is_empty(dir / "out")) << "a check wrote files";
+    fs::remove_all(dir);
+    return;
+  }
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir / "out")) ++files;
   EXPECT_EQ(files, 3u) << "only the three whole cards may be left";
@@ -99,7 +125,13 @@ TEST_P(SignalStop, EndsTheRunWithOneLineAndTheSignalsExitStatus) {
 
 INSTANTIATE_TEST_SUITE_P(Cli, SignalStop,
                          testing::Values(Stop{SIGINT, "SIGINT"}, Stop{SIGTERM, "SIGTERM"},
-                                         Stop{SIGHUP, "SIGHUP"}),
-                         [](const auto& param) { return std::string(param.param.name); });
+                                         Stop{SIGHUP, "SIGHUP"}, Stop{SIGTERM, "SIGTERM", SIGHUP},
+                                         Stop{SIGTERM, "SIGTERM", SIGINT}, Stop{SIGINT, "SIGINT", 0, true}),
+                         [](const auto& param) {
+                           std::string name = param.param.name;
+                           if (param.param.ignoredAtStart == SIGHUP) name += "AfterIgnoredSIGHUP";
+                           if (param.param.ignoredAtStart == SIGINT) name += "AfterIgnoredSIGINT";
+                           return name + (param.param.check ? "DuringCheck" : "");
+                         });
 
 }  // namespace
