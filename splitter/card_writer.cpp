@@ -222,7 +222,10 @@ std::optional<RunFailure> CardWriter::StartLarge() {
       return std::nullopt;
     }
     if (!error || !error->nameTaken || tries == kTemporaryNameTries) {
-      return Failure(FailedStep::CreateOutput, naming_ == FileNaming::Numbered ? path : temporary, error);
+      // A contact's name is not known yet, and the temporary file was
+      // never made: the failure names the folder.
+      return Failure(FailedStep::CreateOutput,
+                     naming_ == FileNaming::Numbered ? path : std::filesystem::path(folder_), error);
     }
   }
 }
@@ -260,9 +263,11 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
 }
 
 // A large card failed: its partly written file goes, and the failure names
-// the card's own file (the temporary one too, if it could not be removed).
+// the card's own file, or its folder while a contact's name is not known
+// yet (and the temporary one too, if it could not be removed).
 std::optional<RunFailure> CardWriter::Abandon(FailedStep step, const std::optional<IoError>& error) {
-  RunFailure failure = Failure(step, CardPath(), error);
+  const bool nameKnown = naming_ == FileNaming::Numbered || !name_.empty();
+  RunFailure failure = Failure(step, nameKnown ? CardPath() : std::filesystem::path(folder_), error);
   name_.clear();
   large_.reset();
   const auto temporary = *unfinished_;
