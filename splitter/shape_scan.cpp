@@ -442,6 +442,27 @@ void ReadAll(std::vector<Stretch>& stretches, ShapeFold& whole, ReadFunction rea
   }
 }
 
+// The shape once every stretch is read: `total` holds the sums of their
+// counts.
+SourceShape Finished(ShapeFold& whole, SourceEncoding encoding, const Stretch& total, bool openLastLine) {
+  SourceShape shape = whole.Finish(total.lineEnds + (openLastLine ? 1 : 0));
+  ScanStatistics& s = shape.seen;
+  s.encoding = encoding;
+  s.crCrLfEnds += total.crCrLfEnds;
+  s.crLfEnds += total.crLfPairs - total.crCrLfEnds;
+  s.lfEnds += total.lfBytes - total.crLfPairs;
+  s.crEnds += total.crBytes - total.crLfPairs - total.crCrLfEnds;
+  return shape;
+}
+
+void AddCounts(Stretch& total, const Stretch& stretch) {
+  total.crBytes += stretch.crBytes;
+  total.lfBytes += stretch.lfBytes;
+  total.crLfPairs += stretch.crLfPairs;
+  total.crCrLfEnds += stretch.crCrLfEnds;
+  total.lineEnds += stretch.lineEnds;
+}
+
 std::optional<SourceShape> Shape(std::span<const std::byte> source, ReadFunction read, std::size_t parts) {
   std::size_t markBytes = 0;
   const SourceEncoding encoding =
@@ -452,18 +473,19 @@ std::optional<SourceShape> Shape(std::span<const std::byte> source, ReadFunction
   ShapeFold whole(markBytes);
   ReadAll(stretches, whole, read);
   const bool openLastLine = !text.empty() && text.back() != kCr && text.back() != kLf;
-  std::uint64_t lineEnds = 0;
-  for (const Stretch& stretch : stretches) lineEnds += stretch.lineEnds;
-  SourceShape shape = whole.Finish(lineEnds + (openLastLine ? 1 : 0));
-  ScanStatistics& s = shape.seen;
-  s.encoding = encoding;
-  for (const Stretch& stretch : stretches) {
-    s.crCrLfEnds += stretch.crCrLfEnds;
-    s.crLfEnds += stretch.crLfPairs - stretch.crCrLfEnds;
-    s.lfEnds += stretch.lfBytes - stretch.crLfPairs;
-    s.crEnds += stretch.crBytes - stretch.crLfPairs - stretch.crCrLfEnds;
-  }
-  return shape;
+  Stretch total;
+  for (const Stretch& stretch : stretches) AddCounts(total, stretch);
+  return Finished(whole, encoding, total, openLastLine);
+}
+
+ReadFunction BestReading() {
+#ifdef QUILLMERE_AVX2
+  if (HaveAvx2()) return ReadAvx2;
+#endif
+#ifdef QUILLMERE_SSE2
+  if (HaveSse2()) return ReadSse2;
+#endif
+  return ReadPortable;
 }
 
 // A thread for each this many bytes. Linux may start (or wake) a thread on
@@ -504,6 +526,66 @@ std::optional<SourceShape> ScanShapeUsing(ShapeInstructions instructions, std::s
       break;
   }
   return Shape(source, ReadPortable, threads);
+}
+
+struct ShapeReader::Fold {
+  explicit Fold(std::size_t markBytes) : whole(markBytes) {}
+  ShapeFold whole;
+  ReadFunction read = BestReading();
+  Stretch total;  // the counts of the stretches read so far
+};
+
+ShapeReader::ShapeReader(std::size_t bufferBytes) : buffer_(std::max<std::size_t>(bufferBytes, 64)) {}
+
+// The mark is known once three bytes are in (or the source has ended).
+bool ShapeReader::Start() {
+  encoding_ =
+      EncodingOf(std::span<const std::byte>(buffer_).first(std::min<std::size_t>(filled_, 3)), markBytes_);
+  if (encoding_ != SourceEncoding::Bytes && encoding_ != SourceEncoding::Utf8Mark) return false;
+  std::memmove(buffer_.data(), buffer_.data() + markBytes_, filled_ - markBytes_);
+  filled_ -= markBytes_;
+  fold_ = std::make_shared<Fold>(markBytes_);
+  started_ = true;
+  return true;
+}
+
+// Reads the first `bytes` of the buffer, which end where a line ends, and
+// keeps the rest for the next block.
+void ShapeReader::Read(std::size_t bytes) {
+  if (bytes == 0) return;
+  Stretch stretch;
+  stretch.text = std::span<const std::byte>(buffer_).first(bytes);
+  stretch.offset = static_cast<std::size_t>(offset_);
+  Stretch& total = fold_->total;
+  fold_->read(stretch, fold_->whole, {total.lineEnds, total.crBytes + total.lfBytes});
+  AddCounts(total, stretch);
+  lastByte_ = buffer_[bytes - 1];
+  offset_ += bytes;
+  std::memmove(buffer_.data(), buffer_.data() + bytes, filled_ - bytes);
+  filled_ -= bytes;
+}
+
+bool ShapeReader::Took(std::size_t got) {
+  filled_ += got;
+  if (!started_ && (filled_ < 3 || !Start())) return filled_ < 3;
+  // A CR can be cut after only once the byte after it is known to start a
+  // new line: neither an LF nor the CR of a CR CR LF.
+  std::size_t cut = filled_;
+  while (cut > 0) {
+    const std::byte b = buffer_[cut - 1];
+    if (b == kLf || (b == kCr && cut < filled_ && buffer_[cut] != kCr && buffer_[cut] != kLf)) break;
+    --cut;
+  }
+  if (cut == 0) return filled_ < buffer_.size();
+  Read(cut);
+  return true;
+}
+
+std::optional<SourceShape> ShapeReader::Finish() {
+  if (!started_ && !Start()) return std::nullopt;
+  Read(filled_);
+  const bool openLastLine = offset_ > 0 && lastByte_ != kCr && lastByte_ != kLf;
+  return Finished(fold_->whole, encoding_, fold_->total, openLastLine);
 }
 
 std::optional<SourceShape> ScanShape(std::span<const std::byte> source) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -53,6 +54,38 @@ class ShapeByScanner final : private LineSink {
 // large source is cut after line feeds into parts read on several threads
 // at once.
 std::optional<SourceShape> ScanShape(std::span<const std::byte> source);
+
+// Reads an 8-bit or UTF-8 source handed in block by block as ScanShape
+// reads it whole, holding only one buffer: each block is read up to its
+// last line end that can be cut after (an LF, or a CR with something other
+// than CR or LF after it), and the line it ends inside is kept for the next.
+// Nothing is mapped, so memory stays at the buffer whatever the source.
+class ShapeReader {
+ public:
+  explicit ShapeReader(std::size_t bufferBytes = std::size_t{1} << 20);
+  // Where to read the next bytes: after the line carried over.
+  std::span<std::byte> Space() { return std::span<std::byte>(buffer_).subspan(filled_); }
+  // `got` bytes were read into Space(). False when the shape reader cannot
+  // go on: the source is UTF-16, or a line outgrew the buffer; read it from
+  // its start with CardScanner then.
+  bool Took(std::size_t got);
+  // The source has ended; nothing for a UTF-16 source.
+  std::optional<SourceShape> Finish();
+
+ private:
+  bool Start();
+  void Read(std::size_t bytes);
+
+  std::vector<std::byte> buffer_;
+  std::size_t filled_ = 0;
+  bool started_ = false;
+  std::size_t markBytes_ = 0;
+  SourceEncoding encoding_ = SourceEncoding::Bytes;
+  std::uint64_t offset_ = 0;  // of the buffer's first byte, in the text after the mark
+  std::byte lastByte_{};
+  struct Fold;
+  std::shared_ptr<Fold> fold_;
+};
 
 // The ways of sorting the bytes; all give the same answer. Tests hold each
 // one this processor has against CardScanner.

@@ -1,5 +1,6 @@
 #include "shape_agreement.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "card_scanner.h"
@@ -50,6 +51,42 @@ std::string FieldDifference(const SourceShape& got, const SourceShape& want) {
   return {};
 }
 
+// The longest run of bytes with no CR or LF in it.
+std::size_t LongestLine(std::span<const std::byte> source) {
+  std::size_t longest = 0, run = 0;
+  for (const std::byte b : source) {
+    run = (b == std::byte{'\r'} || b == std::byte{'\n'}) ? 0 : run + 1;
+    longest = std::max(longest, run);
+  }
+  return longest;
+}
+
+// The source handed to the block reader `readBytes` at a time through a
+// buffer of `bufferBytes`, as --check reads a file.
+std::string BlockDifference(std::span<const std::byte> bytes, const SourceShape& want, bool wide,
+                            std::size_t bufferBytes, std::size_t readBytes) {
+  const std::string way =
+      "blocks of " + std::to_string(readBytes) + " into " + std::to_string(bufferBytes) + " bytes: ";
+  ShapeReader reader(bufferBytes);
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto space = reader.Space();
+    const std::size_t size = std::min({space.size(), readBytes, bytes.size() - at});
+    std::copy_n(bytes.data() + at, size, space.data());
+    at += size;
+    if (!reader.Took(size)) {
+      // Given up: only a UTF-16 source or a line the buffer cannot hold may
+      // be left to the scanner.
+      if (wide || LongestLine(bytes) + 2 >= bufferBytes) return {};
+      return way + "left an 8-bit source to the scanner";
+    }
+  }
+  const auto got = reader.Finish();
+  if (wide != !got) return way + (wide ? "read a UTF-16 source" : "left an 8-bit source to the scanner");
+  if (!got) return {};
+  const std::string difference = FieldDifference(*got, want);
+  return difference.empty() ? difference : way + difference;
+}
+
 }  // namespace
 
 std::string ShapeDifference(const std::string& source, std::size_t threads) {
@@ -69,6 +106,13 @@ std::string ShapeDifference(const std::string& source, std::size_t threads) {
     if (!got) continue;
     if (const std::string difference = FieldDifference(*got, want); !difference.empty())
       return way + difference;
+  }
+  if (threads != 1) return {};
+  for (const std::size_t buffer : {64, 100, 4096}) {
+    for (const std::size_t read : {1, 7, 64, 4096}) {
+      if (std::string difference = BlockDifference(bytes, want, wide, buffer, read); !difference.empty())
+        return difference;
+    }
   }
   return {};
 }
