@@ -2,14 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <vector>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 #include "card_scanner.h"
 #include "console.h"
@@ -22,6 +17,12 @@ namespace {
 // As large as the splitter's own reads: fewer calls cost less than anything
 // the scanner does with the bytes.
 constexpr std::size_t kReadBlock = std::size_t{256} << 10;
+// The shape reader's blocks: small enough that a block just read is still
+// in the processor's cache when it is looked at.
+constexpr std::size_t kShapeBlock = std::size_t{64} << 10;
+// A line longer than this, carried from one block to the next, is left to
+// the scanner.
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 
 std::string Line(const char* key, const std::string& value) {
   return std::string(key) + ": " + value + "\n";
@@ -62,19 +63,7 @@ class Scan {
     bytes_ += data.size();
     scanner_.Feed(data);
   }
-  // The whole source at once, instead of Feed: an 8-bit or UTF-8 one is
-  // read by the shape reader, which gives what the scanner would and is far
-  // quicker.
-  void TakeWhole(std::span<const std::byte> data) {
-    whole_ = ScanShape(data);
-    if (whole_) {
-      bytes_ = data.size();
-    } else {
-      Feed(data);
-    }
-  }
   CheckFacts Finish() {
-    if (whole_) return {bytes_, whole_->cards, whole_->seen};
     const SourceShape read = scanner_.Finish();
     return {bytes_, read.cards, read.seen};
   }
@@ -82,7 +71,6 @@ class Scan {
  private:
   ShapeByScanner scanner_;
   std::uint64_t bytes_ = 0;
-  std::optional<SourceShape> whole_;
 };
 
 }  // namespace
@@ -108,29 +96,45 @@ std::string CheckReport(const CheckFacts& facts) {
 
 namespace {
 
-// A regular file is scanned through a mapping of it, which is quicker than
-// copying it into a buffer. False when the file cannot be mapped; it is then
-// read as a split reads it, which also says why it cannot be read.
-bool ScanMapped(const NativeString& source, Scan& scan) {
-#ifdef _WIN32
-  (void)source;
-  (void)scan;
-  return false;
-#else
-  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  void* mapped = MAP_FAILED;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    mapped = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+void SayUnreadable(FailedStep step, const NativeString& source, const std::optional<IoError>& error,
+                   const NativeString& name) {
+  const RunFailure failure{step, source, error ? error->reason : NativeString{}, 0};
+  Print(stderr, MessageLine(FailureLine(failure, name, false)));
+}
+
+// What reading with the shape reader came to.
+enum class ShapeRead { Done, LeftToScanner, Failed };
+
+// An 8-bit or UTF-8 file is read block by block by the shape reader, which
+// gives what the scanner would and is far quicker. Nothing is mapped: a file
+// emptied or cut short while it is read only ends the reading sooner, and a
+// sparse one is not filled in.
+ShapeRead ReadShape(const NativeString& source, FileSystem& files, const NativeString& name,
+                    std::optional<CheckFacts>& facts) {
+  std::optional<IoError> error;
+  const auto file = files.OpenSource(source, error);
+  if (!file) {
+    SayUnreadable(FailedStep::OpenSource, source, error, name);
+    return ShapeRead::Failed;
   }
-  ::close(fd);
-  if (mapped == MAP_FAILED) return false;
-  const auto size = static_cast<std::size_t>(info.st_size);
-  scan.TakeWhole({static_cast<const std::byte*>(mapped), size});
-  ::munmap(mapped, size);
-  return true;
-#endif
+  ShapeReader reader(kLongestLine);
+  std::vector<std::byte> block(kShapeBlock);
+  std::uint64_t bytes = 0;
+  for (;;) {
+    const std::size_t got = file->Read(block, error);
+    if (error) {
+      SayUnreadable(FailedStep::ReadSource, source, error, name);
+      return ShapeRead::Failed;
+    }
+    if (got == SourceFile::kNothingYet) continue;  // a FIFO with nothing yet: read again
+    if (got == 0) break;
+    bytes += got;
+    if (!reader.Feed(std::span<const std::byte>(block).first(got))) return ShapeRead::LeftToScanner;
+  }
+  const auto shape = reader.Finish();
+  if (!shape) return ShapeRead::LeftToScanner;
+  facts = CheckFacts{bytes, shape->cards, shape->seen};
+  return ShapeRead::Done;
 }
 
 // Reads the source as a split reads it. False, after saying why, when it
@@ -140,16 +144,14 @@ bool ScanRead(const NativeString& source, bool standardInput, FileSystem& files,
   std::optional<IoError> error;
   const auto file = standardInput ? files.OpenStandardInput(error) : files.OpenSource(source, error);
   if (!file) {
-    const RunFailure failure{FailedStep::OpenSource, source, error ? error->reason : NativeString{}, 0};
-    Print(stderr, MessageLine(FailureLine(failure, name, false)));
+    SayUnreadable(FailedStep::OpenSource, source, error, name);
     return false;
   }
   std::vector<std::byte> block(kReadBlock);
   for (;;) {
     const std::size_t got = file->Read(block, error);
     if (error) {
-      Print(stderr,
-            MessageLine(FailureLine({FailedStep::ReadSource, source, error->reason, 0}, name, false)));
+      SayUnreadable(FailedStep::ReadSource, source, error, name);
       return false;
     }
     if (got == SourceFile::kNothingYet) continue;  // a pipe with nothing yet: read again
@@ -160,16 +162,46 @@ bool ScanRead(const NativeString& source, bool standardInput, FileSystem& files,
 
 }  // namespace
 
+namespace {
+
+constexpr std::uintmax_t kNoSize = static_cast<std::uintmax_t>(-1);
+
+// The size of a named file, if it is a plain one.
+std::uintmax_t SizeOf(const NativeString& source) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(source, error)) return kNoSize;
+  const std::uintmax_t size = std::filesystem::file_size(source, error);
+  return error ? kNoSize : size;
+}
+
+}  // namespace
+
 int RunCheck(const NativeString& source, bool standardInput, FileSystem& files) {
   const NativeString name = SourceName(source, standardInput);
-  Scan scan;
-  const bool mapped = !standardInput && &files == &SystemFiles() && ScanMapped(source, scan);
-  if (!mapped && !ScanRead(source, standardInput, files, name, scan)) return 1;
-  const CheckFacts facts = scan.Finish();
-  Print(stdout, Native(CheckReport(facts)));
-  if (facts.seen.lines > 0 && !facts.seen.anyBeginLine) Print(stderr, MessageLine(NoCardWarning(name)));
-  if (facts.seen.unfinishedCardLine == 0) return 0;
-  Print(stderr, MessageLine(UnfinishedCardWarning(name, facts.seen.unfinishedCardLine, true)));
+  const std::uintmax_t sizeBefore = standardInput ? kNoSize : SizeOf(source);
+  std::optional<CheckFacts> facts;
+  if (!standardInput) {
+    if (ReadShape(source, files, name, facts) == ShapeRead::Failed) return 1;
+  }
+  if (!facts) {
+    // UTF-16, standard input, or a line longer than the shape reader's
+    // buffer: the scanner reads it from its start.
+    Scan scan;
+    if (!ScanRead(source, standardInput, files, name, scan)) return 1;
+    facts = scan.Finish();
+  }
+  Print(stdout, Native(CheckReport(*facts)));
+  // A file that shrank or grew while it was read was reported as it was
+  // read; the report may be of no version of it the disk ever held.
+  if (sizeBefore != kNoSize && (sizeBefore != facts->bytes || SizeOf(source) != facts->bytes)) {
+    Print(stderr,
+          MessageLine(Native("warning: ") + name + Native(" changed size while it was read (") +
+                      NativeDecimal(sizeBefore) + Native(" bytes at the start, ") +
+                      NativeDecimal(facts->bytes) + Native(" read); the report is of the bytes read")));
+  }
+  if (facts->seen.lines > 0 && !facts->seen.anyBeginLine) Print(stderr, MessageLine(NoCardWarning(name)));
+  if (facts->seen.unfinishedCardLine == 0) return 0;
+  Print(stderr, MessageLine(UnfinishedCardWarning(name, facts->seen.unfinishedCardLine, true)));
   return 3;
 }
 

@@ -535,56 +535,91 @@ struct ShapeReader::Fold {
   Stretch total;  // the counts of the stretches read so far
 };
 
-ShapeReader::ShapeReader(std::size_t bufferBytes) : buffer_(std::max<std::size_t>(bufferBytes, 64)) {}
+ShapeReader::ShapeReader(std::size_t longestLine) : longestLine_(longestLine) {}
 
-// The mark is known once three bytes are in (or the source has ended).
-bool ShapeReader::Start() {
-  encoding_ =
-      EncodingOf(std::span<const std::byte>(buffer_).first(std::min<std::size_t>(filled_, 3)), markBytes_);
+namespace {
+
+bool EndsLine(std::byte b) {
+  return b == kCr || b == kLf;
+}
+
+// Whether a line ends after byte i of the text and the next begins a new
+// one whatever follows: an LF, or a CR followed by neither CR nor LF (a CR
+// then CR may still be a CR CR LF).
+bool CanCutAfter(std::span<const std::byte> text, std::size_t i) {
+  return text[i] == kLf || (text[i] == kCr && i + 1 < text.size() && !EndsLine(text[i + 1]));
+}
+
+}  // namespace
+
+// The mark is known once three bytes are in (or the source has ended);
+// the first bytes wait among the carried ones until then. The mark is
+// taken off what follows.
+bool ShapeReader::Start(std::span<const std::byte>& block) {
+  std::byte head[3]{};
+  std::size_t known = 0;
+  for (std::size_t i = 0; known < 3 && i < carried_.size(); ++i) head[known++] = carried_[i];
+  for (std::size_t i = 0; known < 3 && i < block.size(); ++i) head[known++] = block[i];
+  encoding_ = EncodingOf(std::span<const std::byte>(head, known), markBytes_);
   if (encoding_ != SourceEncoding::Bytes && encoding_ != SourceEncoding::Utf8Mark) return false;
-  std::memmove(buffer_.data(), buffer_.data() + markBytes_, filled_ - markBytes_);
-  filled_ -= markBytes_;
+  const std::size_t fromCarried = std::min(markBytes_, carried_.size());
+  carried_.erase(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(fromCarried));
+  block = block.subspan(markBytes_ - fromCarried);
   fold_ = std::make_shared<Fold>(markBytes_);
   started_ = true;
   return true;
 }
 
-// Reads the first `bytes` of the buffer, which end where a line ends, and
-// keeps the rest for the next block.
-void ShapeReader::Read(std::size_t bytes) {
-  if (bytes == 0) return;
+// Reads text that begins where a line begins and ends where one ends.
+void ShapeReader::Read(std::span<const std::byte> text) {
+  if (text.empty()) return;
   Stretch stretch;
-  stretch.text = std::span<const std::byte>(buffer_).first(bytes);
+  stretch.text = text;
   stretch.offset = static_cast<std::size_t>(offset_);
   Stretch& total = fold_->total;
   fold_->read(stretch, fold_->whole, {total.lineEnds, total.crBytes + total.lfBytes});
   AddCounts(total, stretch);
-  lastByte_ = buffer_[bytes - 1];
-  offset_ += bytes;
-  std::memmove(buffer_.data(), buffer_.data() + bytes, filled_ - bytes);
-  filled_ -= bytes;
+  lastByte_ = text.back();
+  offset_ += text.size();
 }
 
-bool ShapeReader::Took(std::size_t got) {
-  filled_ += got;
-  if (!started_ && (filled_ < 3 || !Start())) return filled_ < 3;
-  // A CR can be cut after only once the byte after it is known to start a
-  // new line: neither an LF nor the CR of a CR CR LF.
-  std::size_t cut = filled_;
-  while (cut > 0) {
-    const std::byte b = buffer_[cut - 1];
-    if (b == kLf || (b == kCr && cut < filled_ && buffer_[cut] != kCr && buffer_[cut] != kLf)) break;
-    --cut;
+bool ShapeReader::Carry(std::span<const std::byte> rest) {
+  carried_.insert(carried_.end(), rest.begin(), rest.end());
+  return carried_.size() <= longestLine_;
+}
+
+bool ShapeReader::Feed(std::span<const std::byte> block) {
+  if (!started_) {
+    if (carried_.size() + block.size() < 3) return Carry(block);
+    if (!Start(block)) return false;
   }
-  if (cut == 0) return filled_ < buffer_.size();
-  Read(cut);
-  return true;
+  if (!carried_.empty() && !block.empty()) {
+    // The carried line goes on into this block, up to its first place to
+    // cut; the carried bytes may end in a CR that only this block tells.
+    std::size_t first = 0;
+    const bool cutBefore = carried_.back() == kCr && !EndsLine(block[0]);
+    if (!cutBefore) {
+      while (first < block.size() && !CanCutAfter(block, first)) ++first;
+      if (first == block.size()) return Carry(block);
+      ++first;
+    }
+    carried_.insert(carried_.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(first));
+    Read(carried_);
+    carried_.clear();
+    block = block.subspan(first);
+  }
+  std::size_t cut = block.size();
+  while (cut > 0 && !CanCutAfter(block, cut - 1)) --cut;
+  Read(block.first(cut));
+  return Carry(block.subspan(cut));
 }
 
 std::optional<SourceShape> ShapeReader::Finish() {
-  if (!started_ && !Start()) return std::nullopt;
-  Read(filled_);
-  const bool openLastLine = offset_ > 0 && lastByte_ != kCr && lastByte_ != kLf;
+  std::span<const std::byte> none;
+  if (!started_ && !Start(none)) return std::nullopt;
+  Read(carried_);
+  carried_.clear();
+  const bool openLastLine = offset_ > 0 && !EndsLine(lastByte_);
   return Finished(fold_->whole, encoding_, fold_->total, openLastLine);
 }
 

@@ -56,32 +56,32 @@ class ShapeByScanner final : private LineSink {
 std::optional<SourceShape> ScanShape(std::span<const std::byte> source);
 
 // Reads an 8-bit or UTF-8 source handed in block by block as ScanShape
-// reads it whole, holding only one buffer: each block is read up to its
-// last line end that can be cut after (an LF, or a CR with something other
-// than CR or LF after it), and the line it ends inside is kept for the next.
-// Nothing is mapped, so memory stays at the buffer whatever the source.
+// reads it whole. Each block is read in place up to its last line end that
+// can be cut after (an LF, or a CR with something other than CR or LF after
+// it); only the line it ends inside is copied, to be read with the next
+// block. Nothing is mapped, and memory stays at a block and that line.
 class ShapeReader {
  public:
-  explicit ShapeReader(std::size_t bufferBytes = std::size_t{1} << 20);
-  // Where to read the next bytes: after the line carried over.
-  std::span<std::byte> Space() { return std::span<std::byte>(buffer_).subspan(filled_); }
-  // `got` bytes were read into Space(). False when the shape reader cannot
-  // go on: the source is UTF-16, or a line outgrew the buffer; read it from
-  // its start with CardScanner then.
-  bool Took(std::size_t got);
+  // longestLine: the most a line may carry over before the reader gives up.
+  explicit ShapeReader(std::size_t longestLine = std::size_t{1} << 20);
+  // The next bytes of the source. False when the shape reader cannot go
+  // on: the source is UTF-16, or a line is longer than longestLine; read it
+  // from its start with CardScanner then.
+  bool Feed(std::span<const std::byte> block);
   // The source has ended; nothing for a UTF-16 source.
   std::optional<SourceShape> Finish();
 
  private:
-  bool Start();
-  void Read(std::size_t bytes);
+  bool Start(std::span<const std::byte>& block);
+  void Read(std::span<const std::byte> text);
+  bool Carry(std::span<const std::byte> rest);
 
-  std::vector<std::byte> buffer_;
-  std::size_t filled_ = 0;
+  std::size_t longestLine_;
+  std::vector<std::byte> carried_;  // the start of a line a block ended inside
   bool started_ = false;
   std::size_t markBytes_ = 0;
   SourceEncoding encoding_ = SourceEncoding::Bytes;
-  std::uint64_t offset_ = 0;  // of the buffer's first byte, in the text after the mark
+  std::uint64_t offset_ = 0;  // of the next byte to read, in the text after the mark
   std::byte lastByte_{};
   struct Fold;
   std::shared_ptr<Fold> fold_;

@@ -9,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sample_sources.h"
@@ -477,6 +479,52 @@ TEST_F(Cli, ReaderThatLeavesEarlyEndsTheListQuietlyAsCatDoes) {
   ::pclose(pipe);
   EXPECT_EQ(shown, "1\tPerson 0.vcf\n");
   EXPECT_EQ(ReadWholeFile(dir / "err"), "") << "a closed pipe is no error to speak of";
+}
+
+// --- --check reads, never maps ----------------------------------------------
+
+// Holes read as zeros and are not filled in: a "read-only" check once
+// filled a 512 MiB sparse file on tmpfs, and the disk with it.
+TEST_F(Cli, CheckOfASparseFileLeavesItsHolesUnfilled) {
+  const fs::path sparse = dir / "sparse.vcf";
+  WriteWholeFile(sparse, kTwoCards);
+  fs::resize_file(sparse, std::uintmax_t{64} << 20);
+  struct stat before {};
+  ASSERT_EQ(::stat(sparse.c_str(), &before), 0);
+  const auto r = Run({"--check", "sparse.vcf"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat after {};
+  ASSERT_EQ(::stat(sparse.c_str(), &after), 0);
+  EXPECT_EQ(after.st_blocks, before.st_blocks) << "the check allocated the file's holes";
+}
+
+// Emptied while it is read, a mapped file killed the check with SIGBUS. It
+// must end as a program does, whenever the file is cut.
+TEST_F(Cli, CheckOfAFileEmptiedWhileItIsReadEndsWithoutASignal) {
+  std::string cards;
+  for (int n = 0; n < 400000; ++n)
+    cards += "BEGIN:VCARD\r\nFN:Person " + std::to_string(n) + "\r\nEND:VCARD\r\n";
+  const std::string source = Source(cards);
+  for (const int delayMs : {0, 2, 5, 10}) {
+    WriteWholeFile(dir / source, cards);
+    std::string program = QUILLMERE_SPLIT, check = "--check", path = (dir / source).string();
+    char* argv[] = {program.data(), check.data(), path.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    fs::resize_file(dir / source, 0);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw)) << "died of signal " << WTERMSIG(raw) << " with the file emptied after "
+                                << delayMs << " ms";
+    const std::string err = ReadWholeFile(dir / "err");
+    EXPECT_TRUE(err.empty() || err.find("changed size while it was read") != std::string::npos) << err;
+  }
 }
 
 // --- Destination ---------------------------------------------------------------

@@ -61,22 +61,23 @@ std::size_t LongestLine(std::span<const std::byte> source) {
   return longest;
 }
 
-// The source handed to the block reader `readBytes` at a time through a
-// buffer of `bufferBytes`, as --check reads a file.
+// The source handed to the block reader `blockBytes` at a time, a line
+// carried from one block to the next being allowed `longestLine` bytes.
 std::string BlockDifference(std::span<const std::byte> bytes, const SourceShape& want, bool wide,
-                            std::size_t bufferBytes, std::size_t readBytes) {
+                            std::size_t longestLine, std::size_t blockBytes) {
   const std::string way =
-      "blocks of " + std::to_string(readBytes) + " into " + std::to_string(bufferBytes) + " bytes: ";
-  ShapeReader reader(bufferBytes);
-  for (std::size_t at = 0; at < bytes.size();) {
-    const auto space = reader.Space();
-    const std::size_t size = std::min({space.size(), readBytes, bytes.size() - at});
-    std::copy_n(bytes.data() + at, size, space.data());
-    at += size;
-    if (!reader.Took(size)) {
-      // Given up: only a UTF-16 source or a line the buffer cannot hold may
-      // be left to the scanner.
-      if (wide || LongestLine(bytes) + 2 >= bufferBytes) return {};
+      "blocks of " + std::to_string(blockBytes) + ", lines up to " + std::to_string(longestLine) + ": ";
+  ShapeReader reader(longestLine);
+  for (std::size_t at = 0; at < bytes.size(); at += blockBytes) {
+    // Each block in memory of its own, as a read buffer is: a read past it
+    // is an error under the sanitizers.
+    const std::vector<std::byte> block(
+        bytes.begin() + static_cast<std::ptrdiff_t>(at),
+        bytes.begin() + static_cast<std::ptrdiff_t>(std::min(at + blockBytes, bytes.size())));
+    if (!reader.Feed(block)) {
+      // Given up: only a UTF-16 source or a line longer than allowed may be
+      // left to the scanner.
+      if (wide || LongestLine(bytes) + 2 > longestLine) return {};
       return way + "left an 8-bit source to the scanner";
     }
   }
@@ -108,9 +109,10 @@ std::string ShapeDifference(const std::string& source, std::size_t threads) {
       return way + difference;
   }
   if (threads != 1) return {};
-  for (const std::size_t buffer : {64, 100, 4096}) {
-    for (const std::size_t read : {1, 7, 64, 4096}) {
-      if (std::string difference = BlockDifference(bytes, want, wide, buffer, read); !difference.empty())
+  for (const std::size_t longestLine : {64, 100, 4096}) {
+    for (const std::size_t block : {1, 2, 7, 64, 4096}) {
+      if (std::string difference = BlockDifference(bytes, want, wide, longestLine, block);
+          !difference.empty())
         return difference;
     }
   }
