@@ -115,31 +115,20 @@ std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path
   return failure;
 }
 
-std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
-                                         const std::filesystem::path& path, std::span<const std::byte> card) {
+std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const std::optional<FileId>& source,
+                                           const std::filesystem::path& path,
+                                           std::optional<RunFailure>& failure) {
   // Unchecked only in a folder that started out empty: every name is free.
   bool nameFree = !source;
   if (source) {
     const auto id = files.IdOf(path);
-    if (id == source) return IsTheSource(path);
+    if (id == source) {
+      failure = IsTheSource(path);
+      return nullptr;
+    }
     nameFree = !id;
   }
   std::optional<IoError> error;
-  // Whatever ends this early, a thrown exception included, the file goes:
-  // it would hold part of a card. Declared before the file, so the file is
-  // closed first.
-  struct RemoveUnlessDone {
-    FileSystem& files;
-    const std::filesystem::path& path;
-    bool done = false;
-    ~RemoveUnlessDone() {
-      try {
-        if (!done) files.Remove(path);
-      } catch (...) {
-        // Unwinding already: the failure that led here is what is reported.
-      }
-    }
-  } cleanup{files, path};
   // A name nothing has is made in one call that can only make a new file;
   // one in use (a file of an earlier run, a link) goes the careful way.
   auto out = nameFree ? files.CreateNew(path, error) : nullptr;
@@ -147,22 +136,48 @@ std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
     if (nameFree && source && files.IdOf(path) == source) {
-      cleanup.done = true;
-      return IsTheSource(path);
+      failure = IsTheSource(path);
+      return nullptr;
     }
     error.reset();
     out = files.Create(path, error);
   }
-  if (!out) {
-    cleanup.done = true;  // nothing was made
-    return FileFailure(FailedStep::CreateOutput, path, error);
-  }
-  error = out->Write(card);
+  if (!out) failure = FileFailure(FailedStep::CreateOutput, path, error);
+  return out;
+}
+
+std::optional<RunFailure> FillCardFile(FileSystem& files, std::unique_ptr<OutputFile> out,
+                                       const std::filesystem::path& path, std::span<const std::byte> card) {
+  // Whatever ends this early, a thrown exception included, the file goes:
+  // it would hold part of a card. The file is closed before it goes.
+  struct RemoveUnlessDone {
+    FileSystem& files;
+    std::unique_ptr<OutputFile>& out;
+    const std::filesystem::path& path;
+    bool done = false;
+    ~RemoveUnlessDone() {
+      try {
+        out.reset();
+        if (!done) files.Remove(path);
+      } catch (...) {
+        // Unwinding already: the failure that led here is what is reported.
+      }
+    }
+  } cleanup{files, out, path};
+  std::optional<IoError> error = out->Write(card);
   if (auto closed = out->Close(); !error) error = std::move(closed);
   out.reset();
   if (error) return FileFailure(FailedStep::WriteOutput, path, error);
   cleanup.done = true;
   return std::nullopt;
+}
+
+std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
+                                         const std::filesystem::path& path, std::span<const std::byte> card) {
+  std::optional<RunFailure> failure;
+  auto out = CreateCardFile(files, source, path, failure);
+  if (!out) return failure;
+  return FillCardFile(files, std::move(out), path, card);
 }
 
 std::filesystem::path CardWriter::NameNext(std::span<const std::byte> card) {

@@ -19,6 +19,16 @@ namespace quillmere {
 std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
                                          const std::filesystem::path& path, std::span<const std::byte> card);
 
+// WriteWholeCard in its two steps, for writers that must create the files
+// of their cards in card order but may write them in any: the check and the
+// create (nothing is made on a failure), then the write and the close
+// (whatever ends it early removes the file).
+std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const std::optional<FileId>& source,
+                                           const std::filesystem::path& path,
+                                           std::optional<RunFailure>& failure);
+std::optional<RunFailure> FillCardFile(FileSystem& files, std::unique_ptr<OutputFile> out,
+                                       const std::filesystem::path& path, std::span<const std::byte> card);
+
 // Turns finished cards into vCard1.vcf, vCard2.vcf, ... (or files named
 // after the contacts) in a folder; the one place where a card becomes a file
 // and where its name is chosen. Names are chosen in source order, each when

@@ -137,11 +137,12 @@ void ExpectOnlyCompleteCards(const SplitRun& run, const CleanRun& clean, std::ui
   }
 }
 
-// Files in the folder other than vCard1.vcf .. vCard<saved>.vcf.
+// Files in the folder other than vCard1.vcf .. vCard<saved>.vcf and an
+// earlier run's files left as they were.
 std::vector<std::string> LeftOver(const SplitRun& run, std::uint64_t saved) {
   std::vector<std::string> names;
   for (const auto& [name, content] : run.memory.FilesIn(kFolder)) {
-    bool card = false;
+    bool card = content == kOlderCard;
     for (std::uint64_t n = 1; n <= saved; ++n) card = card || name == "vCard" + std::to_string(n) + ".vcf";
     if (!card) names.push_back(name);
   }
@@ -194,6 +195,9 @@ struct Case {
   Operation op;
   std::size_t hold = kDefaultHold;
   bool olderCards = false;  // the folder holds an earlier run's files
+  // After the failure the folder is read-only: nothing more is made,
+  // renamed or removed (else only the first removal fails).
+  bool readOnlyAfter = false;
 };
 void PrintTo(const Case& c, std::ostream* out) {
   *out << Name(c.op) << " of " << c.source;
@@ -292,25 +296,36 @@ TEST(GuardOfTheSource, UnknownFolderIdentityStillProtectsIt) {
   }
 }
 
-// A write or close that fails and then a removal that fails too: the run
-// still reports the first failure and names the file it could not clean up;
-// every other file is complete.
+// A write or close that fails and then a removal that fails too (or a
+// folder made read-only, where the first file that cannot be made is the
+// failure): the run still reports the first failure and names the file it
+// could not clean up; every other file is complete, and no card follows a
+// gap, whatever the number of writers.
 class CleanupFailsToo : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
   QUILLMERE_SOURCE_OR_SKIP(source, GetParam().source);
   const auto op = GetParam().op;
   const auto hold = GetParam().hold;
-  const auto clean = RunClean(source->bytes, false, hold);
+  const auto older = GetParam().olderCards;
+  const auto readOnly = GetParam().readOnlyAfter;
+  const auto clean = RunClean(source->bytes, false, hold, older);
   ASSERT_GT(clean.calls.at(op), 0) << Name(op) << " is never called";
   for (int nth = 1; nth <= clean.calls.at(op); ++nth) {
-    SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) + ", then Remove #1");
-    SplitRun run(source->bytes);
+    SCOPED_TRACE(std::string(Name(op)) + " #" + std::to_string(nth) +
+                 (readOnly ? ", the folder read-only from then on" : ", then Remove #1"));
+    SplitRun run(source->bytes, kSource, older);
     run.largeCardBytes = hold;
     run.faulty.FailAt(op, nth);
-    run.faulty.FailAt(Operation::Remove, 1);
+    if (readOnly) {
+      run.faulty.SetReadOnlyAfterFailure(true);
+    } else {
+      run.faulty.FailAt(Operation::Remove, 1);
+    }
     const auto outcome = run.Go();
-    ++pointsTried[std::string(Name(op)) + " then Remove" + (hold == kDefaultHold ? "" : ", large cards")];
+    ++pointsTried[std::string(Name(op)) + (readOnly ? ", folder read-only from then on" : " then Remove") +
+                  (hold == kDefaultHold ? "" : ", large cards") +
+                  (older ? ", replacing an earlier run's files" : "")];
     ExpectFailureReported(run, outcome, op, nth);
     if (HasFatalFailure()) return;
     const auto& failure = run.owner.failed.front();
@@ -434,10 +449,10 @@ std::vector<std::string> SourceNames() {
 }
 
 std::vector<Case> Cases(std::initializer_list<Operation> ops, std::size_t hold = kDefaultHold,
-                        bool olderCards = false) {
+                        bool olderCards = false, bool readOnlyAfter = false) {
   std::vector<Case> cases;
   for (const auto& source : SourceNames())
-    for (auto op : ops) cases.push_back({source, op, hold, olderCards});
+    for (auto op : ops) cases.push_back({source, op, hold, olderCards, readOnlyAfter});
   return cases;
 }
 
@@ -487,6 +502,17 @@ INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceN
                          [](const auto& param) { return Identifier(param.param); });
 INSTANTIATE_TEST_SUITE_P(AllPoints, CleanupFailsToo,
                          ::testing::ValuesIn(Cases({Operation::Write, Operation::Close})), CaseName);
+// The folder made read-only during the run: the first file that cannot be
+// made (a card's, a temporary one, or a rename) and everything after.
+INSTANTIATE_TEST_SUITE_P(ReadOnlyFolder, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew}, kDefaultHold, false, true)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(ReadOnlyFolderOlderCards, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::Create}, kDefaultHold, true, true)), CaseName);
+INSTANTIATE_TEST_SUITE_P(ReadOnlyFolderLargeCards, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Rename}, kSmallHold,
+                                                   false, true)),
+                         CaseName);
 
 // Prints the number of injection points tried, for the record.
 class PointCounter : public ::testing::Environment {
