@@ -14,6 +14,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -233,6 +234,21 @@ NativeString PrepareFolder(const NativeString& folder) {
          Native(error.message());
 }
 
+// Standard output and error when they are files, which a run must never
+// write a card into: "quillmere-split in.vcf out > out/vCard1.vcf" would
+// otherwise find its message in the card's place.
+std::vector<quillmere::FileId> MessageFiles() {
+  std::vector<quillmere::FileId> files;
+#ifndef _WIN32
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+      files.push_back({static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)});
+  }
+#endif
+  return files;
+}
+
 int Split(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
@@ -249,7 +265,8 @@ int Split(const quillmere::cli::Options& options) {
        .trimSourceSpaces = false,
        .sourceIsStandardInput = standardInput,
        .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
-       .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered},
+       .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered,
+       .messageFiles = MessageFiles()},
       owner);
   return StatusOf(outcome, owner, sourceName);
 }

@@ -1,5 +1,6 @@
 #include "card_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -32,11 +33,11 @@ std::uint64_t NewSeed() {
 
 }  // namespace
 
-CardWriter::CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source,
-                       FileNaming naming, NameList* list)
+CardWriter::CardWriter(NativeString folder, FileSystem& files, OutputGuard source, FileNaming naming,
+                       NameList* list)
     : folder_(std::move(folder)),
       files_(files),
-      source_(source),
+      source_(std::move(source)),
       nameSeed_(NewSeed()),
       naming_(naming),
       list_(list) {}
@@ -90,13 +91,6 @@ RunFailure CardWriter::Failure(FailedStep step, const std::filesystem::path& pat
 
 namespace {
 
-RunFailure IsTheSource(const std::filesystem::path& path) {
-  return RunFailure{FailedStep::OutputIsSource, path,
-                    Native("That file is the source being split, and the source is never "
-                           "overwritten. Choose another folder."),
-                    0};
-}
-
 RunFailure FileFailure(FailedStep step, const std::filesystem::path& path,
                        const std::optional<IoError>& error) {
   return RunFailure{step, path, error ? error->reason : NativeString{}, 0};
@@ -104,28 +98,41 @@ RunFailure FileFailure(FailedStep step, const std::filesystem::path& path,
 
 }  // namespace
 
+std::optional<RunFailure> OutputGuard::Refuses(const std::optional<FileId>& id,
+                                               const std::filesystem::path& path) const {
+  if (!id) return std::nullopt;
+  if (id == source) {
+    return RunFailure{FailedStep::OutputIsSource, path,
+                      Native("That file is the source being split, and the source is never "
+                             "overwritten. Choose another folder."),
+                      0};
+  }
+  if (std::find(messages.begin(), messages.end(), *id) == messages.end()) return std::nullopt;
+  return RunFailure{FailedStep::OutputIsSource, path,
+                    Native("That file is where this run's own messages go (its standard output or "
+                           "error), and it is never written over. Send them elsewhere, or choose "
+                           "another folder."),
+                    0};
+}
+
 std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
   if (nameFree) *nameFree = !source_;  // unchecked only in a folder that started out empty
   if (!source_) return std::nullopt;
   const auto id = files_.IdOf(path);
   if (nameFree) *nameFree = !id;
-  if (id != source_) return std::nullopt;
-  RunFailure failure = IsTheSource(path);
-  failure.saved = saved_;
+  auto failure = source_.Refuses(id, path);
+  if (failure) failure->saved = saved_;
   return failure;
 }
 
-std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const std::optional<FileId>& source,
+std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard& source,
                                            const std::filesystem::path& path,
                                            std::optional<RunFailure>& failure) {
   // Unchecked only in a folder that started out empty: every name is free.
   bool nameFree = !source;
   if (source) {
     const auto id = files.IdOf(path);
-    if (id == source) {
-      failure = IsTheSource(path);
-      return nullptr;
-    }
+    if ((failure = source.Refuses(id, path))) return nullptr;
     nameFree = !id;
   }
   std::optional<IoError> error;
@@ -135,10 +142,7 @@ std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const std::optiona
   if (!out && (!nameFree || (error && error->nameTaken))) {
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
-    if (nameFree && source && files.IdOf(path) == source) {
-      failure = IsTheSource(path);
-      return nullptr;
-    }
+    if (nameFree && source && (failure = source.Refuses(files.IdOf(path), path))) return nullptr;
     error.reset();
     out = files.Create(path, error);
   }
@@ -172,7 +176,7 @@ std::optional<RunFailure> FillCardFile(FileSystem& files, std::unique_ptr<Output
   return std::nullopt;
 }
 
-std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
+std::optional<RunFailure> WriteWholeCard(FileSystem& files, const OutputGuard& source,
                                          const std::filesystem::path& path, std::span<const std::byte> card) {
   std::optional<RunFailure> failure;
   auto out = CreateCardFile(files, source, path, failure);

@@ -25,8 +25,8 @@ unsigned DefaultJobs() {
   return std::clamp(processors, 1u, 8u);
 }
 
-ParallelWriter::ParallelWriter(FileSystem& files, std::optional<FileId> source, unsigned jobs)
-    : files_(files), source_(source) {
+ParallelWriter::ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs)
+    : files_(files), source_(std::move(source)) {
   if (jobs <= 1) return;
   // The reader writes too, whenever the writers fall behind: one thread
   // fewer than jobs, so that N jobs keep N processors busy and none waits

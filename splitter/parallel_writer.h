@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "card_writer.h"
 #include "file_system.h"
 #include "splitter.h"
 
@@ -56,7 +57,7 @@ class ParallelWriter {
 
   // source: the identity every output name is checked against, or nothing
   // when no output can be the source.
-  ParallelWriter(FileSystem& files, std::optional<FileId> source, unsigned jobs);
+  ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs);
   ParallelWriter(const ParallelWriter&) = delete;
   ParallelWriter& operator=(const ParallelWriter&) = delete;
   ~ParallelWriter();
@@ -101,7 +102,7 @@ class ParallelWriter {
   void Done(std::uint64_t number, const std::filesystem::path& path, std::optional<RunFailure> failure);
 
   FileSystem& files_;
-  const std::optional<FileId> source_;
+  const OutputGuard source_;
   std::atomic<std::uint64_t> saved_{0};
   std::atomic<bool> failed_{false};
 

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "file_system.h"
 #include "native_text.h"
@@ -101,6 +102,9 @@ struct SplitRequest {
   // time; quillmere-split writes several, overlapping their creation.
   unsigned jobs = 1;
   FileNaming naming = FileNaming::Numbered;
+  // Files the caller's own messages go to (the command line's standard
+  // output and error): never written over, as the source is not.
+  std::vector<FileId> messageFiles = {};
   // Set by ListFileNames: the cards are named, not written.
   NameList* listOnly = nullptr;
 };

@@ -527,6 +527,20 @@ TEST_F(Cli, CheckOfAFileEmptiedWhileItIsReadEndsWithoutASignal) {
   }
 }
 
+// Standard output or error that is a file the run would write is kept as
+// the source is: the run stops before that card.
+TEST_F(Cli, StandardStreamInsideTheDestinationIsNeverWrittenOver) {
+  const auto source = Source(kTwoCards);
+  WriteWholeFile(dir / "out" / "vCard1.vcf", "");
+  const auto r = Run({source, "out"}, {.output = (dir / "out" / "vCard1.vcf").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create 'out/vCard1.vcf': That file is where this run's own messages go"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard1.vcf"), "") << "a card or the message went into it";
+  EXPECT_EQ(Outputs(), std::vector<std::string>{"vCard1.vcf"});
+}
+
 // --- Destination ---------------------------------------------------------------
 
 TEST_F(Cli, DestinationThatIsAFileFailsBeforeTheSourceIsRead) {
