@@ -537,6 +537,31 @@ struct ShapeReader::Fold {
 
 ShapeReader::ShapeReader(std::size_t longestLine) : longestLine_(longestLine) {}
 
+ShapeReader::ShapeReader(const ShapeReader& first, std::uint64_t offset)
+    : longestLine_(first.longestLine_),
+      started_(true),
+      markBytes_(first.markBytes_),
+      encoding_(first.encoding_),
+      offset_(offset),
+      fold_(std::make_shared<Fold>(first.markBytes_)) {}
+
+bool ShapeReader::InsideCard() const {
+  return fold_ && fold_->whole.InsideCard();
+}
+
+void ShapeReader::Flush() {
+  Read(carried_);
+  carried_.clear();
+}
+
+void ShapeReader::Append(const ShapeReader& later) {
+  Stretch& total = fold_->total;
+  fold_->whole.Append(later.fold_->whole, total.lineEnds, total.crBytes + total.lfBytes);
+  AddCounts(total, later.fold_->total);
+  if (later.offset_ > offset_) lastByte_ = later.lastByte_;
+  offset_ = later.offset_;
+}
+
 namespace {
 
 bool EndsLine(std::byte b) {

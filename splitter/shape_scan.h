@@ -71,6 +71,20 @@ class ShapeReader {
   // The source has ended; nothing for a UTF-16 source.
   std::optional<SourceShape> Finish();
 
+  // For a large source read in parts at once: a reader of a later part,
+  // which begins where a line begins, `offset` bytes into the text after
+  // the first reader's mark (the first must have started), and is read as
+  // if outside any card. Once its part is read and Flush()ed, the first
+  // reader either Append()s it or, if the part before ended inside a card
+  // after all (InsideCard()), is fed the part again itself.
+  ShapeReader(const ShapeReader& first, std::uint64_t offset);
+  bool Started() const { return started_; }
+  std::size_t MarkBytes() const { return markBytes_; }
+  bool InsideCard() const;
+  // The part has ended, at a line end.
+  void Flush();
+  void Append(const ShapeReader& later);
+
  private:
   bool Start(std::span<const std::byte>& block);
   void Read(std::span<const std::byte> text);

@@ -541,6 +541,26 @@ TEST_F(Cli, StandardStreamInsideTheDestinationIsNeverWrittenOver) {
   EXPECT_EQ(Outputs(), std::vector<std::string>{"vCard1.vcf"});
 }
 
+// A large file is read in parts on several threads; standard input goes
+// through the splitter's own scanner. The two must report the same, with a
+// mark, a card over every cut and a card too large for any part.
+TEST_F(Cli, CheckOfALargeFileReadInPartsAgreesWithTheScanner) {
+  std::string cards = "\xEF\xBB\xBF";
+  for (int n = 0; n < 120000; ++n) cards += "BEGIN:VCARD\r\nFN:Person " + std::to_string(n) + "\rEND:VCARD\n";
+  // A folded photo of 9 MiB: the cut between the parts falls inside it.
+  cards += "BEGIN:VCARD\r\nPHOTO:";
+  for (int line = 0; line < 120000; ++line) cards += " " + std::string(76, 'p') + "\r\n";
+  cards += "  END:VCARD\r\nEND:VCARD\r\n";
+  for (int n = 0; n < 120000; ++n)
+    cards += " BEGIN:VCARD \r\r\nFN:Other " + std::to_string(n) + "\r\nEND:VCARD\r\n";
+  const auto source = Source(cards);
+  const auto parts = Run({"--check", source});
+  const auto scanned = Run({"--check", "-"}, {.file = dir / source});
+  EXPECT_EQ(parts.status, scanned.status);
+  EXPECT_EQ(parts.out, scanned.out);
+  EXPECT_NE(parts.out.find("cards: 240001"), std::string::npos) << parts.out;
+}
+
 // --- Destination ---------------------------------------------------------------
 
 TEST_F(Cli, DestinationThatIsAFileFailsBeforeTheSourceIsRead) {

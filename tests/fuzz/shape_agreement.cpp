@@ -88,6 +88,37 @@ std::string BlockDifference(std::span<const std::byte> bytes, const SourceShape&
   return difference.empty() ? difference : way + difference;
 }
 
+// The source cut after LFs into `parts` parts read by readers of their own
+// and joined, as --check reads a large file on several threads.
+std::string PartsDifference(std::span<const std::byte> bytes, const SourceShape& want, std::size_t parts) {
+  std::vector<std::size_t> starts{0};
+  for (std::size_t k = 1; k < parts; ++k) {
+    std::size_t at = std::max(starts.back() + 1, bytes.size() * k / parts);
+    while (at < bytes.size() && bytes[at - 1] != std::byte{'\n'}) ++at;
+    if (at >= bytes.size()) break;
+    starts.push_back(at);
+  }
+  starts.push_back(bytes.size());
+  const auto part = [&](std::size_t k) { return bytes.subspan(starts[k], starts[k + 1] - starts[k]); };
+  ShapeReader first(1 << 20);
+  if (!first.Feed(part(0)) || !first.Started()) return {};  // UTF-16, or too short to tell
+  const std::uint64_t mark = want.seen.encoding == SourceEncoding::Utf8Mark ? 3 : 0;
+  for (std::size_t k = 1; k + 1 < starts.size(); ++k) {
+    ShapeReader later(first, starts[k] - mark);
+    later.Feed(part(k));
+    later.Flush();
+    if (first.InsideCard()) {
+      first.Feed(part(k));
+    } else {
+      first.Append(later);
+    }
+  }
+  const auto got = first.Finish();
+  if (!got) return "parts: left an 8-bit source to the scanner";
+  const std::string difference = FieldDifference(*got, want);
+  return difference.empty() ? difference : std::to_string(parts) + " parts read apart: " + difference;
+}
+
 }  // namespace
 
 std::string ShapeDifference(const std::string& source, std::size_t threads) {
@@ -107,6 +138,10 @@ std::string ShapeDifference(const std::string& source, std::size_t threads) {
     if (!got) continue;
     if (const std::string difference = FieldDifference(*got, want); !difference.empty())
       return way + difference;
+  }
+  if (!wide && threads > 1) {
+    if (std::string difference = PartsDifference(bytes, want, threads); !difference.empty())
+      return difference;
   }
   if (threads != 1) return {};
   for (const std::size_t longestLine : {64, 100, 4096}) {
