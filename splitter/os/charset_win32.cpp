@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "card_name.h"
 #include "text_charset.h"
 
 namespace quillmere {
@@ -92,15 +93,7 @@ void ComposeNfc(std::u32string& text) {
   static const NormalizeStringFunction normalize = FindNormalizeString();
   constexpr int kNormalizationC = 1;
   if (!normalize || text.empty()) return;
-  std::wstring wide;
-  for (const char32_t c : text) {
-    if (c >= 0x10000) {
-      wide += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-      wide += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      wide += static_cast<wchar_t>(c);
-    }
-  }
+  const std::wstring wide = NativeFromCodePoints(text);
   const int size = static_cast<int>(wide.size());
   int room = normalize(kNormalizationC, wide.c_str(), size, nullptr, 0);
   if (room <= 0) return;
