@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "file_system.h"
 #include "native_text.h"
@@ -123,6 +124,9 @@ struct SplitRequest {
   FileNaming naming = FileNaming::Numbered;
   // Cards to a file; none: one card a file. Batches are always numbered.
   BatchLimits batches{};
+  // Files the caller's own messages go to (the command line's standard
+  // output and error): never written over, as the source is not.
+  std::vector<FileId> messageFiles = {};
   // Set by ListFileNames: the cards are named, not written.
   NameList* listOnly = nullptr;
 };
