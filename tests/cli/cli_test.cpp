@@ -4,6 +4,7 @@
 // standard streams in files or a pipe.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -536,15 +537,9 @@ TEST_F(Cli, CheckOfAFileEmptiedWhileItIsReadEndsWithoutASignal) {
   const std::string source = Source(cards);
   for (const int delayMs : {0, 2, 5, 10}) {
     WriteWholeFile(dir / source, cards);
-    std::string program = QUILLMERE_SPLIT, check = "--check", path = (dir / source).string();
-    char* argv[] = {program.data(), check.data(), path.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = StartChild(
+        {.args = {QUILLMERE_SPLIT, "--check", (dir / source).string()}, .out = "/dev/null", .err = dir / "err"});
+    ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     fs::resize_file(dir / source, 0);
     int raw = 0;
