@@ -256,7 +256,7 @@ TEST_F(Cli, BatchesCountCardsAndFilesAndWarnOfACardOverTheLimit) {
   const std::string big = "BEGIN:VCARD\r\nNOTE:" + std::string(2000, 'x') + "\r\nEND:VCARD\r\n";
   const auto r = Run({"--max-bytes=1k", Source(kTwoCards + big + kTwoCards), "out"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "5 vCards Saved in 3 files in \nout/\n");
+  EXPECT_EQ(r.out, "5 vCards Saved in 3 files in\nout/\n");
   EXPECT_EQ(
       r.err,
       "quillmere-split: warning: card 3 is 2033 bytes, over --max-bytes; it goes alone into vCard2.vcf\n");
@@ -274,7 +274,7 @@ TEST_F(Cli, SizeSuffixesAreMultiplesOf1024) {
     fs::remove_all(dir / "out");
     fs::create_directories(dir / "out");
     const auto r = Run({"--max-bytes", size, source, "out"});
-    EXPECT_EQ(r.out, "40 vCards Saved in 3 files in \nout/\n") << size;
+    EXPECT_EQ(r.out, "40 vCards Saved in 3 files in\nout/\n") << size;
   }
 }
 
