@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times quillmere-split (one writer, and the default number of writers)
-# against GNU csplit and a minimal C floor (bench/floor.c) on three generated
+# against GNU csplit and a minimal C floor (bench/floor.c, with one thread and
+# with two: "x best" is the ratio to the better of the two) on three generated
 # sources, runs alternating, each into a fresh folder in tmpfs; prints
 # medians, ratios to the floor, the spread and peak memory. Then the small
 # source once more with the output on disk, for reference.
@@ -10,12 +11,13 @@
 set -euo pipefail
 rounds=${1:-9}
 source "$(dirname "$0")/inputs.sh"
-gcc -O2 -o "$work/floor" bench/floor.c
+gcc -O2 -o "$work/floor" bench/floor.c -lpthread
 commands=("quillmere-split-j1=$split --jobs 1 {src} {out}"
   "quillmere-split=$split {src} {out}"
   "floor=$work/floor {src} {out}"
+  "floor-2t=$work/floor {src} {out} 2"
   "csplit=csplit -s -z -f {out}/vCard -b %d.vcf {src} /^BEGIN:VCARD/ {{*}}")
-echo "machine: $(nproc) processors; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) processors; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 bench/compare.py --rounds "$rounds" --source "$small" --source "$some" --source "$photos" \
   "${commands[@]}"
 # The same on disk: noisier, recorded with its spread.

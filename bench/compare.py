@@ -7,7 +7,9 @@ peak memory of every command.
     compare.py --rounds 9 --source A.vcf --source B.vcf [--out-base DIR] name=command ...
 
 A command holds {src} and {out}; the one named "floor" (or --reference) is
-the reference."""
+the reference, and one named "floor-2t" (the floor writing from two
+threads), if given, a second one: each command's ratio to the better of the
+two is printed too."""
 import argparse
 import os
 import shutil
@@ -42,13 +44,14 @@ def compare(source, commands, rounds, base, out_base, reference="floor"):
             memory[name] = max(memory[name], kib)
             files[name] = count
     floor = statistics.median(times[reference])
+    best = min(floor, statistics.median(times["floor-2t"])) if "floor-2t" in times else floor
     size = os.path.getsize(source) / 1e6
     print(f"{os.path.basename(source)}: {size:.1f} MB, {rounds} alternating rounds, output in {out_base}")
-    print(f"{'command':<20}{'median s':>10}{'x ' + reference:>9}{'min-max s':>16}{'cpu s':>8}{'peak MiB':>10}{'files':>8}")
+    print(f"{'command':<20}{'median s':>10}{'x ' + reference:>9}{'x best':>8}{'min-max s':>16}{'cpu s':>8}{'peak MiB':>10}{'files':>8}")
     for name in commands:
         m = statistics.median(times[name])
         lo, hi = min(times[name]), max(times[name])
-        print(f"{name:<20}{m:>10.3f}{m / floor:>9.2f}{lo:>8.3f}-{hi:<7.3f}{statistics.median(cpu[name]):>8.2f}"
+        print(f"{name:<20}{m:>10.3f}{m / floor:>9.2f}{m / best:>8.2f}{lo:>8.3f}-{hi:<7.3f}{statistics.median(cpu[name]):>8.2f}"
               f"{memory[name] / 1024:>10.1f}"
               f"{files[name]:>8}")
     print(flush=True)

@@ -8,10 +8,17 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 namespace quillmere::cli {
 namespace {
+
+int outputError = 0;
+
+void NoteOutputError(std::FILE* stream) {
+  if (stream == stdout && outputError == 0) outputError = errno ? errno : EIO;
+}
 
 NativeString PlainLineBreaks(NativeString text) {
   for (std::size_t at = 0; (at = text.find(Native("\r\n"), at)) != NativeString::npos;) text.erase(at, 1);
@@ -59,7 +66,16 @@ void Print(std::FILE* stream, const NativeString& text) {
 #else
   const std::string& out = plain;
 #endif
-  std::fwrite(out.data(), 1, out.size(), stream);
+  errno = 0;
+  if (std::fwrite(out.data(), 1, out.size(), stream) != out.size()) NoteOutputError(stream);
+}
+
+int CloseStandardOutput() {
+  errno = 0;
+  if (std::fflush(stdout) != 0) NoteOutputError(stdout);
+  errno = 0;
+  if (std::fclose(stdout) != 0) NoteOutputError(stdout);
+  return outputError;
 }
 
 bool IsTerminal(std::FILE* stream) {

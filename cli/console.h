@@ -11,6 +11,11 @@ namespace quillmere::cli {
 // terminal) gets UTF-8.
 void Print(std::FILE* stream, const NativeString& text);
 
+// Flushes and closes standard output. Returns the first error (an errno
+// value) any write to it met, or 0: a script must learn that the message it
+// reads never arrived.
+int CloseStandardOutput();
+
 // Whether the stream is a terminal or a console someone watches.
 bool IsTerminal(std::FILE* stream);
 

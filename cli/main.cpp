@@ -4,11 +4,20 @@
 // window does, for scripts, other systems and benchmarks. Standard output
 // holds only the final message (or the --check report), so a script can
 // read it; progress, warnings and failures go to standard error.
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "card_report.h"
 #include "check.h"
@@ -41,16 +50,54 @@ extern "C" void OnInterrupt(int signal) {
 }
 
 // Ctrl+C, a kill and a closed terminal all stop the run the same way: at
-// once, leaving only whole cards.
+// once, leaving only whole cards. A signal that was ignored when the program
+// started (nohup, a background job of a shell) stays ignored, as the GNU
+// tools leave it.
 void StopOnSignals() {
+#ifdef _WIN32
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-#ifdef SIGHUP
-  std::signal(SIGHUP, OnInterrupt);
+#else
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
 #endif
   // A Windows console's other events (Ctrl+Break, its window closed, logoff,
   // shutdown) would otherwise end the tool mid-card; they stop it as Ctrl+C.
   quillmere::cli::StopOnConsoleEvents([] { interrupted = SIGINT; });
+}
+
+// Once a stop has left only whole cards and said so, the program dies of
+// the signal that asked for it, so that the shell loop or make that started
+// it learns it was interrupted and stops too, rather than going on to the
+// next file. Windows has no such death: the status 128 + N stays.
+void DieOf(int signal) {
+#ifndef _WIN32
+  std::signal(signal, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  std::raise(signal);
+#else
+  (void)signal;
+#endif
+}
+
+// A standard stream the caller closed (">&-") is opened on /dev/null the
+// wrong way round, so that nothing the run opens can take its number and
+// receive messages, and a message written to it fails as it should.
+void HoldClosedStandardStreams() {
+#ifndef _WIN32
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+  }
+#endif
 }
 
 const char* SignalName(int signal) {
@@ -72,8 +119,12 @@ const char* SignalName(int signal) {
 // rewritten in place, then the final message on standard output.
 class ConsoleOwner final : public quillmere::RunOwner {
  public:
-  ConsoleOwner(bool quiet, NativeString sourceName)
-      : quiet_(quiet), showProgress_(!quiet && quillmere::cli::IsTerminal(stderr)), sourceName_(sourceName) {}
+  // listing: the run only lists names (--check --names) and saves nothing.
+  ConsoleOwner(bool quiet, NativeString sourceName, bool listing = false)
+      : quiet_(quiet),
+        listing_(listing),
+        showProgress_(!quiet && quillmere::cli::IsTerminal(stderr)),
+        sourceName_(sourceName) {}
 
   void Progress(std::uint64_t saved) override {
     saved_ = saved;
@@ -98,15 +149,21 @@ class ConsoleOwner final : public quillmere::RunOwner {
     // standard error with the line it begins on.
     quillmere::RunSummary shown = summary;
     shown.unfinishedLastCard = false;
-    Print(stdout, quillmere::FinalMessage(shown) + Native("\n"));
+    // The window's text has a space before its line break; a line of a
+    // script's output does not end in one.
+    NativeString message = quillmere::FinalMessage(shown);
+    if (const auto at = message.find(Native(" \r\n")); at != NativeString::npos) message.erase(at, 1);
+    Print(stdout, message + Native("\n"));
   }
 
-  // One line for a run stopped by a signal: which, and what was saved.
+  // One line for a run stopped by a signal: which, and what was saved (or,
+  // for a check, listed).
   void Interrupted(int signal) {
     EndProgress(saved_);
+    const char* done = listing_ ? " listed." : " saved.";
     Print(stderr, MessageLine(Native("interrupted by ") + Native(SignalName(signal)) + Native("; ") +
                               quillmere::NativeDecimal(saved_) +
-                              Native(saved_ == 1 ? " vCard was saved." : " vCards were saved.")));
+                              Native(saved_ == 1 ? " vCard was" : " vCards were") + Native(done)));
   }
 
   void Failed(const quillmere::RunFailure& failure) override {
@@ -135,6 +192,7 @@ class ConsoleOwner final : public quillmere::RunOwner {
   }
 
   bool quiet_;
+  bool listing_;
   bool showProgress_;
   NativeString sourceName_;
   quillmere::RunSummary summary_;
@@ -173,10 +231,49 @@ int StatusOf(ConsoleOwner& owner, const NativeString& sourceName) {
   }
 }
 
+// The destination is made ready before the source is read: one that
+// exists but is no folder fails whatever the source holds, and one that does
+// not exist is made, parents and all, as mkdir -p makes it. Returns what is
+// wrong, if anything.
+NativeString PrepareFolder(const NativeString& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(folder, error);
+  if (fs::is_directory(status)) return {};
+  if (fs::exists(status)) {
+    return Native("cannot write into ") + quillmere::cli::Quote(folder) + Native(": ") +
+           Native(std::generic_category().message(ENOTDIR));
+  }
+  error.clear();
+  fs::create_directories(folder, error);
+  if (!error) return {};
+  return Native("cannot create the folder ") + quillmere::cli::Quote(folder) + Native(": ") +
+         Native(error.message());
+}
+
+// Standard output and error when they are files, which a run must never
+// write a card into: "quillmere-split in.vcf out > out/vCard1.vcf" would
+// otherwise find its message in the card's place.
+std::vector<quillmere::FileId> MessageFiles() {
+  std::vector<quillmere::FileId> files;
+#ifndef _WIN32
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+      files.push_back({static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)});
+  }
+#endif
+  return files;
+}
+
 int Split(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
   const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
+  if (const NativeString wrong = PrepareFolder(options.operands[1]); !wrong.empty()) {
+    Print(stderr, MessageLine(wrong));
+    return kFailed;
+  }
   StopOnSignals();
   ConsoleOwner owner(options.quiet, sourceName);
   std::optional<quillmere::cli::ConsoleRun> running(std::in_place);
@@ -187,7 +284,8 @@ int Split(const quillmere::cli::Options& options) {
        .sourceIsStandardInput = standardInput,
        .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
        .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered,
-       .batches = {.cards = options.cards, .bytes = options.maxBytes}},
+       .batches = {.cards = options.cards, .bytes = options.maxBytes},
+       .messageFiles = MessageFiles()},
       owner);
   running.reset();  // unwound: a closing console may end the tool now
   return StatusOf(owner, sourceName);
@@ -208,7 +306,7 @@ int ListNames(const quillmere::cli::Options& options) {
   const bool standardInput = source == Native("-");
   const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
   StopOnSignals();
-  ConsoleOwner owner(true, sourceName);
+  ConsoleOwner owner(true, sourceName, true);
   NamePrinter printer;
   quillmere::ListFileNames({.source = source,
                             .folder = {},
@@ -245,6 +343,21 @@ int Main(const std::vector<NativeString>& args) {
   return Split(options);
 }
 
+// What a run ends with once its work is done: a failed write to standard
+// output fails the run (after its cards are whole), a stop by a signal ends
+// in death by that signal.
+int Finish(int status) {
+  const int outputError = quillmere::cli::CloseStandardOutput();
+  // A reader that went away early (| head) is no failure to speak of, as
+  // for cat.
+  if (outputError != 0 && outputError != EPIPE) {
+    Print(stderr,
+          MessageLine(Native("write error: ") + Native(std::generic_category().message(outputError))));
+  }
+  if (interrupted) DieOf(interrupted);
+  return outputError != 0 ? kFailed : status;
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -252,5 +365,6 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
-  return Main(std::vector<NativeString>(argv + 1, argv + argc));
+  HoldClosedStandardStreams();
+  return Finish(Main(std::vector<NativeString>(argv + 1, argv + argc)));
 }

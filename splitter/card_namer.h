@@ -18,7 +18,8 @@ namespace quillmere {
 // when its name is already taken by another card.
 //
 // The names given are remembered by a 64-bit hash of their upper-cased
-// text: 8 bytes a card, whatever the names, however many the cards. A name
+// text, in a table kept at most half full: 16 to 32 bytes a card (and
+// half as much again while it doubles), whatever the names. A name
 // given before always has the hash it had, so no card ever gets a name
 // another card has; two different names of one hash (about one chance in
 // 3·10^7 for a million cards) would only make the later one take a "(2)" it

@@ -1,5 +1,6 @@
 #include "card_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -32,11 +33,11 @@ std::uint64_t NewSeed() {
 
 }  // namespace
 
-CardWriter::CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source,
-                       FileNaming naming, NameList* list)
+CardWriter::CardWriter(NativeString folder, FileSystem& files, OutputGuard source, FileNaming naming,
+                       NameList* list)
     : folder_(std::move(folder)),
       files_(files),
-      source_(source),
+      source_(std::move(source)),
       nameSeed_(NewSeed()),
       naming_(naming),
       list_(list) {}
@@ -90,13 +91,6 @@ RunFailure CardWriter::Failure(FailedStep step, const std::filesystem::path& pat
 
 namespace {
 
-RunFailure IsTheSource(const std::filesystem::path& path) {
-  return RunFailure{FailedStep::OutputIsSource, path,
-                    Native("That file is the source being split, and the source is never "
-                           "overwritten. Choose another folder."),
-                    0};
-}
-
 RunFailure FileFailure(FailedStep step, const std::filesystem::path& path,
                        const std::optional<IoError>& error) {
   return RunFailure{step, path, error ? error->reason : NativeString{}, 0};
@@ -104,65 +98,90 @@ RunFailure FileFailure(FailedStep step, const std::filesystem::path& path,
 
 }  // namespace
 
+std::optional<RunFailure> OutputGuard::Refuses(const std::optional<FileId>& id,
+                                               const std::filesystem::path& path) const {
+  if (!id) return std::nullopt;
+  if (id == source) {
+    return RunFailure{FailedStep::OutputIsSource, path,
+                      Native("That file is the source being split, and the source is never "
+                             "overwritten. Choose another folder."),
+                      0};
+  }
+  if (std::find(messages.begin(), messages.end(), *id) == messages.end()) return std::nullopt;
+  return RunFailure{FailedStep::OutputIsSource, path,
+                    Native("That file is where this run's own messages go (its standard output or "
+                           "error), and it is never written over. Send them elsewhere, or choose "
+                           "another folder."),
+                    0};
+}
+
 std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
   if (nameFree) *nameFree = !source_;  // unchecked only in a folder that started out empty
   if (!source_) return std::nullopt;
   const auto id = files_.IdOf(path);
   if (nameFree) *nameFree = !id;
-  if (id != source_) return std::nullopt;
-  RunFailure failure = IsTheSource(path);
-  failure.saved = saved_;
+  auto failure = source_.Refuses(id, path);
+  if (failure) failure->saved = saved_;
   return failure;
 }
 
-std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
-                                         const std::filesystem::path& path, std::span<const std::byte> card) {
+std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard& source,
+                                           const std::filesystem::path& path,
+                                           std::optional<RunFailure>& failure) {
   // Unchecked only in a folder that started out empty: every name is free.
   bool nameFree = !source;
   if (source) {
     const auto id = files.IdOf(path);
-    if (id == source) return IsTheSource(path);
+    if ((failure = source.Refuses(id, path))) return nullptr;
     nameFree = !id;
   }
   std::optional<IoError> error;
-  // Whatever ends this early, a thrown exception included, the file goes:
-  // it would hold part of a card. Declared before the file, so the file is
-  // closed first.
-  struct RemoveUnlessDone {
-    FileSystem& files;
-    const std::filesystem::path& path;
-    bool done = false;
-    ~RemoveUnlessDone() {
-      try {
-        if (!done) files.Remove(path);
-      } catch (...) {
-        // Unwinding already: the failure that led here is what is reported.
-      }
-    }
-  } cleanup{files, path};
   // A name nothing has is made in one call that can only make a new file;
   // one in use (a file of an earlier run, a link) goes the careful way.
   auto out = nameFree ? files.CreateNew(path, error) : nullptr;
   if (!out && (!nameFree || (error && error->nameTaken))) {
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
-    if (nameFree && source && files.IdOf(path) == source) {
-      cleanup.done = true;
-      return IsTheSource(path);
-    }
+    if (nameFree && source && (failure = source.Refuses(files.IdOf(path), path))) return nullptr;
     error.reset();
     out = files.Create(path, error);
   }
-  if (!out) {
-    cleanup.done = true;  // nothing was made
-    return FileFailure(FailedStep::CreateOutput, path, error);
-  }
-  error = out->Write(card);
+  if (!out) failure = FileFailure(FailedStep::CreateOutput, path, error);
+  return out;
+}
+
+std::optional<RunFailure> FillCardFile(FileSystem& files, std::unique_ptr<OutputFile> out,
+                                       const std::filesystem::path& path, std::span<const std::byte> card) {
+  // Whatever ends this early, a thrown exception included, the file goes:
+  // it would hold part of a card. The file is closed before it goes.
+  struct RemoveUnlessDone {
+    FileSystem& files;
+    std::unique_ptr<OutputFile>& out;
+    const std::filesystem::path& path;
+    bool done = false;
+    ~RemoveUnlessDone() {
+      try {
+        out.reset();
+        if (!done) files.Remove(path);
+      } catch (...) {
+        // Unwinding already: the failure that led here is what is reported.
+      }
+    }
+  } cleanup{files, out, path};
+  std::optional<IoError> error = out->Write(card);
   if (auto closed = out->Close(); !error) error = std::move(closed);
   out.reset();
   if (error) return FileFailure(FailedStep::WriteOutput, path, error);
   cleanup.done = true;
   return std::nullopt;
+}
+
+std::optional<RunFailure> WriteWholeCard(FileSystem& files, const OutputGuard& source,
+                                         const std::filesystem::path& path, std::span<const std::byte> card) {
+  std::optional<RunFailure> failure;
+  auto out = CreateCardFile(files, source, path, failure);
+  if (!out) return failure;
+  return FillCardFile(files, std::move(out), path, card);
 }
 
 std::filesystem::path CardWriter::NameNext(std::span<const std::byte> card) {
@@ -222,7 +241,10 @@ std::optional<RunFailure> CardWriter::StartLarge() {
       return std::nullopt;
     }
     if (!error || !error->nameTaken || tries == kTemporaryNameTries) {
-      return Failure(FailedStep::CreateOutput, naming_ == FileNaming::Numbered ? path : temporary, error);
+      // A contact's name is not known yet, and the temporary file was
+      // never made: the failure names the folder.
+      return Failure(FailedStep::CreateOutput,
+                     naming_ == FileNaming::Numbered ? path : std::filesystem::path(folder_), error);
     }
   }
 }
@@ -260,9 +282,11 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
 }
 
 // A large card failed: its partly written file goes, and the failure names
-// the card's own file (the temporary one too, if it could not be removed).
+// the card's own file, or its folder while a contact's name is not known
+// yet (and the temporary one too, if it could not be removed).
 std::optional<RunFailure> CardWriter::Abandon(FailedStep step, const std::optional<IoError>& error) {
-  RunFailure failure = Failure(step, CardPath(), error);
+  const bool nameKnown = naming_ == FileNaming::Numbered || !name_.empty();
+  RunFailure failure = Failure(step, nameKnown ? CardPath() : std::filesystem::path(folder_), error);
   name_.clear();
   large_.reset();
   const auto temporary = *unfinished_;

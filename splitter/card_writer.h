@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "card_namer.h"
 #include "quillmere/file_system.h"
@@ -11,13 +12,39 @@
 
 namespace quillmere {
 
+// What no output may ever be written into: the source, and the files the
+// caller's own messages go to (the command line's standard output and
+// error, when they are files). Every output name is checked against it
+// before it is opened; an empty guard checks nothing, for a run in which no
+// output can be any of them.
+struct OutputGuard {
+  OutputGuard() = default;
+  OutputGuard(std::nullopt_t) {}
+  OutputGuard(std::optional<FileId> sourceId) : source(sourceId) {}
+  std::optional<FileId> source;
+  std::vector<FileId> messages;
+  explicit operator bool() const { return source || !messages.empty(); }
+  // Why an output under `path`, whose identity is `id`, may not be written.
+  std::optional<RunFailure> Refuses(const std::optional<FileId>& id, const std::filesystem::path& path) const;
+};
+
 // Writes one whole card under path: checks the name against the source (if
 // one is given), creates the file (a name known to be free with one create
 // that can only make a new file), writes and closes it; on any failure,
 // nothing of the card is left under the name. The failure's count of cards
 // saved is the caller's to fill in.
-std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<FileId>& source,
+std::optional<RunFailure> WriteWholeCard(FileSystem& files, const OutputGuard& source,
                                          const std::filesystem::path& path, std::span<const std::byte> card);
+
+// WriteWholeCard in its two steps, for writers that must create the files
+// of their cards in card order but may write them in any: the check and the
+// create (nothing is made on a failure), then the write and the close
+// (whatever ends it early removes the file).
+std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard& source,
+                                           const std::filesystem::path& path,
+                                           std::optional<RunFailure>& failure);
+std::optional<RunFailure> FillCardFile(FileSystem& files, std::unique_ptr<OutputFile> out,
+                                       const std::filesystem::path& path, std::span<const std::byte> card);
 
 // Turns finished cards into vCard1.vcf, vCard2.vcf, ... (or files named
 // after the contacts) in a folder; the one place where a card becomes a file
@@ -40,7 +67,7 @@ std::optional<RunFailure> WriteWholeCard(FileSystem& files, const std::optional<
 // With a list, nothing is written: each card's number and name go to it.
 class CardWriter {
  public:
-  CardWriter(NativeString folder, FileSystem& files, std::optional<FileId> source,
+  CardWriter(NativeString folder, FileSystem& files, OutputGuard source,
              FileNaming naming = FileNaming::Numbered, NameList* list = nullptr);
   // Removes what was written of an unfinished card, if anything.
   ~CardWriter();
@@ -80,7 +107,7 @@ class CardWriter {
 
   NativeString folder_;
   FileSystem& files_;
-  std::optional<FileId> source_;
+  OutputGuard source_;
   std::uint64_t saved_ = 0;
   std::uint64_t nameSeed_;
   // A file that holds part of a card: removed unless the card is finished.

@@ -26,8 +26,8 @@ unsigned DefaultJobs() {
   return std::clamp(processors, 1u, 8u);
 }
 
-ParallelWriter::ParallelWriter(FileSystem& files, std::optional<FileId> source, unsigned jobs)
-    : files_(files), source_(source) {
+ParallelWriter::ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs)
+    : files_(files), source_(std::move(source)) {
   if (jobs <= 1) return;
   // The reader writes too, whenever the writers fall behind: one thread
   // fewer than jobs, so that N jobs keep N processors busy and none waits
@@ -90,6 +90,7 @@ void ParallelWriter::WaitForAll() {
 void ParallelWriter::Record(std::uint64_t number, const std::filesystem::path& path,
                             std::optional<RunFailure> failure) {
   std::lock_guard lock(mutex_);
+  if (!failure) created_ = std::max(created_, number);
   Done(number, path, std::move(failure));
 }
 
@@ -134,27 +135,7 @@ void ParallelWriter::WriteOldest(std::unique_lock<std::mutex>& lock) {
   // After a failure the cards behind it are dropped, but those before it
   // are still written: the failure reported is then always the first in
   // card order, right after the count saved.
-  if (!dropQueued_ && (!failure_ || job.number < failedNumber_)) {
-    lock.unlock();
-    std::optional<RunFailure> failure;
-    std::exception_ptr thrown;
-    try {
-      failure = WriteWholeCard(files_, source_, job.path, job.bytes);
-    } catch (...) {
-      // Memory running out, above all: the card fails and the exception
-      // goes to the reader, which reports it as the run's failure.
-      thrown = std::current_exception();
-      failure = RunFailure{FailedStep::Unexpected, job.path, {}, 0};
-      try {
-        files_.Remove(job.path);
-      } catch (...) {
-        // Nothing more can be done about it in this thread.
-      }
-    }
-    LockSpinningFirst(lock);
-    Done(job.number, job.path, std::move(failure));
-    if (thrown && failedNumber_ == job.number) thrown_ = thrown;
-  }
+  if (Wanted(job.number)) Write(job, lock);
   --cardsInFlight_;
   bytesInFlight_ -= job.bytes.size();
   if (job.bytes.capacity() <= kSpareBytes && spare_.size() <= kMaxCardsWaiting + writers_.size())
@@ -165,6 +146,37 @@ void ParallelWriter::WriteOldest(std::unique_lock<std::mutex>& lock) {
   if (readerWaiting_ && (halfEmpty || cardsInFlight_ == 0 || failure_)) room_.notify_one();
 }
 
+void ParallelWriter::Write(Job& job, std::unique_lock<std::mutex>& lock) {
+  turn_.wait(lock, [&] { return created_ + 1 == job.number || !Wanted(job.number); });
+  if (!Wanted(job.number)) return;
+  lock.unlock();
+  std::optional<RunFailure> failure;
+  std::exception_ptr thrown;
+  std::unique_ptr<OutputFile> out;
+  try {
+    out = CreateCardFile(files_, source_, job.path, failure);
+    if (out) {
+      {
+        std::lock_guard made(mutex_);
+        created_ = job.number;
+      }
+      turn_.notify_all();
+      failure = FillCardFile(files_, std::move(out), job.path, job.bytes);
+    }
+  } catch (...) {
+    // Memory running out, above all: the card fails (FillCardFile has
+    // removed its file) and the exception goes to the reader, which reports
+    // it as the run's failure.
+    thrown = std::current_exception();
+    failure = RunFailure{FailedStep::Unexpected, job.path, {}, 0};
+  }
+  LockSpinningFirst(lock);
+  Done(job.number, job.path, std::move(failure));
+  if (thrown && failedNumber_ == job.number) thrown_ = thrown;
+  // Cards waiting for their turn behind a failed one give up.
+  if (failure_) turn_.notify_all();
+}
+
 std::optional<RunFailure> ParallelWriter::Finish(bool complete) {
   if (!writers_.empty()) {
     {
@@ -173,6 +185,7 @@ std::optional<RunFailure> ParallelWriter::Finish(bool complete) {
       dropQueued_ = !complete;
     }
     work_.notify_all();
+    turn_.notify_all();
     for (auto& writer : writers_) writer.join();
     writers_.clear();
   }
@@ -180,7 +193,11 @@ std::optional<RunFailure> ParallelWriter::Finish(bool complete) {
   // Cards after the failed one may have been written by other writers: they
   // go, so that the count reported has no gap after it either.
   for (const auto& [number, path] : savedAhead_) {
-    if (number > failedNumber_) files_.Remove(path);
+    if (number <= failedNumber_) continue;
+    if (auto error = files_.Remove(path)) {
+      failure_->reason += Native(" The card \"") + path.native() +
+                          Native("\", written after it, could not be removed either: ") + error->reason;
+    }
   }
   savedAhead_.clear();
   failure_->saved = Saved();

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "card_writer.h"
 #include "quillmere/file_system.h"
 #include "quillmere/run.h"
 
@@ -36,10 +37,15 @@ namespace quillmere {
 //   before it closes.
 // - Before a name is opened its identity is checked against the source's,
 //   so the source is never written.
+// - The files are created in card order: a card's file is made only once
+//   every card before it has its file. So a card whose file cannot be made
+//   (a folder made read-only, a full disk) has no later card's file after
+//   it, not even one that could not be removed again.
 // - When a card fails, the cards not yet started are dropped, those being
 //   written are finished, and Finish() removes every card after the failed
 //   one: exactly vCard1.vcf to vCardN.vcf remain, N being the count
-//   reported with the failure, the first failure in card order.
+//   reported with the failure, the first failure in card order. A later
+//   card that cannot be removed is named in the failure's reason.
 // - A card whose write failed is removed at once, so no file holds part of
 //   a card.
 // Every file operation goes through the FileSystem, so tests can make any
@@ -51,7 +57,7 @@ class ParallelWriter {
 
   // source: the identity every output name is checked against, or nothing
   // when no output can be the source.
-  ParallelWriter(FileSystem& files, std::optional<FileId> source, unsigned jobs);
+  ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs);
   ParallelWriter(const ParallelWriter&) = delete;
   ParallelWriter& operator=(const ParallelWriter&) = delete;
   ~ParallelWriter();
@@ -88,16 +94,23 @@ class ParallelWriter {
 
   void Work();
   void WriteOldest(std::unique_lock<std::mutex>& lock);
+  // Whether a card is still to be written: no stop, no earlier failure.
+  bool Wanted(std::uint64_t number) const { return !dropQueued_ && (!failure_ || number < failedNumber_); }
+  // Writes the card once every earlier card has its file; with the mutex
+  // held, which it lets go while files are made and written.
+  void Write(Job& job, std::unique_lock<std::mutex>& lock);
   void Done(std::uint64_t number, const std::filesystem::path& path, std::optional<RunFailure> failure);
 
   FileSystem& files_;
-  const std::optional<FileId> source_;
+  const OutputGuard source_;
   std::atomic<std::uint64_t> saved_{0};
   std::atomic<bool> failed_{false};
 
   std::mutex mutex_;
   std::condition_variable work_;  // a job is queued, or the writers are to end
   std::condition_variable room_;  // a card left the flight, or everything did
+  std::condition_variable turn_;  // a card's file was made, or a card failed
+  std::uint64_t created_ = 0;     // every card up to this one has its file
   std::deque<Job> queue_;
   // Buffers of written cards kept for new ones, up to kSpareBytes each; the
   // reader holds the one for its next card.

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "card_text.h"
+#include "text_charset.h"
 
 namespace quillmere {
 namespace {
@@ -13,6 +14,7 @@ constexpr std::size_t kMaxCodePoints = 100;
 constexpr std::size_t kMaxUtf8Bytes = 200;
 
 void ReplaceUnsafe(std::u32string& stem);
+void Compose(std::u32string& stem);
 void TrimEnds(std::u32string& stem);
 void CutToLength(std::u32string& stem);
 void MarkDeviceName(std::u32string& stem);
@@ -25,6 +27,7 @@ void MarkDeviceName(std::u32string& stem);
 // what will really be the name.
 void MakeSafe(std::u32string& stem) {
   ReplaceUnsafe(stem);
+  Compose(stem);
   TrimEnds(stem);
   CutToLength(stem);
   TrimEnds(stem);
@@ -45,8 +48,20 @@ constexpr bool IsWhiteSpace(char32_t c) {
          c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
+// Beyond ASCII: C1 controls (U+009B is a terminal's escape; windows-1252's
+// 0x81, 0x8D, 0x8F, 0x90 and 0x9D decode to them), the bidirectional
+// controls that make "evil\u202Egpj.vcf" show as "evilfcv.jpg", the
+// byte-order mark, noncharacters and what is no character at all. The
+// joiners U+200C and U+200D stay: emoji and Persian names need them.
+constexpr bool IsUnsafeBeyondAscii(char32_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF ||
+         (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE || (c >= 0xD800 && c <= 0xDFFF) ||
+         c > 0x10FFFF;
+}
+
 constexpr bool IsUnsafe(char32_t c) {
-  if (c >= 0x80) return (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF;
+  if (c >= 0x80) return IsUnsafeBeyondAscii(c);
   switch (c) {
     case '<':
     case '>':
@@ -96,6 +111,12 @@ void ReplaceUnsafe(std::u32string& stem) {
     }
   }
   stem.resize(out);
+}
+
+// One name however its accents were written, so that two that look alike
+// are told apart by a "(2)". Below U+0300 nothing composes.
+void Compose(std::u32string& stem) {
+  if (std::any_of(stem.begin(), stem.end(), [](char32_t c) { return c >= 0x300; })) ComposeNfc(stem);
 }
 
 void TrimEnds(std::u32string& stem) {

@@ -442,6 +442,27 @@ void ReadAll(std::vector<Stretch>& stretches, ShapeFold& whole, ReadFunction rea
   }
 }
 
+// The shape once every stretch is read: `total` holds the sums of their
+// counts.
+SourceShape Finished(ShapeFold& whole, SourceEncoding encoding, const Stretch& total, bool openLastLine) {
+  SourceShape shape = whole.Finish(total.lineEnds + (openLastLine ? 1 : 0));
+  ScanStatistics& s = shape.seen;
+  s.encoding = encoding;
+  s.crCrLfEnds += total.crCrLfEnds;
+  s.crLfEnds += total.crLfPairs - total.crCrLfEnds;
+  s.lfEnds += total.lfBytes - total.crLfPairs;
+  s.crEnds += total.crBytes - total.crLfPairs - total.crCrLfEnds;
+  return shape;
+}
+
+void AddCounts(Stretch& total, const Stretch& stretch) {
+  total.crBytes += stretch.crBytes;
+  total.lfBytes += stretch.lfBytes;
+  total.crLfPairs += stretch.crLfPairs;
+  total.crCrLfEnds += stretch.crCrLfEnds;
+  total.lineEnds += stretch.lineEnds;
+}
+
 std::optional<SourceShape> Shape(std::span<const std::byte> source, ReadFunction read, std::size_t parts) {
   std::size_t markBytes = 0;
   const SourceEncoding encoding =
@@ -452,18 +473,19 @@ std::optional<SourceShape> Shape(std::span<const std::byte> source, ReadFunction
   ShapeFold whole(markBytes);
   ReadAll(stretches, whole, read);
   const bool openLastLine = !text.empty() && text.back() != kCr && text.back() != kLf;
-  std::uint64_t lineEnds = 0;
-  for (const Stretch& stretch : stretches) lineEnds += stretch.lineEnds;
-  SourceShape shape = whole.Finish(lineEnds + (openLastLine ? 1 : 0));
-  ScanStatistics& s = shape.seen;
-  s.encoding = encoding;
-  for (const Stretch& stretch : stretches) {
-    s.crCrLfEnds += stretch.crCrLfEnds;
-    s.crLfEnds += stretch.crLfPairs - stretch.crCrLfEnds;
-    s.lfEnds += stretch.lfBytes - stretch.crLfPairs;
-    s.crEnds += stretch.crBytes - stretch.crLfPairs - stretch.crCrLfEnds;
-  }
-  return shape;
+  Stretch total;
+  for (const Stretch& stretch : stretches) AddCounts(total, stretch);
+  return Finished(whole, encoding, total, openLastLine);
+}
+
+ReadFunction BestReading() {
+#ifdef QUILLMERE_AVX2
+  if (HaveAvx2()) return ReadAvx2;
+#endif
+#ifdef QUILLMERE_SSE2
+  if (HaveSse2()) return ReadSse2;
+#endif
+  return ReadPortable;
 }
 
 // A thread for each this many bytes. Linux may start (or wake) a thread on
@@ -504,6 +526,126 @@ std::optional<SourceShape> ScanShapeUsing(ShapeInstructions instructions, std::s
       break;
   }
   return Shape(source, ReadPortable, threads);
+}
+
+struct ShapeReader::Fold {
+  explicit Fold(std::size_t markBytes) : whole(markBytes) {}
+  ShapeFold whole;
+  ReadFunction read = BestReading();
+  Stretch total;  // the counts of the stretches read so far
+};
+
+ShapeReader::ShapeReader(std::size_t longestLine) : longestLine_(longestLine) {}
+
+ShapeReader::ShapeReader(const ShapeReader& first, std::uint64_t offset)
+    : longestLine_(first.longestLine_),
+      started_(true),
+      markBytes_(first.markBytes_),
+      encoding_(first.encoding_),
+      offset_(offset),
+      fold_(std::make_shared<Fold>(first.markBytes_)) {}
+
+bool ShapeReader::InsideCard() const {
+  return fold_ && fold_->whole.InsideCard();
+}
+
+void ShapeReader::Flush() {
+  Read(carried_);
+  carried_.clear();
+}
+
+void ShapeReader::Append(const ShapeReader& later) {
+  Stretch& total = fold_->total;
+  fold_->whole.Append(later.fold_->whole, total.lineEnds, total.crBytes + total.lfBytes);
+  AddCounts(total, later.fold_->total);
+  if (later.offset_ > offset_) lastByte_ = later.lastByte_;
+  offset_ = later.offset_;
+}
+
+namespace {
+
+bool EndsLine(std::byte b) {
+  return b == kCr || b == kLf;
+}
+
+// Whether a line ends after byte i of the text and the next begins a new
+// one whatever follows: an LF, or a CR followed by neither CR nor LF (a CR
+// then CR may still be a CR CR LF).
+bool CanCutAfter(std::span<const std::byte> text, std::size_t i) {
+  return text[i] == kLf || (text[i] == kCr && i + 1 < text.size() && !EndsLine(text[i + 1]));
+}
+
+}  // namespace
+
+// The mark is known once three bytes are in (or the source has ended);
+// the first bytes wait among the carried ones until then. The mark is
+// taken off what follows.
+bool ShapeReader::Start(std::span<const std::byte>& block) {
+  std::byte head[3]{};
+  std::size_t known = 0;
+  for (std::size_t i = 0; known < 3 && i < carried_.size(); ++i) head[known++] = carried_[i];
+  for (std::size_t i = 0; known < 3 && i < block.size(); ++i) head[known++] = block[i];
+  encoding_ = EncodingOf(std::span<const std::byte>(head, known), markBytes_);
+  if (encoding_ != SourceEncoding::Bytes && encoding_ != SourceEncoding::Utf8Mark) return false;
+  const std::size_t fromCarried = std::min(markBytes_, carried_.size());
+  carried_.erase(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(fromCarried));
+  block = block.subspan(markBytes_ - fromCarried);
+  fold_ = std::make_shared<Fold>(markBytes_);
+  started_ = true;
+  return true;
+}
+
+// Reads text that begins where a line begins and ends where one ends.
+void ShapeReader::Read(std::span<const std::byte> text) {
+  if (text.empty()) return;
+  Stretch stretch;
+  stretch.text = text;
+  stretch.offset = static_cast<std::size_t>(offset_);
+  Stretch& total = fold_->total;
+  fold_->read(stretch, fold_->whole, {total.lineEnds, total.crBytes + total.lfBytes});
+  AddCounts(total, stretch);
+  lastByte_ = text.back();
+  offset_ += text.size();
+}
+
+bool ShapeReader::Carry(std::span<const std::byte> rest) {
+  carried_.insert(carried_.end(), rest.begin(), rest.end());
+  return carried_.size() <= longestLine_;
+}
+
+bool ShapeReader::Feed(std::span<const std::byte> block) {
+  if (!started_) {
+    if (carried_.size() + block.size() < 3) return Carry(block);
+    if (!Start(block)) return false;
+  }
+  if (!carried_.empty() && !block.empty()) {
+    // The carried line goes on into this block, up to its first place to
+    // cut; the carried bytes may end in a CR that only this block tells.
+    std::size_t first = 0;
+    const bool cutBefore = carried_.back() == kCr && !EndsLine(block[0]);
+    if (!cutBefore) {
+      while (first < block.size() && !CanCutAfter(block, first)) ++first;
+      if (first == block.size()) return Carry(block);
+      ++first;
+    }
+    carried_.insert(carried_.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(first));
+    Read(carried_);
+    carried_.clear();
+    block = block.subspan(first);
+  }
+  std::size_t cut = block.size();
+  while (cut > 0 && !CanCutAfter(block, cut - 1)) --cut;
+  Read(block.first(cut));
+  return Carry(block.subspan(cut));
+}
+
+std::optional<SourceShape> ShapeReader::Finish() {
+  std::span<const std::byte> none;
+  if (!started_ && !Start(none)) return std::nullopt;
+  Read(carried_);
+  carried_.clear();
+  const bool openLastLine = offset_ > 0 && !EndsLine(lastByte_);
+  return Finished(fold_->whole, encoding_, fold_->total, openLastLine);
 }
 
 std::optional<SourceShape> ScanShape(std::span<const std::byte> source) {

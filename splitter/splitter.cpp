@@ -179,10 +179,13 @@ void SplitSource(const std::filesystem::path& sourceFile, const NativeString& fo
   CardScanner scanner(request.largeCardBytes);
   // Standard input has no folder of its own to rule out; when it is a file,
   // any output name could be it. A list of names writes nothing to guard.
-  std::optional<FileId> guard;
+  OutputGuard guard;
   if (!list) {
     guard = request.sourceIsStandardInput ? std::optional<FileId>(source->Id())
                                           : OverwriteGuard(*source, sourceFile, folder, files);
+    // Where the source cannot meet an output, nothing in the folder can be
+    // a file the messages go to either: the folder started out empty.
+    if (guard) guard.messages = request.messageFiles;
   }
   writer.emplace(folder, files, guard, request.naming, list);
   if (request.jobs > 1 && !list) parallel.emplace(files, guard, request.jobs);

@@ -21,6 +21,12 @@ inline std::string AsciiLower(std::string_view text) {
 // know the set or the bytes are not valid in it.
 bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32string& text);
 
+// Composes the text to Unicode's normalisation form C, the one form of
+// "René" whether it was written with a precomposed é or an e and a
+// combining accent, with the system's own tables (utf8proc natively,
+// NormalizeString on Windows). Text the tables cannot take is left as it is.
+void ComposeNfc(std::u32string& text);
+
 // The key under which the file system finds a name: every character
 // upper-cased by the platform's simple one-to-one mapping, as Windows
 // compares file names. Written into key, whose memory is reused.

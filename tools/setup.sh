@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-i686-posix
   wine wine32:i386 fonts-wine xvfb xauth imagemagick python3 procps time
-  clang libclang-rt-14-dev groff-base)
+  clang libclang-rt-14-dev groff-base libutf8proc-dev)
 
 missing=()
 for p in "${packages[@]}"; do

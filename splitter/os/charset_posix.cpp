@@ -3,8 +3,10 @@
 #include <errno.h>
 #include <iconv.h>
 #include <locale.h>
+#include <utf8proc.h>
 #include <wctype.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,31 @@ bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32str
             (static_cast<char32_t>(p[2]) << 16) | (static_cast<char32_t>(p[3]) << 24);
   }
   return true;
+}
+
+void ComposeNfc(std::u32string& text) {
+  std::string utf8;
+  for (const char32_t c : text) {
+    utf8proc_uint8_t bytes[4];
+    const auto size = utf8proc_encode_char(static_cast<utf8proc_int32_t>(c), bytes);
+    if (size == 0) return;
+    utf8.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+  }
+  utf8proc_uint8_t* composed = nullptr;
+  const utf8proc_ssize_t size = utf8proc_map(
+      reinterpret_cast<const utf8proc_uint8_t*>(utf8.data()), static_cast<utf8proc_ssize_t>(utf8.size()),
+      &composed, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+  if (size < 0) return;
+  std::u32string out;
+  for (utf8proc_ssize_t at = 0; at < size;) {
+    utf8proc_int32_t c = 0;
+    const utf8proc_ssize_t used = utf8proc_iterate(composed + at, size - at, &c);
+    if (used <= 0) break;
+    out += static_cast<char32_t>(c);
+    at += used;
+  }
+  std::free(composed);
+  text = std::move(out);
 }
 
 void FileNameKey(const NativeString& name, NativeString& key) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "card_name.h"
 #include "text_charset.h"
 
 namespace quillmere {
@@ -68,6 +69,48 @@ bool DecodeCharset(std::string_view charset, std::string_view bytes, std::u32str
     }
   }
   return true;
+}
+
+namespace {
+
+using NormalizeStringFunction = int(WINAPI*)(int form, LPCWSTR source, int sourceSize, LPWSTR out,
+                                             int outSize);
+
+// NormalizeString lives in kernel32 from Windows 8 and in normaliz.dll
+// before; it is looked up at run time, so that the program stays linked
+// statically against nothing but the system.
+NormalizeStringFunction FindNormalizeString() {
+  HMODULE module = GetModuleHandleW(L"kernel32.dll");
+  FARPROC found = module ? GetProcAddress(module, "NormalizeString") : nullptr;
+  if (!found && (module = LoadLibraryExW(L"normaliz.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)))
+    found = GetProcAddress(module, "NormalizeString");
+  return reinterpret_cast<NormalizeStringFunction>(reinterpret_cast<void (*)()>(found));
+}
+
+}  // namespace
+
+void ComposeNfc(std::u32string& text) {
+  static const NormalizeStringFunction normalize = FindNormalizeString();
+  constexpr int kNormalizationC = 1;
+  if (!normalize || text.empty()) return;
+  const std::wstring wide = NativeFromCodePoints(text);
+  const int size = static_cast<int>(wide.size());
+  int room = normalize(kNormalizationC, wide.c_str(), size, nullptr, 0);
+  if (room <= 0) return;
+  std::wstring composed(static_cast<std::size_t>(room), L'\0');
+  room = normalize(kNormalizationC, wide.c_str(), size, composed.data(), room);
+  if (room <= 0) return;
+  composed.resize(static_cast<std::size_t>(room));
+  std::u32string out;
+  for (std::size_t i = 0; i < composed.size(); ++i) {
+    const char32_t c = composed[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < composed.size()) {
+      out += 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(composed[++i]) - 0xDC00);
+    } else {
+      out += c;
+    }
+  }
+  text = std::move(out);
 }
 
 void FileNameKey(const NativeString& name, NativeString& key) {

@@ -4,12 +4,16 @@
 // standard streams in files or a pipe.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -35,6 +39,9 @@ struct Result {
 struct Input {
   std::optional<fs::path> file = {};
   std::optional<std::string> piped = {};
+  // Standard output: a file in the scratch folder unless this names
+  // another (such as /dev/full); "" closes it, as ">&-" does.
+  std::optional<std::string> output = {};
 };
 
 class Cli : public testing::Test {
@@ -44,8 +51,15 @@ class Cli : public testing::Test {
   Result Run(std::vector<std::string> args, const Input& input = {}) {
     args.insert(args.begin(), QUILLMERE_SPLIT);
     const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-    const pid_t child = StartChild(
-        {.args = args, .folder = dir, .input = input.file, .piped = input.piped, .out = out, .err = err});
+    std::optional<fs::path> asIs;
+    if (input.output) asIs = fs::path(*input.output);
+    const pid_t child = StartChild({.args = args,
+                                    .folder = dir,
+                                    .input = input.file,
+                                    .piped = input.piped,
+                                    .out = out,
+                                    .err = err,
+                                    .outAsIs = asIs});
     EXPECT_GT(child, 0);
     Result result{WaitForChild(child), ReadWholeFile(out), ReadWholeFile(err)};
     fs::remove(out);
@@ -100,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{"UnfinishedLastCardIsThreeNotZero", kUnfinished, {"SRC", "out"}, 3},
                     StatusCase{"NoCardAtAllIsStillZero", "root:x:0:0\n", {"SRC", "out"}, 0},
                     StatusCase{"MissingSourceIsOne", "", {"missing.vcf", "out"}, 1},
-                    StatusCase{"MissingFolderIsOne", kTwoCards, {"SRC", "no-such-folder"}, 1},
+                    StatusCase{"MissingFolderIsMadeNotAFailure", kTwoCards, {"SRC", "no/such/folder"}, 0},
+                    StatusCase{"FolderThatIsAFileIsOneEvenWithoutCards", "", {"SRC", "SRC"}, 1},
                     StatusCase{"CheckOfWholeCardsIsZero", kTwoCards, {"--check", "SRC"}, 0},
                     StatusCase{"CheckOfAnUnfinishedCardIsThree", kUnfinished, {"--check", "SRC"}, 3},
                     StatusCase{"CheckOfAMissingSourceIsOne", "", {"--check", "missing.vcf"}, 1},
@@ -118,14 +133,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Cli, SuccessPrintsOnlyTheFinalMessageOnStandardOutput) {
   const auto r = Run({Source(kTwoCards), "out"});
-  EXPECT_EQ(r.out, "2 vCards Saved in \nout/\n");
+  EXPECT_EQ(r.out, "2 vCards Saved in\nout/\n");
   EXPECT_EQ(r.err, "") << "no progress when standard error is not a terminal";
   EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n");
 }
 
 TEST_F(Cli, UnfinishedCardIsAWarningOnStandardErrorWithTheLineItBeginsOn) {
   const auto r = Run({Source(kUnfinished), "out"});
-  EXPECT_EQ(r.out, "1 vCards Saved in \nout/\n") << "the message holds no warning";
+  EXPECT_EQ(r.out, "1 vCards Saved in\nout/\n") << "the message holds no warning";
   EXPECT_EQ(r.err,
             "quillmere-split: warning: the last card of 'in.vcf', from line 5, has no END:VCARD line and was "
             "not saved\n");
@@ -133,7 +148,7 @@ TEST_F(Cli, UnfinishedCardIsAWarningOnStandardErrorWithTheLineItBeginsOn) {
 
 TEST_F(Cli, SourceWithoutAnyCardAsksWhetherItIsAVCardFile) {
   const auto r = Run({Source("root:x:0:0:root:/root:/bin/bash\n", "passwd"), "out"});
-  EXPECT_EQ(r.out, "0 vCards Saved in \nout/\n");
+  EXPECT_EQ(r.out, "0 vCards Saved in\nout/\n");
   EXPECT_EQ(r.err, "quillmere-split: warning: 'passwd' has no BEGIN:VCARD line; is it a vCard file?\n");
 }
 
@@ -215,7 +230,7 @@ TEST_F(Cli, JobsWriteTheSameFilesAsOneWriter) {
     fs::create_directories(dir / jobs);
     const auto r = Run({"--jobs", jobs, source, jobs});
     EXPECT_EQ(r.status, 0) << "--jobs " << jobs << ": " << r.err;
-    EXPECT_EQ(r.out, "300 vCards Saved in \n" + jobs + "/\n");
+    EXPECT_EQ(r.out, "300 vCards Saved in\n" + jobs + "/\n");
   }
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(dir / "4")) {
@@ -241,7 +256,7 @@ TEST_F(Cli, BatchesCountCardsAndFilesAndWarnOfACardOverTheLimit) {
   const std::string big = "BEGIN:VCARD\r\nNOTE:" + std::string(2000, 'x') + "\r\nEND:VCARD\r\n";
   const auto r = Run({"--max-bytes=1k", Source(kTwoCards + big + kTwoCards), "out"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "5 vCards Saved in 3 files in \nout/\n");
+  EXPECT_EQ(r.out, "5 vCards Saved in 3 files in\nout/\n");
   EXPECT_EQ(
       r.err,
       "quillmere-split: warning: card 3 is 2033 bytes, over --max-bytes; it goes alone into vCard2.vcf\n");
@@ -259,7 +274,7 @@ TEST_F(Cli, SizeSuffixesAreMultiplesOf1024) {
     fs::remove_all(dir / "out");
     fs::create_directories(dir / "out");
     const auto r = Run({"--max-bytes", size, source, "out"});
-    EXPECT_EQ(r.out, "40 vCards Saved in 3 files in \nout/\n") << size;
+    EXPECT_EQ(r.out, "40 vCards Saved in 3 files in\nout/\n") << size;
   }
 }
 
@@ -428,11 +443,166 @@ TEST_F(Cli, NamesThatAShellCannotShowPlainlyAreQuotedToBeReadBack) {
       {"it's", "\"it's\""},
       {"a\nb", "'a'$'\\n''b'"},
       {"$'x", "'$'\\''x'"},
+      // Valid UTF-8 is text; an invalid byte and a C1 control (a terminal's
+      // escape) are shown by their true octal bytes.
+      {"Kontakte_M\xc3\xbcller.vcf", "'Kontakte_M\xc3\xbcller.vcf'"},
+      {"caf\xe9.vcf", "'caf'$'\\351''.vcf'"},
+      {"a\xc2\x9b"
+       "b",
+       "'a'$'\\302\\233''b'"},
+      {"over\xc0\xaflong", "'over'$'\\300'$'\\257''long'"},
+      {"\xed\xa0\x80surrogate", "$'\\355'$'\\240'$'\\200''surrogate'"},
   };
   for (const auto& [name, shown] : cases) {
     const auto r = Run({name, "out"});
     EXPECT_NE(r.err.find("cannot open " + shown + ":"), std::string::npos) << r.err;
   }
+}
+
+// --- Standard output that cannot take the message ----------------------------
+
+struct OutputCase {
+  const char* fault;
+  std::vector<std::string> args;  // "SRC" stands for the source
+  std::string output;             // "" : closed
+  std::string reason;
+};
+
+class BrokenOutput : public Cli, public testing::WithParamInterface<OutputCase> {};
+
+// A script reading the message must learn that it never arrived; the cards
+// are whole all the same.
+TEST_P(BrokenOutput, FailsWithOneWriteErrorLineAfterTheCardsAreWhole) {
+  const auto& c = GetParam();
+  auto args = c.args;
+  for (auto& arg : args) {
+    if (arg == "SRC") arg = Source(kTwoCards);
+  }
+  const auto r = Run(args, {.output = c.output});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quillmere-split: write error: " + c.reason + "\n");
+  if (c.args.back() == "out") {
+    EXPECT_EQ(Outputs(), (std::vector<std::string>{"vCard1.vcf", "vCard2.vcf"}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, BrokenOutput,
+    testing::Values(
+        OutputCase{"CheckIntoAFullDevice", {"--check", "SRC"}, "/dev/full", "No space left on device"},
+        OutputCase{"HelpIntoAFullDevice", {"--help"}, "/dev/full", "No space left on device"},
+        OutputCase{"ClosingMessageIntoAFullDevice", {"SRC", "out"}, "/dev/full", "No space left on device"},
+        OutputCase{"ClosedStandardOutput", {"SRC", "out"}, "", "Bad file descriptor"}),
+    [](const auto& param) { return std::string(param.param.fault); });
+
+TEST_F(Cli, ReaderThatLeavesEarlyEndsTheListQuietlyAsCatDoes) {
+  std::string cards;
+  for (int n = 0; n < 20000; ++n)
+    cards += "BEGIN:VCARD\r\nFN:Person " + std::to_string(n) + "\r\nEND:VCARD\r\n";
+  const std::string source = (dir / Source(cards)).string();
+  const std::string command =
+      "'" QUILLMERE_SPLIT "' --check --names '" + source + "' 2>'" + (dir / "err").string() + "' | head -1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string shown(256, '\0');
+  shown.resize(std::fread(shown.data(), 1, shown.size(), pipe));
+  ::pclose(pipe);
+  EXPECT_EQ(shown, "1\tPerson 0.vcf\n");
+  EXPECT_EQ(ReadWholeFile(dir / "err"), "") << "a closed pipe is no error to speak of";
+}
+
+// --- --check reads, never maps ----------------------------------------------
+
+// Holes read as zeros and are not filled in: a "read-only" check once
+// filled a 512 MiB sparse file on tmpfs, and the disk with it.
+TEST_F(Cli, CheckOfASparseFileLeavesItsHolesUnfilled) {
+  const fs::path sparse = dir / "sparse.vcf";
+  WriteWholeFile(sparse, kTwoCards);
+  fs::resize_file(sparse, std::uintmax_t{64} << 20);
+  struct stat before {};
+  ASSERT_EQ(::stat(sparse.c_str(), &before), 0);
+  const auto r = Run({"--check", "sparse.vcf"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat after {};
+  ASSERT_EQ(::stat(sparse.c_str(), &after), 0);
+  EXPECT_EQ(after.st_blocks, before.st_blocks) << "the check allocated the file's holes";
+}
+
+// Emptied while it is read, a mapped file killed the check with SIGBUS. It
+// must end as a program does, whenever the file is cut.
+TEST_F(Cli, CheckOfAFileEmptiedWhileItIsReadEndsWithoutASignal) {
+  std::string cards;
+  for (int n = 0; n < 400000; ++n)
+    cards += "BEGIN:VCARD\r\nFN:Person " + std::to_string(n) + "\r\nEND:VCARD\r\n";
+  const std::string source = Source(cards);
+  for (const int delayMs : {0, 2, 5, 10}) {
+    WriteWholeFile(dir / source, cards);
+    const pid_t pid = StartChild(
+        {.args = {QUILLMERE_SPLIT, "--check", (dir / source).string()}, .out = "/dev/null", .err = dir / "err"});
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    fs::resize_file(dir / source, 0);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw)) << "died of signal " << WTERMSIG(raw) << " with the file emptied after "
+                                << delayMs << " ms";
+    const std::string err = ReadWholeFile(dir / "err");
+    EXPECT_TRUE(err.empty() || err.find("changed size while it was read") != std::string::npos) << err;
+  }
+}
+
+// Standard output or error that is a file the run would write is kept as
+// the source is: the run stops before that card.
+TEST_F(Cli, StandardStreamInsideTheDestinationIsNeverWrittenOver) {
+  const auto source = Source(kTwoCards);
+  WriteWholeFile(dir / "out" / "vCard1.vcf", "");
+  const auto r = Run({source, "out"}, {.output = (dir / "out" / "vCard1.vcf").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create 'out/vCard1.vcf': That file is where this run's own messages go"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "vCard1.vcf"), "") << "a card or the message went into it";
+  EXPECT_EQ(Outputs(), std::vector<std::string>{"vCard1.vcf"});
+}
+
+// A large file is read in parts on several threads; standard input goes
+// through the splitter's own scanner. The two must report the same, with a
+// mark, a card over every cut and a card too large for any part.
+TEST_F(Cli, CheckOfALargeFileReadInPartsAgreesWithTheScanner) {
+  std::string cards = "\xEF\xBB\xBF";
+  for (int n = 0; n < 120000; ++n) cards += "BEGIN:VCARD\r\nFN:Person " + std::to_string(n) + "\rEND:VCARD\n";
+  // A folded photo of 9 MiB: the cut between the parts falls inside it.
+  cards += "BEGIN:VCARD\r\nPHOTO:";
+  for (int line = 0; line < 120000; ++line) cards += " " + std::string(76, 'p') + "\r\n";
+  cards += "  END:VCARD\r\nEND:VCARD\r\n";
+  for (int n = 0; n < 120000; ++n)
+    cards += " BEGIN:VCARD \r\r\nFN:Other " + std::to_string(n) + "\r\nEND:VCARD\r\n";
+  const auto source = Source(cards);
+  const auto parts = Run({"--check", source});
+  const auto scanned = Run({"--check", "-"}, {.file = dir / source});
+  EXPECT_EQ(parts.status, scanned.status);
+  EXPECT_EQ(parts.out, scanned.out);
+  EXPECT_NE(parts.out.find("cards: 240001"), std::string::npos) << parts.out;
+}
+
+// --- Destination ---------------------------------------------------------------
+
+TEST_F(Cli, DestinationThatIsAFileFailsBeforeTheSourceIsRead) {
+  Source("not a folder", "file");
+  const auto r = Run({"missing.vcf", "file"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "quillmere-split: cannot write into 'file': Not a directory\n");
+}
+
+TEST_F(Cli, MissingDestinationIsMadeWithItsParentsAsMkdirP) {
+  const auto r = Run({Source(kTwoCards), "a/b/c"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(dir / "a" / "b" / "c" / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n");
+  Source("", "plain");
+  const auto under = Run({Source(kTwoCards), "plain/sub"});
+  EXPECT_EQ(under.status, 1);
+  EXPECT_EQ(under.err, "quillmere-split: cannot create the folder 'plain/sub': Not a directory\n");
 }
 
 // --- Files named after their contacts ---------------------------------------
@@ -449,7 +619,7 @@ TEST_F(Cli, NamesOptionNamesEachFileAfterItsContactWithTheSameMessageAndStatus) 
     fs::create_directories(dir / jobs);
     const auto r = Run({"--names", "--jobs", jobs, source, jobs});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "3 vCards Saved in \n" + jobs + "/\n");
+    EXPECT_EQ(r.out, "3 vCards Saved in\n" + jobs + "/\n");
     EXPECT_EQ(ReadWholeFile(dir / jobs / "Jane Doe.vcf"), "\r\nBEGIN:VCARD\r\nFN:Jane Doe\r\nEND:VCARD\r\n");
     EXPECT_EQ(ReadWholeFile(dir / jobs / "vCard2.vcf"), "\r\nBEGIN:VCARD\r\nNOTE:x\r\nEND:VCARD\r\n");
     EXPECT_EQ(ReadWholeFile(dir / jobs / "Jane Doe (2).vcf"),

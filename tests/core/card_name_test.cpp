@@ -169,6 +169,36 @@ TEST(CardNameUnsafe, NamesEveryFileSystemAccepts) {
   });
 }
 
+// Names a terminal or a file manager would show as something else.
+TEST(CardNameUnsafe, NamesShowAsWhatTheyAre) {
+  ExpectNames({
+      {"C1 controls, a terminal's escape among them", {"FN:a\u0080b\u009Bc\u009Fd"}, "a_b_c_d"},
+      {"windows-1252 bytes that decode to C1 controls",
+       {"FN;ENCODING=QUOTED-PRINTABLE:a=81b=8Dc=8Fd=90e=9Df"},
+       "a_b_c_d_e_f"},
+      {"a right-to-left override turning gpj into jpg", {"FN:evil\u202Egpj"}, "evil_gpj"},
+      {"every bidirectional control",
+       {"FN:a\u061Cb\u200Ec\u200Fd\u202Ae\u202Bf\u202Cg\u202Dh\u2066i\u2067j\u2068k\u2069l"},
+       "a_b_c_d_e_f_g_h_i_j_k_l"},
+      {"byte-order mark inside a name", {"FN:Jane\uFEFFDoe"}, "Jane_Doe"},
+      {"noncharacters", {"FN:a\uFDD0b\uFFFEc\U0001FFFFd"}, "a_b_c_d"},
+      {"joiners that emoji and Persian names need stay",
+       {"FN:\U0001F469\u200D\U0001F4BB \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645"},
+       "\U0001F469\u200D\U0001F4BB \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645"},
+      {"a combining accent composes", {"FN:Rene\u0301"}, "Ren\u00E9"},
+      {"Hangul jamo compose into a syllable", {"FN:\u1112\u1161\u11AB"}, "\uD55C"},
+  });
+}
+
+// Two names that look alike must not silently share a file, nor both look
+// like the first: the later is "(2)" whichever way its accent was written.
+TEST(CardNameDuplicates, OneNameWrittenTwoWaysIsOneName) {
+  CardNamer namer;
+  EXPECT_EQ(namer.Next(Bytes(CardOf({"FN:Ren\u00E9"})), 1), N("Ren\u00E9.vcf"));
+  EXPECT_EQ(namer.Next(Bytes(CardOf({"FN:Rene\u0301"})), 2), N("Ren\u00E9 (2).vcf"));
+  EXPECT_EQ(namer.Next(Bytes(CardOf({"FN:RENE\u0301"})), 3), N("REN\u00C9 (3).vcf"));
+}
+
 TEST(CardNameUnsafe, LongNamesCutAtWholeCharacters) {
   // 99 ASCII letters then emoji: the 100th code point is a surrogate pair
   // on Windows and four bytes natively; it is kept whole or not at all.

@@ -138,11 +138,12 @@ void ExpectOnlyCompleteCards(const SplitRun& run, const CleanRun& clean, std::ui
   }
 }
 
-// Files in the folder other than vCard1.vcf .. vCard<saved>.vcf.
+// Files in the folder other than vCard1.vcf .. vCard<saved>.vcf and an
+// earlier run's files left as they were.
 std::vector<std::string> LeftOver(const SplitRun& run, std::uint64_t saved) {
   std::vector<std::string> names;
   for (const auto& [name, content] : run.memory.FilesIn(kFolder)) {
-    bool card = false;
+    bool card = content == kOlderCard;
     for (std::uint64_t n = 1; n <= saved; ++n) card = card || name == "vCard" + std::to_string(n) + ".vcf";
     if (!card) names.push_back(name);
   }
@@ -198,6 +199,9 @@ struct Case {
   std::size_t hold = kDefaultHold;
   bool olderCards = false;  // the folder holds an earlier run's files
   BatchLimits batches{};    // several cards to a file
+  // After the failure the folder is read-only: nothing more is made,
+  // renamed or removed (else only the first removal fails).
+  bool readOnlyAfter = false;
 };
 void PrintTo(const Case& c, std::ostream* out) {
   *out << Name(c.op) << " of " << c.source;
@@ -249,7 +253,10 @@ void InjectAtEveryCall(const Case& c, const std::string& source, const FaultMode
     run.memory.SetSourcesMayHaveOtherNames(linked);
     run.faulty.FailAt(c.op, nth);
     if (linked) run.faulty.SetIdOfFault(IdOfFault::SameAsSource);
-    if (mode.removalFailsToo) run.faulty.FailAt(Operation::Remove, 1);
+    // A folder made read-only fails every make, rename and removal after
+    // the first failure; otherwise only the first removal fails.
+    if (mode.removalFailsToo && c.readOnlyAfter) run.faulty.SetReadOnlyAfterFailure(true);
+    if (mode.removalFailsToo && !c.readOnlyAfter) run.faulty.FailAt(Operation::Remove, 1);
     run.faulty.SetThrowInstead(mode.throws);
     const auto outcome = run.Go();
     const std::string leftover = check(run, outcome, nth);
@@ -321,9 +328,11 @@ TEST(GuardOfTheSource, UnknownFolderIdentityStillProtectsIt) {
   }
 }
 
-// A write or close that fails and then a removal that fails too: the run
-// still reports the first failure and names the file it could not clean up;
-// every other file is complete.
+// A write or close that fails and then a removal that fails too (or a
+// folder made read-only, where the first file that cannot be made is the
+// failure): the run still reports the first failure and names the file it
+// could not clean up; every other file is complete, and no card follows a
+// gap, whatever the number of writers.
 class CleanupFailsToo : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CleanupFailsToo, FailureIsStillReportedAndNamesTheFile) {
@@ -456,10 +465,10 @@ std::vector<std::string> SourceNames() {
 }
 
 std::vector<Case> Cases(std::initializer_list<Operation> ops, std::size_t hold = kDefaultHold,
-                        bool olderCards = false, BatchLimits batches = {}) {
+                        bool olderCards = false, BatchLimits batches = {}, bool readOnlyAfter = false) {
   std::vector<Case> cases;
   for (const auto& source : SourceNames())
-    for (auto op : ops) cases.push_back({source, op, hold, olderCards, batches});
+    for (auto op : ops) cases.push_back({source, op, hold, olderCards, batches, readOnlyAfter});
   return cases;
 }
 
@@ -536,6 +545,17 @@ INSTANTIATE_TEST_SUITE_P(AllPoints, IdentityUnknown, ::testing::ValuesIn(SourceN
                          [](const auto& param) { return Identifier(param.param); });
 INSTANTIATE_TEST_SUITE_P(AllPoints, CleanupFailsToo,
                          ::testing::ValuesIn(Cases({Operation::Write, Operation::Close})), CaseName);
+// The folder made read-only during the run: the first file that cannot be
+// made (a card's, a temporary one, or a rename) and everything after.
+INSTANTIATE_TEST_SUITE_P(ReadOnlyFolder, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew}, kDefaultHold, false, {}, true)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(ReadOnlyFolderOlderCards, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::Create}, kDefaultHold, true, {}, true)), CaseName);
+INSTANTIATE_TEST_SUITE_P(ReadOnlyFolderLargeCards, CleanupFailsToo,
+                         ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Rename}, kSmallHold,
+                                                   false, {}, true)),
+                         CaseName);
 
 }  // namespace
 }  // namespace quillmere::testing

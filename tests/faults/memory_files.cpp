@@ -297,6 +297,9 @@ int FaultyFiles::Count(Operation operation) {
   const int nth = ++calls_[operation];
   sequence_.push_back(operation);
   if (injected_) callsAfter_.push_back(operation);
+  const bool changesFolder = operation == Operation::Create || operation == Operation::CreateNew ||
+                             operation == Operation::Rename || operation == Operation::Remove;
+  if (injected_ && readOnlyAfter_ && changesFolder) return nth;
   auto it = failAt_.find(operation);
   if (it == failAt_.end() || it->second != nth) return 0;
   if (!injected_) injected_ = std::pair{operation, nth};

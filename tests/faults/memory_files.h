@@ -103,6 +103,9 @@ class FaultyFiles final : public FileSystem {
   // The chosen call throws std::bad_alloc instead of failing, as running
   // out of memory at that point would.
   void SetThrowInstead(bool throws) { throwInstead_ = throws; }
+  // Once the chosen call has failed, every later Create, CreateNew, Rename
+  // and Remove fails too, as in a folder made read-only during a run.
+  void SetReadOnlyAfterFailure(bool readOnly) { readOnlyAfter_ = readOnly; }
 
   int Calls(Operation operation) const;
   // The operation and call number of the first injected failure, if any.
@@ -138,6 +141,7 @@ class FaultyFiles final : public FileSystem {
   std::map<Operation, int> failAt_;
   IdOfFault idOfFault_ = IdOfFault::NoSuchFile;
   bool throwInstead_ = false;
+  bool readOnlyAfter_ = false;
   std::optional<FileId> sourceId_;
   std::optional<std::pair<Operation, int>> injected_;
   std::vector<Operation> sequence_;

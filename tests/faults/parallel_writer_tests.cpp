@@ -3,6 +3,7 @@
 // cards only, and the cards in flight stay bounded.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <set>
 #include <string>
@@ -32,20 +33,27 @@ std::span<const std::byte> Bytes(const std::string& text) {
   return {reinterpret_cast<const std::byte*>(text.data()), text.size()};
 }
 
-// Memory files whose Create of a chosen card waits until released, and may
-// then fail; counts the Creates that have returned.
+// Where a held card waits: before its file is made, or once it is made,
+// before its bytes are written.
+enum class At { Create, Write };
+
+// Memory files whose Create or Write of a chosen card waits until released,
+// and may then fail; counts the Creates that have returned. A removal may
+// be made to fail too, as in a folder made read-only.
 class HeldFiles final : public FileSystem {
  public:
   HeldFiles() { memory.AddFolder(kFolder); }
 
-  void Hold(std::uint64_t card, bool fail = false) {
+  void Hold(std::uint64_t card, bool fail = false, At at = At::Write) {
     std::lock_guard lock(mutex_);
-    held_.insert(CardPath(card));
+    held_.insert({CardPath(card), at});
     if (fail) failing_.insert(CardPath(card));
   }
+  void FailRemovals() { failRemovals_ = true; }
   void Release(std::uint64_t card) {
     std::lock_guard lock(mutex_);
-    held_.erase(CardPath(card));
+    held_.erase({CardPath(card), At::Create});
+    held_.erase({CardPath(card), At::Write});
     changed_.notify_all();
   }
   // Waits until `count` Creates have returned (or a second has passed).
@@ -79,37 +87,64 @@ class HeldFiles final : public FileSystem {
                                    const std::filesystem::path& to) override {
     return memory.RenameNew(from, to);
   }
-  std::optional<IoError> Remove(const std::filesystem::path& path) override { return memory.Remove(path); }
+  std::optional<IoError> Remove(const std::filesystem::path& path) override {
+    if (failRemovals_) return IoError{Native("Permission denied")};
+    return memory.Remove(path);
+  }
   std::optional<FileId> IdOf(const std::filesystem::path& path) override { return memory.IdOf(path); }
 
   MemoryFiles memory;
 
  private:
+  // The file of a card held at its write waits there.
+  class HeldOutput final : public OutputFile {
+   public:
+    HeldOutput(HeldFiles& files, std::filesystem::path path, std::unique_ptr<OutputFile> inner)
+        : files_(files), path_(std::move(path)), inner_(std::move(inner)) {}
+    std::optional<IoError> Write(std::span<const std::byte> data) override {
+      if (!files_.Wait(path_, At::Write)) return IoError{Native("held card fails")};
+      return inner_->Write(data);
+    }
+    std::optional<IoError> Close() override { return inner_->Close(); }
+
+   private:
+    HeldFiles& files_;
+    std::filesystem::path path_;
+    std::unique_ptr<OutputFile> inner_;
+  };
+
+  // Waits while the card is held there; false when it is to fail then.
+  bool Wait(const std::filesystem::path& path, At at) {
+    std::unique_lock lock(mutex_);
+    if (!held_.contains({path, at})) return true;
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !held_.contains({path, at}); });
+    --waiting_;
+    return !failing_.contains(path);
+  }
+
   // Either way of creating a file waits while its card is held.
   template <typename Make>
   std::unique_ptr<OutputFile> HeldCreate(const std::filesystem::path& path, std::optional<IoError>& error,
                                          Make make) {
-    std::unique_lock lock(mutex_);
-    ++waiting_;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return !held_.contains(path); });
-    --waiting_;
-    if (failing_.contains(path)) {
+    if (!Wait(path, At::Create)) {
       error = IoError{Native("held card fails")};
       return nullptr;
     }
-    lock.unlock();
     auto out = make();
-    lock.lock();
+    std::lock_guard lock(mutex_);
     ++creates_;
     changed_.notify_all();
-    return out;
+    if (!out) return out;
+    return std::make_unique<HeldOutput>(*this, path, std::move(out));
   }
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::set<std::filesystem::path> held_;
+  std::set<std::pair<std::filesystem::path, At>> held_;
   std::set<std::filesystem::path> failing_;
+  std::atomic<bool> failRemovals_ = false;
   int creates_ = 0;
   int waiting_ = 0;
 };
@@ -151,11 +186,12 @@ TEST(ParallelWriter, FailureRemovesTheCardsOtherWritersFinishedAfterIt) {
   files.Hold(3, /*fail=*/true);
   ParallelWriter writer(files, std::nullopt, 4);
   SaveCards(writer, 1, 6);
-  ASSERT_TRUE(files.WaitForCreates(5));
+  ASSERT_TRUE(files.WaitForCreates(6));
+  std::this_thread::sleep_for(20ms);  // cards 4 to 6 are written meanwhile
   files.Release(3);
   const auto failure = writer.Finish(true);
   ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->step, FailedStep::CreateOutput);
+  EXPECT_EQ(failure->step, FailedStep::WriteOutput);
   EXPECT_EQ(failure->file, CardPath(3));
   EXPECT_EQ(failure->saved, 2u);
   EXPECT_EQ(writer.Saved(), 2u);
@@ -226,11 +262,51 @@ TEST(ParallelWriter, ReaderWritesTheOldestWaitingCardWhenTheWritersFallBehind) {
   SaveCards(writer, 1, 1);
   ASSERT_TRUE(files.WaitForHeld(1));
   SaveCards(writer, 2, ParallelWriter::kMaxCardsWaiting + 2);
-  EXPECT_EQ(files.memory.FilesIn(kFolder).size(), 1u) << "the reader wrote no card, or more than one";
-  EXPECT_TRUE(files.memory.FilesIn(kFolder).contains("vCard2.vcf")) << "the reader did not take the oldest";
+  // Card 1's file is made and waits for its bytes; the reader wrote one more.
+  const auto written = files.memory.FilesIn(kFolder);
+  EXPECT_EQ(written.size(), 2u) << "the reader wrote no card, or more than one";
+  EXPECT_TRUE(written.contains("vCard2.vcf") && written.at("vCard2.vcf") == CardText(2))
+      << "the reader did not take the oldest";
   files.Release(1);
   EXPECT_FALSE(writer.Finish(true));
   ExpectExactlyTheFirst(files.memory, ParallelWriter::kMaxCardsWaiting + 2);
+}
+
+// The race of a folder made read-only during a run: card 3's file cannot be
+// made, and nothing can be removed any more. No later card's file may have
+// been made meanwhile, since none could be taken back.
+TEST(ParallelWriter, CardWhoseFileCannotBeMadeHasNoLaterCardMadeBeforeIt) {
+  HeldFiles files;
+  files.Hold(3, /*fail=*/true, At::Create);
+  files.FailRemovals();
+  ParallelWriter writer(files, std::nullopt, 4);
+  SaveCards(writer, 1, 8);
+  ASSERT_TRUE(files.WaitForHeld(1));
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(files.memory.FilesIn(kFolder).size(), 2u) << "a later card's file was made before card 3's";
+  files.Release(3);
+  const auto failure = writer.Finish(true);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->file, CardPath(3));
+  EXPECT_EQ(failure->saved, 2u);
+  ExpectExactlyTheFirst(files.memory, 2);
+}
+
+// A card that fails once later cards have their files: they go, and one
+// that cannot go is named in the failure.
+TEST(ParallelWriter, LaterCardThatCannotBeRemovedIsNamed) {
+  HeldFiles files;
+  files.Hold(2, /*fail=*/true);
+  ParallelWriter writer(files, std::nullopt, 3);
+  SaveCards(writer, 1, 3);
+  ASSERT_TRUE(files.WaitForCreates(3));
+  std::this_thread::sleep_for(20ms);
+  files.FailRemovals();
+  files.Release(2);
+  const auto failure = writer.Finish(true);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->file, CardPath(2));
+  EXPECT_NE(Printable(failure->reason).find("vCard3.vcf"), std::string::npos) << Printable(failure->reason);
 }
 
 TEST(ParallelWriter, SourceIsRecognisedUnderEveryNameAndNeverWritten) {

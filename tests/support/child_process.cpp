@@ -27,8 +27,13 @@ pid_t StartChild(const ChildStart& start) {
         start.input ? std::filesystem::absolute(*start.input) : std::filesystem::path("/dev/null");
     posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
   }
-  if (!start.out.empty())
+  if (start.outAsIs && start.outAsIs->empty()) {
+    posix_spawn_file_actions_addclose(&actions, 1);
+  } else if (start.outAsIs) {
+    posix_spawn_file_actions_addopen(&actions, 1, start.outAsIs->c_str(), O_WRONLY, 0);
+  } else if (!start.out.empty()) {
     posix_spawn_file_actions_addopen(&actions, 1, start.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   if (!start.err.empty())
     posix_spawn_file_actions_addopen(&actions, 2, start.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t child = -1;

@@ -19,6 +19,9 @@ struct ChildStart {
   std::optional<std::string> piped = {};
   // Files for standard output and error; the test's own streams when empty.
   std::filesystem::path out = {}, err = {};
+  // Standard output on this file as it is (opened to write, not emptied),
+  // or closed when the path is empty; in place of `out` when given.
+  std::optional<std::filesystem::path> outAsIs = {};
 };
 
 // Starts the child and, when piped, writes the bytes and closes the pipe.

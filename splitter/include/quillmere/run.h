@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
+#include "quillmere/file_system.h"
 #include "quillmere/native_text.h"
 #include "quillmere/scan_statistics.h"
 
@@ -132,6 +134,9 @@ struct SplitRequest {
   FileNaming naming = FileNaming::Numbered;
   // Cards to a file; none: one card a file. Batches are always numbered.
   BatchLimits batches{};
+  // Files the caller's own messages go to (the command line's standard
+  // output and error): never written over, as the source is not.
+  std::vector<FileId> messageFiles = {};
 };
 
 }  // namespace quillmere

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -53,6 +54,52 @@ class ShapeByScanner final : private LineSink {
 // large source is cut after line feeds into parts read on several threads
 // at once.
 std::optional<SourceShape> ScanShape(std::span<const std::byte> source);
+
+// Reads an 8-bit or UTF-8 source handed in block by block as ScanShape
+// reads it whole. Each block is read in place up to its last line end that
+// can be cut after (an LF, or a CR with something other than CR or LF after
+// it); only the line it ends inside is copied, to be read with the next
+// block. Nothing is mapped, and memory stays at a block and that line.
+class ShapeReader {
+ public:
+  // longestLine: the most a line may carry over before the reader gives up.
+  explicit ShapeReader(std::size_t longestLine = std::size_t{1} << 20);
+  // The next bytes of the source. False when the shape reader cannot go
+  // on: the source is UTF-16, or a line is longer than longestLine; read it
+  // from its start with CardScanner then.
+  bool Feed(std::span<const std::byte> block);
+  // The source has ended; nothing for a UTF-16 source.
+  std::optional<SourceShape> Finish();
+
+  // For a large source read in parts at once: a reader of a later part,
+  // which begins where a line begins, `offset` bytes into the text after
+  // the first reader's mark (the first must have started), and is read as
+  // if outside any card. Once its part is read and Flush()ed, the first
+  // reader either Append()s it or, if the part before ended inside a card
+  // after all (InsideCard()), is fed the part again itself.
+  ShapeReader(const ShapeReader& first, std::uint64_t offset);
+  bool Started() const { return started_; }
+  std::size_t MarkBytes() const { return markBytes_; }
+  bool InsideCard() const;
+  // The part has ended, at a line end.
+  void Flush();
+  void Append(const ShapeReader& later);
+
+ private:
+  bool Start(std::span<const std::byte>& block);
+  void Read(std::span<const std::byte> text);
+  bool Carry(std::span<const std::byte> rest);
+
+  std::size_t longestLine_;
+  std::vector<std::byte> carried_;  // the start of a line a block ended inside
+  bool started_ = false;
+  std::size_t markBytes_ = 0;
+  SourceEncoding encoding_ = SourceEncoding::Bytes;
+  std::uint64_t offset_ = 0;  // of the next byte to read, in the text after the mark
+  std::byte lastByte_{};
+  struct Fold;
+  std::shared_ptr<Fold> fold_;
+};
 
 // The ways of sorting the bytes; all give the same answer. Tests hold each
 // one this processor has against CardScanner.
