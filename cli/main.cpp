@@ -244,21 +244,6 @@ NativeString PrepareFolder(const NativeString& folder) {
          Native(error.message());
 }
 
-// Standard output and error when they are files, which a run must never
-// write a card into: "quillmere-split in.vcf out > out/vCard1.vcf" would
-// otherwise find its message in the card's place.
-std::vector<quillmere::FileId> MessageFiles() {
-  std::vector<quillmere::FileId> files;
-#ifndef _WIN32
-  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-      files.push_back({static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)});
-  }
-#endif
-  return files;
-}
-
 int Split(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
@@ -278,7 +263,7 @@ int Split(const quillmere::cli::Options& options) {
        .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
        .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered,
        .batches = {.cards = options.cards, .bytes = options.maxBytes},
-       .messageFiles = MessageFiles()},
+       .messageFiles = quillmere::SystemFiles().MessageFiles()},
       owner);
   running.reset();  // unwound: a closing console may end the tool now
   return StatusOf(outcome, owner, sourceName);
