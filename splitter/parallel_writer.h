@@ -129,7 +129,14 @@ class ParallelWriter {
   std::vector<std::thread> writers_;
 };
 
-// The machine's processors, at most 8: the default number of writers.
+// The machine's processors, at most 8: the number of writers when cards are
+// large enough to gain from them.
 unsigned DefaultJobs();
+
+// The number of writers a run takes when none is asked for, from the start
+// of its source (up to kJobsSampleBytes), or from nothing when the source
+// cannot be looked at before it is read (standard input, a pipe).
+inline constexpr std::size_t kJobsSampleBytes = std::size_t{1} << 20;
+unsigned JobsForSource(std::optional<std::span<const std::byte>> start);
 
 }  // namespace quillmere
