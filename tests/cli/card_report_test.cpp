@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "card_scanner.h"
+#include "quillmere/card_scanner.h"
 #include "sample_sources.h"
 
 namespace quillmere::cli {

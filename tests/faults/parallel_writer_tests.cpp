@@ -12,6 +12,7 @@
 
 #include "memory_files.h"
 #include "parallel_writer.h"
+#include "quillmere/splitter.h"
 
 namespace quillmere::testing {
 namespace {
