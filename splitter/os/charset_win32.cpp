@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "card_name.h"
+#include "card_namer.h"
 #include "text_charset.h"
 
 namespace quillmere {
