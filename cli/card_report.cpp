@@ -83,12 +83,6 @@ bool IsWord(std::string_view text, std::string_view word) {
          std::equal(text.begin(), text.end(), word.begin(), [](char c, char w) { return Upper(c) == w; });
 }
 
-bool HasWord(std::string_view text, std::string_view word) {
-  for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
-    if (Upper(text[at]) == word[0] && IsWord(text.substr(at, word.size()), word)) return true;
-  }
-  return false;
-}
 
 // Reads one card's lines as a split writes them (boundary lines without
 // the spaces around them), in as many pieces as they come, for the facts
@@ -306,8 +300,13 @@ void CardContent::StartProperty() {
       if (IsWord(name, "VERSION")) property_ = Property::Version;
       break;
   }
-  qp_ = HasWord(parameters, "QUOTED-PRINTABLE");
-  charset_ = HasWord(parameters, "CHARSET=");
+  // Both words looked for in one pass over the parameters.
+  qp_ = charset_ = false;
+  for (std::size_t at = 0; at < parameters.size(); ++at) {
+    const char c = Upper(parameters[at]);
+    if (c == 'Q' && IsWord(parameters.substr(at, 16), "QUOTED-PRINTABLE")) qp_ = true;
+    if (c == 'C' && IsWord(parameters.substr(at, 8), "CHARSET=")) charset_ = true;
+  }
   nonAscii_ = headNonAscii_;
   keepText_ = property_ != Property::Other && property_ != Property::Picture;
   textSize_ = 0;
