@@ -83,13 +83,6 @@ bool IsWord(std::string_view text, std::string_view word) {
          std::equal(text.begin(), text.end(), word.begin(), [](char c, char w) { return Upper(c) == w; });
 }
 
-bool HasWord(std::string_view text, std::string_view word) {
-  for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
-    if (Upper(text[at]) == word[0] && IsWord(text.substr(at, word.size()), word)) return true;
-  }
-  return false;
-}
-
 // Reads one card's lines as a split writes them (boundary lines without
 // the spaces around them), in as many pieces as they come, for the facts
 // that need more than counting: version, pictures, quoted-printable and
@@ -306,8 +299,13 @@ void CardContent::StartProperty() {
       if (IsWord(name, "VERSION")) property_ = Property::Version;
       break;
   }
-  qp_ = HasWord(parameters, "QUOTED-PRINTABLE");
-  charset_ = HasWord(parameters, "CHARSET=");
+  // Both words looked for in one pass over the parameters.
+  qp_ = charset_ = false;
+  for (std::size_t at = 0; at < parameters.size(); ++at) {
+    const char c = Upper(parameters[at]);
+    if (c == 'Q' && IsWord(parameters.substr(at, 16), "QUOTED-PRINTABLE")) qp_ = true;
+    if (c == 'C' && IsWord(parameters.substr(at, 8), "CHARSET=")) charset_ = true;
+  }
   nonAscii_ = headNonAscii_;
   keepText_ = property_ != Property::Other && property_ != Property::Picture;
   textSize_ = 0;
@@ -798,6 +796,27 @@ class RowText {
   char* at_ = text_;
 };
 
+// The fields the two forms for scripts share, in this order, each after
+// its own text; `skip` characters of the first text are left out.
+void PutFields(RowText& row, const CardFacts& card, const std::string_view (&before)[8], std::string_view yes,
+               std::string_view no, std::size_t skip = 0) {
+  row.Put(before[0].substr(skip));
+  row.Put(card.number);
+  row.Put(before[1]);
+  row.Put(card.firstLine);
+  row.Put(before[2]);
+  row.Version(card.version);
+  row.Put(before[3]);
+  row.Put(card.bytes);
+  row.Put(before[4]);
+  row.Put(card.largestPicture);
+  row.Put(before[5]);
+  row.Put(card.quotedPrintable ? yes : no);
+  row.Put(before[6]);
+  row.Put(card.undeclared8Bit ? yes : no);
+  row.Put(before[7]);
+}
+
 std::string_view YesNo(bool value) {
   return value ? "yes" : "no";
 }
@@ -823,41 +842,20 @@ std::string ReportHead(ReportFormat format) {
 void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) {
   RowText row;
   switch (format) {
-    case ReportFormat::Tsv:
-      row.Put(card.number);
-      row.Put("\t");
-      row.Put(card.firstLine);
-      row.Put("\t");
-      row.Version(card.version);
-      row.Put("\t");
-      row.Put(card.bytes);
-      row.Put("\t");
-      row.Put(card.largestPicture);
-      row.Put("\t");
-      row.Put(YesNo(card.quotedPrintable));
-      row.Put("\t");
-      row.Put(YesNo(card.undeclared8Bit));
-      row.Put("\t");
+    case ReportFormat::Tsv: {
+      static constexpr std::string_view kTabs[] = {"", "\t", "\t", "\t", "\t", "\t", "\t", "\t"};
+      PutFields(row, card, kTabs, "yes", "no");
       row.Ends(card, ",", "none");
       row.Put("\n");
       break;
+    }
     case ReportFormat::Json: {
-      const auto truth = [](bool value) { return value ? std::string_view("true") : "false"; };
-      row.Put(card.number == 1 ? "\n  {\"card\": " : ",\n  {\"card\": ");
-      row.Put(card.number);
-      row.Put(", \"line\": ");
-      row.Put(card.firstLine);
-      row.Put(", \"version\": \"");
-      row.Version(card.version);
-      row.Put("\", \"bytes\": ");
-      row.Put(card.bytes);
-      row.Put(", \"picture_bytes\": ");
-      row.Put(card.largestPicture);
-      row.Put(", \"quoted_printable\": ");
-      row.Put(truth(card.quotedPrintable));
-      row.Put(", \"undeclared_8bit\": ");
-      row.Put(truth(card.undeclared8Bit));
-      row.Put(", \"line_ends\": [");
+      static constexpr std::string_view kKeys[] = {
+          ",\n  {\"card\": ",        ", \"line\": ",          ", \"version\": \"",
+          "\", \"bytes\": ",         ", \"picture_bytes\": ", ", \"quoted_printable\": ",
+          ", \"undeclared_8bit\": ", ", \"line_ends\": ["};
+      // The first row has no comma before it.
+      PutFields(row, card, kKeys, "true", "false", card.number == 1 ? 1 : 0);
       if (card.crLf + card.lf + card.cr + card.crCrLf != 0) {
         row.Put("\"");
         row.Ends(card, "\", \"", "");
