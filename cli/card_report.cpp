@@ -923,7 +923,7 @@ class Printer {
   void Tail(const ReportSummary& summary) {
     text_ += ReportTail(format_, summary);
     Flush();
-    std::fflush(stdout);
+    FlushStandardOutput();
   }
 
  private:

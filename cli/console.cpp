@@ -70,9 +70,15 @@ void Print(std::FILE* stream, const NativeString& text) {
   if (std::fwrite(out.data(), 1, out.size(), stream) != out.size()) NoteOutputError(stream);
 }
 
-int CloseStandardOutput() {
+void FlushStandardOutput() {
   errno = 0;
   if (std::fflush(stdout) != 0) NoteOutputError(stdout);
+}
+
+int CloseStandardOutput() {
+  FlushStandardOutput();
+  // A write that failed in a flush no one looked at leaves only this mark.
+  if (std::ferror(stdout)) NoteOutputError(stdout);
   errno = 0;
   if (std::fclose(stdout) != 0) NoteOutputError(stdout);
   return outputError;

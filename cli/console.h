@@ -11,6 +11,10 @@ namespace quillmere::cli {
 // terminal) gets UTF-8.
 void Print(std::FILE* stream, const NativeString& text);
 
+// Flushes standard output now (so that it comes before what follows on
+// standard error), keeping a failure for CloseStandardOutput to report.
+void FlushStandardOutput();
+
 // Flushes and closes standard output. Returns the first error (an errno
 // value) any write to it met, or 0: a script must learn that the message it
 // reads never arrived.

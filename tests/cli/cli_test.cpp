@@ -492,7 +492,11 @@ INSTANTIATE_TEST_SUITE_P(
         OutputCase{"CheckIntoAFullDevice", {"--check", "SRC"}, "/dev/full", "No space left on device"},
         OutputCase{"HelpIntoAFullDevice", {"--help"}, "/dev/full", "No space left on device"},
         OutputCase{"ClosingMessageIntoAFullDevice", {"SRC", "out"}, "/dev/full", "No space left on device"},
-        OutputCase{"ClosedStandardOutput", {"SRC", "out"}, "", "Bad file descriptor"}),
+        OutputCase{"ClosedStandardOutput", {"SRC", "out"}, "", "Bad file descriptor"},
+        // A short report is flushed before its warnings, not at the close.
+        OutputCase{"ShortReportIntoAFullDevice", {"--report", "SRC"}, "/dev/full", "No space left on device"},
+        OutputCase{"ShortReportIntoAClosedOutput", {"--report", "--format=json", "SRC"}, "",
+                   "Bad file descriptor"}),
     [](const auto& param) { return std::string(param.param.fault); });
 
 TEST_F(Cli, ReaderThatLeavesEarlyEndsTheListQuietlyAsCatDoes) {
