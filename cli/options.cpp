@@ -54,8 +54,9 @@ constexpr char kUsageLines[] =
     "  or:  quillmere-split --check [OPTION]... SOURCE\n"
     "  or:  quillmere-split --report [--format=FORM] SOURCE\n"
     "Split the vCard file SOURCE into one file per contact, named vCard1.vcf,\n"
-    "vCard2.vcf, ... in the existing folder DEST_DIR; files of those names are\n"
-    "replaced. Paths are taken exactly as given. With SOURCE -, read standard input.\n"
+    "vCard2.vcf, ... in the folder DEST_DIR (made, parents and all, when it does\n"
+    "not exist); files of those names are replaced. Paths are taken exactly as\n"
+    "given. With SOURCE -, read standard input.\n"
     "\n";
 
 constexpr char kStatusLines[] =
@@ -66,7 +67,14 @@ constexpr char kStatusLines[] =
     " 2      wrong usage\n"
     " 3      the run finished, but the last card had no END:VCARD line and was\n"
     "        not saved\n"
-    " 128+N  stopped by signal N\n";
+    " 128+N  stopped by signal N\n"
+    "\n"
+    "Examples:\n"
+    "  quillmere-split --cards 500 export.vcf batches\n"
+    "         files of 500 cards each, for an importer that takes 500 at a time\n"
+    "  quillmere-split --report --format=tsv export.vcf\n"
+    "         each card's version, size, largest picture, quoted-printable use,\n"
+    "         undeclared 8-bit text and line ends; nothing is written\n";
 
 std::string OptionColumn(const OptionSpec& option) {
   std::string text = option.shortName ? std::string("-") + option.shortName + ", " : std::string("    ");
