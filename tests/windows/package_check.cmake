@@ -79,7 +79,7 @@ endif()
 # SmartScreen warning of an unsigned download and the way past it, and how
 # to check the zip first.
 file(READ ${unpacked}/README.txt readme_text)
-foreach(topic IN ITEMS "--check" "--names" "--jobs" "\"Windows protected your PC\"" "\"More info\""
+foreach(topic IN ITEMS "--check" "--names" "--jobs" "--cards" "--max-bytes" "--report" "\"Windows protected your PC\"" "\"More info\""
                        "\"Run anyway\"" "certutil -hashfile Quillmere-" "-win32.zip.sha256")
   string(FIND "${readme_text}" "${topic}" at)
   if(at EQUAL -1)
