@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times quillmere-split (one writer, and the default number of writers)
+# Times quillmere-split (one writer, two, and the default number of writers,
+# which the source's card sizes decide)
 # against GNU csplit and a minimal C floor (bench/floor.c, with one thread and
 # with two: "x best" is the ratio to the better of the two) on three generated
 # sources, runs alternating, each into a fresh folder in tmpfs; prints
@@ -13,6 +14,7 @@ rounds=${1:-9}
 source "$(dirname "$0")/inputs.sh"
 gcc -O2 -o "$work/floor" bench/floor.c -lpthread
 commands=("quillmere-split-j1=$split --jobs 1 {src} {out}"
+  "quillmere-split-j2=$split --jobs 2 {src} {out}"
   "quillmere-split=$split {src} {out}"
   "floor=$work/floor {src} {out}"
   "floor-2t=$work/floor {src} {out} 2"

@@ -1,155 +1,81 @@
 #include "card_report.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <optional>
 #include <string_view>
 
 #include "console.h"
 #include "quillmere/card_scanner.h"
+#include "quillmere/line_ends.h"
 #include "report.h"
 
 namespace quillmere::cli {
 namespace {
 
-constexpr std::size_t kReadBlock = std::size_t{256} << 10;
+// Small enough that a block just read is still in the processor's cache
+// when it is looked at, as --check reads.
+constexpr std::size_t kReadBlock = std::size_t{64} << 10;
 // A property's name and parameters are held up to this; a longer head is
 // no property an importer knows, and its line is counted as value.
 constexpr std::size_t kLongestHead = 4096;
+// Of a VERSION, BEGIN or END value, this much is kept.
+constexpr std::size_t kTextKept = 16;
 constexpr std::uint64_t kPictureLimit = 224 * 1024;
 // Rows are gathered and printed this many bytes at a time.
 constexpr std::size_t kPrintBatch = 64 << 10;
 
-constexpr std::uint16_t kLf = 0x0A, kCr = 0x0D;
+constexpr std::uint16_t kLf = 0x0A, kCr = 0x0D, kSpace = 0x20;
+// Stands for the lone last byte of a UTF-16 source: it matches nothing.
+constexpr std::uint16_t kNoCharacter = 0xFFFF;
+
+template <std::size_t kUnitSize, bool kBigEndian>
+std::uint16_t Decode(const std::byte* p) {
+  if constexpr (kUnitSize == 1) {
+    return std::to_integer<std::uint16_t>(p[0]);
+  } else {
+    const auto first = std::to_integer<unsigned>(p[0]), second = std::to_integer<unsigned>(p[1]);
+    return static_cast<std::uint16_t>(kBigEndian ? (first << 8) | second : (second << 8) | first);
+  }
+}
+
+// Whether any unit in [p, q) is past ASCII; 8-bit text eight bytes at a time.
+template <std::size_t kUnitSize, bool kBigEndian>
+bool AnyPastAscii(const std::byte* p, const std::byte* q) {
+  if constexpr (kUnitSize == 1) {
+    std::uint64_t bits = 0;
+    for (; q - p >= 8; p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      bits |= word;
+    }
+    for (; p < q; ++p) bits |= std::to_integer<std::uint64_t>(*p);
+    return (bits & 0x8080808080808080u) != 0;
+  } else {
+    for (; p < q; p += kUnitSize) {
+      if (Decode<kUnitSize, kBigEndian>(p) >= 0x80) return true;
+    }
+    return false;
+  }
+}
 
 char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = Upper(c);
-  return text;
+// The scanner's test for a boundary word's character: a letter in either
+// case, anything else exactly.
+bool SameLetter(std::uint16_t unit, char expected) {
+  const bool letter = expected >= 'a' && expected <= 'z';
+  if (!letter) return unit == static_cast<unsigned char>(expected);
+  return unit < 0x80 && (unit | 0x20) == static_cast<unsigned char>(expected);
 }
 
 bool IsHexDigitPastAscii(std::uint16_t unit) {
   return (unit >= '8' && unit <= '9') || (unit >= 'A' && unit <= 'F') || (unit >= 'a' && unit <= 'f');
 }
-
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-}  // namespace
-
-CardContentReader::CardContentReader(SourceEncoding encoding)
-    : unitBytes_(encoding == SourceEncoding::Bytes || encoding == SourceEncoding::Utf8Mark ? 1 : 2),
-      bigEndian_(encoding == SourceEncoding::Utf16Be || encoding == SourceEncoding::Utf16BeMark) {}
-
-void CardContentReader::Feed(std::span<const std::byte> bytes) {
-  const std::byte* p = bytes.data();
-  const std::byte* const end = p + bytes.size();
-  if (unitBytes_ == 1) {
-    while (p < end) {
-      // The bulk of a card is values; they are run through a line at a time.
-      if (mode_ == Mode::Value && !qp_ && !keepText_) {
-        p = ValueRun(p, end);
-        continue;
-      }
-      Take(std::to_integer<std::uint16_t>(*p++));
-    }
-    return;
-  }
-  if (hasOddByte_ && p < end) {
-    const std::byte pair[2] = {oddByte_, *p++};
-    hasOddByte_ = false;
-    Feed(pair);
-  }
-  for (; end - p >= 2; p += 2) {
-    const auto first = std::to_integer<std::uint16_t>(p[0]), second = std::to_integer<std::uint16_t>(p[1]);
-    Take(bigEndian_ ? static_cast<std::uint16_t>(first << 8 | second)
-                    : static_cast<std::uint16_t>(second << 8 | first));
-  }
-  if (p < end) {
-    oddByte_ = *p;
-    hasOddByte_ = true;
-  }
-}
-
-// A value's bytes up to the end of its line: counted, and looked at for
-// bytes past ASCII, without a step per byte.
-const std::byte* CardContentReader::ValueRun(const std::byte* p, const std::byte* end) {
-  const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-  const std::byte* stop = lf ? static_cast<const std::byte*>(lf) : end;
-  // A picture's bytes are data, not text: only their number matters.
-  unsigned char high = 0;
-  if (property_ != Property::Picture)
-    for (const std::byte* q = p; q < stop; ++q) high |= std::to_integer<unsigned char>(*q);
-  std::size_t units = static_cast<std::size_t>(stop - p);
-  if (units > 0 && stop[-1] == std::byte{'\r'}) --units;  // only line ends hold a CR
-  valueUnits_ += units;
-  if (high & 0x80) nonAscii_ = true;
-  if (!lf) return end;
-  EndLine();
-  return stop + 1;
-}
-
-void CardContentReader::Take(std::uint16_t unit) {
-  if (unit == kLf) return EndLine();
-  if (unit == kCr) return;  // lines hold no CR: it belongs to a line end
-  switch (mode_) {
-    case Mode::Mark:
-      return;
-    case Mode::LineStart:
-      if (unit == ' ' || unit == '\t') {
-        mode_ = Mode::Value;  // a folded line: the fold is not the value's
-        return;
-      }
-      if (afterSoftBreak_) {
-        mode_ = Mode::Value;
-        return TakeValue(unit);
-      }
-      mode_ = Mode::Head;
-      head_.clear();
-      headUnits_ = 0;
-      headTooLong_ = headNonAscii_ = inQuotes_ = false;
-      [[fallthrough]];
-    case Mode::Head:
-      if (unit == ':' && !inQuotes_ && !headTooLong_) {
-        EndProperty();
-        StartProperty();
-        mode_ = Mode::Value;
-        return;
-      }
-      if (unit == '"') inQuotes_ = !inQuotes_;
-      if (unit >= 0x80) headNonAscii_ = true;
-      ++headUnits_;
-      if (head_.size() < kLongestHead) {
-        head_ += unit < 0x80 ? static_cast<char>(unit) : '\x80';
-      } else {
-        headTooLong_ = true;
-      }
-      return;
-    case Mode::Value:
-      return TakeValue(unit);
-  }
-}
-
-void CardContentReader::TakeValue(std::uint16_t unit) {
-  ++valueUnits_;
-  if (unit >= 0x80) nonAscii_ = true;
-  if (qp_) {
-    if (qpEscape_ == 1 && IsHexDigitPastAscii(unit)) nonAscii_ = true;
-    qpEscape_ = unit == '=' ? 1 : 0;
-  }
-  if (keepText_ && text_.size() < 16) text_ += unit < 0x80 ? static_cast<char>(unit) : '?';
-  lastWasEquals_ = unit == '=';
-}
-
-namespace {
 
 // Whether text, in any ASCII letter case, is the upper-case word.
 bool IsWord(std::string_view text, std::string_view word) {
@@ -158,51 +84,257 @@ bool IsWord(std::string_view text, std::string_view word) {
 }
 
 bool HasWord(std::string_view text, std::string_view word) {
-  if (text.size() < word.size()) return false;
-  for (std::size_t at = 0; at + word.size() <= text.size(); ++at)
-    if (IsWord(text.substr(at, word.size()), word)) return true;
+  for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
+    if (Upper(text[at]) == word[0] && IsWord(text.substr(at, word.size()), word)) return true;
+  }
   return false;
 }
 
-}  // namespace
+// Reads one card's lines as a split writes them (boundary lines without
+// the spaces around them), in as many pieces as they come, for the facts
+// that need more than counting: version, pictures, quoted-printable and
+// undeclared 8-bit text. Folded lines (a leading space or tab), lines
+// without a colon (the data lines of a 2.1 picture) and lines after a
+// quoted-printable soft break belong to the property before them.
+class CardContent {
+ public:
+  explicit CardContent(std::size_t unitBytes) : unitBytes_(unitBytes) {}
+  void Start();
+  // More of the line being read; no CR or LF.
+  template <std::size_t kUnitSize, bool kBigEndian>
+  void Take(const std::byte* p, const std::byte* q);
+  // A boundary line, "BEGIN:VCARD" or "END:VCARD" as a split writes it.
+  // False when it is read as value after a soft break: give its units then.
+  bool TakeBoundary(bool begin);
+  void EndLine();
+  // A line now would only be counted if it is folded: the property is read
+  // for its size and 8-bit text only.
+  bool OnlyCounting() const { return mode_ == Mode::LineStart && !qp_ && !keepText_; }
+  // Such a line, after its fold: all of it is value.
+  template <std::size_t kUnitSize, bool kBigEndian>
+  void TakeFolded(const std::byte* p, const std::byte* q) {
+    TakeValue<kUnitSize, kBigEndian>(p, q);
+  }
+  // The card has ended: fills in version, picture, quoted-printable and
+  // undeclared 8-bit text.
+  void Finish(CardFacts& facts);
+
+ private:
+  enum class Mode { LineStart, Head, Value };
+  enum class Property { None, Other, Picture, Version, Begin, End };
+  template <std::size_t kUnitSize, bool kBigEndian>
+  const std::byte* TakeHead(const std::byte* p, const std::byte* q);
+  template <std::size_t kUnitSize, bool kBigEndian>
+  void HoldHead(const std::byte* p, const std::byte* q);
+  template <std::size_t kUnitSize, bool kBigEndian>
+  void TakeValue(const std::byte* p, const std::byte* q);
+  void TakeValueUnit(std::uint16_t unit);
+  void StartProperty();
+  void EndProperty();
+
+  std::size_t unitBytes_;
+  Mode mode_ = Mode::LineStart;
+  // The line so far, until its colon: name and parameters.
+  char head_[kLongestHead];
+  std::size_t headSize_ = 0;
+  std::uint64_t headUnits_ = 0;  // of the line so far, held or not
+  bool headTooLong_ = false;
+  bool headNonAscii_ = false;
+  bool inQuotes_ = false;
+  bool afterSoftBreak_ = false;  // the last line of a QP value ended in "="
+  bool lastWasEquals_ = false;
+  // The property being read.
+  Property property_ = Property::None;
+  bool qp_ = false, charset_ = false, nonAscii_ = false;
+  bool keepText_ = false;  // VERSION, BEGIN, END: their value is read
+  char text_[kTextKept];
+  std::size_t textSize_ = 0;
+  std::uint64_t valueUnits_ = 0;
+  bool afterEquals_ = false;  // in a quoted-printable value, just after "="
+  // The card so far.
+  std::uint64_t depth_ = 0;
+  std::string version_;
+  std::uint64_t largestPicture_ = 0;
+  bool anyQp_ = false;
+  bool anyUndeclared_ = false;
+};
+
+void CardContent::Start() {
+  mode_ = Mode::LineStart;
+  afterSoftBreak_ = lastWasEquals_ = afterEquals_ = false;
+  property_ = Property::None;
+  depth_ = 0;
+  version_.clear();
+  largestPicture_ = 0;
+  anyQp_ = anyUndeclared_ = false;
+}
+
+template <std::size_t kUnitSize, bool kBigEndian>
+void CardContent::Take(const std::byte* p, const std::byte* q) {
+  if (p == q) return;
+  if (mode_ == Mode::LineStart) {
+    const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(p);
+    if (unit == ' ' || unit == '\t') {
+      mode_ = Mode::Value;  // a folded line: the fold is not the value's
+      p += kUnitSize;
+    } else if (afterSoftBreak_) {
+      mode_ = Mode::Value;
+    } else {
+      mode_ = Mode::Head;
+      headSize_ = 0;
+      headUnits_ = 0;
+      headTooLong_ = headNonAscii_ = inQuotes_ = false;
+    }
+  }
+  if (mode_ == Mode::Head) p = TakeHead<kUnitSize, kBigEndian>(p, q);
+  if (mode_ == Mode::Value && p < q) TakeValue<kUnitSize, kBigEndian>(p, q);
+}
+
+// Up to the colon that ends the head, if it is in [p, q); returns where the
+// value begins, or q. Runs of units that are neither colon nor quote are
+// held at once.
+template <std::size_t kUnitSize, bool kBigEndian>
+const std::byte* CardContent::TakeHead(const std::byte* p, const std::byte* q) {
+  while (p < q) {
+    const std::byte* special = p;
+    bool high = false;
+    for (; special < q; special += kUnitSize) {
+      const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(special);
+      if (unit == ':' || unit == '"') break;
+      high = high || unit >= 0x80;
+    }
+    HoldHead<kUnitSize, kBigEndian>(p, special);
+    headNonAscii_ = headNonAscii_ || high;
+    if (special == q) return q;
+    if (Decode<kUnitSize, kBigEndian>(special) == ':' && !inQuotes_ && !headTooLong_) {
+      EndProperty();
+      StartProperty();
+      mode_ = Mode::Value;
+      return special + kUnitSize;
+    }
+    if (Decode<kUnitSize, kBigEndian>(special) == '"') inQuotes_ = !inQuotes_;
+    p = special;
+    HoldHead<kUnitSize, kBigEndian>(p, p + kUnitSize);
+    p += kUnitSize;
+  }
+  return q;
+}
+
+// Units of the head, kept up to kLongestHead (a unit past ASCII as one
+// byte that matches no ASCII character) and counted.
+template <std::size_t kUnitSize, bool kBigEndian>
+void CardContent::HoldHead(const std::byte* p, const std::byte* q) {
+  const auto units = static_cast<std::size_t>(q - p) / kUnitSize;
+  headUnits_ += units;
+  const std::size_t kept = std::min(units, kLongestHead - headSize_);
+  if (kept < units) headTooLong_ = true;
+  if constexpr (kUnitSize == 1) {
+    std::memcpy(head_ + headSize_, p, kept);
+  } else {
+    for (std::size_t i = 0; i < kept; ++i) {
+      const std::uint16_t unit = Decode<kUnitSize, kBigEndian>(p + i * kUnitSize);
+      head_[headSize_ + i] = unit < 0x80 ? static_cast<char>(unit) : '\x80';
+    }
+  }
+  headSize_ += kept;
+}
+
+// The bulk of a card is values: unless their text is needed, they are only
+// counted and looked at for units past ASCII, and that only while it can
+// still change a fact.
+template <std::size_t kUnitSize, bool kBigEndian>
+void CardContent::TakeValue(const std::byte* p, const std::byte* q) {
+  if (qp_ || keepText_) {
+    for (; p < q; p += kUnitSize) TakeValueUnit(Decode<kUnitSize, kBigEndian>(p));
+    return;
+  }
+  valueUnits_ += static_cast<std::uint64_t>(q - p) / kUnitSize;
+  // A picture's bytes are data, not text: only their number matters.
+  if (!nonAscii_ && !charset_ && !anyUndeclared_ && property_ != Property::Picture)
+    nonAscii_ = AnyPastAscii<kUnitSize, kBigEndian>(p, q);
+}
+
+bool CardContent::TakeBoundary(bool begin) {
+  if (mode_ != Mode::LineStart || afterSoftBreak_) return false;
+  // As TakeHead and StartProperty would read it: a property of that name
+  // without parameters, and VCARD its value.
+  EndProperty();
+  property_ = begin ? Property::Begin : Property::End;
+  qp_ = charset_ = nonAscii_ = false;
+  keepText_ = true;
+  std::memcpy(text_, "VCARD", 5);
+  textSize_ = 5;
+  valueUnits_ = 5;
+  afterEquals_ = lastWasEquals_ = false;
+  mode_ = Mode::Value;
+  return true;
+}
+
+void CardContent::TakeValueUnit(std::uint16_t unit) {
+  ++valueUnits_;
+  if (unit >= 0x80) nonAscii_ = true;
+  if (qp_) {
+    if (afterEquals_ && IsHexDigitPastAscii(unit)) nonAscii_ = true;
+    afterEquals_ = unit == '=';
+  }
+  if (keepText_ && textSize_ < kTextKept) text_[textSize_++] = unit < 0x80 ? static_cast<char>(unit) : '?';
+  lastWasEquals_ = unit == '=';
+}
 
 // The head just read (up to its colon) names the property that starts.
-void CardContentReader::StartProperty() {
-  const std::string_view head = head_;
-  const std::string_view parameters = head.substr(std::min(head.find(';'), head.size()));
-  std::string_view name = head.substr(0, head.size() - parameters.size());
+void CardContent::StartProperty() {
+  const std::string_view head(head_, headSize_);
+  const std::size_t semicolon = head.find(';');
+  const std::string_view parameters = semicolon == std::string_view::npos ? "" : head.substr(semicolon);
+  std::string_view name = head.substr(0, semicolon);
   if (const auto dot = name.rfind('.'); dot != std::string_view::npos)
     name.remove_prefix(dot + 1);  // a group
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-  property_ = IsWord(name, "PHOTO") || IsWord(name, "LOGO") ? Property::Picture
-              : IsWord(name, "VERSION")                     ? Property::Version
-              : IsWord(name, "BEGIN")                       ? Property::Begin
-              : IsWord(name, "END")                         ? Property::End
-                                                            : Property::Other;
-  qp_ = !parameters.empty() && HasWord(parameters, "QUOTED-PRINTABLE");
-  charset_ = !parameters.empty() && HasWord(parameters, "CHARSET=");
+  property_ = Property::Other;
+  switch (name.size()) {
+    case 3:
+      if (IsWord(name, "END")) property_ = Property::End;
+      break;
+    case 4:
+      if (IsWord(name, "LOGO")) property_ = Property::Picture;
+      break;
+    case 5:
+      if (IsWord(name, "PHOTO")) property_ = Property::Picture;
+      if (IsWord(name, "BEGIN")) property_ = Property::Begin;
+      break;
+    case 7:
+      if (IsWord(name, "VERSION")) property_ = Property::Version;
+      break;
+  }
+  qp_ = HasWord(parameters, "QUOTED-PRINTABLE");
+  charset_ = HasWord(parameters, "CHARSET=");
   nonAscii_ = headNonAscii_;
   keepText_ = property_ != Property::Other && property_ != Property::Picture;
-  text_.clear();
+  textSize_ = 0;
   valueUnits_ = 0;
-  qpEscape_ = 0;
+  afterEquals_ = false;
   anyQp_ = anyQp_ || qp_;
 }
 
-void CardContentReader::EndProperty() {
+void CardContent::EndProperty() {
   if (property_ == Property::None) return;
   if (property_ == Property::Picture) largestPicture_ = std::max(largestPicture_, valueUnits_ * unitBytes_);
   if (nonAscii_ && !charset_) anyUndeclared_ = true;
   if (keepText_) {
-    const std::string value = UpperCase(Trimmed(text_));
-    if (property_ == Property::Begin && value == "VCARD") ++depth_;
-    if (property_ == Property::End && value == "VCARD" && depth_ > 0) --depth_;
-    if (property_ == Property::Version && depth_ == 1 && version_.empty()) version_ = value;
+    std::string_view value(text_, textSize_);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    if (property_ == Property::Begin && IsWord(value, "VCARD")) ++depth_;
+    if (property_ == Property::End && IsWord(value, "VCARD") && depth_ > 0) --depth_;
+    if (property_ == Property::Version && depth_ == 1 && version_.empty()) {
+      version_.assign(value);
+      for (char& c : version_) c = Upper(c);
+    }
   }
   property_ = Property::None;
 }
 
-void CardContentReader::EndLine() {
+void CardContent::EndLine() {
   if (mode_ == Mode::Head) {
     // No colon: the line goes on the value of the property before it.
     valueUnits_ += headUnits_;
@@ -210,27 +342,364 @@ void CardContentReader::EndLine() {
   }
   afterSoftBreak_ = qp_ && lastWasEquals_ && mode_ == Mode::Value;
   lastWasEquals_ = false;
-  qpEscape_ = 0;  // "=" at a line's end is a soft break, no escape
+  afterEquals_ = false;  // "=" at a line's end is a soft break, no escape
   mode_ = Mode::LineStart;
 }
 
-void CardContentReader::Finish(CardFacts& facts) {
+void CardContent::Finish(CardFacts& facts) {
   EndProperty();
   facts.version = version_.empty() ? "none" : version_;
   facts.largestPicture = largestPicture_;
   facts.quotedPrintable = anyQp_;
   facts.undeclared8Bit = anyUndeclared_ && facts.version == "2.1";
-  Reset();
 }
 
-void CardContentReader::Reset() {
-  mode_ = Mode::Mark;
-  hasOddByte_ = afterSoftBreak_ = lastWasEquals_ = false;
-  property_ = Property::None;
-  depth_ = 0;
-  version_.clear();
-  largestPicture_ = 0;
-  anyQp_ = anyUndeclared_ = false;
+}  // namespace
+
+// Follows the source as the splitter's scanner reads it: the same line
+// ends (CR LF, CR CR LF, a lone CR, a lone LF, greedily; a CR's kind is
+// settled by what follows it), the same boundary lines and nesting, the
+// same card sizes. Lines are found with the scanner's own line-end search
+// and handed on as runs; only a line's first characters are looked at one
+// by one, to tell a boundary line. Nothing is copied but what a boundary
+// matcher holds.
+class CardReport::Reader {
+ public:
+  Reader(Row row, void* context) : row_(row), context_(context) {}
+
+  void Feed(std::span<const std::byte> data) {
+    summary_.bytes += data.size();
+    if (!decided_) {
+      const std::size_t take = std::min(sizeof head_ - headBytes_, data.size());
+      std::copy_n(data.begin(), take, head_ + headBytes_);
+      headBytes_ += take;
+      data = data.subspan(take);
+      if (headBytes_ < sizeof head_) return;
+      Decide();
+    }
+    Scan(data);
+  }
+
+  const ReportSummary& Finish() {
+    if (!decided_) Decide();
+    if (hasOddByte_) {
+      // The lone last byte of a UTF-16 source: part of the last line.
+      hasOddByte_ = false;
+      if (pendingCr_ != 0) Settle(kNoCharacter);
+      lineBytes_ += 1;
+      lineStarted_ = true;
+      match_ = Match::Failed;
+    }
+    if (pendingCr_ != 0) Settle(kNoCharacter);
+    if (lineStarted_) EndLine(End::None);
+    summary_.unfinishedCardLine = depth_ > 0 ? card_.firstLine : 0;
+    return summary_;
+  }
+
+ private:
+  enum class End { CrLf, Lf, Cr, CrCrLf, None };
+  enum class Match { Leading, Word, Trailing, Failed };
+  using ContentTake = void (CardContent::*)(const std::byte*, const std::byte*);
+
+  void Decide() {
+    std::size_t markBytes = 0;
+    const std::span<const std::byte> head(head_, headBytes_);
+    summary_.encoding = EncodingOf(head, markBytes);
+    markBytes_ = markBytes;
+    switch (summary_.encoding) {
+      case SourceEncoding::Bytes:
+      case SourceEncoding::Utf8Mark:
+        unitBytes_ = 1;
+        take_ = &CardContent::Take<1, false>;
+        break;
+      case SourceEncoding::Utf16Le:
+      case SourceEncoding::Utf16LeMark:
+        unitBytes_ = 2;
+        take_ = &CardContent::Take<2, false>;
+        break;
+      case SourceEncoding::Utf16Be:
+      case SourceEncoding::Utf16BeMark:
+        unitBytes_ = 2;
+        bigEndian_ = true;
+        take_ = &CardContent::Take<2, true>;
+        break;
+    }
+    content_.emplace(unitBytes_);
+    decided_ = true;
+    Scan(head.subspan(markBytes));
+  }
+
+  void Scan(std::span<const std::byte> data) {
+    if (unitBytes_ == 1) return ScanUnits<1, false>(data.data(), data.data() + data.size());
+    const auto scan = bigEndian_ ? &Reader::ScanUnits<2, true> : &Reader::ScanUnits<2, false>;
+    if (hasOddByte_ && !data.empty()) {
+      const std::byte unit[2] = {oddByte_, data[0]};
+      hasOddByte_ = false;
+      data = data.subspan(1);
+      (this->*scan)(unit, unit + 2);
+    }
+    const std::size_t even = data.size() & ~std::size_t{1};
+    if (even < data.size()) {
+      oddByte_ = data[even];
+      hasOddByte_ = true;
+    }
+    (this->*scan)(data.data(), data.data() + even);
+  }
+
+  template <std::size_t kUnitSize, bool kBigEndian>
+  void ScanUnits(const std::byte* p, const std::byte* const end) {
+    while (p < end) {
+      if (pendingCr_ != 0) {
+        if (Settle(Decode<kUnitSize, kBigEndian>(p))) p += kUnitSize;
+        continue;
+      }
+      if (!lineStarted_ && depth_ > 0) {
+        p = TakeFoldedLines<kUnitSize, kBigEndian>(p, end);
+        if (p == end) return;
+      }
+      const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p, end);
+      if (q != p) TakeLine<kUnitSize, kBigEndian>(p, q);
+      if (q == end) return;
+      p = q + kUnitSize;
+      if (Decode<kUnitSize, kBigEndian>(q) == kLf) {
+        EndLine(End::Lf);
+      } else if (p < end && Decode<kUnitSize, kBigEndian>(p) == kLf) {
+        EndLine(End::CrLf);
+        p += kUnitSize;
+      } else {
+        pendingCr_ = 1;
+      }
+    }
+  }
+
+  // In a card, folded lines of a value read only for its size (a picture,
+  // above all) need neither the boundary matcher nor the general line end:
+  // they are taken here while they end in CR LF within the block. A fold
+  // is a tab, or a space before a unit that can begin no boundary word.
+  // Returns where the first line that needs more begins.
+  template <std::size_t kUnitSize, bool kBigEndian>
+  const std::byte* TakeFoldedLines(const std::byte* p, const std::byte* const end) {
+    constexpr std::size_t kNewline = 2 * kUnitSize;
+    while (static_cast<std::size_t>(end - p) >= 3 * kUnitSize && content_->OnlyCounting()) {
+      const std::uint16_t fold = Decode<kUnitSize, kBigEndian>(p);
+      const std::uint16_t next = Decode<kUnitSize, kBigEndian>(p + kUnitSize);
+      if (fold != '\t' && (fold != kSpace || next == kSpace || next == kCr || next == kLf ||
+                           SameLetter(next, 'b') || SameLetter(next, 'e')))
+        break;
+      const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p + kUnitSize, end);
+      if (static_cast<std::size_t>(end - q) < kNewline || Decode<kUnitSize, kBigEndian>(q) != kCr ||
+          Decode<kUnitSize, kBigEndian>(q + kUnitSize) != kLf)
+        break;
+      content_->TakeFolded<kUnitSize, kBigEndian>(p + kUnitSize, q);
+      ++summary_.lines;
+      ++card_.crLf;
+      cardBytes_ += static_cast<std::uint64_t>(q - p) + kNewline;
+      p = q + kNewline;
+    }
+    return p;
+  }
+
+  // The unit after one or two CRs settles what kind of line end they were.
+  // Returns whether the unit belonged to that line end.
+  bool Settle(std::uint16_t unit) {
+    if (pendingCr_ == 1) {
+      if (unit == kLf) return pendingCr_ = 0, EndLine(End::CrLf), true;
+      if (unit == kCr) return pendingCr_ = 2, true;
+      pendingCr_ = 0;
+      EndLine(End::Cr);
+      return false;
+    }
+    if (unit == kLf) return pendingCr_ = 0, EndLine(End::CrCrLf), true;
+    // The first CR ended its line alone; the second ends an empty line,
+    // and may still begin a CR CR LF.
+    EndLine(End::Cr);
+    pendingCr_ = 1;
+    return Settle(unit);
+  }
+
+  // More of the line being read, [p, q) not empty and without CR or LF.
+  template <std::size_t kUnitSize, bool kBigEndian>
+  void TakeLine(const std::byte* p, const std::byte* q) {
+    const bool lineStartsHere = !lineStarted_;
+    const std::byte* const start = p;
+    lineBytes_ += static_cast<std::uint64_t>(q - p);
+    lineStarted_ = true;
+    if (match_ != Match::Failed) {
+      while (p < q && MatchUnit(Decode<kUnitSize, kBigEndian>(p))) p += kUnitSize;
+      if (p == q) return;
+      // No boundary line: what the matcher held is the card's, and still
+      // in place unless the line began in an earlier block.
+      if (depth_ > 0 && lineStartsHere) {
+        p = start;
+      } else if (depth_ > 0) {
+        ReplayHeld();
+      }
+    }
+    if (depth_ > 0) content_->Take<kUnitSize, kBigEndian>(p, q);
+  }
+
+  // Follows a line's first characters as the scanner does; false, with the
+  // matcher failed, at the first unit that makes it no boundary line.
+  bool MatchUnit(std::uint16_t unit) {
+    switch (match_) {
+      case Match::Leading:
+        if (unit == kSpace) return ++leading_, true;
+        if (SameLetter(unit, 'b')) {
+          expected_ = "begin:vcard";
+        } else if (SameLetter(unit, 'e')) {
+          expected_ = "end:vcard";
+        } else {
+          match_ = Match::Failed;
+          return false;
+        }
+        match_ = Match::Word;
+        [[fallthrough]];
+      case Match::Word:
+        if (!SameLetter(unit, expected_[matched_])) {
+          match_ = Match::Failed;
+          return false;
+        }
+        if (expected_[++matched_] == '\0') match_ = Match::Trailing;
+        return true;
+      case Match::Trailing:
+        if (unit == kSpace) return ++trailing_, true;
+        match_ = Match::Failed;
+        return false;
+      case Match::Failed:
+        break;
+    }
+    return false;
+  }
+
+  // What the matcher held of a line, given to the card's content in the
+  // source's units: its spaces and the part of a boundary word it had read
+  // (only the letters' case may differ, which no fact depends on).
+  void ReplayHeld() {
+    Replay(' ', leading_);
+    for (std::size_t i = 0; i < matched_; ++i) Replay(Upper(expected_[i]), 1);
+    Replay(' ', trailing_);
+    FlushReplay();
+  }
+
+  void Replay(char c, std::uint64_t count) {
+    const std::byte unit[2] = {bigEndian_ ? std::byte{0} : std::byte(c),
+                               bigEndian_ ? std::byte(c) : std::byte{0}};
+    for (; count > 0; --count) {
+      if (replayBytes_ + unitBytes_ > sizeof replay_) FlushReplay();
+      std::copy_n(unit, unitBytes_, replay_ + replayBytes_);
+      replayBytes_ += unitBytes_;
+    }
+  }
+
+  void FlushReplay() {
+    ((*content_).*take_)(replay_, replay_ + replayBytes_);
+    replayBytes_ = 0;
+  }
+
+  void EndLine(End end) {
+    const std::uint64_t line = ++summary_.lines;
+    const bool boundary = lineStarted_ && match_ == Match::Trailing;
+    const bool begin = boundary && expected_[0] == 'b';
+    const std::uint64_t newline = 2 * unitBytes_;
+    if (begin) summary_.anyBeginLine = true;
+    if (depth_ == 0 && begin) {
+      card_ = CardFacts{};
+      card_.firstLine = line;
+      cardBytes_ = markBytes_ + newline;
+      content_->Start();
+    }
+    if (depth_ > 0 || begin) {
+      if (boundary) {
+        // Boundary lines are written without the spaces around them.
+        leading_ = trailing_ = 0;
+        if (!content_->TakeBoundary(begin)) ReplayHeld();
+        cardBytes_ += matched_ * unitBytes_;
+      } else {
+        if (lineStarted_ && match_ != Match::Failed) ReplayHeld();
+        cardBytes_ += lineBytes_;
+      }
+      cardBytes_ += newline;
+      content_->EndLine();
+      CountEnd(end);
+      if (begin) ++depth_;
+      if (boundary && !begin) --depth_;
+      if (depth_ == 0) FinishCard();
+    }
+    lineBytes_ = 0;
+    lineStarted_ = false;
+    match_ = Match::Leading;
+    matched_ = 0;
+    leading_ = trailing_ = 0;
+  }
+
+  void CountEnd(End end) {
+    switch (end) {
+      case End::CrLf:
+        ++card_.crLf;
+        break;
+      case End::Lf:
+        ++card_.lf;
+        break;
+      case End::Cr:
+        ++card_.cr;
+        break;
+      case End::CrCrLf:
+        ++card_.crCrLf;
+        break;
+      case End::None:
+        break;
+    }
+  }
+
+  void FinishCard() {
+    card_.bytes = cardBytes_;
+    content_->Finish(card_);
+    card_.number = summary_.cards + 1;
+    summary_.Add(card_);
+    row_(context_, card_);
+  }
+
+  Row row_;
+  void* context_;
+  ReportSummary summary_;
+
+  bool decided_ = false;
+  std::byte head_[3] = {};  // first bytes, until the encoding is known
+  std::size_t headBytes_ = 0;
+  std::size_t markBytes_ = 0;
+  std::size_t unitBytes_ = 1;
+  bool bigEndian_ = false;
+  std::byte oddByte_{};  // first half of a 16-bit unit split across blocks
+  bool hasOddByte_ = false;
+  int pendingCr_ = 0;  // CRs just read whose kind of line end is not known yet
+
+  // The line being read.
+  std::uint64_t lineBytes_ = 0;
+  bool lineStarted_ = false;
+  Match match_ = Match::Leading;
+  const char* expected_ = nullptr;  // lower-case boundary word being matched
+  std::size_t matched_ = 0;
+  std::uint64_t leading_ = 0, trailing_ = 0;  // spaces around it
+  std::byte replay_[128];
+  std::size_t replayBytes_ = 0;
+
+  // The card being read.
+  std::uint64_t depth_ = 0;
+  CardFacts card_;
+  std::uint64_t cardBytes_ = 0;
+  std::optional<CardContent> content_;
+  ContentTake take_ = nullptr;
+};
+
+CardReport::CardReport(Row row, void* context) : reader_(std::make_unique<Reader>(row, context)) {}
+CardReport::~CardReport() = default;
+
+void CardReport::Feed(std::span<const std::byte> block) {
+  reader_->Feed(block);
+}
+
+const ReportSummary& CardReport::Finish() {
+  return reader_->Finish();
 }
 
 const char* FormName(SourceEncoding encoding, bool empty) {
@@ -271,39 +740,66 @@ void ReportSummary::Add(const CardFacts& card) {
 
 namespace {
 
-// A version as written may hold anything; rows show only what is safe in
-// any of the forms.
-std::string Shown(const std::string& version) {
-  std::string shown = version;
-  for (char& c : shown) {
-    const bool safe =
-        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
-    if (!safe) c = '?';
+// A row made in place, in one buffer no row outgrows: a version is at most
+// kTextKept characters, a number 20 digits.
+class RowText {
+ public:
+  void Put(std::string_view text) {
+    std::memcpy(at_, text.data(), text.size());
+    at_ += text.size();
   }
-  return shown;
-}
+  void Put(std::uint64_t n) { at_ = std::to_chars(at_, text_ + sizeof text_, n).ptr; }
+  // Right-aligned in at least `width` columns.
+  void Right(std::uint64_t n, std::size_t width) {
+    char digits[20];
+    const char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    const auto size = static_cast<std::size_t>(end - digits);
+    Spaces(width, size);
+    Put({digits, size});
+  }
+  // Left-aligned in at least `width` columns.
+  void Left(std::string_view text, std::size_t width) {
+    Put(text);
+    Spaces(width, text.size());
+  }
+  // A version as written may hold anything; rows show only what is safe in
+  // any of the forms.
+  void Version(const std::string& version, std::size_t width = 0) {
+    for (const char c : version) {
+      const bool safe =
+          (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
+      *at_++ = safe ? c : '?';
+    }
+    Spaces(width, version.size());
+  }
+  // The kinds of line end the card has, or `none` when it has none.
+  void Ends(const CardFacts& card, std::string_view between, std::string_view none) {
+    const std::pair<std::uint64_t, std::string_view> kinds[] = {
+        {card.crLf, "CRLF"}, {card.lf, "LF"}, {card.cr, "CR"}, {card.crCrLf, "CRCRLF"}};
+    bool first = true;
+    for (const auto& [count, name] : kinds) {
+      if (count == 0) continue;
+      if (!first) Put(between);
+      Put(name);
+      first = false;
+    }
+    if (first) Put(none);
+  }
+  std::string_view Text() const { return {text_, static_cast<std::size_t>(at_ - text_)}; }
 
-std::string EndNames(const CardFacts& card, const char* between) {
-  std::string text;
-  const auto add = [&](std::uint64_t count, const char* name) {
-    if (count == 0) return;
-    if (!text.empty()) text += between;
-    text += name;
-  };
-  add(card.crLf, "CRLF");
-  add(card.lf, "LF");
-  add(card.cr, "CR");
-  add(card.crCrLf, "CRCRLF");
-  return text.empty() ? "none" : text;
-}
+ private:
+  void Spaces(std::size_t width, std::size_t used) {
+    if (used >= width) return;
+    std::memset(at_, ' ', width - used);
+    at_ += width - used;
+  }
 
-const char* YesNo(bool value) {
+  char text_[512];
+  char* at_ = text_;
+};
+
+std::string_view YesNo(bool value) {
   return value ? "yes" : "no";
-}
-
-std::string Padded(std::string text, std::size_t width, bool right = true) {
-  if (text.size() >= width) return text;
-  return right ? std::string(width - text.size(), ' ') + text : text + std::string(width - text.size(), ' ');
 }
 
 std::string Cards(std::uint64_t n) {
@@ -324,40 +820,78 @@ std::string ReportHead(ReportFormat format) {
   return "   card     line version      bytes    picture  QP   8-bit  line ends\n";
 }
 
-std::string ReportRow(ReportFormat format, const CardFacts& card) {
-  const auto n = [](std::uint64_t value) { return std::to_string(value); };
+void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) {
+  RowText row;
   switch (format) {
     case ReportFormat::Tsv:
-      return n(card.number) + "\t" + n(card.firstLine) + "\t" + Shown(card.version) + "\t" + n(card.bytes) +
-             "\t" + n(card.largestPicture) + "\t" + YesNo(card.quotedPrintable) + "\t" +
-             YesNo(card.undeclared8Bit) + "\t" + EndNames(card, ",") + "\n";
+      row.Put(card.number);
+      row.Put("\t");
+      row.Put(card.firstLine);
+      row.Put("\t");
+      row.Version(card.version);
+      row.Put("\t");
+      row.Put(card.bytes);
+      row.Put("\t");
+      row.Put(card.largestPicture);
+      row.Put("\t");
+      row.Put(YesNo(card.quotedPrintable));
+      row.Put("\t");
+      row.Put(YesNo(card.undeclared8Bit));
+      row.Put("\t");
+      row.Ends(card, ",", "none");
+      row.Put("\n");
+      break;
     case ReportFormat::Json: {
-      std::string row = card.number == 1 ? "\n" : ",\n";
-      row += "  {\"card\": " + n(card.number) + ", \"line\": " + n(card.firstLine) + ", \"version\": \"" +
-             Shown(card.version) + "\", \"bytes\": " + n(card.bytes) +
-             ", \"picture_bytes\": " + n(card.largestPicture) +
-             ", \"quoted_printable\": " + (card.quotedPrintable ? "true" : "false") +
-             ", \"undeclared_8bit\": " + (card.undeclared8Bit ? "true" : "false") + ", \"line_ends\": [";
-      const std::string ends = EndNames(card, "\", \"");
-      if (ends != "none") row.append("\"").append(ends).append("\"");
-      return row + "]}";
+      const auto truth = [](bool value) { return value ? std::string_view("true") : "false"; };
+      row.Put(card.number == 1 ? "\n  {\"card\": " : ",\n  {\"card\": ");
+      row.Put(card.number);
+      row.Put(", \"line\": ");
+      row.Put(card.firstLine);
+      row.Put(", \"version\": \"");
+      row.Version(card.version);
+      row.Put("\", \"bytes\": ");
+      row.Put(card.bytes);
+      row.Put(", \"picture_bytes\": ");
+      row.Put(card.largestPicture);
+      row.Put(", \"quoted_printable\": ");
+      row.Put(truth(card.quotedPrintable));
+      row.Put(", \"undeclared_8bit\": ");
+      row.Put(truth(card.undeclared8Bit));
+      row.Put(", \"line_ends\": [");
+      if (card.crLf + card.lf + card.cr + card.crCrLf != 0) {
+        row.Put("\"");
+        row.Ends(card, "\", \"", "");
+        row.Put("\"");
+      }
+      row.Put("]}");
+      break;
     }
     case ReportFormat::Text:
+      row.Right(card.number, 7);
+      row.Right(card.firstLine, 9);
+      row.Put(" ");
+      row.Version(card.version, 7);
+      row.Right(card.bytes, 11);
+      row.Right(card.largestPicture, 11);
+      row.Put("  ");
+      row.Left(YesNo(card.quotedPrintable), 4);
+      row.Put(" ");
+      row.Left(YesNo(card.undeclared8Bit), 6);
+      row.Put(" ");
+      row.Ends(card, "+", "none");
+      row.Put("\n");
       break;
   }
-  return Padded(n(card.number), 7) + Padded(n(card.firstLine), 9) + " " +
-         Padded(Shown(card.version), 7, false) + Padded(n(card.bytes), 11) +
-         Padded(n(card.largestPicture), 11) + "  " + Padded(YesNo(card.quotedPrintable), 4, false) + " " +
-         Padded(YesNo(card.undeclared8Bit), 6, false) + " " + EndNames(card, "+") + "\n";
+  out += row.Text();
 }
 
 std::string ReportTail(ReportFormat format, const ReportSummary& s) {
   const auto n = [](std::uint64_t value) { return std::to_string(value); };
-  const std::string form = FormName(s.seen.encoding, s.bytes == 0);
+  const std::string form = FormName(s.encoding, s.bytes == 0);
   if (format == ReportFormat::Tsv) return {};
   if (format == ReportFormat::Json) {
     return std::string(s.cards ? "\n" : "") + "],\n \"file\": {\"form\": \"" + form +
-           "\", \"bytes\": " + n(s.bytes) + ", \"unfinished_card_line\": " + n(s.seen.unfinishedCardLine) +
+           "\", \"bytes\": " + n(s.bytes) + ", \"unfinished_card_line\": " + n(s.unfinishedCardLine) +
            "},\n \"summary\": {\"cards\": " + n(s.cards) + ", \"versions\": {\"2.1\": " + n(s.v21) +
            ", \"3.0\": " + n(s.v30) + ", \"4.0\": " + n(s.v40) + ", \"none\": " + n(s.none) +
            ", \"other\": " + n(s.other) + "}, \"quoted_printable\": " + n(s.quotedPrintable) +
@@ -373,216 +907,15 @@ std::string ReportTail(ReportFormat format, const ReportSummary& s) {
 
 namespace {
 
-// Reads the line ends of the source again, by the scanner's rules (CR LF,
-// CR CR LF, a lone CR, a lone LF, greedily), to give each card the ends of
-// its own lines: the scanner settles the kind of a CR's end only at the
-// next character, after it has told of the line.
-class LineEndReader {
- public:
-  enum Kind { kEndCrLf, kEndLf, kEndCr, kEndCrCrLf };
-  using Ended = void (*)(void* context, Kind kind);
-  LineEndReader(Ended ended, void* context) : ended_(ended), context_(context) {}
-
-  void Feed(std::span<const std::byte> data) {
-    if (!decided_) {
-      while (headBytes_ < 3 && !data.empty()) {
-        head_[headBytes_++] = data.front();
-        data = data.subspan(1);
-      }
-      if (headBytes_ < 3) return;
-      Decide();
-    }
-    Scan(data);
-  }
-  void Finish() {
-    if (!decided_) Decide();
-    if (pendingCr_ >= 1) ended_(context_, kEndCr);
-    if (pendingCr_ == 2) ended_(context_, kEndCr);
-    pendingCr_ = 0;
-  }
-
- private:
-  void Decide() {
-    std::size_t markBytes = 0;
-    const auto encoding = EncodingOf({head_, headBytes_}, markBytes);
-    unitBytes_ = encoding == SourceEncoding::Bytes || encoding == SourceEncoding::Utf8Mark ? 1 : 2;
-    bigEndian_ = encoding == SourceEncoding::Utf16Be || encoding == SourceEncoding::Utf16BeMark;
-    decided_ = true;
-    Scan(std::span<const std::byte>(head_, headBytes_).subspan(markBytes));
-  }
-
-  void Scan(std::span<const std::byte> data) {
-    if (unitBytes_ == 1) return ScanBytes(data.data(), data.data() + data.size());
-    if (hasOddByte_ && !data.empty()) {
-      Take(Unit(oddByte_, data[0]));
-      hasOddByte_ = false;
-      data = data.subspan(1);
-    }
-    std::size_t at = 0;
-    for (; at + 2 <= data.size(); at += 2) Take(Unit(data[at], data[at + 1]));
-    if (at < data.size()) {
-      oddByte_ = data[at];
-      hasOddByte_ = true;
-    }
-  }
-
-  // Only CR and LF matter: the bytes between them are passed over with
-  // memchr, each searched for only once the last one found is passed.
-  void ScanBytes(const std::byte* p, const std::byte* end) {
-    const std::byte* cr = nullptr;  // the next CR at or after p, or end
-    const std::byte* lf = nullptr;
-    const auto find = [&](const std::byte* from, char c) {
-      const void* at = std::memchr(from, c, static_cast<std::size_t>(end - from));
-      return at ? static_cast<const std::byte*>(at) : end;
-    };
-    while (p < end) {
-      if (pendingCr_) {
-        Take(std::to_integer<std::uint16_t>(*p++));
-        continue;
-      }
-      if (!cr || cr < p) cr = find(p, '\r');
-      if (!lf || lf < p) lf = find(p, '\n');
-      const std::byte* next = std::min(cr, lf);
-      if (next == end) return;
-      Take(std::to_integer<std::uint16_t>(*next));
-      p = next + 1;
-    }
-  }
-
-  std::uint16_t Unit(std::byte a, std::byte b) const {
-    const auto first = std::to_integer<std::uint16_t>(a), second = std::to_integer<std::uint16_t>(b);
-    return bigEndian_ ? static_cast<std::uint16_t>(first << 8 | second)
-                      : static_cast<std::uint16_t>(second << 8 | first);
-  }
-
-  void Take(std::uint16_t unit) {
-    if (pendingCr_ == 1) {
-      if (unit == kLf) return pendingCr_ = 0, ended_(context_, kEndCrLf);
-      if (unit == kCr) return void(pendingCr_ = 2);
-      pendingCr_ = 0;
-      ended_(context_, kEndCr);
-    } else if (pendingCr_ == 2) {
-      if (unit == kLf) return pendingCr_ = 0, ended_(context_, kEndCrCrLf);
-      ended_(context_, kEndCr);
-      if (unit == kCr) return;  // this CR may still begin a CR CR LF
-      pendingCr_ = 0;
-      ended_(context_, kEndCr);
-    }
-    if (unit == kCr) pendingCr_ = 1;
-    if (unit == kLf) ended_(context_, kEndLf);
-  }
-
-  Ended ended_;
-  void* context_;
-  bool decided_ = false;
-  std::byte head_[3] = {};
-  std::size_t headBytes_ = 0;
-  std::size_t unitBytes_ = 1;
-  bool bigEndian_ = false;
-  std::byte oddByte_{};
-  bool hasOddByte_ = false;
-  int pendingCr_ = 0;
-};
-
-// Follows the scanner through the source: where each card begins and ends,
-// and its bytes, which go to a content reader. A block goes to the scanner
-// first, then to the line-end reader, which hands each card on once it has
-// read the end of its last line.
-class ReportScan final : public LineSink {
- public:
-  using Row = void (*)(void* context, const CardFacts& card);
-  ReportScan(Row row, void* context) : row_(row), context_(context) {}
-
-  void Feed(std::span<const std::byte> data) {
-    summary_.bytes += data.size();
-    scanner_.Feed(data, *this);
-    ends_.Feed(data);
-  }
-  const ReportSummary& Finish() {
-    scanner_.Finish(*this);
-    ends_.Finish();
-    // A last card whose END line has no line end.
-    for (; !waiting_.empty() && waiting_.front().lastLine; waiting_.pop_front()) Hand(waiting_.front().facts);
-    summary_.seen = scanner_.Statistics();
-    return summary_;
-  }
-
-  bool LineEnded(bool cardDone) override {
-    if (!inCard_ && (cardDone || scanner_.InsideCard())) {
-      inCard_ = true;
-      waiting_.push_back({});
-      waiting_.back().facts.firstLine = scanner_.Statistics().lines;
-    }
-    if (cardDone) EndCard();
-    return true;
-  }
-  bool CardPart(std::span<const std::byte> part) override {
-    Reader().Feed(part);
-    partBytes_ += part.size();
-    return true;
-  }
-
- private:
-  struct Waiting {
-    CardFacts facts;
-    std::uint64_t lastLine = 0;  // 0: not known yet
-  };
-
-  CardContentReader& Reader() {
-    if (!reader_) reader_.emplace(scanner_.Statistics().encoding);
-    return *reader_;
-  }
-
-  void EndCard() {
-    const auto card = scanner_.Card();
-    Reader().Feed(card);
-    Waiting& waiting = waiting_.back();
-    waiting.lastLine = scanner_.Statistics().lines;
-    waiting.facts.bytes = partBytes_ + card.size();
-    reader_->Finish(waiting.facts);
-    scanner_.ClearCard();
-    partBytes_ = 0;
-    inCard_ = false;
-  }
-
-  static void LineEnd(void* context, LineEndReader::Kind kind) {
-    auto& self = *static_cast<ReportScan*>(context);
-    const std::uint64_t line = ++self.lines_;
-    if (self.waiting_.empty() || line < self.waiting_.front().facts.firstLine) return;
-    Waiting& card = self.waiting_.front();
-    std::uint64_t* counts[] = {&card.facts.crLf, &card.facts.lf, &card.facts.cr, &card.facts.crCrLf};
-    ++*counts[kind];
-    if (line != card.lastLine) return;
-    self.Hand(card.facts);
-    self.waiting_.pop_front();
-  }
-
-  void Hand(CardFacts& facts) {
-    facts.number = summary_.cards + 1;
-    summary_.Add(facts);
-    row_(context_, facts);
-  }
-
-  CardScanner scanner_;
-  LineEndReader ends_{&ReportScan::LineEnd, this};
-  std::optional<CardContentReader> reader_;
-  Row row_;
-  void* context_;
-  ReportSummary summary_;
-  // Cards the scanner has read whose line ends are not all read yet: those
-  // of one block at most, and the one still open.
-  std::deque<Waiting> waiting_;
-  std::uint64_t lines_ = 0;  // lines whose end the line-end reader has read
-  std::uint64_t partBytes_ = 0;
-  bool inCard_ = false;
-};
-
 class Printer {
  public:
-  explicit Printer(ReportFormat format) : format_(format) { text_ = ReportHead(format); }
+  explicit Printer(ReportFormat format) : format_(format) {
+    text_.reserve(kPrintBatch + 1024);
+    text_ += ReportHead(format);
+  }
   static void Row(void* context, const CardFacts& card) {
     auto& self = *static_cast<Printer*>(context);
-    self.text_ += ReportRow(self.format_, card);
+    AddReportRow(self.text_, self.format_, card);
     if (self.text_.size() >= kPrintBatch) self.Flush();
   }
   void Flush() {
@@ -612,7 +945,7 @@ int RunReport(const NativeString& source, bool standardInput, ReportFormat forma
     return 1;
   }
   Printer printer(format);
-  ReportScan scan(&Printer::Row, &printer);
+  CardReport report(&Printer::Row, &printer);
   std::vector<std::byte> block(kReadBlock);
   for (;;) {
     const std::size_t got = file->Read(block, error);
@@ -624,25 +957,29 @@ int RunReport(const NativeString& source, bool standardInput, ReportFormat forma
     }
     if (got == SourceFile::kNothingYet) continue;
     if (got == 0) break;
-    scan.Feed({block.data(), got});
+    report.Feed({block.data(), got});
   }
-  const ReportSummary& summary = scan.Finish();
+  const ReportSummary& summary = report.Finish();
   printer.Tail(summary);
-  if (summary.seen.lines > 0 && !summary.seen.anyBeginLine) Print(stderr, MessageLine(NoCardWarning(name)));
-  if (summary.seen.unfinishedCardLine == 0) return 0;
-  Print(stderr, MessageLine(UnfinishedCardWarning(name, summary.seen.unfinishedCardLine, true)));
+  if (summary.lines > 0 && !summary.anyBeginLine) Print(stderr, MessageLine(NoCardWarning(name)));
+  if (summary.unfinishedCardLine == 0) return 0;
+  Print(stderr, MessageLine(UnfinishedCardWarning(name, summary.unfinishedCardLine, true)));
   return 3;
 }
 
-std::vector<CardFacts> CardsOf(std::span<const std::byte> source, ReportSummary* summary) {
+std::vector<CardFacts> CardsOf(std::span<const std::byte> source, ReportSummary* summary, std::size_t block) {
   std::vector<CardFacts> cards;
-  ReportScan scan(
+  CardReport report(
       [](void* context, const CardFacts& card) {
         static_cast<std::vector<CardFacts>*>(context)->push_back(card);
       },
       &cards);
-  scan.Feed(source);
-  const ReportSummary& seen = scan.Finish();
+  for (std::size_t at = 0; at < source.size();) {
+    const std::size_t size = std::min(block, source.size() - at);
+    report.Feed(source.subspan(at, size));
+    at += size;
+  }
+  const ReportSummary& seen = report.Finish();
   if (summary) *summary = seen;
   return cards;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,63 +24,10 @@ struct CardFacts {
   bool quotedPrintable = false;      // a property says QUOTED-PRINTABLE
   // Version 2.1 only (later versions are UTF-8 throughout): a property
   // holds a byte (or, quoted-printable, an escape) past ASCII and has no
-  // CHARSET parameter.
+  // CHARSET parameter. A picture's value is data, not text.
   bool undeclared8Bit = false;
   // Line ends in the source, as the scanner reads them.
   std::uint64_t crLf = 0, lf = 0, cr = 0, crCrLf = 0;
-};
-
-// Reads one card as the scanner gives it (CR LF before every line, the
-// source's mark at the start, 16-bit units in a 16-bit source), in as many
-// pieces as it comes, holding no more than a property's name and
-// parameters. Folded lines (a leading space or tab), lines without a colon
-// (the data lines of a 2.1 picture) and lines after a quoted-printable soft
-// break belong to the property before them.
-class CardContentReader {
- public:
-  explicit CardContentReader(SourceEncoding encoding);
-  void Feed(std::span<const std::byte> bytes);
-  // The card has ended: fills in version, picture, quoted-printable and
-  // undeclared 8-bit text, and makes ready for the next card.
-  void Finish(CardFacts& facts);
-
- private:
-  enum class Mode { Mark, LineStart, Head, Value };
-  void Take(std::uint16_t unit);
-  void TakeValue(std::uint16_t unit);
-  const std::byte* ValueRun(const std::byte* p, const std::byte* end);
-  void StartProperty();
-  void EndProperty();
-  void EndLine();
-  void Reset();
-
-  std::size_t unitBytes_;
-  bool bigEndian_;
-  std::byte oddByte_{};
-  bool hasOddByte_ = false;
-
-  Mode mode_ = Mode::Mark;
-  std::string head_;             // the line so far, until its colon: name and parameters
-  std::uint64_t headUnits_ = 0;  // of the line so far, held or not
-  bool headTooLong_ = false;
-  bool headNonAscii_ = false;
-  bool inQuotes_ = false;
-  bool afterSoftBreak_ = false;  // the last line of a QP value ended in "="
-  bool lastWasEquals_ = false;
-  // The property being read.
-  enum class Property { None, Other, Picture, Version, Begin, End };
-  Property property_ = Property::None;
-  bool qp_ = false, charset_ = false, nonAscii_ = false;
-  bool keepText_ = false;  // VERSION, BEGIN, END: their value is read
-  std::string text_;
-  std::uint64_t valueUnits_ = 0;
-  int qpEscape_ = 0;  // 1: after "=" in a quoted-printable value
-  // The card so far.
-  std::uint64_t depth_ = 0;
-  std::string version_;
-  std::uint64_t largestPicture_ = 0;
-  bool anyQp_ = false;
-  bool anyUndeclared_ = false;
 };
 
 // The source's form: "8-bit", "UTF-8 with mark", "UTF-16 LE without mark", ...
@@ -92,24 +40,51 @@ struct ReportSummary {
   std::uint64_t quotedPrintable = 0;
   std::uint64_t picturesOver224K = 0;  // cards with a PHOTO or LOGO value over 224 KiB
   std::uint64_t undeclared8Bit = 0;
-  std::uint64_t bytes = 0;  // of the source
-  ScanStatistics seen;
+  // The source as the splitter's scanner reads it.
+  std::uint64_t bytes = 0;
+  SourceEncoding encoding = SourceEncoding::Bytes;
+  std::uint64_t lines = 0;
+  bool anyBeginLine = false;
+  std::uint64_t unfinishedCardLine = 0;  // where the card the source ended inside begins; 0: none
   void Add(const CardFacts& card);
 };
 
-// The report's text in the three forms, a row at a time.
+// The report's text in the three forms; rows are added to `out` one at a
+// time.
 std::string ReportHead(ReportFormat format);
-std::string ReportRow(ReportFormat format, const CardFacts& card);
+void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card);
 std::string ReportTail(ReportFormat format, const ReportSummary& summary);
 
-// Reads the source in blocks with the splitter's scanner, writes nothing,
-// and prints a row per card as it ends, then the summary. Returns the exit
-// status --check gives: 0, 3 for an unfinished last card, 1 when the source
-// cannot be read.
+// Reads a source handed in blocks of any size, in one pass and by the
+// splitter's rules (the same lines, line ends, cards and card sizes as
+// CardScanner), and tells each card's facts as soon as the end of its END
+// line is read. Holds no more than a property's name and parameters.
+class CardReport {
+ public:
+  using Row = void (*)(void* context, const CardFacts& card);
+  CardReport(Row row, void* context);
+  ~CardReport();
+  CardReport(const CardReport&) = delete;
+  CardReport& operator=(const CardReport&) = delete;
+
+  void Feed(std::span<const std::byte> block);
+  // The source has ended: its last line is read.
+  const ReportSummary& Finish();
+
+ private:
+  class Reader;
+  std::unique_ptr<Reader> reader_;
+};
+
+// Reads the source in blocks, writes nothing, and prints a row per card as
+// it ends, then the summary. Returns the exit status --check gives: 0, 3 for
+// an unfinished last card, 1 when the source cannot be read.
 int RunReport(const NativeString& source, bool standardInput, ReportFormat format,
               FileSystem& files = SystemFiles());
 
-// The facts of every card of a source held whole, and the summary.
-std::vector<CardFacts> CardsOf(std::span<const std::byte> source, ReportSummary* summary = nullptr);
+// The facts of every card of a source held whole, handed over in blocks of
+// `block` bytes, and the summary.
+std::vector<CardFacts> CardsOf(std::span<const std::byte> source, ReportSummary* summary = nullptr,
+                               std::size_t block = SIZE_MAX);
 
 }  // namespace quillmere::cli

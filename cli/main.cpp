@@ -9,7 +9,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <vector>
 
@@ -251,19 +253,21 @@ NativeString PrepareFolder(const NativeString& folder) {
          Native(error.message());
 }
 
-// Standard output and error when they are files, which a run must never
-// write a card into: "quillmere-split in.vcf out > out/vCard1.vcf" would
-// otherwise find its message in the card's place.
-std::vector<quillmere::FileId> MessageFiles() {
-  std::vector<quillmere::FileId> files;
-#ifndef _WIN32
-  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-      files.push_back({static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)});
-  }
-#endif
-  return files;
+// The writers a run takes when --jobs is not given: decided by the start of
+// a named regular source, read here once more before the run (the page
+// cache keeps it for the run); anything else cannot be looked at first.
+unsigned JobsFor(const quillmere::cli::Options& options, bool standardInput) {
+  if (options.jobs) return options.jobs;
+  namespace fs = std::filesystem;
+  const fs::path source(options.operands[0]);
+  std::error_code error;
+  if (standardInput || !fs::is_regular_file(source, error)) return quillmere::JobsForSource(std::nullopt);
+  std::ifstream file(source, std::ios::binary);
+  std::vector<char> start(quillmere::kJobsSampleBytes);
+  file.read(start.data(), static_cast<std::streamsize>(start.size()));
+  if (file.bad()) return quillmere::JobsForSource(std::nullopt);
+  start.resize(static_cast<std::size_t>(file.gcount()));
+  return quillmere::JobsForSource(std::as_bytes(std::span(start)));
 }
 
 int Split(const quillmere::cli::Options& options) {
@@ -282,10 +286,10 @@ int Split(const quillmere::cli::Options& options) {
        .folder = options.operands[1],
        .trimSourceSpaces = false,
        .sourceIsStandardInput = standardInput,
-       .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
+       .jobs = JobsFor(options, standardInput),
        .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered,
        .batches = {.cards = options.cards, .bytes = options.maxBytes},
-       .messageFiles = MessageFiles()},
+       .messageFiles = quillmere::SystemFiles().MessageFiles()},
       owner);
   running.reset();  // unwound: a closing console may end the tool now
   return StatusOf(owner, sourceName);

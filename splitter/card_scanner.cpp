@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "code_units.h"
-#include "line_ends.h"
+#include "quillmere/line_ends.h"
 
 namespace quillmere {
 namespace {

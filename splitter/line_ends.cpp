@@ -1,4 +1,4 @@
-#include "line_ends.h"
+#include "quillmere/line_ends.h"
 
 #include <cstdint>
 

@@ -237,6 +237,17 @@ class PosixFiles final : public FileSystem {
     const bool canWait = ::fstat(fd, &info) != 0 || (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode));
     return std::make_unique<PosixSource>(fd, canWait);
   }
+
+  std::vector<FileId> MessageFiles() override {
+    std::vector<FileId> files;
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+      struct stat info {};
+      if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        files.push_back(
+            {static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino)});
+    }
+    return files;
+  }
 };
 
 }  // namespace

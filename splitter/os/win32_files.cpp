@@ -427,6 +427,19 @@ class Win32Files final : public FileSystem {
     }
     return std::make_unique<Win32Source>(own);
   }
+
+  // Only disk files: a console or a pipe has no identity a card's file
+  // could share, and asking a console for one may fail in odd ways.
+  std::vector<FileId> MessageFiles() override {
+    std::vector<FileId> files;
+    for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+      const HANDLE handle = GetStdHandle(which);
+      if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK)
+        continue;
+      if (const auto id = IdOfHandle(handle)) files.push_back(*id);
+    }
+    return files;
+  }
 };
 
 }  // namespace

@@ -4,15 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
+#include "quillmere/card_scanner.h"
 #include "sample_sources.h"
 
 namespace quillmere::cli {
 namespace {
 
-std::vector<CardFacts> Facts(const std::string& source, ReportSummary* summary = nullptr) {
-  return CardsOf(std::as_bytes(std::span(source.data(), source.size())), summary);
+std::vector<CardFacts> Facts(const std::string& source, ReportSummary* summary = nullptr,
+                             std::size_t block = SIZE_MAX) {
+  return CardsOf(std::as_bytes(std::span(source.data(), source.size())), summary, block);
 }
 
 CardFacts Only(const std::string& source) {
@@ -106,8 +109,12 @@ TEST(ReportLineEnds, AreTheCardsOwnNotThoseAroundIt) {
   EXPECT_EQ(cards[1].crLf, 2u);
   EXPECT_EQ(cards[1].lf, 1u);
   EXPECT_EQ(cards[2].cr, 3u);
-  EXPECT_EQ(ReportRow(ReportFormat::Tsv, cards[1]).substr(ReportRow(ReportFormat::Tsv, cards[1]).rfind('\t')),
-            "\tCRLF,LF\n");
+  EXPECT_EQ(Only(Card("N:x\r\r\n", "\r\r\n")).crCrLf, 3u);
+  const auto twoCrs = Only("BEGIN:VCARD\r\rEND:VCARD\r\r");
+  EXPECT_EQ(twoCrs.cr, 3u) << "the empty line between is the card's; the last CR ends a line after it";
+  std::string row;
+  AddReportRow(row, ReportFormat::Tsv, cards[1]);
+  EXPECT_EQ(row.substr(row.rfind('\t')), "\tCRLF,LF\n");
 }
 
 TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
@@ -118,9 +125,9 @@ TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
   ASSERT_EQ(cards.size(), 1u);
   EXPECT_EQ(cards[0].version, "3.0");
   EXPECT_EQ(cards[0].largestPicture, 8u) << "bytes of 16-bit units";
-  EXPECT_STREQ(FormName(summary.seen.encoding, false), "UTF-16 LE with mark");
+  EXPECT_STREQ(FormName(summary.encoding, false), "UTF-16 LE with mark");
   Facts("\xEF\xBB\xBF" + Card("N:a\r\n"), &summary);
-  EXPECT_STREQ(FormName(summary.seen.encoding, false), "UTF-8 with mark");
+  EXPECT_STREQ(FormName(summary.encoding, false), "UTF-8 with mark");
 }
 
 TEST(ReportSummaryCounts, AddEachVersionAndEachFact) {
@@ -146,6 +153,104 @@ TEST(ReportLargeCard, InPartsGivesTheSameFactsAsHeldWhole) {
   EXPECT_EQ(card.largestPicture, std::uint64_t{5} << 20);
   EXPECT_TRUE(card.undeclared8Bit);
   EXPECT_EQ(card.bytes, big.size() + 2);
+}
+
+// --- The report reads the source as the splitter does --------------------------
+
+// Sources whose lines, cards or blocks are hard to follow: the generated
+// samples, the real exports, and hand-made ones.
+std::vector<testing::SampleSource> HardSources() {
+  auto sources = testing::GeneratedSources();
+  const std::string picture = "BEGIN:VCARD\r\nPHOTO:AAAA\r\n BBBB\r\n\tCCCC\r\n END:VCARD\r\n";
+  const std::pair<const char*, std::string> made[] = {
+      {"SpacesAroundWords", "  BEGIN:VCARD   \r\nN:x\r\n END:VCARD \r\n"},
+      {"ThreeCrsThenLf", "BEGIN:VCARD\r\r\r\nEND:VCARD"},
+      {"LfThenCr", "BEGIN:VCARD\n\rFN:A\n\rEND:VCARD\n\r"},
+      {"TwoCrsAtTheEnd", "BEGIN:VCARD\nEND:VCARD\r\r"},
+      {"LongerWordsAndCutWord", "BEGIN:VCARD\nBEGIN:VCARDS\nEND:VCARDX\nEND:VCARD\nBEGIN:VCARD\nEND:VCAR"},
+      {"LeadingSpacesCrossBlocks", "BEGIN:VCARD\n" + std::string(150, ' ') + "END:VCARD\n"},
+      {"FoldsAndAnEndAfterThem", picture + picture},
+      {"TwoSpacesBeforeEnd", "BEGIN:VCARD\r\nPHOTO:A\r\n  END:VCARD\r\n"},
+      {"SoftBreakBeforeEnd",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN;QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\nEND:VCARD\r\n"},
+      {"Utf16OddLastByte", testing::Utf16(picture, testing::ByteOrder::Little) + "A"},
+      {"Utf16BigEndianFolds",
+       testing::Utf16(picture + picture, testing::ByteOrder::Big, testing::Mark::With)},
+  };
+  for (const auto& [name, bytes] : made) sources.push_back({name, bytes});
+  if (const auto folder = testing::CorpusFolder()) {
+    for (const auto& file : std::filesystem::directory_iterator(*folder))
+      sources.push_back({file.path().filename().string(), testing::ReadWholeFile(file.path())});
+  }
+  return sources;
+}
+
+// Where the scanner a split runs finds each card, and its size.
+class ScannerCards final : public LineSink {
+ public:
+  explicit ScannerCards(const std::string& source) {
+    scanner_.Feed(std::as_bytes(std::span(source.data(), source.size())), *this);
+    scanner_.Finish(*this);
+  }
+  bool LineEnded(bool cardDone) override {
+    if (!inCard_ && (cardDone || scanner_.InsideCard())) {
+      inCard_ = true;
+      firstLine_ = scanner_.Statistics().lines;
+    }
+    if (!cardDone) return true;
+    cards.push_back({firstLine_, parts_ + scanner_.Card().size()});
+    scanner_.ClearCard();
+    parts_ = 0;
+    inCard_ = false;
+    return true;
+  }
+  bool CardPart(std::span<const std::byte> part) override {
+    parts_ += part.size();
+    return true;
+  }
+  ScanStatistics Statistics() const { return scanner_.Statistics(); }
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> cards;  // first line, bytes
+
+ private:
+  CardScanner scanner_;
+  bool inCard_ = false;
+  std::uint64_t firstLine_ = 0, parts_ = 0;
+};
+
+TEST(ReportReading, FindsTheScannersCardsLinesAndSizes) {
+  for (const auto& [name, bytes] : HardSources()) {
+    const ScannerCards scanned(bytes);
+    ReportSummary summary;
+    const auto cards = Facts(bytes, &summary);
+    ASSERT_EQ(cards.size(), scanned.cards.size()) << name;
+    for (std::size_t i = 0; i < cards.size(); ++i) {
+      EXPECT_EQ(cards[i].firstLine, scanned.cards[i].first) << name << " card " << i + 1;
+      EXPECT_EQ(cards[i].bytes, scanned.cards[i].second) << name << " card " << i + 1;
+    }
+    const ScanStatistics seen = scanned.Statistics();
+    EXPECT_EQ(summary.lines, seen.lines) << name;
+    EXPECT_EQ(summary.unfinishedCardLine, seen.unfinishedCardLine) << name;
+    EXPECT_EQ(summary.anyBeginLine, seen.anyBeginLine) << name;
+    EXPECT_EQ(summary.encoding, seen.encoding) << name;
+  }
+}
+
+std::string Described(const std::vector<CardFacts>& cards) {
+  std::string text;
+  for (const auto& card : cards) {
+    AddReportRow(text, ReportFormat::Tsv, card);
+    for (const auto count : {card.crLf, card.lf, card.cr, card.crCrLf}) text += std::to_string(count) + " ";
+  }
+  return text;
+}
+
+// Lines, boundary words, CRs and 16-bit units cut by the end of a block.
+TEST(ReportReading, GivesTheSameFactsWhateverTheBlocksItIsHandedIn) {
+  for (const auto& [name, bytes] : HardSources()) {
+    const std::string whole = Described(Facts(bytes));
+    for (const std::size_t block : {1, 2, 3, 7, 64})
+      EXPECT_EQ(Described(Facts(bytes, nullptr, block)), whole) << name << " in blocks of " << block;
+  }
 }
 
 }  // namespace

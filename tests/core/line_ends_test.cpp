@@ -1,7 +1,7 @@
 // The line-end finder: the vector path and the plain path must agree with
 // each other and with what a line end is, at every alignment and wherever
 // the range ends.
-#include "line_ends.h"
+#include "quillmere/line_ends.h"
 
 #include <gtest/gtest.h>
 

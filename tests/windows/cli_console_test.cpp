@@ -133,6 +133,36 @@ TEST(ToolStandardInput, SplitsWhatAFileOrAPipeHandsOver) {
   }
 }
 
+// Standard output that is a file the run would write is kept as the source
+// is: "quillmere-split in.vcf out > out\\vCard1.vcf" stops before that card
+// instead of writing the card, and then its message, into the same file.
+TEST(ToolStandardOutput, FileInsideTheDestinationIsNeverWrittenOver) {
+  ScratchFolder folder(L"stdout-inside");
+  WriteWholeFile(folder.Path() / L"in.vcf",
+                 "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n");
+  fs::create_directory(folder.Path() / L"out");
+  const auto card = folder.Path() / L"out" / L"vCard1.vcf";
+  WriteWholeFile(card, "");
+  // Shared for everything, so that nothing but the tool's own check keeps
+  // the card out of it.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE out =
+      ::CreateFileW(card.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  const auto errFile = folder.Path() / L"stderr.txt";
+  const HANDLE err = Inherited(errFile, GENERIC_WRITE, CREATE_ALWAYS);
+  STARTUPINFOW startup = Redirected(nullptr, out);
+  startup.hStdError = err;
+  EXPECT_EQ(RunTool(folder.Path(), L"in.vcf out", startup), 1u);
+  ::CloseHandle(out);
+  ::CloseHandle(err);
+  EXPECT_NE(ReadWholeFile(errFile).find("That file is where this run's own messages go"), std::string::npos)
+      << ReadWholeFile(errFile);
+  EXPECT_EQ(ReadWholeFile(card), "") << "a card or the message went into it";
+  EXPECT_FALSE(fs::exists(folder.Path() / L"out" / L"vCard2.vcf"));
+}
+
 // Every console event stops a long run through the tool's handler, called
 // as the system calls it: on a thread of its own while the run goes on.
 struct ConsoleEvent {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "quillmere/native_text.h"
 
@@ -87,6 +88,10 @@ class FileSystem {
     error = IoError{Native("Standard input cannot be read here.")};
     return nullptr;
   }
+  // Standard output and error where they are files on disk, which a run must
+  // never write a card into: "quillmere-split in.vcf out > out/vCard1.vcf"
+  // would otherwise find its message in the card's place.
+  virtual std::vector<FileId> MessageFiles() { return {}; }
 };
 
 // The operating system's files (POSIX or Win32, chosen at build time).
