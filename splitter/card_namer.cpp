@@ -82,34 +82,4 @@ bool CardNamer::HashSet::Insert(std::uint64_t hash) {
   }
 }
 
-void NativeFromCodePoints(std::u32string_view text, NativeString& out) {
-  out.clear();
-  if constexpr (sizeof(NativeChar) == 2) {
-    for (const char32_t c : text) {
-      if (c >= 0x10000) {
-        out += static_cast<NativeChar>(0xD800 + ((c - 0x10000) >> 10));
-        out += static_cast<NativeChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
-      } else {
-        out += static_cast<NativeChar>(c);
-      }
-    }
-  } else {
-    for (const char32_t c : text) {
-      if (c < 0x80) {
-        out += static_cast<NativeChar>(c);
-      } else {
-        std::string utf8;
-        AppendUtf8(utf8, c);
-        out.append(utf8.begin(), utf8.end());
-      }
-    }
-  }
-}
-
-NativeString NativeFromCodePoints(std::u32string_view text) {
-  NativeString out;
-  NativeFromCodePoints(text, out);
-  return out;
-}
-
 }  // namespace quillmere

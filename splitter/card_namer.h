@@ -51,8 +51,4 @@ class CardNamer {
   NativeString name_, key_;  // kept to spare an allocation per card
 };
 
-// Text as the platform names files: UTF-16 on Windows, UTF-8 elsewhere.
-NativeString NativeFromCodePoints(std::u32string_view text);
-void NativeFromCodePoints(std::u32string_view text, NativeString& out);
-
 }  // namespace quillmere

@@ -1,10 +1,13 @@
 #pragma once
-// ASCII within a card's own units (bytes or UTF-16 units alike), and
-// UTF-8 sizes: what every stage of naming a card reads text with.
+// ASCII within a card's own units (bytes or UTF-16 units alike), UTF-8
+// sizes, and code points as file names: what every stage of naming a card
+// reads and writes text with.
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+#include "quillmere/native_text.h"
 
 namespace quillmere {
 
@@ -53,6 +56,37 @@ inline void AppendUtf8(std::string& out, char32_t c) {
 
 inline std::size_t Utf8Size(char32_t c) {
   return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+// Text as the platform names files: UTF-16 on Windows, UTF-8 elsewhere.
+inline void NativeFromCodePoints(std::u32string_view text, NativeString& out) {
+  out.clear();
+  if constexpr (sizeof(NativeChar) == 2) {
+    for (const char32_t c : text) {
+      if (c >= 0x10000) {
+        out += static_cast<NativeChar>(0xD800 + ((c - 0x10000) >> 10));
+        out += static_cast<NativeChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        out += static_cast<NativeChar>(c);
+      }
+    }
+  } else {
+    for (const char32_t c : text) {
+      if (c < 0x80) {
+        out += static_cast<NativeChar>(c);
+      } else {
+        std::string utf8;
+        AppendUtf8(utf8, c);
+        out.append(utf8.begin(), utf8.end());
+      }
+    }
+  }
+}
+
+inline NativeString NativeFromCodePoints(std::u32string_view text) {
+  NativeString out;
+  NativeFromCodePoints(text, out);
+  return out;
 }
 
 }  // namespace quillmere

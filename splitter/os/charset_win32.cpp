@@ -6,8 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "card_name.h"
-#include "card_namer.h"
+#include "card_text.h"
 #include "text_charset.h"
 
 namespace quillmere {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "card_namer.h"
+#include "card_text.h"
 #include "safe_stem.h"
 #include "test_support.h"
 

@@ -144,8 +144,8 @@ std::string ShapeDifference(const std::string& source, std::size_t threads) {
       return difference;
   }
   if (threads != 1) return {};
-  for (const std::size_t longestLine : {64, 100, 4096}) {
-    for (const std::size_t block : {1, 2, 7, 64, 4096}) {
+  for (const std::size_t longestLine : {64u, 100u, 4096u}) {
+    for (const std::size_t block : {1u, 2u, 7u, 64u, 4096u}) {
       if (std::string difference = BlockDifference(bytes, want, wide, longestLine, block);
           !difference.empty())
         return difference;
