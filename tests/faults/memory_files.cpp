@@ -157,6 +157,15 @@ std::map<std::string, std::string> MemoryFiles::FilesIn(const std::filesystem::p
   return found;
 }
 
+std::size_t MemoryFiles::CountIn(const std::filesystem::path& folder) const {
+  std::lock_guard lock(mutex_);
+  auto key = Key(folder);
+  if (!key.has_filename()) key = key.parent_path();
+  std::size_t count = 0;
+  for (const auto& entry : files_) count += entry.first.parent_path() == key ? 1 : 0;
+  return count;
+}
+
 std::unique_ptr<SourceFile> MemoryFiles::OpenSource(const std::filesystem::path& path,
                                                     std::optional<IoError>& error) {
   std::lock_guard lock(mutex_);

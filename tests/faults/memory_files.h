@@ -37,6 +37,9 @@ class MemoryFiles final : public FileSystem {
   std::string Content(const std::filesystem::path& path) const;
   // Every file in the folder (not below it), by name.
   std::map<std::string, std::string> FilesIn(const std::filesystem::path& folder) const;
+  // How many files the folder holds, by name only: safe while writers are
+  // still appending to them.
+  std::size_t CountIn(const std::filesystem::path& folder) const;
   // Output files created and neither closed nor destroyed yet.
   int OpenOutputs() const { return *openOutputs_; }
 

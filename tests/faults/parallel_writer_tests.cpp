@@ -285,7 +285,7 @@ TEST(ParallelWriter, CardWhoseFileCannotBeMadeHasNoLaterCardMadeBeforeIt) {
   SaveCards(writer, 1, 8);
   ASSERT_TRUE(files.WaitForHeld(1));
   std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(files.memory.FilesIn(kFolder).size(), 2u) << "a later card's file was made before card 3's";
+  EXPECT_EQ(files.memory.CountIn(kFolder), 2u) << "a later card's file was made before card 3's";
   files.Release(3);
   const auto failure = writer.Finish(true);
   ASSERT_TRUE(failure);
