@@ -61,6 +61,22 @@ std::size_t LongestLine(std::span<const std::byte> source) {
   return longest;
 }
 
+// The most bytes the block reader may have to carry at once: a line can be
+// cut after an LF, or after a CR once the byte after it is neither CR nor
+// LF, so a run of CRs (any of which may begin an iOS CR CR LF) is carried
+// whole with the line before it.
+std::size_t LongestCarry(std::span<const std::byte> source) {
+  std::size_t longest = 0, since = 0;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    const std::byte b = source[i];
+    const bool afterCutCr =
+        i > 0 && source[i - 1] == std::byte{'\r'} && b != std::byte{'\r'} && b != std::byte{'\n'};
+    since = b == std::byte{'\n'} ? 0 : afterCutCr ? 1 : since + 1;
+    longest = std::max(longest, since);
+  }
+  return longest;
+}
+
 // The source handed to the block reader `blockBytes` at a time, a line
 // carried from one block to the next being allowed `longestLine` bytes.
 std::string BlockDifference(std::span<const std::byte> bytes, const SourceShape& want, bool wide,
@@ -77,7 +93,7 @@ std::string BlockDifference(std::span<const std::byte> bytes, const SourceShape&
     if (!reader.Feed(block)) {
       // Given up: only a UTF-16 source or a line longer than allowed may be
       // left to the scanner.
-      if (wide || LongestLine(bytes) + 2 > longestLine) return {};
+      if (wide || LongestLine(bytes) + 2 > longestLine || LongestCarry(bytes) > longestLine) return {};
       return way + "left an 8-bit source to the scanner";
     }
   }
