@@ -316,12 +316,24 @@ template <BlockMasks (*kClassify)(const std::byte*)>
     const std::uint64_t nextCr = p[kBlock] == kCr ? 1u : 0u;
     const std::uint64_t crBefore = (m.cr << 1) | (previousCr >> 63);
     const std::uint64_t crTwoBefore = (m.cr << 2) | (previousCr >> 62);
-    const std::uint64_t crLf = m.lf & crBefore;
-    const std::uint64_t lfAfter = (m.lf >> 1) | (nextLf << 63);
-    const std::uint64_t lfTwoAfter = (m.lf >> 2) | (nextLf << 62);
-    const std::uint64_t crAfter = (m.cr >> 1) | (nextCr << 63);
     // The last byte of every line end; a line begins after each.
-    const std::uint64_t ends = m.lf | (m.cr & ~lfAfter & ~(crAfter & lfTwoAfter));
+    std::uint64_t ends = m.lf;
+    const std::uint64_t lfCount = Count(m.lf);
+    std::uint64_t endsCount = lfCount;
+    if (crBefore == m.lf && (m.cr >> 63 <= (nextLf & 1)) && (m.lf & crTwoBefore) == 0) {
+      // Every line end here is CR LF, as in most files: each CR has an LF
+      // right after it and each LF a single CR before it.
+      crLfPairs += lfCount;
+    } else if ((m.cr | crBefore) != 0) {
+      const std::uint64_t crLf = m.lf & crBefore;
+      const std::uint64_t lfAfter = (m.lf >> 1) | (nextLf << 63);
+      const std::uint64_t lfTwoAfter = (m.lf >> 2) | (nextLf << 62);
+      const std::uint64_t crAfter = (m.cr >> 1) | (nextCr << 63);
+      ends |= m.cr & ~lfAfter & ~(crAfter & lfTwoAfter);
+      endsCount = Count(ends);
+      crLfPairs += Count(crLf);
+      crCrLfEnds += Count(crLf & crTwoBefore);
+    }
     const std::uint64_t starts = (ends << 1) | (previousEnds >> 63);
     // A line's leading spaces are a run of set bits; adding the run's first
     // bit carries past the run onto the first character after it, which
@@ -337,11 +349,9 @@ template <BlockMasks (*kClassify)(const std::byte*)>
       LookAt(stretch, fold, base, k * kBlock + static_cast<std::size_t>(bit), lineEnds + Count(ends & below),
              crBytes + lfBytes + Count((m.cr | m.lf) & below));
     }
-    crLfPairs += Count(crLf);
-    crCrLfEnds += Count(crLf & crTwoBefore);
     crBytes += Count(m.cr);
-    lfBytes += Count(m.lf);
-    lineEnds += Count(ends);
+    lfBytes += lfCount;
+    lineEnds += endsCount;
     previousCr = m.cr;
     previousEnds = ends;
   }
