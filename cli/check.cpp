@@ -219,29 +219,45 @@ class PartedRead {
 };
 #endif
 
-ShapeRead ReadShape(const NativeString& source, FileSystem& files, const NativeString& name,
-                    std::optional<CheckFacts>& facts) {
+// How a reading of the whole file in blocks ended.
+enum class Reading { ToTheEnd, Declined, Failed };
+
+// Opens the source (or takes standard input) and hands it, block by block,
+// to `take`, which returns false to read no further. Says why when the file
+// cannot be opened or read.
+template <class Take>
+Reading ReadBlocks(const NativeString& source, bool standardInput, FileSystem& files,
+                   const NativeString& name, std::size_t blockSize, Take take) {
   std::optional<IoError> error;
-  const auto file = files.OpenSource(source, error);
+  const auto file = standardInput ? files.OpenStandardInput(error) : files.OpenSource(source, error);
   if (!file) {
     SayUnreadable(FailedStep::OpenSource, source, error, name);
-    return ShapeRead::Failed;
+    return Reading::Failed;
   }
-  ShapeReader reader(kLongestLine);
-  std::vector<std::byte> block(kShapeBlock);
-  std::uint64_t bytes = 0;
+  std::vector<std::byte> block(blockSize);
   for (;;) {
     const std::size_t got = file->Read(block, error);
     if (error) {
       SayUnreadable(FailedStep::ReadSource, source, error, name);
-      return ShapeRead::Failed;
+      return Reading::Failed;
     }
-    if (got == SourceFile::kNothingYet) continue;  // a FIFO with nothing yet: read again
-    if (got == 0) break;
-    bytes += got;
-    if (!reader.Feed(std::span<const std::byte>(block).first(got))) return ShapeRead::LeftToScanner;
+    if (got == SourceFile::kNothingYet) continue;  // a pipe with nothing yet: read again
+    if (got == 0) return Reading::ToTheEnd;
+    if (!take(std::span<const std::byte>(block).first(got))) return Reading::Declined;
   }
-  const auto shape = reader.Finish();
+}
+
+ShapeRead ReadShape(const NativeString& source, FileSystem& files, const NativeString& name,
+                    std::optional<CheckFacts>& facts) {
+  ShapeReader reader(kLongestLine);
+  std::uint64_t bytes = 0;
+  const Reading read =
+      ReadBlocks(source, false, files, name, kShapeBlock, [&](std::span<const std::byte> block) {
+        bytes += block.size();
+        return reader.Feed(block);
+      });
+  if (read == Reading::Failed) return ShapeRead::Failed;
+  const auto shape = read == Reading::ToTheEnd ? reader.Finish() : std::nullopt;
   if (!shape) return ShapeRead::LeftToScanner;
   facts = CheckFacts{bytes, shape->cards, shape->seen};
   return ShapeRead::Done;
@@ -251,23 +267,10 @@ ShapeRead ReadShape(const NativeString& source, FileSystem& files, const NativeS
 // cannot be read.
 bool ScanRead(const NativeString& source, bool standardInput, FileSystem& files, const NativeString& name,
               Scan& scan) {
-  std::optional<IoError> error;
-  const auto file = standardInput ? files.OpenStandardInput(error) : files.OpenSource(source, error);
-  if (!file) {
-    SayUnreadable(FailedStep::OpenSource, source, error, name);
-    return false;
-  }
-  std::vector<std::byte> block(kReadBlock);
-  for (;;) {
-    const std::size_t got = file->Read(block, error);
-    if (error) {
-      SayUnreadable(FailedStep::ReadSource, source, error, name);
-      return false;
-    }
-    if (got == SourceFile::kNothingYet) continue;  // a pipe with nothing yet: read again
-    if (got == 0) return true;
-    scan.Feed({block.data(), got});
-  }
+  return ReadBlocks(source, standardInput, files, name, kReadBlock, [&](std::span<const std::byte> block) {
+           scan.Feed(block);
+           return true;
+         }) == Reading::ToTheEnd;
 }
 
 }  // namespace
