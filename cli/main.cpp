@@ -5,7 +5,6 @@
 // holds only the final message (or the --check report), so a script can
 // read it; progress, warnings and failures go to standard error.
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -15,26 +14,22 @@
 #include <system_error>
 #include <vector>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "card_report.h"
 #include "check.h"
 #include "console.h"
+#include "console_owner.h"
 #include "console_stop.h"
 #include "options.h"
-#include "quillmere/messages.h"
 #include "quillmere/splitter.h"
 #include "quillmere_version.h"
 #include "report.h"
+#include "signals.h"
 
 namespace {
 
 using quillmere::Native;
 using quillmere::NativeString;
+using quillmere::cli::ConsoleOwner;
 using quillmere::cli::MessageLine;
 using quillmere::cli::Print;
 
@@ -43,165 +38,6 @@ constexpr int kAllSaved = 0;
 constexpr int kFailed = 1;
 constexpr int kWrongUsage = 2;
 constexpr int kUnfinishedCard = 3;
-
-// The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void OnInterrupt(int signal) {
-  interrupted = signal;
-}
-
-// Ctrl+C, a kill and a closed terminal all stop the run the same way: at
-// once, leaving only whole cards. A signal that was ignored when the program
-// started (nohup, a background job of a shell) stays ignored, as the GNU
-// tools leave it.
-void StopOnSignals() {
-#ifdef _WIN32
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
-#else
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction old {};
-    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
-  }
-#endif
-  // A Windows console's other events (Ctrl+Break, its window closed, logoff,
-  // shutdown) would otherwise end the tool mid-card; they stop it as Ctrl+C.
-  quillmere::cli::StopOnConsoleEvents([] { interrupted = SIGINT; });
-}
-
-// Once a stop has left only whole cards and said so, the program dies of
-// the signal that asked for it, so that the shell loop or make that started
-// it learns it was interrupted and stops too, rather than going on to the
-// next file. Windows has no such death: the status 128 + N stays.
-void DieOf(int signal) {
-#ifndef _WIN32
-  std::signal(signal, SIG_DFL);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, signal);
-  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
-  std::raise(signal);
-#else
-  (void)signal;
-#endif
-}
-
-// A standard stream the caller closed (">&-") is opened on /dev/null the
-// wrong way round, so that nothing the run opens can take its number and
-// receive messages, and a message written to it fails as it should.
-void HoldClosedStandardStreams() {
-#ifndef _WIN32
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
-  }
-#endif
-}
-
-const char* SignalName(int signal) {
-  switch (signal) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-#ifdef SIGHUP
-    case SIGHUP:
-      return "SIGHUP";
-#endif
-    default:
-      return "a signal";
-  }
-}
-
-// Reports a run on the terminal: a progress line on standard error that is
-// rewritten in place, then the final message on standard output.
-class ConsoleOwner final : public quillmere::RunOwner {
- public:
-  // listing: the run only lists names (--check --names) and saves nothing.
-  ConsoleOwner(bool quiet, NativeString sourceName, bool listing = false)
-      : quiet_(quiet),
-        listing_(listing),
-        showProgress_(!quiet && quillmere::cli::IsTerminal(stderr)),
-        sourceName_(sourceName) {}
-
-  void Progress(std::uint64_t saved) override {
-    saved_ = saved;
-    if (!showProgress_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now < nextShow_) return;
-    Show(saved);
-    nextShow_ = now + std::chrono::milliseconds(50);
-  }
-
-  bool KeepGoing() override { return interrupted == 0; }
-
-  const quillmere::RunSummary& Summary() const { return summary_; }
-  quillmere::RunOutcome Outcome() const { return outcome_; }
-
-  void Finished(const quillmere::RunSummary& summary) override {
-    summary_ = summary;
-    outcome_ = quillmere::RunOutcome::Finished;
-    EndProgress(summary.saved);
-    if (quiet_) return;
-    // The note about an unfinished card is a warning, which goes to
-    // standard error with the line it begins on.
-    quillmere::RunSummary shown = summary;
-    shown.unfinishedLastCard = false;
-    // The window's text has a space before its line break; a line of a
-    // script's output does not end in one.
-    NativeString message = quillmere::FinalMessage(shown);
-    if (const auto at = message.find(Native(" \r\n")); at != NativeString::npos) message.erase(at, 1);
-    Print(stdout, message + Native("\n"));
-  }
-
-  // One line for a run stopped by a signal: which, and what was saved (or,
-  // for a check, listed).
-  void Interrupted(int signal) {
-    EndProgress(saved_);
-    const char* done = listing_ ? " listed." : " saved.";
-    Print(stderr, MessageLine(Native("interrupted by ") + Native(SignalName(signal)) + Native("; ") +
-                              quillmere::NativeDecimal(saved_) +
-                              Native(saved_ == 1 ? " vCard was" : " vCards were") + Native(done)));
-  }
-
-  void Failed(const quillmere::RunFailure& failure) override {
-    outcome_ = quillmere::RunOutcome::Failed;
-    EndProgress(failure.saved);
-    Print(stderr, MessageLine(quillmere::cli::FailureLine(failure, sourceName_)));
-  }
-
-  // The signal's line comes once the tool has unwound (Interrupted).
-  void Stopped() override { outcome_ = quillmere::RunOutcome::Stopped; }
-
-  void CardOverLimit(std::uint64_t card, std::uint64_t bytes, std::uint64_t file) override {
-    Print(stderr, MessageLine(quillmere::cli::OverLimitWarning(card, bytes, file)));
-  }
-
- private:
-  void Show(std::uint64_t saved) {
-    Print(stderr, Native("\r") + quillmere::ProgressText(saved));
-    std::fflush(stderr);
-  }
-
-  void EndProgress(std::uint64_t saved) {
-    if (!showProgress_) return;
-    Show(saved);
-    std::fputc('\n', stderr);
-  }
-
-  bool quiet_;
-  bool listing_;
-  bool showProgress_;
-  NativeString sourceName_;
-  quillmere::RunSummary summary_;
-  quillmere::RunOutcome outcome_ = quillmere::RunOutcome::NotStarted;
-  std::uint64_t saved_ = 0;
-  std::chrono::steady_clock::time_point nextShow_{};
-};
 
 int WrongUsage(const NativeString& what) {
   Print(stderr, MessageLine(what) + Native("Try 'quillmere-split --help' for more information.\n"));
@@ -224,7 +60,7 @@ int StatusOf(ConsoleOwner& owner, const NativeString& sourceName) {
     case quillmere::RunOutcome::Finished:
       return StatusAfterRun(owner.Summary(), sourceName);
     case quillmere::RunOutcome::Stopped: {
-      const int signal = interrupted ? interrupted : SIGINT;
+      const int signal = quillmere::cli::StopSignal() ? quillmere::cli::StopSignal() : SIGINT;
       owner.Interrupted(signal);
       return 128 + signal;
     }
@@ -278,7 +114,7 @@ int Split(const quillmere::cli::Options& options) {
     Print(stderr, MessageLine(wrong));
     return kFailed;
   }
-  StopOnSignals();
+  quillmere::cli::StopOnSignals();
   ConsoleOwner owner(options.quiet, sourceName);
   std::optional<quillmere::cli::ConsoleRun> running(std::in_place);
   quillmere::SplitCards(
@@ -309,7 +145,7 @@ int ListNames(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
   const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
-  StopOnSignals();
+  quillmere::cli::StopOnSignals();
   ConsoleOwner owner(true, sourceName, true);
   NamePrinter printer;
   quillmere::ListFileNames({.source = source,
@@ -358,7 +194,7 @@ int Finish(int status) {
     Print(stderr,
           MessageLine(Native("write error: ") + Native(std::generic_category().message(outputError))));
   }
-  if (interrupted) DieOf(interrupted);
+  if (const int signal = quillmere::cli::StopSignal()) quillmere::cli::DieOf(signal);
   return outputError != 0 ? kFailed : status;
 }
 
@@ -369,6 +205,6 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
-  HoldClosedStandardStreams();
+  quillmere::cli::HoldClosedStandardStreams();
   return Finish(Main(std::vector<NativeString>(argv + 1, argv + argc)));
 }
