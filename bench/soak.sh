@@ -141,13 +141,17 @@ cmp -s <(printf '\r\n'; cat "$bigcard") "$tmp/big/vCard1.vcf" || fail "the big c
 rm -rf "$tmp/big"
 
 echo "== one 200 MB line outside any card"
-longline="$work/longline.vcf"
-if [ ! -f "$longline" ]; then
+# A line of BYTES x's, then one card named NAME; made once, kept in $work.
+line_then_card() {
+  local bytes=$1 name=$2 file=$3
+  [ -f "$file" ] && return
   {
-    head -c 200000000 /dev/zero | tr '\0' 'x'
-    printf '\r\nBEGIN:VCARD\r\nFN:After the long line\r\nEND:VCARD\r\n'
-  } >"$longline"
-fi
+    head -c "$bytes" /dev/zero | tr '\0' 'x'
+    printf '\r\nBEGIN:VCARD\r\nFN:%s\r\nEND:VCARD\r\n' "$name"
+  } >"$file"
+}
+longline="$work/longline.vcf"
+line_then_card 200000000 "After the long line" "$longline"
 mkdir "$tmp/line"
 measure "$split" "$longline" "$tmp/line"
 echo "line of 200 MB: $(head -n 1 "$tmp/stdout"), ${seconds} s, peak $(mib "$peak_kib")"
@@ -181,12 +185,7 @@ stop_run() {
 
 echo "== a 2 GB line outside any card, stopped by SIGINT"
 hugeline="$work/line2g.vcf"
-if [ ! -f "$hugeline" ]; then
-  {
-    head -c 2000000000 /dev/zero | tr '\0' 'x'
-    printf '\r\nBEGIN:VCARD\r\nFN:Never reached\r\nEND:VCARD\r\n'
-  } >"$hugeline"
-fi
+line_then_card 2000000000 "Never reached" "$hugeline"
 cat "$hugeline" >/dev/null
 stop_run "$hugeline" "$tmp/sigint" INT "sleep 0.5; true"
 [ "$status" -eq 130 ] || fail "exit status $status after SIGINT, not 130"
