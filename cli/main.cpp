@@ -71,9 +71,9 @@ int StatusOf(ConsoleOwner& owner, const NativeString& sourceName) {
 
 // The destination is made ready before the source is read: one that
 // exists but is no folder fails whatever the source holds, and one that does
-// not exist is made, parents and all, as mkdir -p makes it. Returns what is
-// wrong, if anything.
-NativeString PrepareFolder(const NativeString& folder) {
+// not exist is made (if `make`), parents and all, as mkdir -p makes it.
+// Returns what is wrong, if anything.
+NativeString PrepareFolder(const NativeString& folder, bool make) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::status(folder, error);
@@ -82,6 +82,7 @@ NativeString PrepareFolder(const NativeString& folder) {
     return Native("cannot write into ") + quillmere::cli::Quote(folder) + Native(": ") +
            Native(std::generic_category().message(ENOTDIR));
   }
+  if (!make) return {};
   error.clear();
   fs::create_directories(folder, error);
   if (!error) return {};
@@ -110,7 +111,11 @@ int Split(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
   const NativeString sourceName = quillmere::cli::SourceName(source, standardInput);
-  if (const NativeString wrong = PrepareFolder(options.operands[1]); !wrong.empty()) {
+  // A source that is not there fails as it is opened, with no folder made
+  // for it first.
+  std::error_code noSource;
+  const bool sourceMissing = !standardInput && !std::filesystem::exists(source, noSource) && !noSource;
+  if (const NativeString wrong = PrepareFolder(options.operands[1], !sourceMissing); !wrong.empty()) {
     Print(stderr, MessageLine(wrong));
     return kFailed;
   }

@@ -159,12 +159,13 @@ TEST_F(Cli, EmptySourceIsNoCauseForAWarning) {
 }
 
 TEST_F(Cli, FailureIsOneLineWithWhatFailedTheFileTheReasonAndTheCount) {
-  const auto r = Run({"missing.vcf", "out"});
+  const auto r = Run({"missing.vcf", "new/folder"});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(
       r.err,
       "quillmere-split: cannot open 'missing.vcf': No such file or directory (0 vCards were saved before "
       "this failure)\n");
+  EXPECT_FALSE(fs::exists(dir / "new")) << "a folder was made for a source that is not there";
 }
 
 TEST_F(Cli, FailureAfterSomeCardsCountsThemAndNamesTheOutput) {
@@ -495,8 +496,8 @@ INSTANTIATE_TEST_SUITE_P(
         OutputCase{"ClosedStandardOutput", {"SRC", "out"}, "", "Bad file descriptor"},
         // A short report is flushed before its warnings, not at the close.
         OutputCase{"ShortReportIntoAFullDevice", {"--report", "SRC"}, "/dev/full", "No space left on device"},
-        OutputCase{"ShortReportIntoAClosedOutput", {"--report", "--format=json", "SRC"}, "",
-                   "Bad file descriptor"}),
+        OutputCase{
+            "ShortReportIntoAClosedOutput", {"--report", "--format=json", "SRC"}, "", "Bad file descriptor"}),
     [](const auto& param) { return std::string(param.param.fault); });
 
 TEST_F(Cli, ReaderThatLeavesEarlyEndsTheListQuietlyAsCatDoes) {
@@ -541,8 +542,9 @@ TEST_F(Cli, CheckOfAFileEmptiedWhileItIsReadEndsWithoutASignal) {
   const std::string source = Source(cards);
   for (const int delayMs : {0, 2, 5, 10}) {
     WriteWholeFile(dir / source, cards);
-    const pid_t pid = StartChild(
-        {.args = {QUILLMERE_SPLIT, "--check", (dir / source).string()}, .out = "/dev/null", .err = dir / "err"});
+    const pid_t pid = StartChild({.args = {QUILLMERE_SPLIT, "--check", (dir / source).string()},
+                                  .out = "/dev/null",
+                                  .err = dir / "err"});
     ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     fs::resize_file(dir / source, 0);
