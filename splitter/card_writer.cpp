@@ -115,12 +115,18 @@ std::optional<RunFailure> OutputGuard::Refuses(const std::optional<FileId>& id,
                     0};
 }
 
-std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
-  if (nameFree) *nameFree = !source_;  // unchecked only in a folder that started out empty
-  if (!source_) return std::nullopt;
-  const auto id = files_.IdOf(path);
+std::optional<RunFailure> OutputGuard::Check(FileSystem& files, const std::filesystem::path& path,
+                                             bool* nameFree) const {
+  // Unchecked only in a folder that started out empty: every name is free.
+  if (nameFree) *nameFree = !*this;
+  if (!*this) return std::nullopt;
+  const auto id = files.IdOf(path);
   if (nameFree) *nameFree = !id;
-  auto failure = source_.Refuses(id, path);
+  return Refuses(id, path);
+}
+
+std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
+  auto failure = source_.Check(files_, path, nameFree);
   if (failure) failure->saved = saved_;
   return failure;
 }
@@ -128,13 +134,8 @@ std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path
 std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard& source,
                                            const std::filesystem::path& path,
                                            std::optional<RunFailure>& failure) {
-  // Unchecked only in a folder that started out empty: every name is free.
-  bool nameFree = !source;
-  if (source) {
-    const auto id = files.IdOf(path);
-    if ((failure = source.Refuses(id, path))) return nullptr;
-    nameFree = !id;
-  }
+  bool nameFree = false;
+  if ((failure = source.Check(files, path, &nameFree))) return nullptr;
   std::optional<IoError> error;
   // A name nothing has is made in one call that can only make a new file;
   // one in use (a file of an earlier run, a link) goes the careful way.
@@ -142,7 +143,7 @@ std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard&
   if (!out && (!nameFree || (error && error->nameTaken))) {
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
-    if (nameFree && source && (failure = source.Refuses(files.IdOf(path), path))) return nullptr;
+    if (nameFree && (failure = source.Check(files, path))) return nullptr;
     error.reset();
     out = files.Create(path, error);
   }
@@ -200,15 +201,7 @@ std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
     ++saved_;
     return std::nullopt;
   }
-  if (large_) return FinishLarge(card);
-  lastPath_ = CardPath();
-  if (auto failure = WriteWholeCard(files_, source_, lastPath_, card)) {
-    failure->saved = saved_;
-    return failure;
-  }
-  name_.clear();
-  ++saved_;
-  return std::nullopt;
+  return FinishLarge(card);
 }
 
 std::optional<RunFailure> CardWriter::Part(std::span<const std::byte> part) {
@@ -260,19 +253,18 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
     Abandon(FailedStep::OutputIsSource, std::nullopt);
     return failure;
   }
-  lastPath_ = CardPath();
+  const auto path = CardPath();
   // A name nothing had is taken only while nothing has it; one in use (an
   // earlier run's file, a link) is replaced.
-  auto renamed =
-      nameFree ? files_.RenameNew(*unfinished_, lastPath_) : files_.Rename(*unfinished_, lastPath_);
+  auto renamed = nameFree ? files_.RenameNew(*unfinished_, path) : files_.Rename(*unfinished_, path);
   if (renamed && nameFree && renamed->nameTaken) {
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
-    if (auto failure = CheckNotSource(lastPath_)) {
+    if (auto failure = CheckNotSource(path)) {
       Abandon(FailedStep::OutputIsSource, std::nullopt);
       return failure;
     }
-    renamed = files_.Rename(*unfinished_, lastPath_);
+    renamed = files_.Rename(*unfinished_, path);
   }
   if (renamed) return Abandon(FailedStep::CreateOutput, renamed);
   unfinished_.reset();

@@ -26,6 +26,11 @@ struct OutputGuard {
   explicit operator bool() const { return source || !messages.empty(); }
   // Why an output under `path`, whose identity is `id`, may not be written.
   std::optional<RunFailure> Refuses(const std::optional<FileId>& id, const std::filesystem::path& path) const;
+  // Why an output may not be written under `path`, asking the file system
+  // for its identity; nameFree (if given) learns whether nothing has the
+  // name, as far as the check can tell.
+  std::optional<RunFailure> Check(FileSystem& files, const std::filesystem::path& path,
+                                  bool* nameFree = nullptr) const;
 };
 
 // Writes one whole card under path: checks the name against the source (if
@@ -74,21 +79,18 @@ class CardWriter {
   CardWriter(const CardWriter&) = delete;
   CardWriter& operator=(const CardWriter&) = delete;
 
-  // The next card: the whole of it, or its last bytes after Part.
+  // The next card's end: with a list, the whole card, named and listed;
+  // else the last bytes of a card too large to hold, after its Parts. Whole
+  // cards are written by the caller, under the path NameNext gives.
   std::optional<RunFailure> Save(std::span<const std::byte> card);
   // The next bytes of a card too large to hold.
   std::optional<RunFailure> Part(std::span<const std::byte> part);
   // The run ends inside a card: removes what was written of it.
   std::optional<RunFailure> Discard();
 
-  std::uint64_t Saved() const { return saved_; }
-  // The next card is card saved + 1: others wrote the cards before it.
-  void ContinueFrom(std::uint64_t saved) { saved_ = saved; }
-  // With several writers, which write whole cards themselves: names the next
-  // card, in source order, and gives its path; counts it as handed on.
+  // Names the next whole card, in source order, and gives its path; counts
+  // it as handed on to whatever writes it.
   std::filesystem::path NameNext(std::span<const std::byte> card);
-  // The file of the card last saved.
-  const std::filesystem::path& LastPath() const { return lastPath_; }
   const NativeString& Folder() const { return folder_; }
 
  private:
@@ -119,7 +121,6 @@ class CardWriter {
   CardNameReader partsRead_;  // a large card's parts, read for its name
   bool inParts_ = false;      // a large card's parts are arriving
   NativeString name_;         // the finished card's file name, once chosen
-  std::filesystem::path lastPath_;
 };
 
 }  // namespace quillmere
