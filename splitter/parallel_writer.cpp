@@ -100,36 +100,16 @@ bool ParallelWriter::Save(std::uint64_t number, std::filesystem::path path, std:
     std::lock_guard lock(mutex_);
     if (spare_.empty()) {
       open_ = std::make_unique<Batch>();
-      // Reserved, so that adding a card whose file is made cannot throw.
       open_->slots.reserve(kBatchCards);
     } else {
       open_ = std::move(spare_.back());
       spare_.pop_back();
     }
   }
-  Batch& batch = *open_;
-  const std::size_t offset = batch.bytes.size();
-  batch.bytes.insert(batch.bytes.end(), card.begin(), card.end());
-  batch.slots.push_back(Slot{number, std::move(path), nullptr, offset, card.size()});
-  Slot& slot = batch.slots.back();
-  std::optional<RunFailure> failure;
-  const auto drop = [&] {
-    batch.slots.pop_back();
-    batch.bytes.resize(offset);
-  };
-  try {
-    slot.out = CreateCardFile(files_, source_, slot.path, failure);
-  } catch (...) {
-    drop();
-    throw;
-  }
-  if (!slot.out) {
-    drop();
-    std::lock_guard lock(mutex_);
-    Fail(number, std::move(*failure));
-    return false;
-  }
-  if (batch.slots.size() == kBatchCards) HandOver();
+  const std::size_t offset = open_->bytes.size();
+  open_->bytes.insert(open_->bytes.end(), card.begin(), card.end());
+  open_->slots.push_back(Slot{number, std::move(path), offset, card.size(), nullptr});
+  if (open_->slots.size() == kBatchCards) HandOver();
   return true;
 }
 
@@ -145,63 +125,99 @@ void ParallelWriter::HandOver() {
     return !flight_.empty() &&
            (flight_.size() >= kMaxBatches || bytesInFlight_ + open_->bytes.size() > kMaxBytesInFlight);
   };
-  // No room: the reader writes the oldest waiting batch itself, and waits
-  // only while every batch is being written.
+  // No room: the reader takes work itself, and waits only while there is
+  // none to take.
   while (full()) {
-    if (Batch* waiting = Waiting()) {
-      Fill(*waiting, lock);
-    } else {
-      room_.wait(lock);
-    }
+    if (!TakeWork(lock)) changed_.wait(lock);
   }
   bytesInFlight_ += open_->bytes.size();
   flight_.push_back(std::move(open_));
   lock.unlock();
-  work_.notify_one();
+  changed_.notify_one();
 }
 
-// Called with the mutex held.
-ParallelWriter::Batch* ParallelWriter::Waiting() {
+// Making the next batch's files comes first: it is the critical path, and
+// only one thread may do it at a time. Otherwise the oldest batch whose
+// files are made is written.
+bool ParallelWriter::TakeWork(std::unique_lock<std::mutex>& lock) {
+  Batch* made = nullptr;
   for (auto& batch : flight_) {
-    if (!batch->taken) return batch.get();
+    if (batch->stage == Stage::Waiting) {
+      if (making_) break;
+      Make(*batch, lock);
+      return true;
+    }
+    if (batch->stage == Stage::Made && !made) made = batch.get();
   }
-  return nullptr;
+  if (!made) return false;
+  Fill(*made, lock);
+  return true;
 }
 
 void ParallelWriter::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    Batch* batch = nullptr;
-    work_.wait(lock, [&] { return (batch = Waiting()) != nullptr || ending_; });
-    if (!batch) return;
-    Fill(*batch, lock);
+    if (TakeWork(lock)) continue;
+    if (ending_) return;
+    changed_.wait(lock);
   }
 }
 
-void ParallelWriter::Fill(Batch& batch, std::unique_lock<std::mutex>& lock) {
-  batch.taken = true;
+void ParallelWriter::Make(Batch& batch, std::unique_lock<std::mutex>& lock) {
+  batch.stage = Stage::Making;
+  making_ = true;
   lock.unlock();
-  FillSlots(batch);
+  MakeFiles(batch);
   LockSpinningFirst(lock);
-  batch.done = true;
-  Retire();
-  room_.notify_one();
+  batch.stage = Stage::Made;
+  making_ = false;
+  changed_.notify_all();
 }
 
-void ParallelWriter::FillSlots(Batch& batch) {
+void ParallelWriter::Fill(Batch& batch, std::unique_lock<std::mutex>& lock) {
+  batch.stage = Stage::Filling;
+  lock.unlock();
+  FillFiles(batch);
+  LockSpinningFirst(lock);
+  batch.stage = Stage::Done;
+  Retire();
+  changed_.notify_all();
+}
+
+// One thread at a time, batch after batch: the files are made in card order,
+// and none after a failure.
+void ParallelWriter::MakeFiles(Batch& batch) {
+  for (Slot& slot : batch.slots) {
+    if (slot.number > failedNumber_.load(std::memory_order_acquire)) return;
+    std::optional<RunFailure> failure;
+    std::exception_ptr thrown;
+    try {
+      slot.out = CreateCardFile(files_, source_, slot.path, failure);
+    } catch (...) {
+      // Memory running out, above all: the exception goes to the reader,
+      // which reports it as the run's failure.
+      thrown = std::current_exception();
+      failure = RunFailure{FailedStep::Unexpected, slot.path, {}, 0};
+    }
+    if (slot.out) continue;
+    std::lock_guard lock(mutex_);
+    Fail(slot.number, std::move(*failure), thrown);
+    return;
+  }
+}
+
+void ParallelWriter::FillFiles(Batch& batch) {
   for (Slot& slot : batch.slots) {
     // After a failure before it, the card's file is left unwritten: it goes
     // when the batch is retired.
-    if (slot.number > failedNumber_.load(std::memory_order_acquire)) continue;
+    if (!slot.out || slot.number > failedNumber_.load(std::memory_order_acquire)) continue;
     std::optional<RunFailure> failure;
     std::exception_ptr thrown;
     try {
       failure = FillCardFile(files_, std::move(slot.out), slot.path,
                              std::span(batch.bytes).subspan(slot.offset, slot.size));
     } catch (...) {
-      // Memory running out, above all: the card fails (FillCardFile has
-      // removed its file) and the exception goes to the reader, which
-      // reports it as the run's failure.
+      // FillCardFile has removed the card's file.
       thrown = std::current_exception();
       failure = RunFailure{FailedStep::Unexpected, slot.path, {}, 0};
     }
@@ -218,7 +234,7 @@ void ParallelWriter::FillSlots(Batch& batch) {
 // failure that can come before a retired card is known by then.
 void ParallelWriter::Retire() {
   std::uint64_t saved = saved_.load(std::memory_order_relaxed);
-  while (!flight_.empty() && flight_.front()->done) {
+  while (!flight_.empty() && flight_.front()->stage == Stage::Done) {
     std::unique_ptr<Batch> batch = std::move(flight_.front());
     flight_.pop_front();
     const std::uint64_t failed = failedNumber_.load(std::memory_order_relaxed);
@@ -235,7 +251,7 @@ void ParallelWriter::Retire() {
     // A buffer reused rather than freed and allocated again: the heap would
     // otherwise give its pages back and fault them in anew for every batch.
     if (batch->bytes.capacity() > 2 * kBatchBytes) batch->bytes = {};
-    batch->taken = batch->done = false;
+    batch->stage = Stage::Waiting;
     if (spare_.size() <= kMaxBatches) spare_.push_back(std::move(batch));
   }
   saved_.store(saved, std::memory_order_release);
@@ -243,7 +259,7 @@ void ParallelWriter::Retire() {
 
 // Called with the mutex held, once a failure came before the slot's card.
 void ParallelWriter::RemoveAfterFailure(Slot& slot) {
-  if (!slot.saved && !slot.out) return;  // its own write failed and removed it
+  if (!slot.saved && !slot.out) return;  // never made, or its own write failed and removed it
   slot.out.reset();
   if (auto error = files_.Remove(slot.path)) {
     failure_->reason += Native(" The card \"") + slot.path.native() +
@@ -266,11 +282,7 @@ void ParallelWriter::WaitForAll() {
   HandOver();
   std::unique_lock lock(mutex_);
   while (!flight_.empty()) {
-    if (Batch* waiting = Waiting()) {
-      Fill(*waiting, lock);
-    } else {
-      room_.wait(lock);
-    }
+    if (!TakeWork(lock)) changed_.wait(lock);
   }
 }
 
@@ -289,7 +301,7 @@ std::optional<RunFailure> ParallelWriter::Finish() {
       std::lock_guard lock(mutex_);
       ending_ = true;
     }
-    work_.notify_all();
+    changed_.notify_all();
     for (auto& writer : writers_) writer.join();
     writers_.clear();
   }

@@ -24,16 +24,18 @@ namespace quillmere {
 // each card is written at once, in the caller's thread, straight from the
 // bytes handed in: one output file open at a time, no copy, no thread.
 //
-// With N jobs the reader creates each card's file itself, in card order, and
-// copies the card into a batch (up to kBatchCards cards or kBatchBytes
-// bytes in one buffer); N - 1 threads take whole batches, oldest first, and
-// write and close their files. Creating files in one folder does not scale
-// (the folder is locked for each), writing them does; and handing over a
-// batch rather than a card lets the threads run for many cards without a
-// word between them. When kMaxBatches batches wait, the reader fills the
-// oldest itself rather than wait: N jobs keep N processors busy. So at most
-// (kMaxBatches + 1) * kBatchCards files are open and about kMaxBytesInFlight
-// bytes held (or one larger card alone), whatever the source.
+// With N jobs the reader copies the cards into batches (up to kBatchCards
+// cards or kBatchBytes bytes in one buffer) and hands each over whole; N - 1
+// threads make the files of the oldest batch not yet made, one batch at a
+// time and in card order, and write and close the files of batches already
+// made, oldest first. Making files in one folder does not scale (the system
+// locks the folder for each), so it is the run's critical path: it goes
+// first, and writing overlaps it. Handing over a batch rather than a card
+// lets the threads run for many cards without a word between them. When
+// kMaxBatches batches are in flight, the reader takes work itself rather
+// than wait: N jobs keep N processors busy. So at most (kMaxBatches + 1) *
+// kBatchCards files are open and about kMaxBytesInFlight bytes held (or one
+// larger card alone), whatever the source.
 //
 // Whatever the number of jobs, a run keeps every promise of writing one card
 // at a time:
@@ -42,17 +44,18 @@ namespace quillmere {
 //   closes.
 // - Before a name is opened its identity is checked against the guard's, so
 //   the source is never written.
-// - The files are created in card order, by the reader alone: a card whose
-//   file cannot be made (a folder made read-only, a full disk) has no later
-//   card's file after it, not even one that could not be removed again.
+// - The files are created in card order, by one thread at a time: a card
+//   whose file cannot be made (a folder made read-only, a full disk) has no
+//   later card's file after it, not even one that could not be removed.
 // - When a card's write fails, its file is removed at once, so no file holds
-//   part of a card; every later card whose file was made is left unwritten
-//   (or, if written already, removed), and Finish() reports the first
+//   part of a card; no later card's file is made, every later one made is
+//   left unwritten (or, if written already, removed), and Finish() reports
+//   the first
 //   failure in card order with the count saved before it: exactly
 //   vCard1.vcf to vCardN.vcf remain. A later card that cannot be removed is
 //   named in the failure's reason.
-// - A stop writes every card whose file was made, so it too leaves whole
-//   cards without a gap.
+// - A stop writes every card handed over, so it too leaves whole cards
+//   without a gap.
 // Every file operation goes through the FileSystem, so tests can make any
 // of them fail.
 class ParallelWriter {
@@ -86,8 +89,8 @@ class ParallelWriter {
   std::uint64_t Saved() const { return saved_.load(std::memory_order_acquire); }
   bool Failed() const { return failed_.load(std::memory_order_acquire); }
 
-  // Ends the run's writing: every card whose file was made is written (or,
-  // after a failure before it, removed). Returns the first failure, in card
+  // Ends the run's writing: every card handed over is written (or, after a
+  // failure before it, not made, or removed). Returns the first failure, in card
   // order, with the count saved before it.
   std::optional<RunFailure> Finish();
 
@@ -99,25 +102,27 @@ class ParallelWriter {
   struct Slot {
     std::uint64_t number;
     std::filesystem::path path;
-    std::unique_ptr<OutputFile> out;  // made, not yet written
     std::size_t offset;
     std::size_t size;
+    std::unique_ptr<OutputFile> out;  // made, not yet written
     bool saved = false;
   };
+  enum class Stage { Waiting, Making, Made, Filling, Done };
   struct Batch {
     std::vector<Slot> slots;
     std::vector<std::byte> bytes;
-    bool taken = false;  // a thread writes it
-    bool done = false;
+    Stage stage = Stage::Waiting;
   };
 
   void HandOver();
   void Work();
-  Batch* Waiting();
-  // Takes a waiting batch and writes it; called with the mutex held, which
-  // it lets go meanwhile.
+  // Takes the next piece of work, if there is any, and does it; called with
+  // the mutex held, which it lets go meanwhile.
+  bool TakeWork(std::unique_lock<std::mutex>& lock);
+  void Make(Batch& batch, std::unique_lock<std::mutex>& lock);
   void Fill(Batch& batch, std::unique_lock<std::mutex>& lock);
-  void FillSlots(Batch& batch);
+  void MakeFiles(Batch& batch);
+  void FillFiles(Batch& batch);
   // Counts, and removes after a failure, the oldest batches that are done.
   void Retire();
   void Fail(std::uint64_t number, RunFailure failure, std::exception_ptr thrown = {});
@@ -135,8 +140,8 @@ class ParallelWriter {
   std::unique_ptr<Batch> open_;  // the reader's, not handed over yet
 
   std::mutex mutex_;
-  std::condition_variable work_;               // a batch waits, or the writers are to end
-  std::condition_variable room_;               // a batch is done
+  std::condition_variable changed_;            // a batch came, moved on a stage, or left
+  bool making_ = false;                        // a thread makes a batch's files
   std::deque<std::unique_ptr<Batch>> flight_;  // handed over, in card order
   std::vector<std::unique_ptr<Batch>> spare_;  // done, kept for new cards
   std::size_t bytesInFlight_ = 0;
