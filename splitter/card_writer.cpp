@@ -125,12 +125,6 @@ std::optional<RunFailure> OutputGuard::Check(FileSystem& files, const std::files
   return Refuses(id, path);
 }
 
-std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
-  auto failure = source_.Check(files_, path, nameFree);
-  if (failure) failure->saved = saved_;
-  return failure;
-}
-
 std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard& source,
                                            const std::filesystem::path& path,
                                            std::optional<RunFailure>& failure) {
@@ -222,7 +216,7 @@ std::optional<RunFailure> CardWriter::StartLarge() {
   const auto path = CardPath();
   // A contact's name is known only at the card's end, and checked then.
   if (naming_ == FileNaming::Numbered) {
-    if (auto failure = CheckNotSource(path)) return failure;
+    if (auto failure = source_.Check(files_, path)) return failure;
   }
   std::optional<IoError> error;
   for (int tries = 1;; ++tries) {
@@ -249,7 +243,7 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
   if (error) return Abandon(FailedStep::WriteOutput, error);
   // The name may have become a link to the source while the card was read.
   bool nameFree = false;
-  if (auto failure = CheckNotSource(CardPath(), &nameFree)) {
+  if (auto failure = source_.Check(files_, CardPath(), &nameFree)) {
     Abandon(FailedStep::OutputIsSource, std::nullopt);
     return failure;
   }
@@ -260,7 +254,7 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
   if (renamed && nameFree && renamed->nameTaken) {
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
-    if (auto failure = CheckNotSource(path)) {
+    if (auto failure = source_.Check(files_, path)) {
       Abandon(FailedStep::OutputIsSource, std::nullopt);
       return failure;
     }

@@ -51,23 +51,21 @@ std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard&
 std::optional<RunFailure> FillCardFile(FileSystem& files, std::unique_ptr<OutputFile> out,
                                        const std::filesystem::path& path, std::span<const std::byte> card);
 
-// Turns finished cards into vCard1.vcf, vCard2.vcf, ... (or files named
-// after the contacts) in a folder; the one place where a card becomes a file
-// and where its name is chosen. Names are chosen in source order, each when
-// its card is finished: a large card's name is read from its parts as they
-// pass and known at its end, when its file takes it.
+// Names the cards vCard1.vcf, vCard2.vcf, ... (or after the contacts) in a
+// folder, in source order, each when its card is finished, and writes the
+// cards too large to hold; whole cards are written by a ParallelWriter under
+// the names given here (WriteWholeCard: one create, one write and one close,
+// the create one that can only make a new file under a name known to be
+// free). A large card's name is read from its parts as they pass and known
+// at its end, when its file takes it: the parts go, as they come, to a file
+// of its own in the folder under a name that is never a vCard<N>.vcf,
+// created only if nothing has that name; once the card's last byte is
+// written and the file closed, it is renamed to its vCard<N>.vcf in one
+// step. So no vCard<N>.vcf ever holds part of a card, and a failure leaves
+// nothing of the card.
 //
-// A card held whole takes one create, one write and one close; under a name
-// known to be free (a folder that started out empty, or an identity check
-// that found nothing) the create is one that can only make a new file. A card too
-// large to hold arrives in parts: they go, as they come, to a file of its own
-// in the folder under a name that is never a vCard<N>.vcf, created only if
-// nothing has that name; once the card's last byte is written and the file
-// closed, it is renamed to its vCard<N>.vcf in one step. So no vCard<N>.vcf
-// ever holds part of a card, and a failure leaves nothing of the card.
-//
-// Before a card takes a name, the name is checked against the source's
-// identity (if one is given): the source is never overwritten.
+// Before a card takes a name, the name is checked against the guard (if one
+// is given): the source is never overwritten.
 //
 // With a list, nothing is written: each card's number and name go to it.
 class CardWriter {
@@ -99,8 +97,6 @@ class CardWriter {
   // parts already read, if any.
   void NameCard(std::span<const std::byte> last);
   std::filesystem::path TemporaryPath();
-  // nameFree (if given) learns whether the name is known to be free.
-  std::optional<RunFailure> CheckNotSource(const std::filesystem::path& path, bool* nameFree = nullptr);
   std::optional<RunFailure> StartLarge();
   std::optional<RunFailure> FinishLarge(std::span<const std::byte> last);
   std::optional<RunFailure> Abandon(FailedStep step, const std::optional<IoError>& error);

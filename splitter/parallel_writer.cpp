@@ -261,7 +261,14 @@ void ParallelWriter::Retire() {
 void ParallelWriter::RemoveAfterFailure(Slot& slot) {
   if (!slot.saved && !slot.out) return;  // never made, or its own write failed and removed it
   slot.out.reset();
-  if (auto error = files_.Remove(slot.path)) {
+  std::optional<IoError> error;
+  try {
+    error = files_.Remove(slot.path);
+  } catch (...) {
+    // A writer thread may not let it go; the card is named all the same.
+    error = IoError{Native("Something unexpected went wrong.")};
+  }
+  if (error) {
     failure_->reason += Native(" The card \"") + slot.path.native() +
                         Native("\", written after it, could not be removed either: ") + error->reason;
   }
