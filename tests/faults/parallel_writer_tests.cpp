@@ -40,7 +40,7 @@ std::span<const std::byte> Bytes(const std::string& text) {
 enum class At { Create, Write };
 
 // Memory files whose Create or Write of a chosen card waits until released,
-// and may then fail; counts the Creates that have returned. A removal may
+// and may then fail; counts the Writes that have returned. A removal may
 // be made to fail too, as in a folder made read-only.
 class HeldFiles final : public FileSystem {
  public:
@@ -58,12 +58,6 @@ class HeldFiles final : public FileSystem {
     held_.erase({CardPath(card), At::Write});
     changed_.notify_all();
   }
-  // Waits until `count` Creates have returned (or a second has passed).
-  bool WaitForCreates(int count) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, 1s, [&] { return creates_ >= count; });
-  }
-
   int Writes() {
     std::lock_guard lock(mutex_);
     return writes_;
@@ -153,9 +147,6 @@ class HeldFiles final : public FileSystem {
       return nullptr;
     }
     auto out = make();
-    std::lock_guard lock(mutex_);
-    ++creates_;
-    changed_.notify_all();
     if (!out) return out;
     return std::make_unique<HeldOutput>(*this, path, std::move(out));
   }
@@ -165,7 +156,6 @@ class HeldFiles final : public FileSystem {
   std::set<std::pair<std::filesystem::path, At>> held_;
   std::set<std::filesystem::path> failing_;
   std::atomic<bool> failRemovals_ = false;
-  int creates_ = 0;
   int writes_ = 0;
   int waiting_ = 0;
 };
@@ -234,6 +224,7 @@ TEST(ParallelWriter, FailedWriteLeavesExactlyTheCardsBeforeTheEarliestFailure) {
       first = end + 1;
     }
     ASSERT_TRUE(files.WaitForWrites(c.writesBeforeRelease));
+    ASSERT_TRUE(files.WaitForHeld(static_cast<int>(c.failing.size())));
     if (c.removalsFail) files.FailRemovals();
     for (const auto card : c.failing) {
       files.Release(card);
