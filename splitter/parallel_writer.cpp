@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <string_view>
 
 #include "card_writer.h"
 #include "quillmere/splitter.h"
@@ -22,53 +21,14 @@ void LockSpinningFirst(std::unique_lock<std::mutex>& lock) {
 
 }  // namespace
 
+// Every source gets them: with the making of files (serial in one folder)
+// kept going by one thread and the writing done by the others, a second
+// writer gains on small cards as well as on photos; a writer without a
+// processor of its own costs little, as the reader takes its work when it
+// falls behind.
 unsigned DefaultJobs() {
   const unsigned processors = std::thread::hardware_concurrency();
   return std::clamp(processors, 1u, 8u);
-}
-
-// Why not always DefaultJobs(): on the 2-core build machine two writers
-// lost to one by 9 to 15 % on 10,000 cards of a few hundred bytes, because
-// making files in one folder does not scale (a floor writing alternate cards
-// from two threads is no faster than one thread there), while cards with
-// photos of several KB gain from a second writer (0.8 x one writer): copying
-// their bytes does scale. So the mean card size at the start of the source
-// decides. A source that cannot be looked at first gets one writer, which
-// never loses to --jobs 1.
-unsigned JobsForSource(std::optional<std::span<const std::byte>> start) {
-  constexpr std::size_t kLargeCardBytes = 4096;
-  if (!start) return 1;
-  // Boundary lines counted with NUL bytes skipped, so that UTF-16 text is
-  // counted too; case and leading blanks are ignored as the scanner does.
-  constexpr std::string_view kBegin = "begin:vcard";
-  std::size_t cards = 0;
-  std::size_t matched = 0;
-  bool lineStart = true;
-  for (const std::byte b : *start) {
-    const auto c = static_cast<char>(b);
-    if (c == '\0') continue;
-    if (c == '\n' || c == '\r') {
-      lineStart = true;
-      matched = 0;
-      continue;
-    }
-    if (!lineStart) continue;
-    if (matched == 0 && (c == ' ' || c == '\t')) continue;
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != kBegin[matched]) {
-      lineStart = false;
-      matched = 0;
-      continue;
-    }
-    if (++matched == kBegin.size()) {
-      ++cards;
-      lineStart = false;
-      matched = 0;
-    }
-  }
-  // A sample without a boundary line lies inside one large card.
-  if (cards == 0) return start->size() >= kJobsSampleBytes ? DefaultJobs() : 1;
-  return start->size() / cards >= kLargeCardBytes ? DefaultJobs() : 1;
 }
 
 ParallelWriter::ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs)

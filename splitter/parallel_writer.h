@@ -60,9 +60,9 @@ namespace quillmere {
 // of them fail.
 class ParallelWriter {
  public:
-  static constexpr std::size_t kBatchCards = 64;
+  static constexpr std::size_t kBatchCards = 32;
   static constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
-  static constexpr std::size_t kMaxBatches = 3;
+  static constexpr std::size_t kMaxBatches = 7;
   static constexpr std::size_t kMaxBytesInFlight = std::size_t{8} << 20;
 
   // source: the identity every output name is checked against, or nothing

@@ -387,48 +387,5 @@ TEST(ParallelWriter, BatchesInFlightAreBoundedByNumberAndBytes) {
   }
 }
 
-// The default number of writers follows the cards at the start of the
-// source: one for small cards, where a second writer only slows the making of
-// files in one folder, the processors for cards with photos.
-std::string Repeated(const std::string& card, std::size_t count) {
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) text += card;
-  return text;
-}
-
-std::string Utf16(const std::string& text) {
-  std::string wide;
-  for (const char c : text) wide += {c, '\0'};
-  return wide;
-}
-
-TEST(JobsForSource, WritersFollowTheMeanCardSizeAtTheStart) {
-  const std::string small =
-      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Example\r\nTEL:+1 555 0100\r\nEND:VCARD\r\n";
-  const std::string photo =
-      "BEGIN:VCARD\r\nFN:Ann\r\nPHOTO;ENCODING=b:" + std::string(8000, 'Q') + "\r\nEND:VCARD\r\n";
-  const struct {
-    const char* fault;  // what a wrong answer would show
-    std::optional<std::string> start;
-    unsigned jobs;
-  } cases[] = {
-      {"small cards get two writers, which lose to one", Repeated(small, 2000), 1},
-      {"photo cards lose the second writer's gain", Repeated(photo, 20), DefaultJobs()},
-      {"standard input is guessed at", std::nullopt, 1},
-      {"lowercase, indented boundaries are not counted", Repeated("  begin:vcard\nFN:a\nend:vcard\n", 5000),
-       1},
-      {"UTF-16 small cards look like one large card", Utf16(Repeated(small, 2000)), 1},
-      {"BEGIN:VCARD inside a line counts as a card", "BEGIN:VCARD\r\nNOTE:" + Repeated("BEGIN:VCARD ", 2000),
-       DefaultJobs()},
-      {"a sample inside one huge card counts as small", std::string(kJobsSampleBytes, 'Q'), DefaultJobs()},
-      {"an empty source gets several writers", std::string(), 1},
-  };
-  for (const auto& c : cases) {
-    std::optional<std::span<const std::byte>> start;
-    if (c.start) start = Bytes(*c.start);
-    EXPECT_EQ(JobsForSource(start), c.jobs) << c.fault;
-  }
-}
-
 }  // namespace
 }  // namespace quillmere::testing
