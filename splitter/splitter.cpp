@@ -208,7 +208,7 @@ void SplitSource(const std::filesystem::path& sourceFile, const NativeString& fo
   }
   // Whatever ended the run inside a card, nothing of that card may stay.
   auto discarded = cards->Discard();
-  // Every card whose file was made is written, even after a stop; a card
+  // Every card handed over is written, even after a stop; a card
   // that failed before the read did comes first.
   auto failure = writer->Finish();
   if (failure && writer->Thrown()) std::rethrow_exception(writer->Thrown());
