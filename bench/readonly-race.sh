@@ -4,7 +4,8 @@
 # read-only. Afterwards the folder must hold exactly vCard1.vcf to vCardN.vcf,
 # N being the count the message gives, each its card. Runs as an ordinary
 # user (root may write into a read-only folder): as the one named in
-# QUILLMERE_BENCH_USER, else a user "quillmere-bench" made for it.
+# QUILLMERE_BENCH_USER, else a user "quillmere-bench" made for it. The number
+# of writers is drawn from QUILLMERE_RACE_JOBS (default "2 3 4 6 8").
 #   [QUILLMERE_SPLIT=other/build] bench/readonly-race.sh [RUNS]   (as root)
 set -euo pipefail
 runs=${1:-300}
@@ -30,7 +31,7 @@ bad = failed = 0
 for run in range(runs):
     out = f"{scratch}/out{run}"
     os.mkdir(out)
-    jobs = random.choice([2, 3, 4, 6, 8])
+    jobs = random.choice(os.environ.get("QUILLMERE_RACE_JOBS", "2 3 4 6 8").split())
     child = subprocess.Popen([tool, "-j", str(jobs), source, out], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     time.sleep(random.uniform(0, 0.03))
     os.chmod(out, 0o555)

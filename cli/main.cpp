@@ -8,9 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <span>
 #include <system_error>
 #include <vector>
 
@@ -90,23 +88,6 @@ NativeString PrepareFolder(const NativeString& folder, bool make) {
          Native(error.message());
 }
 
-// The writers a run takes when --jobs is not given: decided by the start of
-// a named regular source, read here once more before the run (the page
-// cache keeps it for the run); anything else cannot be looked at first.
-unsigned JobsFor(const quillmere::cli::Options& options, bool standardInput) {
-  if (options.jobs) return options.jobs;
-  namespace fs = std::filesystem;
-  const fs::path source(options.operands[0]);
-  std::error_code error;
-  if (standardInput || !fs::is_regular_file(source, error)) return quillmere::JobsForSource(std::nullopt);
-  std::ifstream file(source, std::ios::binary);
-  std::vector<char> start(quillmere::kJobsSampleBytes);
-  file.read(start.data(), static_cast<std::streamsize>(start.size()));
-  if (file.bad()) return quillmere::JobsForSource(std::nullopt);
-  start.resize(static_cast<std::size_t>(file.gcount()));
-  return quillmere::JobsForSource(std::as_bytes(std::span(start)));
-}
-
 int Split(const quillmere::cli::Options& options) {
   const NativeString& source = options.operands[0];
   const bool standardInput = source == Native("-");
@@ -127,7 +108,7 @@ int Split(const quillmere::cli::Options& options) {
        .folder = options.operands[1],
        .trimSourceSpaces = false,
        .sourceIsStandardInput = standardInput,
-       .jobs = JobsFor(options, standardInput),
+       .jobs = options.jobs ? options.jobs : quillmere::DefaultJobs(),
        .naming = options.names ? quillmere::FileNaming::Contacts : quillmere::FileNaming::Numbered,
        .batches = {.cards = options.cards, .bytes = options.maxBytes},
        .messageFiles = quillmere::SystemFiles().MessageFiles()},

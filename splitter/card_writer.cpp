@@ -115,26 +115,21 @@ std::optional<RunFailure> OutputGuard::Refuses(const std::optional<FileId>& id,
                     0};
 }
 
-std::optional<RunFailure> CardWriter::CheckNotSource(const std::filesystem::path& path, bool* nameFree) {
-  if (nameFree) *nameFree = !source_;  // unchecked only in a folder that started out empty
-  if (!source_) return std::nullopt;
-  const auto id = files_.IdOf(path);
+std::optional<RunFailure> OutputGuard::Check(FileSystem& files, const std::filesystem::path& path,
+                                             bool* nameFree) const {
+  // Unchecked only in a folder that started out empty: every name is free.
+  if (nameFree) *nameFree = !*this;
+  if (!*this) return std::nullopt;
+  const auto id = files.IdOf(path);
   if (nameFree) *nameFree = !id;
-  auto failure = source_.Refuses(id, path);
-  if (failure) failure->saved = saved_;
-  return failure;
+  return Refuses(id, path);
 }
 
 std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard& source,
                                            const std::filesystem::path& path,
                                            std::optional<RunFailure>& failure) {
-  // Unchecked only in a folder that started out empty: every name is free.
-  bool nameFree = !source;
-  if (source) {
-    const auto id = files.IdOf(path);
-    if ((failure = source.Refuses(id, path))) return nullptr;
-    nameFree = !id;
-  }
+  bool nameFree = false;
+  if ((failure = source.Check(files, path, &nameFree))) return nullptr;
   std::optional<IoError> error;
   // A name nothing has is made in one call that can only make a new file;
   // one in use (a file of an earlier run, a link) goes the careful way.
@@ -142,7 +137,7 @@ std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard&
   if (!out && (!nameFree || (error && error->nameTaken))) {
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
-    if (nameFree && source && (failure = source.Refuses(files.IdOf(path), path))) return nullptr;
+    if (nameFree && (failure = source.Check(files, path))) return nullptr;
     error.reset();
     out = files.Create(path, error);
   }
@@ -200,15 +195,7 @@ std::optional<RunFailure> CardWriter::Save(std::span<const std::byte> card) {
     ++saved_;
     return std::nullopt;
   }
-  if (large_) return FinishLarge(card);
-  lastPath_ = CardPath();
-  if (auto failure = WriteWholeCard(files_, source_, lastPath_, card)) {
-    failure->saved = saved_;
-    return failure;
-  }
-  name_.clear();
-  ++saved_;
-  return std::nullopt;
+  return FinishLarge(card);
 }
 
 std::optional<RunFailure> CardWriter::Part(std::span<const std::byte> part) {
@@ -229,7 +216,7 @@ std::optional<RunFailure> CardWriter::StartLarge() {
   const auto path = CardPath();
   // A contact's name is known only at the card's end, and checked then.
   if (naming_ == FileNaming::Numbered) {
-    if (auto failure = CheckNotSource(path)) return failure;
+    if (auto failure = source_.Check(files_, path)) return failure;
   }
   std::optional<IoError> error;
   for (int tries = 1;; ++tries) {
@@ -256,23 +243,22 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
   if (error) return Abandon(FailedStep::WriteOutput, error);
   // The name may have become a link to the source while the card was read.
   bool nameFree = false;
-  if (auto failure = CheckNotSource(CardPath(), &nameFree)) {
+  if (auto failure = source_.Check(files_, CardPath(), &nameFree)) {
     Abandon(FailedStep::OutputIsSource, std::nullopt);
     return failure;
   }
-  lastPath_ = CardPath();
+  const auto path = CardPath();
   // A name nothing had is taken only while nothing has it; one in use (an
   // earlier run's file, a link) is replaced.
-  auto renamed =
-      nameFree ? files_.RenameNew(*unfinished_, lastPath_) : files_.Rename(*unfinished_, lastPath_);
+  auto renamed = nameFree ? files_.RenameNew(*unfinished_, path) : files_.Rename(*unfinished_, path);
   if (renamed && nameFree && renamed->nameTaken) {
     // Free when asked, yet taken now: made since, or not told apart the
     // first time. It may be the source, so it is asked again.
-    if (auto failure = CheckNotSource(lastPath_)) {
+    if (auto failure = source_.Check(files_, path)) {
       Abandon(FailedStep::OutputIsSource, std::nullopt);
       return failure;
     }
-    renamed = files_.Rename(*unfinished_, lastPath_);
+    renamed = files_.Rename(*unfinished_, path);
   }
   if (renamed) return Abandon(FailedStep::CreateOutput, renamed);
   unfinished_.reset();

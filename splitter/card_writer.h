@@ -26,6 +26,11 @@ struct OutputGuard {
   explicit operator bool() const { return source || !messages.empty(); }
   // Why an output under `path`, whose identity is `id`, may not be written.
   std::optional<RunFailure> Refuses(const std::optional<FileId>& id, const std::filesystem::path& path) const;
+  // Why an output may not be written under `path`, asking the file system
+  // for its identity; nameFree (if given) learns whether nothing has the
+  // name, as far as the check can tell.
+  std::optional<RunFailure> Check(FileSystem& files, const std::filesystem::path& path,
+                                  bool* nameFree = nullptr) const;
 };
 
 // Writes one whole card under path: checks the name against the source (if
@@ -46,23 +51,21 @@ std::unique_ptr<OutputFile> CreateCardFile(FileSystem& files, const OutputGuard&
 std::optional<RunFailure> FillCardFile(FileSystem& files, std::unique_ptr<OutputFile> out,
                                        const std::filesystem::path& path, std::span<const std::byte> card);
 
-// Turns finished cards into vCard1.vcf, vCard2.vcf, ... (or files named
-// after the contacts) in a folder; the one place where a card becomes a file
-// and where its name is chosen. Names are chosen in source order, each when
-// its card is finished: a large card's name is read from its parts as they
-// pass and known at its end, when its file takes it.
+// Names the cards vCard1.vcf, vCard2.vcf, ... (or after the contacts) in a
+// folder, in source order, each when its card is finished, and writes the
+// cards too large to hold; whole cards are written by a ParallelWriter under
+// the names given here (WriteWholeCard: one create, one write and one close,
+// the create one that can only make a new file under a name known to be
+// free). A large card's name is read from its parts as they pass and known
+// at its end, when its file takes it: the parts go, as they come, to a file
+// of its own in the folder under a name that is never a vCard<N>.vcf,
+// created only if nothing has that name; once the card's last byte is
+// written and the file closed, it is renamed to its vCard<N>.vcf in one
+// step. So no vCard<N>.vcf ever holds part of a card, and a failure leaves
+// nothing of the card.
 //
-// A card held whole takes one create, one write and one close; under a name
-// known to be free (a folder that started out empty, or an identity check
-// that found nothing) the create is one that can only make a new file. A card too
-// large to hold arrives in parts: they go, as they come, to a file of its own
-// in the folder under a name that is never a vCard<N>.vcf, created only if
-// nothing has that name; once the card's last byte is written and the file
-// closed, it is renamed to its vCard<N>.vcf in one step. So no vCard<N>.vcf
-// ever holds part of a card, and a failure leaves nothing of the card.
-//
-// Before a card takes a name, the name is checked against the source's
-// identity (if one is given): the source is never overwritten.
+// Before a card takes a name, the name is checked against the guard (if one
+// is given): the source is never overwritten.
 //
 // With a list, nothing is written: each card's number and name go to it.
 class CardWriter {
@@ -74,21 +77,18 @@ class CardWriter {
   CardWriter(const CardWriter&) = delete;
   CardWriter& operator=(const CardWriter&) = delete;
 
-  // The next card: the whole of it, or its last bytes after Part.
+  // The next card's end: with a list, the whole card, named and listed;
+  // else the last bytes of a card too large to hold, after its Parts. Whole
+  // cards are written by the caller, under the path NameNext gives.
   std::optional<RunFailure> Save(std::span<const std::byte> card);
   // The next bytes of a card too large to hold.
   std::optional<RunFailure> Part(std::span<const std::byte> part);
   // The run ends inside a card: removes what was written of it.
   std::optional<RunFailure> Discard();
 
-  std::uint64_t Saved() const { return saved_; }
-  // The next card is card saved + 1: others wrote the cards before it.
-  void ContinueFrom(std::uint64_t saved) { saved_ = saved; }
-  // With several writers, which write whole cards themselves: names the next
-  // card, in source order, and gives its path; counts it as handed on.
+  // Names the next whole card, in source order, and gives its path; counts
+  // it as handed on to whatever writes it.
   std::filesystem::path NameNext(std::span<const std::byte> card);
-  // The file of the card last saved.
-  const std::filesystem::path& LastPath() const { return lastPath_; }
   const NativeString& Folder() const { return folder_; }
 
  private:
@@ -97,8 +97,6 @@ class CardWriter {
   // parts already read, if any.
   void NameCard(std::span<const std::byte> last);
   std::filesystem::path TemporaryPath();
-  // nameFree (if given) learns whether the name is known to be free.
-  std::optional<RunFailure> CheckNotSource(const std::filesystem::path& path, bool* nameFree = nullptr);
   std::optional<RunFailure> StartLarge();
   std::optional<RunFailure> FinishLarge(std::span<const std::byte> last);
   std::optional<RunFailure> Abandon(FailedStep step, const std::optional<IoError>& error);
@@ -119,7 +117,6 @@ class CardWriter {
   CardNameReader partsRead_;  // a large card's parts, read for its name
   bool inParts_ = false;      // a large card's parts are arriving
   NativeString name_;         // the finished card's file name, once chosen
-  std::filesystem::path lastPath_;
 };
 
 }  // namespace quillmere

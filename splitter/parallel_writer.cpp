@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <exception>
-#include <string_view>
 
 #include "card_writer.h"
-#include "quillmere/splitter.h"
 #include "quillmere/splitter.h"
 
 namespace quillmere {
@@ -23,229 +21,259 @@ void LockSpinningFirst(std::unique_lock<std::mutex>& lock) {
 
 }  // namespace
 
+// Every source gets them: with the making of files (serial in one folder)
+// kept going by one thread and the writing done by the others, a second
+// writer gains on small cards as well as on photos; a writer without a
+// processor of its own costs little, as the reader takes its work when it
+// falls behind.
 unsigned DefaultJobs() {
   const unsigned processors = std::thread::hardware_concurrency();
   return std::clamp(processors, 1u, 8u);
 }
 
-// Why not always DefaultJobs(): on the 2-core build machine two writers
-// lost to one by 9 to 15 % on 10,000 cards of a few hundred bytes, because
-// making files in one folder does not scale (a floor writing alternate cards
-// from two threads is no faster than one thread there), while cards with
-// photos of several KB gain from a second writer (0.8 x one writer): copying
-// their bytes does scale. So the mean card size at the start of the source
-// decides. A source that cannot be looked at first gets one writer, which
-// never loses to --jobs 1.
-unsigned JobsForSource(std::optional<std::span<const std::byte>> start) {
-  constexpr std::size_t kLargeCardBytes = 4096;
-  if (!start) return 1;
-  // Boundary lines counted with NUL bytes skipped, so that UTF-16 text is
-  // counted too; case and leading blanks are ignored as the scanner does.
-  constexpr std::string_view kBegin = "begin:vcard";
-  std::size_t cards = 0;
-  std::size_t matched = 0;
-  bool lineStart = true;
-  for (const std::byte b : *start) {
-    const auto c = static_cast<char>(b);
-    if (c == '\0') continue;
-    if (c == '\n' || c == '\r') {
-      lineStart = true;
-      matched = 0;
-      continue;
-    }
-    if (!lineStart) continue;
-    if (matched == 0 && (c == ' ' || c == '\t')) continue;
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != kBegin[matched]) {
-      lineStart = false;
-      matched = 0;
-      continue;
-    }
-    if (++matched == kBegin.size()) {
-      ++cards;
-      lineStart = false;
-      matched = 0;
-    }
-  }
-  // A sample without a boundary line lies inside one large card.
-  if (cards == 0) return start->size() >= kJobsSampleBytes ? DefaultJobs() : 1;
-  return start->size() / cards >= kLargeCardBytes ? DefaultJobs() : 1;
-}
-
 ParallelWriter::ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs)
-    : files_(files), source_(std::move(source)) {
-  if (jobs <= 1) return;
+    : files_(files), source_(std::move(source)), inline_(jobs <= 1) {
+  if (inline_) return;
   // The reader writes too, whenever the writers fall behind: one thread
-  // fewer than jobs, so that N jobs keep N processors busy and none waits
-  // to be woken.
+  // fewer than jobs, so that N jobs keep N processors busy.
   writers_.reserve(jobs - 1);
   for (unsigned i = 1; i < jobs; ++i) writers_.emplace_back([this] { Work(); });
 }
 
 ParallelWriter::~ParallelWriter() {
-  if (!writers_.empty()) Finish(false);
+  if (writers_.empty()) return;
+  try {
+    Finish();
+  } catch (...) {
+    // A destructor may not throw; Finish is where a failure is reported.
+  }
 }
 
-bool ParallelWriter::Save(std::uint64_t number, const std::filesystem::path& path,
-                          std::span<const std::byte> card) {
-  if (writers_.empty()) {
-    Record(number, path, WriteWholeCard(files_, source_, path, card));
+bool ParallelWriter::Save(std::uint64_t number, std::filesystem::path path, std::span<const std::byte> card) {
+  if (Failed()) return false;
+  if (inline_) {
+    Record(number, WriteWholeCard(files_, source_, path, card));
     return !Failed();
   }
-  Job job{number, path, std::move(nextBuffer_)};
-  job.bytes.assign(card.begin(), card.end());
-  std::unique_lock lock(mutex_, std::defer_lock);
-  LockSpinningFirst(lock);
-  // A buffer a writer is done with, for the next card: allocating one per
-  // card in one thread and freeing it in another makes the heap shrink and
-  // grow again, a page fault for every page of every card.
-  if (!spare_.empty()) {
-    nextBuffer_ = std::move(spare_.back());
-    spare_.pop_back();
+  if (open_ && !open_->slots.empty() && open_->bytes.size() + card.size() > kBatchBytes) HandOver();
+  if (!open_) {
+    std::lock_guard lock(mutex_);
+    if (spare_.empty()) {
+      open_ = std::make_unique<Batch>();
+      open_->slots.reserve(kBatchCards);
+    } else {
+      open_ = std::move(spare_.back());
+      spare_.pop_back();
+    }
   }
-  const auto roomFor = [&] {
-    return failure_ || cardsInFlight_ == 0 || bytesInFlight_ + card.size() <= kMaxBytesInFlight;
-  };
-  if (!roomFor()) {
-    readerWaiting_ = true;
-    room_.wait(lock, roomFor);
-    readerWaiting_ = false;
-  }
-  if (failure_) return false;
-  ++cardsInFlight_;
-  bytesInFlight_ += card.size();
-  queue_.push_back(std::move(job));
-  // Writers behind: the reader takes the oldest card waiting, so cards are
-  // still started in order.
-  if (queue_.size() > kMaxCardsWaiting) {
-    WriteOldest(lock);
-    return !failure_;
-  }
-  lock.unlock();
-  work_.notify_one();
+  const std::size_t offset = open_->bytes.size();
+  open_->bytes.insert(open_->bytes.end(), card.begin(), card.end());
+  open_->slots.push_back(Slot{number, std::move(path), offset, card.size(), nullptr});
+  if (open_->slots.size() == kBatchCards) HandOver();
   return true;
 }
 
-void ParallelWriter::WaitForAll() {
-  std::unique_lock lock(mutex_);
-  readerWaiting_ = true;
-  room_.wait(lock, [&] { return cardsInFlight_ == 0; });
-  readerWaiting_ = false;
+void ParallelWriter::Flush() {
+  if (!inline_) HandOver();
 }
 
-void ParallelWriter::Record(std::uint64_t number, const std::filesystem::path& path,
-                            std::optional<RunFailure> failure) {
-  std::lock_guard lock(mutex_);
-  if (!failure) created_ = std::max(created_, number);
-  Done(number, path, std::move(failure));
+void ParallelWriter::HandOver() {
+  if (!open_ || open_->slots.empty()) return;
+  std::unique_lock lock(mutex_, std::defer_lock);
+  LockSpinningFirst(lock);
+  const auto full = [&] {
+    return !flight_.empty() &&
+           (flight_.size() >= kMaxBatches || bytesInFlight_ + open_->bytes.size() > kMaxBytesInFlight);
+  };
+  // No room: the reader takes work itself, and waits only while there is
+  // none to take.
+  while (full()) {
+    if (!TakeWork(lock)) changed_.wait(lock);
+  }
+  bytesInFlight_ += open_->bytes.size();
+  flight_.push_back(std::move(open_));
+  lock.unlock();
+  changed_.notify_one();
 }
 
-// Called with the mutex held.
-void ParallelWriter::Done(std::uint64_t number, const std::filesystem::path& path,
-                          std::optional<RunFailure> failure) {
-  if (failure) {
-    if (!failure_ || number < failedNumber_) {
-      failure_ = std::move(failure);
-      failedNumber_ = number;
+// Making the next batch's files comes first: it is the critical path, and
+// only one thread may do it at a time. Otherwise the oldest batch whose
+// files are made is written.
+bool ParallelWriter::TakeWork(std::unique_lock<std::mutex>& lock) {
+  Batch* made = nullptr;
+  for (auto& batch : flight_) {
+    if (batch->stage == Stage::Waiting) {
+      if (making_) break;
+      Make(*batch, lock);
+      return true;
     }
-    failed_.store(true, std::memory_order_release);
+    if (batch->stage == Stage::Made && !made) made = batch.get();
+  }
+  if (!made) return false;
+  Fill(*made, lock);
+  return true;
+}
+
+void ParallelWriter::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (TakeWork(lock)) continue;
+    if (ending_) return;
+    changed_.wait(lock);
+  }
+}
+
+void ParallelWriter::Make(Batch& batch, std::unique_lock<std::mutex>& lock) {
+  batch.stage = Stage::Making;
+  making_ = true;
+  lock.unlock();
+  MakeFiles(batch);
+  LockSpinningFirst(lock);
+  batch.stage = Stage::Made;
+  making_ = false;
+  changed_.notify_all();
+}
+
+void ParallelWriter::Fill(Batch& batch, std::unique_lock<std::mutex>& lock) {
+  batch.stage = Stage::Filling;
+  lock.unlock();
+  FillFiles(batch);
+  LockSpinningFirst(lock);
+  batch.stage = Stage::Done;
+  Retire();
+  changed_.notify_all();
+}
+
+// One thread at a time, batch after batch: the files are made in card order,
+// and none after a failure.
+void ParallelWriter::MakeFiles(Batch& batch) {
+  for (Slot& slot : batch.slots) {
+    if (slot.number > failedNumber_.load(std::memory_order_acquire)) return;
+    std::optional<RunFailure> failure;
+    std::exception_ptr thrown;
+    try {
+      slot.out = CreateCardFile(files_, source_, slot.path, failure);
+    } catch (...) {
+      // Memory running out, above all: the exception goes to the reader,
+      // which reports it as the run's failure.
+      thrown = std::current_exception();
+      failure = RunFailure{FailedStep::Unexpected, slot.path, {}, 0};
+    }
+    if (slot.out) continue;
+    std::lock_guard lock(mutex_);
+    Fail(slot.number, std::move(*failure), thrown);
     return;
   }
+}
+
+void ParallelWriter::FillFiles(Batch& batch) {
+  for (Slot& slot : batch.slots) {
+    // After a failure before it, the card's file is left unwritten: it goes
+    // when the batch is retired.
+    if (!slot.out || slot.number > failedNumber_.load(std::memory_order_acquire)) continue;
+    std::optional<RunFailure> failure;
+    std::exception_ptr thrown;
+    try {
+      failure = FillCardFile(files_, std::move(slot.out), slot.path,
+                             std::span(batch.bytes).subspan(slot.offset, slot.size));
+    } catch (...) {
+      // FillCardFile has removed the card's file.
+      thrown = std::current_exception();
+      failure = RunFailure{FailedStep::Unexpected, slot.path, {}, 0};
+    }
+    if (!failure) {
+      slot.saved = true;
+      continue;
+    }
+    std::lock_guard lock(mutex_);
+    Fail(slot.number, std::move(*failure), thrown);
+  }
+}
+
+// Called with the mutex held. Batches are retired in card order, so every
+// failure that can come before a retired card is known by then.
+void ParallelWriter::Retire() {
   std::uint64_t saved = saved_.load(std::memory_order_relaxed);
-  if (number != saved + 1) {
-    savedAhead_.emplace(number, path);
-    return;
-  }
-  ++saved;
-  for (auto next = savedAhead_.begin(); next != savedAhead_.end() && next->first == saved + 1;
-       next = savedAhead_.erase(next)) {
-    ++saved;
+  while (!flight_.empty() && flight_.front()->stage == Stage::Done) {
+    std::unique_ptr<Batch> batch = std::move(flight_.front());
+    flight_.pop_front();
+    const std::uint64_t failed = failedNumber_.load(std::memory_order_relaxed);
+    for (Slot& slot : batch->slots) {
+      if (slot.number > failed) {
+        RemoveAfterFailure(slot);
+      } else if (slot.saved && slot.number == saved + 1) {
+        ++saved;
+      }
+    }
+    bytesInFlight_ -= batch->bytes.size();
+    batch->slots.clear();
+    batch->bytes.clear();
+    // A buffer reused rather than freed and allocated again: the heap would
+    // otherwise give its pages back and fault them in anew for every batch.
+    if (batch->bytes.capacity() > 2 * kBatchBytes) batch->bytes = {};
+    batch->stage = Stage::Waiting;
+    if (spare_.size() <= kMaxBatches) spare_.push_back(std::move(batch));
   }
   saved_.store(saved, std::memory_order_release);
 }
 
-void ParallelWriter::Work() {
-  std::unique_lock lock(mutex_, std::defer_lock);
-  LockSpinningFirst(lock);
-  for (;;) {
-    work_.wait(lock, [&] { return !queue_.empty() || ending_; });
-    if (queue_.empty()) return;
-    WriteOldest(lock);
-  }
-}
-
-// Takes the oldest card waiting and writes it; called with the mutex held.
-void ParallelWriter::WriteOldest(std::unique_lock<std::mutex>& lock) {
-  Job job = std::move(queue_.front());
-  queue_.pop_front();
-  // After a failure the cards behind it are dropped, but those before it
-  // are still written: the failure reported is then always the first in
-  // card order, right after the count saved.
-  if (Wanted(job.number)) Write(job, lock);
-  --cardsInFlight_;
-  bytesInFlight_ -= job.bytes.size();
-  if (job.bytes.capacity() <= kSpareBytes && spare_.size() <= kMaxCardsWaiting + writers_.size())
-    spare_.push_back(std::move(job.bytes));
-  // The reader, once it waits for room, is woken when half the bytes have
-  // landed rather than after every card: one wake-up per many cards.
-  const bool halfEmpty = bytesInFlight_ <= kMaxBytesInFlight / 2;
-  if (readerWaiting_ && (halfEmpty || cardsInFlight_ == 0 || failure_)) room_.notify_one();
-}
-
-void ParallelWriter::Write(Job& job, std::unique_lock<std::mutex>& lock) {
-  turn_.wait(lock, [&] { return created_ + 1 == job.number || !Wanted(job.number); });
-  if (!Wanted(job.number)) return;
-  lock.unlock();
-  std::optional<RunFailure> failure;
-  std::exception_ptr thrown;
-  std::unique_ptr<OutputFile> out;
+// Called with the mutex held, once a failure came before the slot's card.
+void ParallelWriter::RemoveAfterFailure(Slot& slot) {
+  if (!slot.saved && !slot.out) return;  // never made, or its own write failed and removed it
+  slot.out.reset();
+  std::optional<IoError> error;
   try {
-    out = CreateCardFile(files_, source_, job.path, failure);
-    if (out) {
-      {
-        std::lock_guard made(mutex_);
-        created_ = job.number;
-      }
-      turn_.notify_all();
-      failure = FillCardFile(files_, std::move(out), job.path, job.bytes);
-    }
+    error = files_.Remove(slot.path);
   } catch (...) {
-    // Memory running out, above all: the card fails (FillCardFile has
-    // removed its file) and the exception goes to the reader, which reports
-    // it as the run's failure.
-    thrown = std::current_exception();
-    failure = RunFailure{FailedStep::Unexpected, job.path, {}, 0};
+    // A writer thread may not let it go; the card is named all the same.
+    error = IoError{Native("Something unexpected went wrong.")};
   }
-  LockSpinningFirst(lock);
-  Done(job.number, job.path, std::move(failure));
-  if (thrown && failedNumber_ == job.number) thrown_ = thrown;
-  // Cards waiting for their turn behind a failed one give up.
-  if (failure_) turn_.notify_all();
+  if (error) {
+    failure_->reason += Native(" The card \"") + slot.path.native() +
+                        Native("\", written after it, could not be removed either: ") + error->reason;
+  }
 }
 
-std::optional<RunFailure> ParallelWriter::Finish(bool complete) {
+// Called with the mutex held.
+void ParallelWriter::Fail(std::uint64_t number, RunFailure failure, std::exception_ptr thrown) {
+  if (!failure_ || number < failedNumber_.load(std::memory_order_relaxed)) {
+    failure_ = std::move(failure);
+    thrown_ = thrown;
+    failedNumber_.store(number, std::memory_order_release);
+  }
+  failed_.store(true, std::memory_order_release);
+}
+
+void ParallelWriter::WaitForAll() {
+  if (inline_) return;
+  HandOver();
+  std::unique_lock lock(mutex_);
+  while (!flight_.empty()) {
+    if (!TakeWork(lock)) changed_.wait(lock);
+  }
+}
+
+void ParallelWriter::Record(std::uint64_t number, std::optional<RunFailure> failure) {
+  std::lock_guard lock(mutex_);
+  if (failure) return Fail(number, std::move(*failure));
+  const std::uint64_t saved = saved_.load(std::memory_order_relaxed);
+  if (number == saved + 1 && number < failedNumber_.load(std::memory_order_relaxed))
+    saved_.store(number, std::memory_order_release);
+}
+
+std::optional<RunFailure> ParallelWriter::Finish() {
   if (!writers_.empty()) {
+    WaitForAll();
     {
       std::lock_guard lock(mutex_);
       ending_ = true;
-      dropQueued_ = !complete;
     }
-    work_.notify_all();
-    turn_.notify_all();
+    changed_.notify_all();
     for (auto& writer : writers_) writer.join();
     writers_.clear();
   }
+  std::lock_guard lock(mutex_);
   if (!failure_) return std::nullopt;
-  // Cards after the failed one may have been written by other writers: they
-  // go, so that the count reported has no gap after it either.
-  for (const auto& [number, path] : savedAhead_) {
-    if (number <= failedNumber_) continue;
-    if (auto error = files_.Remove(path)) {
-      failure_->reason += Native(" The card \"") + path.native() +
-                          Native("\", written after it, could not be removed either: ") + error->reason;
-    }
-  }
-  savedAhead_.clear();
   failure_->saved = Saved();
   return failure_;
 }

@@ -26,18 +26,17 @@ NativeString TrimSpaces(const NativeString& text) {
   return text.substr(first, last - first + 1);
 }
 
-// One run: hands each card the scanner finishes (or each part of a large
-// one) to the writer, reports every line, and stops when asked.
-//
-// With several writers (parallel set), a card held whole goes to them, and
-// a card too large to hold is written by the run itself once every card
-// before it is on disk; all outcomes are counted by the parallel writer.
+// One run: hands each card the scanner finishes to the writer (or each
+// part of a large one to the card writer, once every card before it is on
+// disk), reports every line, and stops when asked. Every outcome is
+// counted by the writer, in card order.
 class Run final : public LineSink {
  public:
   // batches: where the cards go first, to come back as batches, if at all.
-  Run(RunOwner& owner, CardScanner& scanner, CardWriter& writer, ParallelWriter* parallel,
-      CardBatches* batches)
-      : owner_(owner), scanner_(scanner), writer_(writer), parallel_(parallel), batches_(batches) {}
+  // list: the cards are named and listed, not written.
+  Run(RunOwner& owner, CardScanner& scanner, CardWriter& cards, ParallelWriter& writer, CardBatches* batches,
+      bool list)
+      : owner_(owner), scanner_(scanner), cards_(cards), writer_(writer), batches_(batches), list_(list) {}
 
   bool LineEnded(bool cardDone) override {
     if (cardDone) {
@@ -56,70 +55,63 @@ class Run final : public LineSink {
   }
 
   bool CardPart(std::span<const std::byte> part) override {
-    if (parallel_ && !inParts_) {
-      // Written by the run itself, after every card before it.
-      parallel_->WaitForAll();
-      if (parallel_->Failed()) return false;
-      writer_.ContinueFrom(handed_);
+    if (!inParts_) {
+      // Written here, after every card before it.
+      writer_.WaitForAll();
+      if (writer_.Failed()) return false;
       inParts_ = true;
     }
-    return Succeeded(writer_.Part(part)) && KeepGoing();
+    if (auto failure = cards_.Part(part)) {
+      inParts_ = false;
+      writer_.Record(handed_ + 1, std::move(failure));
+      return false;
+    }
+    return KeepGoing();
   }
 
-  std::uint64_t Saved() const { return parallel_ ? parallel_->Saved() : writer_.Saved(); }
+  std::uint64_t Saved() const { return writer_.Saved(); }
+
+  // Cards land between lines too, and while a read waits.
+  void ReportSaved() {
+    if (const auto saved = writer_.Saved(); saved != reported_) {
+      reported_ = saved;
+      owner_.Progress(saved);
+    }
+  }
 
   bool KeepGoing() {
-    if (parallel_) {
-      if (parallel_->Failed()) return false;
-      // Cards land between lines too, and while a read waits.
-      if (const auto saved = parallel_->Saved(); saved != reported_) {
-        reported_ = saved;
-        owner_.Progress(saved);
-      }
-    }
+    if (writer_.Failed()) return false;
+    ReportSaved();
     if (!owner_.KeepGoing()) stopped_ = true;
     return !stopped_;
   }
 
   bool Stopped() const { return stopped_; }
-  const std::optional<RunFailure>& Failure() const { return failure_; }
 
  private:
   std::span<const std::byte> Card() const { return batches_ ? batches_->Batch() : scanner_.Card(); }
   void ClearCard() { batches_ ? batches_->ClearBatch() : scanner_.ClearCard(); }
 
   bool SaveCard() {
-    if (!parallel_) return Succeeded(writer_.Save(Card()));
     const std::uint64_t number = ++handed_;
-    if (!inParts_) return parallel_->Save(number, writer_.NameNext(Card()), Card());
+    if (!inParts_ && !list_) return writer_.Save(number, cards_.NameNext(Card()), Card());
     inParts_ = false;
-    return Succeeded(writer_.Save(Card()));
-  }
-
-  // With several writers every outcome is counted by them, in card order.
-  bool Succeeded(std::optional<RunFailure> failure) {
-    if (parallel_) {
-      const std::uint64_t number = inParts_ ? handed_ + 1 : handed_;
-      if (failure || !inParts_)
-        parallel_->Record(number, failure ? failure->file : writer_.LastPath(), failure);
-      if (failure) inParts_ = false;
-      return !failure;
-    }
-    if (!failure) return true;
-    failure_ = std::move(failure);
-    return false;
+    auto failure = cards_.Save(Card());
+    const bool saved = !failure;
+    writer_.Record(number, std::move(failure));
+    return saved;
   }
 
   RunOwner& owner_;
   CardScanner& scanner_;
-  CardWriter& writer_;
-  ParallelWriter* parallel_;
+  CardWriter& cards_;
+  ParallelWriter& writer_;
   CardBatches* batches_;
-  std::uint64_t handed_ = 0;    // cards handed to the writers
+  const bool list_;
+  std::uint64_t handed_ = 0;    // cards handed to the writer
   std::uint64_t reported_ = 0;  // the count the owner last heard of
-  bool inParts_ = false;        // a large card is being written by the run
+  bool inParts_ = false;        // a large card is being written by the card writer
   bool stopped_ = false;
-  std::optional<RunFailure> failure_;
 };
 
 // The source's identity, which every output name is checked against before
@@ -166,8 +158,8 @@ class Ending {
 // the cards are named, not written.
 void SplitSource(const std::filesystem::path& sourceFile, const NativeString& folder,
                  const SplitRequest& request, NameList* list, RunOwner& owner, Ending& ending,
-                 FileSystem& files, std::optional<CardWriter>& writer,
-                 std::optional<ParallelWriter>& parallel, BatchCounts& counts) {
+                 FileSystem& files, std::optional<CardWriter>& cards, std::optional<ParallelWriter>& writer,
+                 BatchCounts& counts) {
   std::optional<IoError> error;
   const auto source =
       request.sourceIsStandardInput ? files.OpenStandardInput(error) : files.OpenSource(sourceFile, error);
@@ -187,59 +179,51 @@ void SplitSource(const std::filesystem::path& sourceFile, const NativeString& fo
     // a file the messages go to either: the folder started out empty.
     if (guard) guard.messages = request.messageFiles;
   }
-  writer.emplace(folder, files, guard, request.naming, list);
-  if (request.jobs > 1 && !list) parallel.emplace(files, guard, request.jobs);
+  cards.emplace(folder, files, guard, request.naming, list);
+  writer.emplace(files, guard, list ? 1 : request.jobs);
   const bool batched = request.batches.Any() && !list;
   CardBatches batches(request.batches, request.largeCardBytes, scanner, owner, counts);
-  Run run(owner, scanner, *writer, parallel ? &*parallel : nullptr, batched ? &batches : nullptr);
+  Run run(owner, scanner, *cards, *writer, batched ? &batches : nullptr, list != nullptr);
   batches.SendTo(run);
   LineSink& sink = batched ? static_cast<LineSink&>(batches) : run;
   std::vector<std::byte> block(kReadBlock);
   bool ended = false;
-  bool reachedEnd = false;
   // A stop is looked for before every read too, so a long line outside any
   // card, or a pipe that keeps the read waiting, cannot hold it up.
   while (!ended && run.KeepGoing()) {
     const std::size_t got = source->Read(block, error);
-    if (error) {
-      writer->Discard();
-      if (parallel) {
-        // A card that failed before the read did comes first.
-        if (auto failure = parallel->Finish(false)) {
-          if (parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
-          ending.Failed(*failure);
-          return;
-        }
-      }
-      ending.Failed({FailedStep::ReadSource, sourceFile, error->reason, run.Saved()});
-      return;
+    if (error) break;
+    if (got == SourceFile::kNothingYet) {
+      // The cards read so far are written while a pipe keeps the read
+      // waiting, rather than when more follow.
+      writer->Flush();
+      continue;
     }
-    if (got == SourceFile::kNothingYet) continue;
     if (got == 0) {
-      reachedEnd = scanner.Finish(sink) && (!batched || batches.Finish());
+      if (scanner.Finish(sink) && batched) batches.Finish();
       ended = true;
     } else {
       ended = !scanner.Feed({block.data(), got}, sink);
     }
   }
   // Whatever ended the run inside a card, nothing of that card may stay.
-  auto discarded = writer->Discard();
-  // Every card handed over is written when the source was read to its end;
-  // after a stop or a failure the cards not yet started are dropped.
-  const auto parallelFailure = parallel ? parallel->Finish(reachedEnd && !run.Stopped()) : std::nullopt;
-  if (parallelFailure && parallel->Thrown()) std::rethrow_exception(parallel->Thrown());
-  if (run.Failure()) return ending.Failed(*run.Failure());
-  if (parallelFailure) return ending.Failed(*parallelFailure);
-  if (discarded) {
-    discarded->saved = run.Saved();
-    return ending.Failed(*discarded);
+  auto discarded = cards->Discard();
+  // Every card handed over is written, even after a stop; a card
+  // that failed before the read did comes first.
+  auto failure = writer->Finish();
+  if (failure && writer->Thrown()) std::rethrow_exception(writer->Thrown());
+  if (!failure && error) failure = RunFailure{FailedStep::ReadSource, sourceFile, error->reason, 0};
+  if (!failure && discarded) failure = std::move(discarded);
+  if (failure) {
+    failure->saved = run.Saved();
+    return ending.Failed(*failure);
   }
   if (run.Stopped()) {
     // Cards still being written when the stop came have landed since.
-    if (parallel) owner.Progress(run.Saved());
+    run.ReportSaved();
     return ending.Stopped();
   }
-  ending.Finished({run.Saved(), writer->Folder(), scanner.InsideCard(), scanner.Statistics()});
+  ending.Finished({run.Saved(), cards->Folder(), scanner.InsideCard(), scanner.Statistics()});
 }
 
 NativeString ReasonOf(std::exception_ptr thrown) {
@@ -258,8 +242,8 @@ NativeString ReasonOf(std::exception_ptr thrown) {
 void SplitOrList(const SplitRequest& request, NameList* list, RunOwner& owner, FileSystem& files) {
   if (request.folder.empty() && !list) return;
   std::filesystem::path sourceFile;
-  std::optional<CardWriter> writer;
-  std::optional<ParallelWriter> parallel;
+  std::optional<CardWriter> cards;
+  std::optional<ParallelWriter> writer;
   // A batched run's writers count files; its owner is told cards.
   BatchCounts counts;
   BatchCountingOwner countingOwner(owner, counts);
@@ -271,24 +255,21 @@ void SplitOrList(const SplitRequest& request, NameList* list, RunOwner& owner, F
       folder += std::filesystem::path::preferred_separator;
     }
     sourceFile = request.trimSourceSpaces ? TrimSpaces(request.source) : request.source;
-    SplitSource(sourceFile, folder, request, list, told, ending, files, writer, parallel, counts);
+    SplitSource(sourceFile, folder, request, list, told, ending, files, cards, writer, counts);
   } catch (...) {
     // Anything thrown (memory running out above all) ends the run as a
     // failure that says so, with nothing partial left behind.
     RunFailure failure{FailedStep::Unexpected, sourceFile, ReasonOf(std::current_exception()), 0};
-    if (writer) {
-      failure.saved = writer->Saved();
-      try {
-        writer->Discard();
-        // Cards being written land or, after a failed one, go; the count
-        // is then theirs.
-        if (parallel) {
-          parallel->Finish(false);
-          failure.saved = parallel->Saved();
-        }
-      } catch (...) {
-        // Nothing more can be done about it here.
+    try {
+      if (cards) cards->Discard();
+      // Cards whose files were made land or, after a failed one, go; the
+      // count is then theirs.
+      if (writer) {
+        writer->Finish();
+        failure.saved = writer->Saved();
       }
+    } catch (...) {
+      // Nothing more can be done about it here.
     }
     if (!ending.Told()) ending.Failed(failure);
   }

@@ -40,7 +40,7 @@ std::span<const std::byte> Bytes(const std::string& text) {
 enum class At { Create, Write };
 
 // Memory files whose Create or Write of a chosen card waits until released,
-// and may then fail; counts the Creates that have returned. A removal may
+// and may then fail; counts the Writes that have returned. A removal may
 // be made to fail too, as in a folder made read-only.
 class HeldFiles final : public FileSystem {
  public:
@@ -58,10 +58,14 @@ class HeldFiles final : public FileSystem {
     held_.erase({CardPath(card), At::Write});
     changed_.notify_all();
   }
-  // Waits until `count` Creates have returned (or a second has passed).
-  bool WaitForCreates(int count) {
+  int Writes() {
+    std::lock_guard lock(mutex_);
+    return writes_;
+  }
+  // Waits until `count` Writes have returned (or a second has passed).
+  bool WaitForWrites(int count) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, 1s, [&] { return creates_ >= count; });
+    return changed_.wait_for(lock, 1s, [&] { return writes_ >= count; });
   }
 
   // Waits until `count` Creates are held (or a second has passed).
@@ -105,7 +109,9 @@ class HeldFiles final : public FileSystem {
         : files_(files), path_(std::move(path)), inner_(std::move(inner)) {}
     std::optional<IoError> Write(std::span<const std::byte> data) override {
       if (!files_.Wait(path_, At::Write)) return IoError{Native("held card fails")};
-      return inner_->Write(data);
+      auto error = inner_->Write(data);
+      files_.Wrote();
+      return error;
     }
     std::optional<IoError> Close() override { return inner_->Close(); }
 
@@ -114,6 +120,12 @@ class HeldFiles final : public FileSystem {
     std::filesystem::path path_;
     std::unique_ptr<OutputFile> inner_;
   };
+
+  void Wrote() {
+    std::lock_guard lock(mutex_);
+    ++writes_;
+    changed_.notify_all();
+  }
 
   // Waits while the card is held there; false when it is to fail then.
   bool Wait(const std::filesystem::path& path, At at) {
@@ -135,9 +147,6 @@ class HeldFiles final : public FileSystem {
       return nullptr;
     }
     auto out = make();
-    std::lock_guard lock(mutex_);
-    ++creates_;
-    changed_.notify_all();
     if (!out) return out;
     return std::make_unique<HeldOutput>(*this, path, std::move(out));
   }
@@ -147,7 +156,7 @@ class HeldFiles final : public FileSystem {
   std::set<std::pair<std::filesystem::path, At>> held_;
   std::set<std::filesystem::path> failing_;
   std::atomic<bool> failRemovals_ = false;
-  int creates_ = 0;
+  int writes_ = 0;
   int waiting_ = 0;
 };
 
@@ -162,62 +171,81 @@ void ExpectExactlyTheFirst(const MemoryFiles& memory, std::uint64_t saved) {
   }
 }
 
-void SaveCards(ParallelWriter& writer, std::uint64_t first, std::uint64_t last) {
+// Saves the cards and hands them over as one batch, as a run does when its
+// read waits.
+void SaveCards(ParallelWriter& writer, std::uint64_t first, std::uint64_t last, std::size_t size = 40) {
   for (std::uint64_t n = first; n <= last; ++n) {
-    const auto text = CardText(n);
+    const auto text = CardText(n, size);
     writer.Save(n, CardPath(n), Bytes(text));
   }
+  writer.Flush();
 }
 
-TEST(ParallelWriter, CountWaitsForAnEarlierCardStillBeingWritten) {
+// Batch 1..2 waits on card 2 while batch 3..6 is written by another thread.
+TEST(ParallelWriter, CountWaitsForAnEarlierBatchStillBeingWritten) {
   HeldFiles files;
   files.Hold(2);
   ParallelWriter writer(files, std::nullopt, 4);
-  SaveCards(writer, 1, 6);
-  ASSERT_TRUE(files.WaitForCreates(5)) << "cards after the held one were not written meanwhile";
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(writer.Saved(), 1u) << "cards after a gap were counted";
+  SaveCards(writer, 1, 2);
+  ASSERT_TRUE(files.WaitForHeld(1));
+  SaveCards(writer, 3, 6);
+  ASSERT_TRUE(files.WaitForWrites(5)) << "the later batch was not written meanwhile";
+  EXPECT_LE(writer.Saved(), 1u) << "cards after a gap were counted";
   files.Release(2);
-  EXPECT_FALSE(writer.Finish(true));
+  EXPECT_FALSE(writer.Finish());
   EXPECT_EQ(writer.Saved(), 6u);
   ExpectExactlyTheFirst(files.memory, 6);
 }
 
-TEST(ParallelWriter, FailureRemovesTheCardsOtherWritersFinishedAfterIt) {
-  HeldFiles files;
-  files.Hold(3, /*fail=*/true);
-  ParallelWriter writer(files, std::nullopt, 4);
-  SaveCards(writer, 1, 6);
-  ASSERT_TRUE(files.WaitForCreates(6));
-  std::this_thread::sleep_for(20ms);  // cards 4 to 6 are written meanwhile
-  files.Release(3);
-  const auto failure = writer.Finish(true);
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->step, FailedStep::WriteOutput);
-  EXPECT_EQ(failure->file, CardPath(3));
-  EXPECT_EQ(failure->saved, 2u);
-  EXPECT_EQ(writer.Saved(), 2u);
-  ExpectExactlyTheFirst(files.memory, 2);
+// A card's write fails while later batches are written by other threads:
+// the first failure in card order is reported, with the count before it, and
+// every later card goes (or, if it cannot, is named).
+TEST(ParallelWriter, FailedWriteLeavesExactlyTheCardsBeforeTheEarliestFailure) {
+  const struct {
+    const char* fault;
+    std::vector<std::uint64_t> batchEnds;  // batches 1..e1, e1+1..e2, ...
+    std::vector<std::uint64_t> failing;    // held, and released in this order to fail
+    int writesBeforeRelease;               // of the cards not held
+    bool removalsFail;
+    std::uint64_t failed;
+  } cases[] = {
+      {"cards another thread wrote after the failed one stay", {3, 6}, {3}, 5, false, 3},
+      {"the first failure in time is reported, not the first in card order", {2, 4}, {4, 2}, 2, false, 2},
+      {"a later card that cannot be removed is not named", {2, 3}, {2}, 2, true, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    HeldFiles files;
+    for (const auto card : c.failing) files.Hold(card, /*fail=*/true);
+    ParallelWriter writer(files, std::nullopt, 4);
+    std::uint64_t first = 1;
+    for (const auto end : c.batchEnds) {
+      SaveCards(writer, first, end);
+      first = end + 1;
+    }
+    ASSERT_TRUE(files.WaitForWrites(c.writesBeforeRelease));
+    ASSERT_TRUE(files.WaitForHeld(static_cast<int>(c.failing.size())));
+    if (c.removalsFail) files.FailRemovals();
+    for (const auto card : c.failing) {
+      files.Release(card);
+      std::this_thread::sleep_for(20ms);
+    }
+    const auto failure = writer.Finish();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, FailedStep::WriteOutput);
+    EXPECT_EQ(failure->file, CardPath(c.failed));
+    EXPECT_EQ(failure->saved, c.failed - 1);
+    EXPECT_EQ(writer.Saved(), c.failed - 1);
+    if (c.removalsFail) {
+      const auto last = "vCard" + std::to_string(c.batchEnds.back()) + ".vcf";
+      EXPECT_NE(Printable(failure->reason).find(last), std::string::npos) << Printable(failure->reason);
+    } else {
+      ExpectExactlyTheFirst(files.memory, c.failed - 1);
+    }
+  }
 }
 
-TEST(ParallelWriter, EarliestCardsFailureIsReportedNotTheFirstInTime) {
-  HeldFiles files;
-  files.Hold(2, /*fail=*/true);
-  files.Hold(4, /*fail=*/true);
-  ParallelWriter writer(files, std::nullopt, 4);
-  SaveCards(writer, 1, 4);
-  ASSERT_TRUE(files.WaitForCreates(2));
-  files.Release(4);
-  std::this_thread::sleep_for(20ms);
-  files.Release(2);
-  const auto failure = writer.Finish(true);
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->file, CardPath(2));
-  EXPECT_EQ(failure->saved, 1u);
-  ExpectExactlyTheFirst(files.memory, 1);
-}
-
-TEST(ParallelWriter, AfterAFailureNoFurtherCardIsAcceptedOrStarted) {
+TEST(ParallelWriter, AfterAFailureNoFurtherCardIsAcceptedOrWritten) {
   HeldFiles files;
   files.Hold(1, /*fail=*/true);
   ParallelWriter writer(files, std::nullopt, 2);
@@ -228,50 +256,60 @@ TEST(ParallelWriter, AfterAFailureNoFurtherCardIsAcceptedOrStarted) {
   while (!writer.Failed()) std::this_thread::sleep_for(1ms);
   const auto text = CardText(31);
   EXPECT_FALSE(writer.Save(31, CardPath(31), Bytes(text))) << "the reader was not told to stop";
-  ASSERT_TRUE(writer.Finish(true));
+  ASSERT_TRUE(writer.Finish());
+  EXPECT_EQ(files.Writes(), 0) << "a card after the failed one was written";
   ExpectExactlyTheFirst(files.memory, 0);
 }
 
-// The stop comes while all three writer threads are busy (cards
-// held..held+2) and a full queue waits: those being written are finished,
-// the rest dropped.
-TEST(ParallelWriter, StopLeavesOnlyWholeCardsWithoutAGap) {
-  for (std::uint64_t held = 1; held <= 6; ++held) {
-    HeldFiles files;
-    for (std::uint64_t n = held; n < held + 3; ++n) files.Hold(n);
-    ParallelWriter writer(files, std::nullopt, 4);
-    SaveCards(writer, 1, held + 2);
-    ASSERT_TRUE(files.WaitForHeld(3));
-    SaveCards(writer, held + 3, held + 2 + ParallelWriter::kMaxCardsWaiting);
-    std::thread release([&] {
-      std::this_thread::sleep_for(30ms);
-      for (std::uint64_t n = held; n < held + 3; ++n) files.Release(n);
-    });
-    EXPECT_FALSE(writer.Finish(false));
-    release.join();
-    EXPECT_EQ(writer.Saved(), held + 2) << "a stop wrote more than the cards in hand, or left a gap";
-    ExpectExactlyTheFirst(files.memory, writer.Saved());
+// The stop comes while one batch is held in a writer, more wait, and the
+// reader holds a batch not yet handed over: every card whose file was made
+// is written, whatever the number of writers.
+TEST(ParallelWriter, StopMidBatchWritesEveryCardWhoseFileWasMade) {
+  for (const unsigned jobs : {2u, 4u}) {
+    for (std::uint64_t held = 1; held <= 7; held += 3) {
+      SCOPED_TRACE("jobs " + std::to_string(jobs) + ", card " + std::to_string(held) + " held");
+      HeldFiles files;
+      files.Hold(held);
+      ParallelWriter writer(files, std::nullopt, jobs);
+      SaveCards(writer, 1, 3);
+      SaveCards(writer, 4, 6);
+      for (std::uint64_t n = 7; n <= 9; ++n) {
+        const auto text = CardText(n);
+        writer.Save(n, CardPath(n), Bytes(text));
+      }
+      std::thread release([&] {
+        std::this_thread::sleep_for(30ms);
+        files.Release(held);
+      });
+      EXPECT_FALSE(writer.Finish());
+      release.join();
+      EXPECT_EQ(writer.Saved(), 9u) << "a stop left a made file unwritten, or a gap";
+      ExpectExactlyTheFirst(files.memory, writer.Saved());
+    }
   }
 }
 
-// With the writer thread stuck on card 1 and the queue full, the reader
-// writes a card itself, and it must be the oldest waiting: taking the
-// newest would leave a gap that a stop could not close.
-TEST(ParallelWriter, ReaderWritesTheOldestWaitingCardWhenTheWritersFallBehind) {
+// With the writer thread stuck on batch 1 and kMaxBatches in flight, the
+// reader makes and writes the waiting batches itself rather than wait idle,
+// and then waits, holding the next card.
+TEST(ParallelWriter, ReaderWritesWaitingBatchesWhenTheWritersFallBehind) {
   HeldFiles files;
   files.Hold(1);
   ParallelWriter writer(files, std::nullopt, 2);
   SaveCards(writer, 1, 1);
   ASSERT_TRUE(files.WaitForHeld(1));
-  SaveCards(writer, 2, ParallelWriter::kMaxCardsWaiting + 2);
-  // Card 1's file is made and waits for its bytes; the reader wrote one more.
-  const auto written = files.memory.FilesIn(kFolder);
-  EXPECT_EQ(written.size(), 2u) << "the reader wrote no card, or more than one";
-  EXPECT_TRUE(written.contains("vCard2.vcf") && written.at("vCard2.vcf") == CardText(2))
-      << "the reader did not take the oldest";
+  const std::uint64_t last = ParallelWriter::kMaxBatches + 1;
+  std::thread reader([&] {
+    for (std::uint64_t n = 2; n <= last; ++n) SaveCards(writer, n, n);
+  });
+  EXPECT_TRUE(files.WaitForWrites(static_cast<int>(last) - 2)) << "the reader waited instead of writing";
+  std::this_thread::sleep_for(20ms);
+  for (std::uint64_t n = 2; n < last; ++n) EXPECT_EQ(files.memory.Content(CardPath(n)), CardText(n));
+  EXPECT_FALSE(files.memory.Exists(CardPath(last))) << "more batches than allowed were handed over";
   files.Release(1);
-  EXPECT_FALSE(writer.Finish(true));
-  ExpectExactlyTheFirst(files.memory, ParallelWriter::kMaxCardsWaiting + 2);
+  reader.join();
+  EXPECT_FALSE(writer.Finish());
+  ExpectExactlyTheFirst(files.memory, last);
 }
 
 // The race of a folder made read-only during a run: card 3's file cannot be
@@ -282,131 +320,70 @@ TEST(ParallelWriter, CardWhoseFileCannotBeMadeHasNoLaterCardMadeBeforeIt) {
   files.Hold(3, /*fail=*/true, At::Create);
   files.FailRemovals();
   ParallelWriter writer(files, std::nullopt, 4);
-  SaveCards(writer, 1, 8);
+  std::thread reader([&] { SaveCards(writer, 1, 8); });
   ASSERT_TRUE(files.WaitForHeld(1));
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(files.memory.CountIn(kFolder), 2u) << "a later card's file was made before card 3's";
   files.Release(3);
-  const auto failure = writer.Finish(true);
+  reader.join();
+  const auto failure = writer.Finish();
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->file, CardPath(3));
   EXPECT_EQ(failure->saved, 2u);
   ExpectExactlyTheFirst(files.memory, 2);
 }
 
-// A card that fails once later cards have their files: they go, and one
-// that cannot go is named in the failure.
-TEST(ParallelWriter, LaterCardThatCannotBeRemovedIsNamed) {
-  HeldFiles files;
-  files.Hold(2, /*fail=*/true);
-  ParallelWriter writer(files, std::nullopt, 3);
-  SaveCards(writer, 1, 3);
-  ASSERT_TRUE(files.WaitForCreates(3));
-  std::this_thread::sleep_for(20ms);
-  files.FailRemovals();
-  files.Release(2);
-  const auto failure = writer.Finish(true);
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->file, CardPath(2));
-  EXPECT_NE(Printable(failure->reason).find("vCard3.vcf"), std::string::npos) << Printable(failure->reason);
-}
-
 TEST(ParallelWriter, SourceIsRecognisedUnderEveryNameAndNeverWritten) {
-  HeldFiles files;
-  files.memory.Put(CardPath(5), "the source");
-  const auto source = files.memory.IdOf(CardPath(5));
-  ParallelWriter writer(files, source, 4);
-  SaveCards(writer, 1, 8);
-  const auto failure = writer.Finish(true);
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->step, FailedStep::OutputIsSource);
-  EXPECT_EQ(failure->file, CardPath(5));
-  EXPECT_EQ(failure->saved, 4u);
-  EXPECT_EQ(files.memory.Content(CardPath(5)), "the source");
-  auto left = files.memory.FilesIn(kFolder);
-  left.erase("vCard5.vcf");
-  EXPECT_EQ(left.size(), 4u) << "cards after the source's name were left";
+  for (const unsigned jobs : {1u, 4u}) {
+    SCOPED_TRACE("jobs " + std::to_string(jobs));
+    HeldFiles files;
+    files.memory.Put(CardPath(5), "the source");
+    const auto source = files.memory.IdOf(CardPath(5));
+    ParallelWriter writer(files, source, jobs);
+    SaveCards(writer, 1, 8);
+    const auto failure = writer.Finish();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, FailedStep::OutputIsSource);
+    EXPECT_EQ(failure->file, CardPath(5));
+    EXPECT_EQ(failure->saved, 4u);
+    EXPECT_EQ(files.memory.Content(CardPath(5)), "the source");
+    auto left = files.memory.FilesIn(kFolder);
+    left.erase("vCard5.vcf");
+    EXPECT_EQ(left.size(), 4u) << "cards after the source's name were left";
+  }
 }
 
-// The reader waits rather than queue more cards than allowed, by number and
-// by bytes, so memory stays bounded however fast it reads.
-TEST(ParallelWriter, CardsInFlightAreBoundedByNumberAndBytes) {
-  struct Bound {
-    std::size_t cardSize;
-    std::size_t expected;
-  };
-  // Small cards: one held by the writer thread, kMaxCardsWaiting waiting,
-  // and the reader held in the next card it writes itself.
-  for (const auto bound : {Bound{40, ParallelWriter::kMaxCardsWaiting + 1},
-                           Bound{1 << 20, ParallelWriter::kMaxBytesInFlight / ((1 << 20) + 40)}}) {
+// The reader waits rather than hand over more batches than allowed, by
+// number and by bytes, so memory and open files stay bounded however fast it
+// reads. Card 1 holds the writer thread, card 2 the reader once it writes a
+// batch itself; one card a batch.
+TEST(ParallelWriter, BatchesInFlightAreBoundedByNumberAndBytes) {
+  constexpr std::size_t kLarge = std::size_t{3} << 20;
+  for (const std::size_t size : {std::size_t{40}, kLarge}) {
+    const std::size_t expected =
+        std::min(ParallelWriter::kMaxBatches, ParallelWriter::kMaxBytesInFlight / size);
     HeldFiles files;
     files.Hold(1);
     files.Hold(2);
     ParallelWriter writer(files, std::nullopt, 2);
     std::atomic<std::size_t> accepted = 0;
     std::thread reader([&] {
-      for (std::uint64_t n = 1; n <= bound.expected + 10; ++n) {
-        const auto text = CardText(n, bound.cardSize);
-        writer.Save(n, CardPath(n), Bytes(text));
+      for (std::uint64_t n = 1; n <= expected + 10; ++n) {
+        SaveCards(writer, n, n, size);
         ++accepted;
         if (n == 1) files.WaitForHeld(1);  // the writer thread has card 1
       }
     });
-    // Cards 1 and 2 are held, so nothing leaves the flight: the reader fills
-    // it and then must wait.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (accepted < bound.expected && std::chrono::steady_clock::now() < deadline)
+    while (accepted < expected && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(5ms);
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(accepted.load(), bound.expected) << "cards of " << bound.cardSize << " bytes";
+    EXPECT_EQ(accepted.load(), expected) << "cards of " << size << " bytes";
     files.Release(1);
     files.Release(2);
     reader.join();
-    EXPECT_FALSE(writer.Finish(true));
-    EXPECT_EQ(writer.Saved(), bound.expected + 10);
-  }
-}
-
-// The default number of writers follows the cards at the start of the
-// source: one for small cards, where a second writer only slows the making of
-// files in one folder, the processors for cards with photos.
-std::string Repeated(const std::string& card, std::size_t count) {
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) text += card;
-  return text;
-}
-
-std::string Utf16(const std::string& text) {
-  std::string wide;
-  for (const char c : text) wide += {c, '\0'};
-  return wide;
-}
-
-TEST(JobsForSource, WritersFollowTheMeanCardSizeAtTheStart) {
-  const std::string small =
-      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Example\r\nTEL:+1 555 0100\r\nEND:VCARD\r\n";
-  const std::string photo =
-      "BEGIN:VCARD\r\nFN:Ann\r\nPHOTO;ENCODING=b:" + std::string(8000, 'Q') + "\r\nEND:VCARD\r\n";
-  const struct {
-    const char* fault;  // what a wrong answer would show
-    std::optional<std::string> start;
-    unsigned jobs;
-  } cases[] = {
-      {"small cards get two writers, which lose to one", Repeated(small, 2000), 1},
-      {"photo cards lose the second writer's gain", Repeated(photo, 20), DefaultJobs()},
-      {"standard input is guessed at", std::nullopt, 1},
-      {"lowercase, indented boundaries are not counted", Repeated("  begin:vcard\nFN:a\nend:vcard\n", 5000),
-       1},
-      {"UTF-16 small cards look like one large card", Utf16(Repeated(small, 2000)), 1},
-      {"BEGIN:VCARD inside a line counts as a card", "BEGIN:VCARD\r\nNOTE:" + Repeated("BEGIN:VCARD ", 2000),
-       DefaultJobs()},
-      {"a sample inside one huge card counts as small", std::string(kJobsSampleBytes, 'Q'), DefaultJobs()},
-      {"an empty source gets several writers", std::string(), 1},
-  };
-  for (const auto& c : cases) {
-    std::optional<std::span<const std::byte>> start;
-    if (c.start) start = Bytes(*c.start);
-    EXPECT_EQ(JobsForSource(start), c.jobs) << c.fault;
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_EQ(writer.Saved(), expected + 10);
   }
 }
 

@@ -225,7 +225,7 @@ TEST(RealFiles, SourceDeletedDuringARunEndsWithWholeCards) {
 
 TEST(RealFiles, FullDiskLeavesNoPartOfACard) {
   const auto faults = FolderFromEnvironment("QUILLMERE_FAULTS_DIR");
-  const std::string disk = TestJobs() == 1 ? "full" : "full4";
+  const std::string disk = TestJobs() == 1 ? "full" : "full" + std::to_string(TestJobs());
   if (!faults || !fs::exists(*faults / "disks" / (disk + ".mounted")))
     GTEST_SKIP() << "no small disk mounted: mounting a 256 KiB tmpfs needs root (ctest does it "
                     "through tests/faults/small_disks.sh)";

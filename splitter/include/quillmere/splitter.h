@@ -1,9 +1,5 @@
 #pragma once
 // What a window or a tool calls to split a source.
-#include <cstddef>
-#include <optional>
-#include <span>
-
 #include "quillmere/file_system.h"
 #include "quillmere/run.h"
 
@@ -21,14 +17,8 @@ void SplitCards(const SplitRequest& request, RunOwner& owner, FileSystem& files 
 void ListFileNames(const SplitRequest& request, RunOwner& owner, NameList& list,
                    FileSystem& files = SystemFiles());
 
-// The machine's processors, at most 8: the number of writers when cards are
-// large enough to gain from them.
+// The number of writers a run takes when none is asked for: the machine's
+// processors, at most 8.
 unsigned DefaultJobs();
-
-// The number of writers a run takes when none is asked for, from the start
-// of its source (up to kJobsSampleBytes), or from nothing when the source
-// cannot be looked at before it is read (standard input, a pipe).
-inline constexpr std::size_t kJobsSampleBytes = std::size_t{1} << 20;
-unsigned JobsForSource(std::optional<std::span<const std::byte>> start);
 
 }  // namespace quillmere
