@@ -242,7 +242,11 @@ TEST(RealFiles, FullDiskLeavesNoPartOfACard) {
   ExpectFailure(owner, outcome, {FailedStep::CreateOutput, FailedStep::WriteOutput});
   if (!HasFatalFailure()) {
     const auto saved = owner.failed.front().saved;
-    EXPECT_GT(saved, 0u);
+    // With several writers a later batch may take the space first and the
+    // first card be the one that fails; those later cards are then removed.
+    if (TestJobs() == 1) {
+      EXPECT_GT(saved, 0u);
+    }
     EXPECT_LT(saved, 60u);
     EXPECT_EQ(owner.failed.front().file.filename(), OutputName(saved + 1));
     ExpectCompleteCards(folder, model::SplitWholeFile(text), saved);
