@@ -1,6 +1,7 @@
 #include "card_report.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,52 @@ bool AnyPastAscii(const std::byte* p, const std::byte* q) {
   }
 }
 
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// Eight bytes at p, the first the lowest.
+std::uint64_t EightBytes(const std::byte* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// The high bit of each byte of `word` that is c, and of no other.
+std::uint64_t BytesEqual(std::uint64_t word, unsigned char c) {
+  constexpr std::uint64_t kLow7 = ~kHighBits;
+  const std::uint64_t x = word ^ (0x0101010101010101u * c);
+  return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// The first colon or quote of [p, q), or q; the bytes before it are OR-ed
+// into `bits`. Eight bytes are looked at at once while p + 8 is within
+// `readable` (which may lie past q), on machines that store the first byte
+// lowest.
+const std::byte* HeadStop(const std::byte* p, const std::byte* q, const std::byte* readable,
+                          std::uint64_t& bits) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; readable - p >= 8; p += 8) {
+      const std::uint64_t word = EightBytes(p);
+      const std::uint64_t stops = BytesEqual(word, ':') | BytesEqual(word, '"');
+      const auto left = static_cast<std::size_t>(q - p);
+      // Bytes up to the first stop, or to q if it comes first.
+      const std::size_t before =
+          std::min<std::size_t>(static_cast<std::size_t>(std::countr_zero(stops)) / 8, left);
+      if (before < 8) {
+        bits |= word & ((std::uint64_t{1} << (8 * before)) - 1);
+        return p + before;
+      }
+      bits |= word;
+      if (left == 8) return q;
+    }
+  }
+  for (; p < q; ++p) {
+    const auto c = std::to_integer<unsigned char>(*p);
+    if (c == ':' || c == '"') return p;
+    bits |= c;
+  }
+  return q;
+}
+
 char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -96,6 +143,10 @@ class CardContent {
   // More of the line being read; no CR or LF.
   template <std::size_t kUnitSize, bool kBigEndian>
   void Take(const std::byte* p, const std::byte* q);
+  // A whole line of an 8-bit source, no CR or LF in it, as Take over all
+  // of it and then EndLine, but read where it lies: its head is not held.
+  // The bytes up to `readable` may be read, as far as the block goes.
+  void TakeLine(const std::byte* p, const std::byte* q, const std::byte* readable);
   // A boundary line, "BEGIN:VCARD" or "END:VCARD" as a split writes it.
   // False when it is read as value after a soft break: give its units then.
   bool TakeBoundary(bool begin);
@@ -117,12 +168,15 @@ class CardContent {
   enum class Property { None, Other, Picture, Version, Begin, End };
   template <std::size_t kUnitSize, bool kBigEndian>
   const std::byte* TakeHead(const std::byte* p, const std::byte* q);
+  void TakeHeadInPlace(const std::byte* p, const std::byte* q, const std::byte* readable);
+  void TakeQuotedHead(const std::byte* p, const std::byte* q);
+  void TakeAsValue(const std::byte* p, const std::byte* q);
   template <std::size_t kUnitSize, bool kBigEndian>
   void HoldHead(const std::byte* p, const std::byte* q);
   template <std::size_t kUnitSize, bool kBigEndian>
   void TakeValue(const std::byte* p, const std::byte* q);
   void TakeValueUnit(std::uint16_t unit);
-  void StartProperty();
+  void StartProperty(std::string_view head, bool headNonAscii);
   void EndProperty();
 
   std::size_t unitBytes_;
@@ -150,6 +204,9 @@ class CardContent {
   std::uint64_t largestPicture_ = 0;
   bool anyQp_ = false;
   bool anyUndeclared_ = false;
+  // Whether 8-bit text can still change a fact: not once the card's
+  // version is known to be other than 2.1.
+  bool textMatters_ = true;
 };
 
 void CardContent::Start() {
@@ -160,6 +217,7 @@ void CardContent::Start() {
   version_.clear();
   largestPicture_ = 0;
   anyQp_ = anyUndeclared_ = false;
+  textMatters_ = true;
 }
 
 template <std::size_t kUnitSize, bool kBigEndian>
@@ -183,6 +241,62 @@ void CardContent::Take(const std::byte* p, const std::byte* q) {
   if (mode_ == Mode::Value && p < q) TakeValue<kUnitSize, kBigEndian>(p, q);
 }
 
+void CardContent::TakeLine(const std::byte* p, const std::byte* q, const std::byte* readable) {
+  if (p < q) {
+    const std::byte first = *p;
+    if (first == std::byte{' '} || first == std::byte{'\t'}) {
+      mode_ = Mode::Value;
+      TakeValue<1, false>(p + 1, q);
+    } else if (afterSoftBreak_) {
+      mode_ = Mode::Value;
+      TakeValue<1, false>(p, q);
+    } else {
+      TakeHeadInPlace(p, q, readable);
+    }
+  }
+  EndLine();
+}
+
+// A line's head read where it lies, as TakeHead reads it held: the first
+// colon outside quotes ends it, unless more than kLongestHead units come
+// before; without one the whole line is value.
+void CardContent::TakeHeadInPlace(const std::byte* p, const std::byte* q, const std::byte* readable) {
+  std::uint64_t bits = 0;
+  const std::byte* const stop = HeadStop(p, q, readable, bits);
+  if (stop == q || static_cast<std::size_t>(stop - p) > kLongestHead) return TakeAsValue(p, q);
+  if (*stop == std::byte{'"'}) return TakeQuotedHead(p, q);
+  EndProperty();
+  StartProperty({reinterpret_cast<const char*>(p), static_cast<std::size_t>(stop - p)}, (bits & kHighBits) != 0);
+  mode_ = Mode::Value;
+  TakeValue<1, false>(stop + 1, q);
+}
+
+// A head with quotes in it, where a colon may be a parameter's.
+void CardContent::TakeQuotedHead(const std::byte* p, const std::byte* q) {
+  const std::byte* const last = p + std::min<std::size_t>(static_cast<std::size_t>(q - p), kLongestHead);
+  bool quoted = false;
+  unsigned high = 0;
+  for (const std::byte* at = p; at <= last && at < q; ++at) {
+    const auto c = std::to_integer<unsigned char>(*at);
+    high |= c;
+    if (c == '"') quoted = !quoted;
+    if (c != ':' || quoted) continue;
+    EndProperty();
+    StartProperty({reinterpret_cast<const char*>(p), static_cast<std::size_t>(at - p)}, (high & 0x80) != 0);
+    mode_ = Mode::Value;
+    TakeValue<1, false>(at + 1, q);
+    return;
+  }
+  TakeAsValue(p, q);
+}
+
+// A line that never met its colon: as EndLine takes such a head.
+void CardContent::TakeAsValue(const std::byte* p, const std::byte* q) {
+  mode_ = Mode::Head;
+  headUnits_ = static_cast<std::uint64_t>(q - p);
+  headNonAscii_ = AnyPastAscii<1, false>(p, q);
+}
+
 // Up to the colon that ends the head, if it is in [p, q); returns where the
 // value begins, or q. Runs of units that are neither colon nor quote are
 // held at once.
@@ -201,7 +315,7 @@ const std::byte* CardContent::TakeHead(const std::byte* p, const std::byte* q) {
     if (special == q) return q;
     if (Decode<kUnitSize, kBigEndian>(special) == ':' && !inQuotes_ && !headTooLong_) {
       EndProperty();
-      StartProperty();
+      StartProperty({head_, headSize_}, headNonAscii_);
       mode_ = Mode::Value;
       return special + kUnitSize;
     }
@@ -243,7 +357,7 @@ void CardContent::TakeValue(const std::byte* p, const std::byte* q) {
   }
   valueUnits_ += static_cast<std::uint64_t>(q - p) / kUnitSize;
   // A picture's bytes are data, not text: only their number matters.
-  if (!nonAscii_ && !charset_ && !anyUndeclared_ && property_ != Property::Picture)
+  if (textMatters_ && !nonAscii_ && !charset_ && !anyUndeclared_ && property_ != Property::Picture)
     nonAscii_ = AnyPastAscii<kUnitSize, kBigEndian>(p, q);
 }
 
@@ -275,8 +389,7 @@ void CardContent::TakeValueUnit(std::uint16_t unit) {
 }
 
 // The head just read (up to its colon) names the property that starts.
-void CardContent::StartProperty() {
-  const std::string_view head(head_, headSize_);
+void CardContent::StartProperty(std::string_view head, bool headNonAscii) {
   const std::size_t semicolon = head.find(';');
   const std::string_view parameters = semicolon == std::string_view::npos ? "" : head.substr(semicolon);
   std::string_view name = head.substr(0, semicolon);
@@ -306,7 +419,7 @@ void CardContent::StartProperty() {
     if (c == 'Q' && IsWord(parameters.substr(at, 16), "QUOTED-PRINTABLE")) qp_ = true;
     if (c == 'C' && IsWord(parameters.substr(at, 8), "CHARSET=")) charset_ = true;
   }
-  nonAscii_ = headNonAscii_;
+  nonAscii_ = headNonAscii;
   keepText_ = property_ != Property::Other && property_ != Property::Picture;
   textSize_ = 0;
   valueUnits_ = 0;
@@ -327,6 +440,7 @@ void CardContent::EndProperty() {
     if (property_ == Property::Version && depth_ == 1 && version_.empty()) {
       version_.assign(value);
       for (char& c : version_) c = Upper(c);
+      textMatters_ = version_ == "2.1";
     }
   }
   property_ = Property::None;
@@ -428,7 +542,10 @@ class CardReport::Reader {
   }
 
   void Scan(std::span<const std::byte> data) {
-    if (unitBytes_ == 1) return ScanUnits<1, false>(data.data(), data.data() + data.size());
+    if (unitBytes_ == 1) {
+      crsPaired_ = CrsPaired(data.data(), data.data() + data.size());
+      return ScanUnits<1, false>(data.data(), data.data() + data.size());
+    }
     const auto scan = bigEndian_ ? &Reader::ScanUnits<2, true> : &Reader::ScanUnits<2, false>;
     if (hasOddByte_ && !data.empty()) {
       const std::byte unit[2] = {oddByte_, data[0]};
@@ -447,6 +564,12 @@ class CardReport::Reader {
   template <std::size_t kUnitSize, bool kBigEndian>
   void ScanUnits(const std::byte* p, const std::byte* const end) {
     while (p < end) {
+      if constexpr (kUnitSize == 1) {
+        if (crsPaired_ && pendingCr_ == 0 && !lineStarted_) {
+          p = TakeWholeLines(p, end);
+          if (p == end) return;
+        }
+      }
       if (pendingCr_ != 0) {
         if (Settle(Decode<kUnitSize, kBigEndian>(p))) p += kUnitSize;
         continue;
@@ -468,6 +591,75 @@ class CardReport::Reader {
         pendingCr_ = 1;
       }
     }
+  }
+
+  // Whether every CR in [p, end) but a last one has an LF after it: then,
+  // in 8-bit text, each line a block holds whole ends at an LF, and with a
+  // CR before it when that is a CR LF.
+  static bool CrsPaired(const std::byte* p, const std::byte* const end) {
+    const auto size = static_cast<std::size_t>(end - p);
+    if (!std::memchr(p, '\r', size)) return true;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(p);
+    unsigned char lone = 0;
+    for (std::size_t i = 1; i < size; ++i)
+      lone |= static_cast<unsigned char>((bytes[i - 1] == '\r') & (bytes[i] != '\n'));
+    return lone == 0;
+  }
+
+  // The lines that start at p and end within the block, while CRs come
+  // only in CR LFs (then a line's end is found with the C library's search
+  // for one byte, and a line is read at once); returns where the first
+  // line that does not end in the block begins.
+  const std::byte* TakeWholeLines(const std::byte* p, const std::byte* const end) {
+    while (p < end) {
+      const void* found = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+      if (!found) return p;
+      const auto* lf = static_cast<const std::byte*>(found);
+      if (lf > p && lf[-1] == std::byte{'\r'}) {
+        WholeLine(p, lf - 1, End::CrLf, end);
+      } else {
+        WholeLine(p, lf, End::Lf, end);
+      }
+      p = lf + 1;
+    }
+    return p;
+  }
+
+  // Whether [word, q) is the boundary word, as the matcher reads it (its
+  // letters in either case), and then only spaces.
+  static bool IsBoundaryLine(const std::byte* word, const std::byte* q, std::string_view lower) {
+    if (static_cast<std::size_t>(q - word) < lower.size()) return false;
+    for (std::size_t i = 0; i < lower.size(); ++i)
+      if (!SameLetter(std::to_integer<std::uint16_t>(word[i]), lower[i])) return false;
+    return std::all_of(word + lower.size(), q, [](std::byte b) { return b == std::byte{' '}; });
+  }
+
+  // A line [p, q) of an 8-bit source, read whole at its start; the block
+  // goes on to `readable`.
+  void WholeLine(const std::byte* p, const std::byte* q, End end, const std::byte* readable) {
+    const std::byte* word = p;
+    while (word < q && *word == std::byte{' '}) ++word;
+    if (word < q) {
+      const auto first = std::to_integer<std::uint16_t>(*word);
+      const char* const expected =
+          SameLetter(first, 'b') ? "begin:vcard" : SameLetter(first, 'e') ? "end:vcard" : nullptr;
+      if (expected && IsBoundaryLine(word, q, expected)) {
+        // As the matcher leaves a boundary line it has read.
+        lineBytes_ = static_cast<std::uint64_t>(q - p);
+        lineStarted_ = true;
+        match_ = Match::Trailing;
+        expected_ = expected;
+        matched_ = std::strlen(expected);
+        leading_ = static_cast<std::uint64_t>(word - p);
+        trailing_ = static_cast<std::uint64_t>(q - word) - matched_;
+        return EndLine(end);
+      }
+    }
+    ++summary_.lines;
+    if (depth_ == 0) return;
+    content_->TakeLine(p, q, readable);
+    cardBytes_ += static_cast<std::uint64_t>(q - p) + 2;
+    CountEnd(end);
   }
 
   // In a card, folded lines of a value read only for its size (a picture,
@@ -670,6 +862,7 @@ class CardReport::Reader {
   std::byte oddByte_{};  // first half of a 16-bit unit split across blocks
   bool hasOddByte_ = false;
   int pendingCr_ = 0;  // CRs just read whose kind of line end is not known yet
+  bool crsPaired_ = false;  // of the block being read: see CrsPaired
 
   // The line being read.
   std::uint64_t lineBytes_ = 0;
@@ -720,13 +913,17 @@ const char* FormName(SourceEncoding encoding, bool empty) {
 
 void ReportSummary::Add(const CardFacts& card) {
   ++cards;
-  if (card.version == "2.1") {
+  // Compared by hand: a library compare is a call, and this is made per card.
+  const auto is = [&version = card.version](std::string_view word) {
+    return version.size() == word.size() && std::equal(word.begin(), word.end(), version.begin());
+  };
+  if (is("2.1")) {
     ++v21;
-  } else if (card.version == "3.0") {
+  } else if (is("3.0")) {
     ++v30;
-  } else if (card.version == "4.0") {
+  } else if (is("4.0")) {
     ++v40;
-  } else if (card.version == "none") {
+  } else if (is("none")) {
     ++none;
   } else {
     ++other;
@@ -742,9 +939,9 @@ namespace {
 // kTextKept characters, a number 20 digits.
 class RowText {
  public:
+  // Byte by byte: the pieces are a few bytes, too short to pay for a call.
   void Put(std::string_view text) {
-    std::memcpy(at_, text.data(), text.size());
-    at_ += text.size();
+    for (const char c : text) *at_++ = c;
   }
   void Put(std::uint64_t n) { at_ = std::to_chars(at_, text_ + sizeof text_, n).ptr; }
   // Right-aligned in at least `width` columns.
