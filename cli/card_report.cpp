@@ -71,42 +71,30 @@ std::uint64_t EightBytes(const std::byte* p) {
   return word;
 }
 
-// The high bit of each byte of `word` that is c, and of no other.
-std::uint64_t BytesEqual(std::uint64_t word, unsigned char c) {
-  constexpr std::uint64_t kLow7 = ~kHighBits;
+// A byte of `word` that is c has its high bit set in the result; so may
+// bytes after such a byte, but none before the first: enough to find it.
+std::uint64_t FirstEqual(std::uint64_t word, unsigned char c) {
   const std::uint64_t x = word ^ (0x0101010101010101u * c);
-  return ~(((x & kLow7) + kLow7) | x | kLow7);
+  return (x - 0x0101010101010101u) & ~x & kHighBits;
 }
 
-// The first colon or quote of [p, q), or q; the bytes before it are OR-ed
-// into `bits`. Eight bytes are looked at at once while p + 8 is within
-// `readable` (which may lie past q), on machines that store the first byte
-// lowest.
-const std::byte* HeadStop(const std::byte* p, const std::byte* q, const std::byte* readable,
-                          std::uint64_t& bits) {
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; readable - p >= 8; p += 8) {
-      const std::uint64_t word = EightBytes(p);
-      const std::uint64_t stops = BytesEqual(word, ':') | BytesEqual(word, '"');
-      const auto left = static_cast<std::size_t>(q - p);
-      // Bytes up to the first stop, or to q if it comes first.
-      const std::size_t before =
-          std::min<std::size_t>(static_cast<std::size_t>(std::countr_zero(stops)) / 8, left);
-      if (before < 8) {
-        bits |= word & ((std::uint64_t{1} << (8 * before)) - 1);
-        return p + before;
-      }
-      bits |= word;
-      if (left == 8) return q;
+// Up to eight bytes of a word in lower case, to be compared with eight
+// bytes of text at once: its letters in either case, anything else exactly.
+class PackedWord {
+ public:
+  consteval explicit PackedWord(std::string_view word) {
+    for (std::size_t i = word.size(); i-- > 0;) {
+      bytes_ = (bytes_ << 8) | static_cast<unsigned char>(word[i]);
+      letters_ = (letters_ << 8) | (word[i] >= 'a' && word[i] <= 'z' ? 0x20u : 0u);
+      mask_ = (mask_ << 8) | 0xFFu;
     }
   }
-  for (; p < q; ++p) {
-    const auto c = std::to_integer<unsigned char>(*p);
-    if (c == ':' || c == '"') return p;
-    bits |= c;
-  }
-  return q;
-}
+  // Whether the first bytes of `text` (as EightBytes reads them) are the word.
+  bool Starts(std::uint64_t text) const { return ((text | letters_) & mask_) == bytes_; }
+
+ private:
+  std::uint64_t bytes_ = 0, letters_ = 0, mask_ = 0;
+};
 
 char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -165,7 +153,6 @@ class CardContent {
 
  private:
   enum class Mode { LineStart, Head, Value };
-  enum class Property { None, Other, Picture, Version, Begin, End };
   template <std::size_t kUnitSize, bool kBigEndian>
   const std::byte* TakeHead(const std::byte* p, const std::byte* q);
   void TakeHeadInPlace(const std::byte* p, const std::byte* q, const std::byte* readable);
@@ -177,7 +164,20 @@ class CardContent {
   void TakeValue(const std::byte* p, const std::byte* q);
   void TakeValueUnit(std::uint16_t unit);
   void StartProperty(std::string_view head, bool headNonAscii);
-  void EndProperty();
+  void StartProperty(std::string_view name, std::string_view parameters, bool headNonAscii);
+  enum class Property { None, Other, Picture, Version, Begin, End };
+  void StartProperty(Property kind, std::string_view parameters, bool headNonAscii);
+  static Property KindOf(std::uint64_t word, std::size_t size);
+  void EndProperty() {
+    if (property_ == Property::Other) {
+      // Most properties: only their text past ASCII is of interest.
+      anyUndeclared_ = anyUndeclared_ || (nonAscii_ && !charset_);
+      property_ = Property::None;
+    } else if (property_ != Property::None) {
+      EndSpecialProperty();
+    }
+  }
+  void EndSpecialProperty();
 
   std::size_t unitBytes_;
   Mode mode_ = Mode::LineStart;
@@ -259,16 +259,71 @@ void CardContent::TakeLine(const std::byte* p, const std::byte* q, const std::by
 
 // A line's head read where it lies, as TakeHead reads it held: the first
 // colon outside quotes ends it, unless more than kLongestHead units come
-// before; without one the whole line is value.
+// before; without one the whole line is value. Most heads are a name, or a
+// name and parameters, without group or quotes: they are read eight bytes
+// at a time, the rest as TakeQuotedHead reads them.
 void CardContent::TakeHeadInPlace(const std::byte* p, const std::byte* q, const std::byte* readable) {
-  std::uint64_t bits = 0;
-  const std::byte* const stop = HeadStop(p, q, readable, bits);
-  if (stop == q || static_cast<std::size_t>(stop - p) > kLongestHead) return TakeAsValue(p, q);
-  if (*stop == std::byte{'"'}) return TakeQuotedHead(p, q);
-  EndProperty();
-  StartProperty({reinterpret_cast<const char*>(p), static_cast<std::size_t>(stop - p)}, (bits & kHighBits) != 0);
-  mode_ = Mode::Value;
-  TakeValue<1, false>(stop + 1, q);
+  if constexpr (std::endian::native == std::endian::little) {
+    if (readable - p >= 8) {
+      const std::uint64_t word = EightBytes(p);
+      const std::uint64_t marks =
+          FirstEqual(word, ':') | FirstEqual(word, ';') | FirstEqual(word, '.') | FirstEqual(word, '"');
+      const auto nameSize = static_cast<std::size_t>(std::countr_zero(marks) / 8);
+      const std::byte* const nameEnd = p + nameSize;
+      const bool plainName =
+          nameSize < 8 && nameEnd < q && (*nameEnd == std::byte{':'} || *nameEnd == std::byte{';'}) &&
+          (nameSize == 0 || (nameEnd[-1] != std::byte{' '} && nameEnd[-1] != std::byte{'\t'}));
+      if (plainName) {
+        const std::byte* stop = nameEnd;
+        if (*nameEnd == std::byte{';'}) {
+          // The parameters end at the first colon; a quote leaves them to the slow reading.
+          for (stop = nameEnd + 1; readable - stop >= 8; stop += 8) {
+            const std::uint64_t ends = FirstEqual(EightBytes(stop), ':') | FirstEqual(EightBytes(stop), '"');
+            if (ends || q - stop <= 8) {
+              stop = std::min(stop + std::countr_zero(ends) / 8, q);
+              break;
+            }
+          }
+          if (readable - stop < 8)
+            stop =
+                std::find_if(stop, q, [](std::byte b) { return b == std::byte{':'} || b == std::byte{'"'}; });
+        }
+        if (stop < q && *stop == std::byte{':'} && static_cast<std::size_t>(stop - p) <= kLongestHead) {
+          EndProperty();
+          // Bytes past ASCII in a head count only while text can matter.
+          const bool pastAscii = textMatters_ && AnyPastAscii<1, false>(p, stop);
+          StartProperty(KindOf(word, nameSize),
+                        {reinterpret_cast<const char*>(nameEnd), static_cast<std::size_t>(stop - nameEnd)},
+                        pastAscii);
+          mode_ = Mode::Value;
+          TakeValue<1, false>(stop + 1, q);
+          return;
+        }
+      }
+    }
+  }
+  TakeQuotedHead(p, q);
+}
+
+// What a name of `size` bytes, the first ones of `word`, no group before
+// it, makes of its property.
+CardContent::Property CardContent::KindOf(std::uint64_t word, std::size_t size) {
+  static constexpr PackedWord kEnd("end"), kLogo("logo"), kPhoto("photo"), kBegin("begin"),
+      kVersion("version");
+  switch (size) {
+    case 3:
+      return kEnd.Starts(word) ? Property::End : Property::Other;
+    case 4:
+      return kLogo.Starts(word) ? Property::Picture : Property::Other;
+    case 5:
+      return kPhoto.Starts(word)   ? Property::Picture
+             : kBegin.Starts(word) ? Property::Begin
+                                   : Property::Other;
+    case 7:
+      return kVersion.Starts(word) ? Property::Version : Property::Other;
+    default:
+      return Property::Other;
+  }
 }
 
 // A head with quotes in it, where a colon may be a parameter's.
@@ -395,29 +450,39 @@ void CardContent::StartProperty(std::string_view head, bool headNonAscii) {
   std::string_view name = head.substr(0, semicolon);
   if (const auto dot = name.rfind('.'); dot != std::string_view::npos)
     name.remove_prefix(dot + 1);  // a group
+  StartProperty(name, parameters, headNonAscii);
+}
+
+// The name without its group; the parameters from their first semicolon.
+void CardContent::StartProperty(std::string_view name, std::string_view parameters, bool headNonAscii) {
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-  property_ = Property::Other;
+  Property kind = Property::Other;
   switch (name.size()) {
     case 3:
-      if (IsWord(name, "END")) property_ = Property::End;
+      if (IsWord(name, "END")) kind = Property::End;
       break;
     case 4:
-      if (IsWord(name, "LOGO")) property_ = Property::Picture;
+      if (IsWord(name, "LOGO")) kind = Property::Picture;
       break;
     case 5:
-      if (IsWord(name, "PHOTO")) property_ = Property::Picture;
-      if (IsWord(name, "BEGIN")) property_ = Property::Begin;
+      if (IsWord(name, "PHOTO")) kind = Property::Picture;
+      if (IsWord(name, "BEGIN")) kind = Property::Begin;
       break;
     case 7:
-      if (IsWord(name, "VERSION")) property_ = Property::Version;
+      if (IsWord(name, "VERSION")) kind = Property::Version;
       break;
   }
+  StartProperty(kind, parameters, headNonAscii);
+}
+
+void CardContent::StartProperty(Property kind, std::string_view parameters, bool headNonAscii) {
+  property_ = kind;
   // Both words looked for in one pass over the parameters.
   qp_ = charset_ = false;
   for (std::size_t at = 0; at < parameters.size(); ++at) {
-    const char c = Upper(parameters[at]);
-    if (c == 'Q' && IsWord(parameters.substr(at, 16), "QUOTED-PRINTABLE")) qp_ = true;
-    if (c == 'C' && IsWord(parameters.substr(at, 8), "CHARSET=")) charset_ = true;
+    const auto c = static_cast<unsigned char>(parameters[at] | 0x20);  // a letter in lower case
+    if (c == 'q' && IsWord(parameters.substr(at, 16), "QUOTED-PRINTABLE")) qp_ = true;
+    if (c == 'c' && IsWord(parameters.substr(at, 8), "CHARSET=")) charset_ = true;
   }
   nonAscii_ = headNonAscii;
   keepText_ = property_ != Property::Other && property_ != Property::Picture;
@@ -427,8 +492,8 @@ void CardContent::StartProperty(std::string_view head, bool headNonAscii) {
   anyQp_ = anyQp_ || qp_;
 }
 
-void CardContent::EndProperty() {
-  if (property_ == Property::None) return;
+// A picture's, a version's or a boundary's: what they mean is taken.
+void CardContent::EndSpecialProperty() {
   if (property_ == Property::Picture) largestPicture_ = std::max(largestPicture_, valueUnits_ * unitBytes_);
   if (nonAscii_ && !charset_) anyUndeclared_ = true;
   if (keepText_) {
@@ -628,9 +693,21 @@ class CardReport::Reader {
   // Whether [word, q) is the boundary word, as the matcher reads it (its
   // letters in either case), and then only spaces.
   static bool IsBoundaryLine(const std::byte* word, const std::byte* q, std::string_view lower) {
-    if (static_cast<std::size_t>(q - word) < lower.size()) return false;
-    for (std::size_t i = 0; i < lower.size(); ++i)
-      if (!SameLetter(std::to_integer<std::uint16_t>(word[i]), lower[i])) return false;
+    const std::size_t size = lower.size();
+    if (static_cast<std::size_t>(q - word) < size) return false;
+    if constexpr (std::endian::native == std::endian::little) {
+      // Both words are longer than eight bytes: their first eight and their
+      // last eight cover them.
+      static constexpr PackedWord kBeginFirst("begin:vc"), kBeginLast("in:vcard"), kEndFirst("end:vcar"),
+          kEndLast("nd:vcard");
+      const bool begin = size == 11;
+      if (!(begin ? kBeginFirst : kEndFirst).Starts(EightBytes(word)) ||
+          !(begin ? kBeginLast : kEndLast).Starts(EightBytes(word + size - 8)))
+        return false;
+    } else {
+      for (std::size_t i = 0; i < size; ++i)
+        if (!SameLetter(std::to_integer<std::uint16_t>(word[i]), lower[i])) return false;
+    }
     return std::all_of(word + lower.size(), q, [](std::byte b) { return b == std::byte{' '}; });
   }
 
@@ -641,15 +718,16 @@ class CardReport::Reader {
     while (word < q && *word == std::byte{' '}) ++word;
     if (word < q) {
       const auto first = std::to_integer<std::uint16_t>(*word);
-      const char* const expected =
-          SameLetter(first, 'b') ? "begin:vcard" : SameLetter(first, 'e') ? "end:vcard" : nullptr;
-      if (expected && IsBoundaryLine(word, q, expected)) {
+      const std::string_view expected = SameLetter(first, 'b')   ? "begin:vcard"
+                                        : SameLetter(first, 'e') ? "end:vcard"
+                                                                 : "";
+      if (!expected.empty() && IsBoundaryLine(word, q, expected)) {
         // As the matcher leaves a boundary line it has read.
         lineBytes_ = static_cast<std::uint64_t>(q - p);
         lineStarted_ = true;
         match_ = Match::Trailing;
-        expected_ = expected;
-        matched_ = std::strlen(expected);
+        expected_ = expected.data();
+        matched_ = expected.size();
         leading_ = static_cast<std::uint64_t>(word - p);
         trailing_ = static_cast<std::uint64_t>(q - word) - matched_;
         return EndLine(end);
@@ -861,7 +939,7 @@ class CardReport::Reader {
   bool bigEndian_ = false;
   std::byte oddByte_{};  // first half of a 16-bit unit split across blocks
   bool hasOddByte_ = false;
-  int pendingCr_ = 0;  // CRs just read whose kind of line end is not known yet
+  int pendingCr_ = 0;       // CRs just read whose kind of line end is not known yet
   bool crsPaired_ = false;  // of the block being read: see CrsPaired
 
   // The line being read.
@@ -943,14 +1021,19 @@ class RowText {
   void Put(std::string_view text) {
     for (const char c : text) *at_++ = c;
   }
+  template <std::size_t kSize>
+  void Put(const char (&text)[kSize]) {
+    std::memcpy(at_, text, kSize - 1);
+    at_ += kSize - 1;
+  }
   void Put(std::uint64_t n) { at_ = std::to_chars(at_, text_ + sizeof text_, n).ptr; }
   // Right-aligned in at least `width` columns.
   void Right(std::uint64_t n, std::size_t width) {
-    char digits[20];
-    const char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    const auto size = static_cast<std::size_t>(end - digits);
+    std::size_t size = 1;
+    for (std::uint64_t rest = n / 10; rest != 0; rest /= 10) ++size;
     Spaces(width, size);
-    Put({digits, size});
+    at_ += size;
+    for (char* digit = at_; digit-- > at_ - size; n /= 10) *digit = static_cast<char>('0' + n % 10);
   }
   // Left-aligned in at least `width` columns.
   void Left(std::string_view text, std::size_t width) {
@@ -983,10 +1066,12 @@ class RowText {
   std::string_view Text() const { return {text_, static_cast<std::size_t>(at_ - text_)}; }
 
  private:
+  // Columns are narrower than kSpaces, and the buffer has room to spare:
+  // a fixed copy costs less than a counted one.
   void Spaces(std::size_t width, std::size_t used) {
-    if (used >= width) return;
-    std::memset(at_, ' ', width - used);
-    at_ += width - used;
+    static constexpr char kSpaces[] = "                ";
+    std::memcpy(at_, kSpaces, sizeof kSpaces - 1);
+    if (used < width) at_ += width - used;
   }
 
   char text_[512];
