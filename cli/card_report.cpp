@@ -135,6 +135,9 @@ class CardContent {
   // of it and then EndLine, but read where it lies: its head is not held.
   // The bytes up to `readable` may be read, as far as the block goes.
   void TakeLine(const std::byte* p, const std::byte* q, const std::byte* readable);
+  // Takes such a line, as TakeLine would, if it is sure that the line is no
+  // boundary line and changes no fact; false, having taken nothing, if not.
+  bool Skim(const std::byte* p, const std::byte* q, const std::byte* readable);
   // A boundary line, "BEGIN:VCARD" or "END:VCARD" as a split writes it.
   // False when it is read as value after a soft break: give its units then.
   bool TakeBoundary(bool begin);
@@ -255,6 +258,51 @@ void CardContent::TakeLine(const std::byte* p, const std::byte* q, const std::by
     }
   }
   EndLine();
+}
+
+// Once a card's version is known to be other than 2.1, most of its lines
+// change no fact: folds and new properties whose name cannot be one that
+// matters (BEGIN, END, LOGO, PHOTO, VERSION), nor be behind a group, and
+// whose parameters cannot say QUOTED-PRINTABLE. They are told apart here
+// from the line's first eight bytes, and the parameters' if there are any.
+bool CardContent::Skim(const std::byte* p, const std::byte* q, const std::byte* readable) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  if (textMatters_ || qp_ || afterSoftBreak_ ||
+      (property_ != Property::Other && property_ != Property::None) || readable - p < 8 || p == q)
+    return false;
+  const std::uint64_t word = EightBytes(p);
+  const auto first = static_cast<unsigned char>(word), second = static_cast<unsigned char>(word >> 8);
+  if (first == ' ' || first == '\t') {
+    // A fold; but spaces may stand before a boundary word too.
+    return first == '\t' || q - p == 1 || (second != ' ' && (second | 0x20) != 'b' && (second | 0x20) != 'e');
+  }
+  if (const unsigned lower = first | 0x20u;
+      lower == 'b' || lower == 'e' || lower == 'l' || lower == 'p' || lower == 'v')
+    return false;
+  const std::uint64_t marks =
+      FirstEqual(word, ':') | FirstEqual(word, ';') | FirstEqual(word, '.') | FirstEqual(word, '"');
+  const std::byte* at = p + std::countr_zero(marks) / 8;
+  if (at >= q || at - p >= 8 || *at == std::byte{'.'} || *at == std::byte{'"'}) return false;
+  if (*at == std::byte{';'}) {
+    // Parameters, to the colon; with a quote, or any Q, they are read in full.
+    for (;; at += 8) {
+      if (readable - at < 8) return false;
+      const std::uint64_t bytes = EightBytes(at);
+      const std::uint64_t stops = FirstEqual(bytes, ':') | FirstEqual(bytes, '"');
+      const std::uint64_t qs = FirstEqual(bytes | 0x2020202020202020u, 'q');
+      if (std::countr_zero(qs) < std::countr_zero(stops)) return false;
+      if (stops) {
+        at += std::countr_zero(stops) / 8;
+        break;
+      }
+    }
+    if (at >= q || *at != std::byte{':'} || static_cast<std::size_t>(at - p) > kLongestHead) return false;
+  }
+  // What EndProperty and StartProperty would leave, but for what no longer
+  // counts: the text past ASCII of the property before, and this one's size.
+  property_ = Property::Other;
+  charset_ = nonAscii_ = keepText_ = false;
+  return true;
 }
 
 // A line's head read where it lies, as TakeHead reads it held: the first
@@ -680,10 +728,14 @@ class CardReport::Reader {
       const void* found = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
       if (!found) return p;
       const auto* lf = static_cast<const std::byte*>(found);
-      if (lf > p && lf[-1] == std::byte{'\r'}) {
-        WholeLine(p, lf - 1, End::CrLf, end);
+      const bool crLf = lf > p && lf[-1] == std::byte{'\r'};
+      const std::byte* const q = crLf ? lf - 1 : lf;
+      if (depth_ > 0 && content_->Skim(p, q, end)) {
+        ++summary_.lines;
+        cardBytes_ += static_cast<std::uint64_t>(q - p) + 2;
+        ++(crLf ? card_.crLf : card_.lf);
       } else {
-        WholeLine(p, lf, End::Lf, end);
+        WholeLine(p, q, crLf ? End::CrLf : End::Lf, end);
       }
       p = lf + 1;
     }
@@ -1013,10 +1065,14 @@ void ReportSummary::Add(const CardFacts& card) {
 
 namespace {
 
-// A row made in place, in one buffer no row outgrows: a version is at most
-// kTextKept characters, a number 20 digits.
+// No row is longer: a version is at most kTextKept characters, a number 20
+// digits.
+constexpr std::size_t kLongestRow = 512;
+
+// A row made in place, in a buffer with room for the longest row.
 class RowText {
  public:
+  explicit RowText(char* at) : at_(at) {}
   // Byte by byte: the pieces are a few bytes, too short to pay for a call.
   void Put(std::string_view text) {
     for (const char c : text) *at_++ = c;
@@ -1026,14 +1082,14 @@ class RowText {
     std::memcpy(at_, text, kSize - 1);
     at_ += kSize - 1;
   }
-  void Put(std::uint64_t n) { at_ = std::to_chars(at_, text_ + sizeof text_, n).ptr; }
+  void Put(std::uint64_t n) { at_ = std::to_chars(at_, at_ + 20, n).ptr; }
   // Right-aligned in at least `width` columns.
   void Right(std::uint64_t n, std::size_t width) {
-    std::size_t size = 1;
-    for (std::uint64_t rest = n / 10; rest != 0; rest /= 10) ++size;
+    char digits[20] = {};
+    const auto size = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
     Spaces(width, size);
+    std::memcpy(at_, digits, sizeof digits);
     at_ += size;
-    for (char* digit = at_; digit-- > at_ - size; n /= 10) *digit = static_cast<char>('0' + n % 10);
   }
   // Left-aligned in at least `width` columns.
   void Left(std::string_view text, std::size_t width) {
@@ -1063,7 +1119,7 @@ class RowText {
     }
     if (first) Put(none);
   }
-  std::string_view Text() const { return {text_, static_cast<std::size_t>(at_ - text_)}; }
+  char* End() const { return at_; }
 
  private:
   // Columns are narrower than kSpaces, and the buffer has room to spare:
@@ -1074,8 +1130,7 @@ class RowText {
     if (used < width) at_ += width - used;
   }
 
-  char text_[512];
-  char* at_ = text_;
+  char* at_;
 };
 
 // The fields the two forms for scripts share, in this order, each after
@@ -1121,8 +1176,11 @@ std::string ReportHead(ReportFormat format) {
   return "   card     line version      bytes    picture  QP   8-bit  line ends\n";
 }
 
-void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) {
-  RowText row;
+namespace {
+
+// Writes the row at `at`, which has room for kLongestRow bytes; returns its end.
+char* PutRow(char* at, ReportFormat format, const CardFacts& card) {
+  RowText row(at);
   switch (format) {
     case ReportFormat::Tsv: {
       static constexpr std::string_view kTabs[] = {"", "\t", "\t", "\t", "\t", "\t", "\t", "\t"};
@@ -1162,7 +1220,14 @@ void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) 
       row.Put("\n");
       break;
   }
-  out += row.Text();
+  return row.End();
+}
+
+}  // namespace
+
+void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) {
+  char row[kLongestRow];
+  out.append(row, PutRow(row, format, card));
 }
 
 std::string ReportTail(ReportFormat format, const ReportSummary& s) {
@@ -1187,30 +1252,33 @@ std::string ReportTail(ReportFormat format, const ReportSummary& s) {
 
 namespace {
 
+// Rows are made where they are gathered, and printed kPrintBatch bytes at a
+// time.
 class Printer {
  public:
-  explicit Printer(ReportFormat format) : format_(format) {
-    text_.reserve(kPrintBatch + 1024);
-    text_ += ReportHead(format);
+  explicit Printer(ReportFormat format) : format_(format), text_(kPrintBatch + kLongestRow) {
+    Print(stdout, Native(ReportHead(format)));
   }
   static void Row(void* context, const CardFacts& card) {
     auto& self = *static_cast<Printer*>(context);
-    AddReportRow(self.text_, self.format_, card);
-    if (self.text_.size() >= kPrintBatch) self.Flush();
+    self.used_ = static_cast<std::size_t>(PutRow(self.text_.data() + self.used_, self.format_, card) -
+                                          self.text_.data());
+    if (self.used_ >= kPrintBatch) self.Flush();
   }
   void Flush() {
-    Print(stdout, Native(text_));
-    text_.clear();
+    Print(stdout, Native({text_.data(), used_}));
+    used_ = 0;
   }
   void Tail(const ReportSummary& summary) {
-    text_ += ReportTail(format_, summary);
     Flush();
+    Print(stdout, Native(ReportTail(format_, summary)));
     FlushStandardOutput();
   }
 
  private:
   ReportFormat format_;
-  std::string text_;
+  std::vector<char> text_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace
