@@ -108,6 +108,34 @@ bool SameLetter(std::uint16_t unit, char expected) {
   return unit < 0x80 && (unit | 0x20) == static_cast<unsigned char>(expected);
 }
 
+// Whether [word, q) is the boundary word, as the matcher reads it (its
+// letters in either case), and then only spaces.
+bool IsBoundaryLine(const std::byte* word, const std::byte* q, std::string_view lower) {
+  const std::size_t size = lower.size();
+  if (static_cast<std::size_t>(q - word) < size) return false;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Both words are longer than eight bytes: their first eight and their
+    // last eight cover them.
+    static constexpr PackedWord kBeginFirst("begin:vc"), kBeginLast("in:vcard"), kEndFirst("end:vcar"),
+        kEndLast("nd:vcard");
+    const bool begin = size == 11;
+    if (!(begin ? kBeginFirst : kEndFirst).Starts(EightBytes(word)) ||
+        !(begin ? kBeginLast : kEndLast).Starts(EightBytes(word + size - 8)))
+      return false;
+  } else {
+    for (std::size_t i = 0; i < size; ++i)
+      if (!SameLetter(std::to_integer<std::uint16_t>(word[i]), lower[i])) return false;
+  }
+  return std::all_of(word + lower.size(), q, [](std::byte b) { return b == std::byte{' '}; });
+}
+
+// Whether the line [p, q) may be a boundary line: spaces, a boundary word
+// and spaces.
+bool MayBeBoundaryLine(const std::byte* p, const std::byte* q) {
+  while (p < q && *p == std::byte{' '}) ++p;
+  return p < q && (IsBoundaryLine(p, q, "begin:vcard") || IsBoundaryLine(p, q, "end:vcard"));
+}
+
 bool IsHexDigitPastAscii(std::uint16_t unit) {
   return (unit >= '8' && unit <= '9') || (unit >= 'A' && unit <= 'F') || (unit >= 'a' && unit <= 'f');
 }
@@ -260,37 +288,41 @@ void CardContent::TakeLine(const std::byte* p, const std::byte* q, const std::by
   EndLine();
 }
 
-// Once a card's version is known to be other than 2.1, most of its lines
-// change no fact: folds and new properties whose name cannot be one that
-// matters (BEGIN, END, LOGO, PHOTO, VERSION), nor be behind a group, and
-// whose parameters cannot say QUOTED-PRINTABLE. They are told apart here
-// from the line's first eight bytes, and the parameters' if there are any.
+// Most lines of a card change no fact but a size or the text past ASCII
+// of a property: the folds of a value that is not quoted-printable, and new
+// properties whose name is none that matters (BEGIN, END, LOGO, PHOTO,
+// VERSION), with no group before it, whose parameters cannot say
+// QUOTED-PRINTABLE (or CHARSET, while text can matter). They are told apart
+// here by their first eight bytes, and their parameters if they have any.
 bool CardContent::Skim(const std::byte* p, const std::byte* q, const std::byte* readable) {
   if constexpr (std::endian::native != std::endian::little) return false;
-  if (textMatters_ || qp_ || afterSoftBreak_ ||
-      (property_ != Property::Other && property_ != Property::None) || readable - p < 8 || p == q)
-    return false;
+  if (qp_ || afterSoftBreak_ || keepText_) return false;
+  if (p == q) return true;  // an empty line: nothing to take
+  if (readable - p < 8) return false;
   const std::uint64_t word = EightBytes(p);
-  const auto first = static_cast<unsigned char>(word), second = static_cast<unsigned char>(word >> 8);
+  const auto first = static_cast<unsigned char>(word);
   if (first == ' ' || first == '\t') {
-    // A fold; but spaces may stand before a boundary word too.
-    return first == '\t' || q - p == 1 || (second != ' ' && (second | 0x20) != 'b' && (second | 0x20) != 'e');
+    if (MayBeBoundaryLine(p, q)) return false;
+    TakeValue<1, false>(p + 1, q);
+    return true;
   }
-  if (const unsigned lower = first | 0x20u;
-      lower == 'b' || lower == 'e' || lower == 'l' || lower == 'p' || lower == 'v')
-    return false;
   const std::uint64_t marks =
       FirstEqual(word, ':') | FirstEqual(word, ';') | FirstEqual(word, '.') | FirstEqual(word, '"');
-  const std::byte* at = p + std::countr_zero(marks) / 8;
-  if (at >= q || at - p >= 8 || *at == std::byte{'.'} || *at == std::byte{'"'}) return false;
+  const auto nameSize = static_cast<std::size_t>(std::countr_zero(marks) / 8);
+  const std::byte* at = p + nameSize;
+  if (nameSize >= 8 || at >= q || *at == std::byte{'.'} || *at == std::byte{'"'} ||
+      (nameSize > 0 && (at[-1] == std::byte{' '} || at[-1] == std::byte{'\t'})) ||
+      KindOf(word, nameSize) != Property::Other)
+    return false;
   if (*at == std::byte{';'}) {
-    // Parameters, to the colon; with a quote, or any Q, they are read in full.
+    // Parameters, to the colon; with a quote, a Q (or a C while text can
+    // matter) they are read in full.
     for (;; at += 8) {
       if (readable - at < 8) return false;
-      const std::uint64_t bytes = EightBytes(at);
+      const std::uint64_t bytes = EightBytes(at), lower = bytes | 0x2020202020202020u;
       const std::uint64_t stops = FirstEqual(bytes, ':') | FirstEqual(bytes, '"');
-      const std::uint64_t qs = FirstEqual(bytes | 0x2020202020202020u, 'q');
-      if (std::countr_zero(qs) < std::countr_zero(stops)) return false;
+      const std::uint64_t doubts = FirstEqual(lower, 'q') | (textMatters_ ? FirstEqual(lower, 'c') : 0);
+      if (std::countr_zero(doubts) < std::countr_zero(stops)) return false;
       if (stops) {
         at += std::countr_zero(stops) / 8;
         break;
@@ -298,10 +330,12 @@ bool CardContent::Skim(const std::byte* p, const std::byte* q, const std::byte* 
     }
     if (at >= q || *at != std::byte{':'} || static_cast<std::size_t>(at - p) > kLongestHead) return false;
   }
-  // What EndProperty and StartProperty would leave, but for what no longer
-  // counts: the text past ASCII of the property before, and this one's size.
+  EndProperty();
   property_ = Property::Other;
-  charset_ = nonAscii_ = keepText_ = false;
+  charset_ = keepText_ = false;
+  // Head and value alike, as StartProperty and TakeValue would find it.
+  nonAscii_ = textMatters_ && AnyPastAscii<1, false>(p, q);
+  valueUnits_ = 0;
   return true;
 }
 
@@ -740,27 +774,6 @@ class CardReport::Reader {
       p = lf + 1;
     }
     return p;
-  }
-
-  // Whether [word, q) is the boundary word, as the matcher reads it (its
-  // letters in either case), and then only spaces.
-  static bool IsBoundaryLine(const std::byte* word, const std::byte* q, std::string_view lower) {
-    const std::size_t size = lower.size();
-    if (static_cast<std::size_t>(q - word) < size) return false;
-    if constexpr (std::endian::native == std::endian::little) {
-      // Both words are longer than eight bytes: their first eight and their
-      // last eight cover them.
-      static constexpr PackedWord kBeginFirst("begin:vc"), kBeginLast("in:vcard"), kEndFirst("end:vcar"),
-          kEndLast("nd:vcard");
-      const bool begin = size == 11;
-      if (!(begin ? kBeginFirst : kEndFirst).Starts(EightBytes(word)) ||
-          !(begin ? kBeginLast : kEndLast).Starts(EightBytes(word + size - 8)))
-        return false;
-    } else {
-      for (std::size_t i = 0; i < size; ++i)
-        if (!SameLetter(std::to_integer<std::uint16_t>(word[i]), lower[i])) return false;
-    }
-    return std::all_of(word + lower.size(), q, [](std::byte b) { return b == std::byte{' '}; });
   }
 
   // A line [p, q) of an 8-bit source, read whole at its start; the block
