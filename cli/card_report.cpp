@@ -302,7 +302,10 @@ bool CardContent::Skim(const std::byte* p, const std::byte* q, const std::byte* 
   const std::uint64_t word = EightBytes(p);
   const auto first = static_cast<unsigned char>(word);
   if (first == ' ' || first == '\t') {
-    if (MayBeBoundaryLine(p, q)) return false;
+    // A fold, unless spaces stand before a boundary word.
+    const unsigned second = static_cast<unsigned char>(word >> 8) | 0x20u;
+    if (first == ' ' && (second == ' ' || second == 'b' || second == 'e') && MayBeBoundaryLine(p, q))
+      return false;
     TakeValue<1, false>(p + 1, q);
     return true;
   }
@@ -689,10 +692,7 @@ class CardReport::Reader {
   }
 
   void Scan(std::span<const std::byte> data) {
-    if (unitBytes_ == 1) {
-      crsPaired_ = CrsPaired(data.data(), data.data() + data.size());
-      return ScanUnits<1, false>(data.data(), data.data() + data.size());
-    }
+    if (unitBytes_ == 1) return ScanUnits<1, false>(data.data(), data.data() + data.size());
     const auto scan = bigEndian_ ? &Reader::ScanUnits<2, true> : &Reader::ScanUnits<2, false>;
     if (hasOddByte_ && !data.empty()) {
       const std::byte unit[2] = {oddByte_, data[0]};
@@ -712,7 +712,7 @@ class CardReport::Reader {
   void ScanUnits(const std::byte* p, const std::byte* const end) {
     while (p < end) {
       if constexpr (kUnitSize == 1) {
-        if (crsPaired_ && pendingCr_ == 0 && !lineStarted_) {
+        if (pendingCr_ == 0 && !lineStarted_) {
           p = TakeWholeLines(p, end);
           if (p == end) return;
         }
@@ -740,30 +740,16 @@ class CardReport::Reader {
     }
   }
 
-  // Whether every CR in [p, end) but a last one has an LF after it: then,
-  // in 8-bit text, each line a block holds whole ends at an LF, and with a
-  // CR before it when that is a CR LF.
-  static bool CrsPaired(const std::byte* p, const std::byte* const end) {
-    const auto size = static_cast<std::size_t>(end - p);
-    if (!std::memchr(p, '\r', size)) return true;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(p);
-    unsigned char lone = 0;
-    for (std::size_t i = 1; i < size; ++i)
-      lone |= static_cast<unsigned char>((bytes[i - 1] == '\r') & (bytes[i] != '\n'));
-    return lone == 0;
-  }
-
-  // The lines that start at p and end within the block, while CRs come
-  // only in CR LFs (then a line's end is found with the C library's search
-  // for one byte, and a line is read at once); returns where the first
-  // line that does not end in the block begins.
+  // The lines of an 8-bit source that start at p and end within the block
+  // in an LF or a CR LF, read a line at a time; returns where the first
+  // line that does not begins (its end is a CR whose kind is not known yet,
+  // or past the block).
   const std::byte* TakeWholeLines(const std::byte* p, const std::byte* const end) {
     while (p < end) {
-      const void* found = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-      if (!found) return p;
-      const auto* lf = static_cast<const std::byte*>(found);
-      const bool crLf = lf > p && lf[-1] == std::byte{'\r'};
-      const std::byte* const q = crLf ? lf - 1 : lf;
+      const std::byte* const q = FindLineEnd<1, false>(p, end);
+      if (q == end) return p;
+      const bool crLf = *q == std::byte{'\r'};
+      if (crLf && (end - q < 2 || q[1] != std::byte{'\n'})) return p;
       if (depth_ > 0 && content_->Skim(p, q, end)) {
         ++summary_.lines;
         cardBytes_ += static_cast<std::uint64_t>(q - p) + 2;
@@ -771,7 +757,7 @@ class CardReport::Reader {
       } else {
         WholeLine(p, q, crLf ? End::CrLf : End::Lf, end);
       }
-      p = lf + 1;
+      p = q + (crLf ? 2 : 1);
     }
     return p;
   }
@@ -1004,8 +990,7 @@ class CardReport::Reader {
   bool bigEndian_ = false;
   std::byte oddByte_{};  // first half of a 16-bit unit split across blocks
   bool hasOddByte_ = false;
-  int pendingCr_ = 0;       // CRs just read whose kind of line end is not known yet
-  bool crsPaired_ = false;  // of the block being read: see CrsPaired
+  int pendingCr_ = 0;  // CRs just read whose kind of line end is not known yet
 
   // The line being read.
   std::uint64_t lineBytes_ = 0;
