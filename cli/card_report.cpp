@@ -296,13 +296,15 @@ void CardContent::TakeLine(const std::byte* p, const std::byte* q, const std::by
 // here by their first eight bytes, and their parameters if they have any.
 bool CardContent::Skim(const std::byte* p, const std::byte* q, const std::byte* readable) {
   if constexpr (std::endian::native != std::endian::little) return false;
-  if (qp_ || afterSoftBreak_ || keepText_) return false;
+  if (qp_ || afterSoftBreak_) return false;
   if (p == q) return true;  // an empty line: nothing to take
   if (readable - p < 8) return false;
   const std::uint64_t word = EightBytes(p);
   const auto first = static_cast<unsigned char>(word);
   if (first == ' ' || first == '\t') {
-    // A fold, unless spaces stand before a boundary word.
+    // A fold, unless spaces stand before a boundary word; the value of a
+    // version or a boundary is read in full.
+    if (keepText_) return false;
     const unsigned second = static_cast<unsigned char>(word >> 8) | 0x20u;
     if (first == ' ' && (second == ' ' || second == 'b' || second == 'e') && MayBeBoundaryLine(p, q))
       return false;
