@@ -1,6 +1,7 @@
 #include "card_report.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdio>
@@ -1069,6 +1070,18 @@ namespace {
 // digits.
 constexpr std::size_t kLongestRow = 512;
 
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The smallest number of each count of digits a 64-bit value can have.
+constexpr auto kPowersOf10 = [] {
+  std::array<std::uint64_t, 20> powers{1};
+  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
 // A row made in place, in a buffer with room for the longest row.
 class RowText {
  public:
@@ -1085,11 +1098,18 @@ class RowText {
   void Put(std::uint64_t n) { at_ = std::to_chars(at_, at_ + 20, n).ptr; }
   // Right-aligned in at least `width` columns.
   void Right(std::uint64_t n, std::size_t width) {
-    char digits[20] = {};
-    const auto size = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
+    std::size_t size = 1;
+    for (std::uint64_t rest = n; rest >= 100; rest /= 100) size += 2;
+    size += size < kPowersOf10.size() && n >= kPowersOf10[size];
     Spaces(width, size);
-    std::memcpy(at_, digits, sizeof digits);
     at_ += size;
+    // Two digits at a time, from the right.
+    char* digit = at_;
+    for (; n >= 10; n /= 100) {
+      digit -= 2;
+      std::memcpy(digit, kPairs + 2 * (n % 100), 2);
+    }
+    if (digit > at_ - size) *--digit = static_cast<char>('0' + n);
   }
   // Left-aligned in at least `width` columns.
   void Left(std::string_view text, std::size_t width) {
