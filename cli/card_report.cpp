@@ -1153,25 +1153,44 @@ class RowText {
   char* at_;
 };
 
-// The fields the two forms for scripts share, in this order, each after
-// its own text; `skip` characters of the first text are left out.
-void PutFields(RowText& row, const CardFacts& card, const std::string_view (&before)[8], std::string_view yes,
-               std::string_view no, std::size_t skip = 0) {
-  row.Put(before[0].substr(skip));
-  row.Put(card.number);
-  row.Put(before[1]);
-  row.Put(card.firstLine);
-  row.Put(before[2]);
-  row.Version(card.version);
-  row.Put(before[3]);
-  row.Put(card.bytes);
-  row.Put(before[4]);
-  row.Put(card.largestPicture);
-  row.Put(before[5]);
-  row.Put(card.quotedPrintable ? yes : no);
-  row.Put(before[6]);
-  row.Put(card.undeclared8Bit ? yes : no);
-  row.Put(before[7]);
+// The fields of a row in the two forms for scripts, by the names both give
+// them (the TSV form in its head, JSON as keys), in this order; the line
+// ends come after them. A field is a number, a yes-or-no, or else the
+// version.
+struct ScriptField {
+  std::string_view name;
+  std::uint64_t CardFacts::*number = nullptr;
+  bool CardFacts::*flag = nullptr;
+};
+constexpr ScriptField kScriptFields[] = {{"card", &CardFacts::number},
+                                         {"line", &CardFacts::firstLine},
+                                         {"version"},
+                                         {"bytes", &CardFacts::bytes},
+                                         {"picture_bytes", &CardFacts::largestPicture},
+                                         {"quoted_printable", nullptr, &CardFacts::quotedPrintable},
+                                         {"undeclared_8bit", nullptr, &CardFacts::undeclared8Bit}};
+
+// The fields, tab-separated or as JSON members ("name": value, the version
+// a string), with the line ends' name or key after them.
+void PutScriptFields(RowText& row, const CardFacts& card, bool json) {
+  for (const ScriptField& field : kScriptFields) {
+    if (json) {
+      row.Put(&field == kScriptFields ? "{\"" : ", \"");
+      row.Put(field.name);
+      row.Put("\": ");
+    }
+    if (field.number) {
+      row.Put(card.*field.number);
+    } else if (field.flag) {
+      row.Put(card.*field.flag ? (json ? "true" : "yes") : (json ? "false" : "no"));
+    } else {
+      if (json) row.Put("\"");
+      row.Version(card.version);
+      if (json) row.Put("\"");
+    }
+    if (!json) row.Put("\t");
+  }
+  if (json) row.Put(", \"line_ends\": ");
 }
 
 std::string_view YesNo(bool value) {
@@ -1186,8 +1205,11 @@ std::string Cards(std::uint64_t n) {
 
 std::string ReportHead(ReportFormat format) {
   switch (format) {
-    case ReportFormat::Tsv:
-      return "card\tline\tversion\tbytes\tpicture_bytes\tquoted_printable\tundeclared_8bit\tline_ends\n";
+    case ReportFormat::Tsv: {
+      std::string head;
+      for (const ScriptField& field : kScriptFields) head.append(field.name).append("\t");
+      return head + "line_ends\n";
+    }
     case ReportFormat::Json:
       return "{\"cards\": [";
     case ReportFormat::Text:
@@ -1202,20 +1224,16 @@ namespace {
 char* PutRow(char* at, ReportFormat format, const CardFacts& card) {
   RowText row(at);
   switch (format) {
-    case ReportFormat::Tsv: {
-      static constexpr std::string_view kTabs[] = {"", "\t", "\t", "\t", "\t", "\t", "\t", "\t"};
-      PutFields(row, card, kTabs, "yes", "no");
+    case ReportFormat::Tsv:
+      PutScriptFields(row, card, false);
       row.Ends(card, ",", "none");
       row.Put("\n");
       break;
-    }
-    case ReportFormat::Json: {
-      static constexpr std::string_view kKeys[] = {
-          ",\n  {\"card\": ",        ", \"line\": ",          ", \"version\": \"",
-          "\", \"bytes\": ",         ", \"picture_bytes\": ", ", \"quoted_printable\": ",
-          ", \"undeclared_8bit\": ", ", \"line_ends\": ["};
+    case ReportFormat::Json:
       // The first row has no comma before it.
-      PutFields(row, card, kKeys, "true", "false", card.number == 1 ? 1 : 0);
+      row.Put(card.number == 1 ? "\n  " : ",\n  ");
+      PutScriptFields(row, card, true);
+      row.Put("[");
       if (card.crLf + card.lf + card.cr + card.crCrLf != 0) {
         row.Put("\"");
         row.Ends(card, "\", \"", "");
@@ -1223,7 +1241,6 @@ char* PutRow(char* at, ReportFormat format, const CardFacts& card) {
       }
       row.Put("]}");
       break;
-    }
     case ReportFormat::Text:
       row.Right(card.number, 7);
       row.Right(card.firstLine, 9);
