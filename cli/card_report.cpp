@@ -955,22 +955,9 @@ class CardReport::Reader {
   }
 
   void CountEnd(End end) {
-    switch (end) {
-      case End::CrLf:
-        ++card_.crLf;
-        break;
-      case End::Lf:
-        ++card_.lf;
-        break;
-      case End::Cr:
-        ++card_.cr;
-        break;
-      case End::CrCrLf:
-        ++card_.crCrLf;
-        break;
-      case End::None:
-        break;
-    }
+    static constexpr std::uint64_t CardFacts::*kCounts[] = {&CardFacts::crLf, &CardFacts::lf, &CardFacts::cr,
+                                                           &CardFacts::crCrLf};
+    if (end != End::None) ++(card_.*kCounts[static_cast<std::size_t>(end)]);
   }
 
   void FinishCard() {
