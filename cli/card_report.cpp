@@ -956,7 +956,7 @@ class CardReport::Reader {
 
   void CountEnd(End end) {
     static constexpr std::uint64_t CardFacts::*kCounts[] = {&CardFacts::crLf, &CardFacts::lf, &CardFacts::cr,
-                                                           &CardFacts::crCrLf};
+                                                            &CardFacts::crCrLf};
     if (end != End::None) ++(card_.*kCounts[static_cast<std::size_t>(end)]);
   }
 
@@ -1082,6 +1082,12 @@ class RowText {
     std::memcpy(at_, text, kSize - 1);
     at_ += kSize - 1;
   }
+  // One of two texts of the same size.
+  template <std::size_t kSize>
+  void Put(bool first, const char (&text)[kSize], const char (&other)[kSize]) {
+    std::memcpy(at_, first ? text : other, kSize - 1);
+    at_ += kSize - 1;
+  }
   void Put(std::uint64_t n) { at_ = std::to_chars(at_, at_ + 20, n).ptr; }
   // Right-aligned in at least `width` columns.
   void Right(std::uint64_t n, std::size_t width) {
@@ -1098,11 +1104,6 @@ class RowText {
     }
     if (digit > at_ - size) *--digit = static_cast<char>('0' + n);
   }
-  // Left-aligned in at least `width` columns.
-  void Left(std::string_view text, std::size_t width) {
-    Put(text);
-    Spaces(width, text.size());
-  }
   // A version as written may hold anything; rows show only what is safe in
   // any of the forms.
   void Version(const std::string& version, std::size_t width = 0) {
@@ -1115,6 +1116,9 @@ class RowText {
   }
   // The kinds of line end the card has, or `none` when it has none.
   void Ends(const CardFacts& card, std::string_view between, std::string_view none) {
+    // Most cards have one kind.
+    if (card.crLf != 0 && card.lf + card.cr + card.crCrLf == 0) return Put("CRLF");
+    if (card.lf != 0 && card.crLf + card.cr + card.crCrLf == 0) return Put("LF");
     const std::pair<std::uint64_t, std::string_view> kinds[] = {
         {card.crLf, "CRLF"}, {card.lf, "LF"}, {card.cr, "CR"}, {card.crCrLf, "CRCRLF"}};
     bool first = true;
@@ -1180,10 +1184,6 @@ void PutScriptFields(RowText& row, const CardFacts& card, bool json) {
   if (json) row.Put(", \"line_ends\": ");
 }
 
-std::string_view YesNo(bool value) {
-  return value ? "yes" : "no";
-}
-
 std::string Cards(std::uint64_t n) {
   return std::to_string(n) + (n == 1 ? " card" : " cards");
 }
@@ -1235,11 +1235,10 @@ char* PutRow(char* at, ReportFormat format, const CardFacts& card) {
       row.Version(card.version, 7);
       row.Right(card.bytes, 11);
       row.Right(card.largestPicture, 11);
+      // Each answer padded to its column and the space after it.
       row.Put("  ");
-      row.Left(YesNo(card.quotedPrintable), 4);
-      row.Put(" ");
-      row.Left(YesNo(card.undeclared8Bit), 6);
-      row.Put(" ");
+      row.Put(card.quotedPrintable, "yes  ", "no   ");
+      row.Put(card.undeclared8Bit, "yes    ", "no     ");
       row.Ends(card, "+", "none");
       row.Put("\n");
       break;
