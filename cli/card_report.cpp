@@ -187,6 +187,10 @@ class CardContent {
   void TakeFolded(const std::byte* p, const std::byte* q) {
     TakeValue<kUnitSize, kBigEndian>(p, q);
   }
+  // Whether folds that come now are a picture's value, of which only the
+  // size counts: the picture's units of such folds are then Add()ed.
+  bool InPicture() const { return property_ == Property::Picture && !qp_ && !afterSoftBreak_; }
+  void AddPictureUnits(std::uint64_t units) { valueUnits_ += units; }
   // The card has ended: fills in version, picture, quoted-printable and
   // undeclared 8-bit text.
   void Finish(CardFacts& facts);
@@ -753,6 +757,10 @@ class CardReport::Reader {
   // or past the block).
   const std::byte* TakeWholeLines(const std::byte* p, const std::byte* const end) {
     while (p < end) {
+      if (depth_ > 0 && content_->InPicture()) {
+        p = TakePictureFolds(p, end);
+        if (p == end) return p;
+      }
       const std::byte* const q = FindLineEnd<1, false>(p, end);
       if (q == end) return p;
       const bool crLf = *q == std::byte{'\r'};
@@ -766,6 +774,34 @@ class CardReport::Reader {
       }
       p = q + (crLf ? 2 : 1);
     }
+    return p;
+  }
+
+  // A picture's value runs over many folded lines, of which only the size
+  // counts: they are taken here, one after another, while they end in the
+  // block and each is plainly a fold (a tab, or a space before anything that
+  // could begin a boundary word). Returns where the first other line begins.
+  const std::byte* TakePictureFolds(const std::byte* p, const std::byte* const end) {
+    std::uint64_t units = 0, lines = 0, crLfs = 0;
+    const std::byte* const start = p;
+    while (end - p >= 2) {
+      const auto fold = std::to_integer<unsigned>(p[0]), next = std::to_integer<unsigned>(p[1]) | 0x20u;
+      if (fold != '\t' && (fold != ' ' || next == ' ' || next == 'b' || next == 'e')) break;
+      const std::byte* const q = FindLineEnd<1, false>(p + 1, end);
+      if (q == end) break;
+      const bool crLf = *q == std::byte{'\r'};
+      if (crLf && (end - q < 2 || q[1] != std::byte{'\n'})) break;
+      units += static_cast<std::uint64_t>(q - p) - 1;
+      ++lines;
+      crLfs += crLf;
+      p = q + (crLf ? 2 : 1);
+    }
+    content_->AddPictureUnits(units);
+    summary_.lines += lines;
+    // Each line as a split writes it: its bytes, a CR LF for its end.
+    cardBytes_ += static_cast<std::uint64_t>(p - start) + lines - crLfs;
+    card_.crLf += crLfs;
+    card_.lf += lines - crLfs;
     return p;
   }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -153,19 +154,24 @@ TEST(ReportSummaryCounts, AddEachVersionAndEachFact) {
 TEST(ReportLargeCard, InPartsGivesTheSameFactsAsHeldWhole) {
   const std::string big =
       Card("VERSION:2.1\r\nPHOTO;BASE64:\r\n" + std::string(5 << 20, 'A') + "\r\n\r\nN:Jos\xC3\xA9\r\n");
-  // A folded picture whose lines, and whose CR LFs, fall across the reads.
-  std::string folded = "PHOTO;ENCODING=b:A\r\n";
-  for (int line = 0; line < 2000; ++line) folded += " " + std::string(75, 'B') + "\r\n";
+  // Folded pictures whose lines, and whose CR LFs, fall across the reads.
+  std::string folded = "PHOTO;ENCODING=b:A\r\n", tabs = "LOGO:A\n";
+  for (int line = 0; line < 2000; ++line) {
+    folded += " " + std::string(75, 'A') + "\r\n";
+    tabs += "\t" + std::string(75, 'A') + "\n";
+  }
   const std::pair<std::string, std::uint64_t> cases[] = {
       {big, std::uint64_t{5} << 20},
       {Card("VERSION:3.0\r\n" + folded + "N:x\r\n"), 1 + 2000 * 75},
+      {Card("VERSION:3.0\n" + tabs + "N:x\n", "\n"), 1 + 2000 * 75},
   };
   for (const auto& [source, picture] : cases) {
     for (const std::size_t block : {std::size_t{65536}, std::size_t{65537}, SIZE_MAX}) {
       const auto cards = Facts(source, nullptr, block);
       ASSERT_EQ(cards.size(), 1u) << "blocks of " << block;
       EXPECT_EQ(cards[0].largestPicture, picture) << "blocks of " << block;
-      EXPECT_EQ(cards[0].bytes, source.size() + 2) << "blocks of " << block;
+      EXPECT_EQ(cards[0].bytes, source.size() + 2 + cards[0].lf) << "blocks of " << block;
+      EXPECT_EQ(cards[0].crLf + cards[0].lf, std::ranges::count(source, '\n')) << "blocks of " << block;
     }
   }
   EXPECT_TRUE(Only(big).undeclared8Bit);
