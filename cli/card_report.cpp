@@ -105,6 +105,15 @@ class PackedWord {
   std::uint64_t bytes_ = 0, letters_ = 0, mask_ = 0;
 };
 
+// Whether text is the word. A character at a time: a library compare is a
+// call, and these are made for every card.
+bool Is(const std::string& text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (text[i] != word[i]) return false;
+  return true;
+}
+
 char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -601,7 +610,7 @@ void CardContent::EndSpecialProperty() {
     if (property_ == Property::Version && depth_ == 1 && version_.empty()) {
       version_.assign(value);
       for (char& c : version_) c = Upper(c);
-      textMatters_ = version_ == "2.1";
+      textMatters_ = Is(version_, "2.1");
     }
   }
   property_ = Property::None;
@@ -624,7 +633,7 @@ void CardContent::Finish(CardFacts& facts) {
   facts.version = version_.empty() ? "none" : version_;
   facts.largestPicture = largestPicture_;
   facts.quotedPrintable = anyQp_;
-  facts.undeclared8Bit = anyUndeclared_ && facts.version == "2.1";
+  facts.undeclared8Bit = anyUndeclared_ && Is(facts.version, "2.1");
 }
 
 }  // namespace
@@ -1071,17 +1080,13 @@ const char* FormName(SourceEncoding encoding, bool empty) {
 
 void ReportSummary::Add(const CardFacts& card) {
   ++cards;
-  // Compared by hand: a library compare is a call, and this is made per card.
-  const auto is = [&version = card.version](std::string_view word) {
-    return version.size() == word.size() && std::equal(word.begin(), word.end(), version.begin());
-  };
-  if (is("2.1")) {
+  if (Is(card.version, "2.1")) {
     ++v21;
-  } else if (is("3.0")) {
+  } else if (Is(card.version, "3.0")) {
     ++v30;
-  } else if (is("4.0")) {
+  } else if (Is(card.version, "4.0")) {
     ++v40;
-  } else if (is("none")) {
+  } else if (Is(card.version, "none")) {
     ++none;
   } else {
     ++other;
