@@ -336,9 +336,19 @@ bool CardContent::Skim(const std::byte* p, const std::byte* q, const std::byte* 
   const auto nameSize = static_cast<std::size_t>(std::countr_zero(NameMarks(word)) / 8);
   const std::byte* at = p + nameSize;
   if (nameSize >= 8 || at >= q || (std::to_integer<unsigned>(*at) & 0xFEu) != ':' ||
-      (nameSize > 0 && (at[-1] == std::byte{' '} || at[-1] == std::byte{'\t'})) ||
-      KindOf(word, nameSize) != Property::Other)
+      (nameSize > 0 && (at[-1] == std::byte{' '} || at[-1] == std::byte{'\t'})))
     return false;
+  const Property kind = KindOf(word, nameSize);
+  if (kind == Property::Version && *at == std::byte{':'}) {
+    // A card's VERSION line, without parameters: taken as TakeLine takes it.
+    EndProperty();
+    StartProperty(Property::Version, {}, false);
+    mode_ = Mode::Value;
+    TakeValue<1, false>(at + 1, q);
+    EndLine();
+    return true;
+  }
+  if (kind != Property::Other) return false;
   if (*at == std::byte{';'}) {
     // Parameters, to the colon; with a quote, a Q (or a C while text can
     // matter) they are read in full.
