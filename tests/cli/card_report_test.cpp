@@ -199,6 +199,12 @@ TEST(ReportPassingOver, StillSeesTheFactsOfLinesThatLookOrdinary) {
       {Card("VERSION:2.1\r\nN:x\r\nNOTE:plain\r\n \xC3\xA9\r\n"), 0, false, true},
       {Card("VERSION:2.1\r\nN:x\r\nX-\xC3\xA9:plain\r\n"), 0, false, true},
       {Card("N:\xC3\xA9\r\nVERSION:2.1\r\n"), 0, false, true},
+      // A picture's folds that begin like a boundary word, with a tab, or
+      // with a lone CR or a CR CR LF in them; and one ended by a spaced END.
+      {Card("VERSION:3.0\r\nPHOTO:AAAA\r\n bAAA\r\n\tAAAA\r\n A\rA\r\nN:x\r\n"), 14, false, false},
+      {"BEGIN:VCARD\r\nVERSION:3.0\r\nLOGO:AAAA\r\n AAAA\r\r\n AAAA\r\n  END:VCARD\r\n", 12, false, false},
+      // A version's value ending in "=" is no soft break for what follows.
+      {Card("VERSION:2.1=\r\nN;QUOTED-PRINTABLE:\r\nPHOTO:AA\r\n"), 2, true, false},
       // A quoted parameter may hold a colon or a Q.
       {Card("VERSION:3.0\r\nX-A;P=\"a:q\":1\r\nPHOTO:AA\r\n"), 2, false, false},
   };
@@ -231,6 +237,12 @@ std::vector<testing::SampleSource> HardSources() {
       {"Utf16OddLastByte", testing::Utf16(picture, testing::ByteOrder::Little) + "A"},
       {"FoldsThatStartLikeBoundaryWords",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:a\r\n begin\r\n Endless\r\n  END:VCARD \r\n"},
+      {"PictureFoldsThatAreNotPlain",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO:AA\r\n bA\r\n\tA\r\n A\rA\r\n A\r\r\n  "
+       "END:VCARD\r\nEND:VCARD\r\n"},
+      {"VersionsWithParametersAndSpaces",
+       "BEGIN:VCARD\nVERSION;X=1:2.1\nN:\xC3\xA9\nEND:VCARD\nBEGIN:VCARD\nversion: "
+       "3.0=\nN;QUOTED-PRINTABLE:\nEND:VCARD\n"},
       {"EmptyLinesAndPropertiesAfterAVersion",
        "BEGIN:VCARD\r\nVERSION:3.0\r\n\r\nEMAIL;TYPE=INTERNET:a@b\r\n\r\nEND:VCARD\r\n"},
       {"Utf16BigEndianFolds",
