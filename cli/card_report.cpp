@@ -1,6 +1,8 @@
 #include "card_report.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +63,57 @@ bool AnyPastAscii(const std::byte* p, const std::byte* q) {
   }
 }
 
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// Eight bytes at p, the first the lowest.
+std::uint64_t EightBytes(const std::byte* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// A byte of `word` that is c has its high bit set in the result; so may
+// bytes after such a byte, but none before the first: enough to find it.
+std::uint64_t FirstEqual(std::uint64_t word, unsigned char c) {
+  const std::uint64_t x = word ^ (0x0101010101010101u * c);
+  return (x - 0x0101010101010101u) & ~x & kHighBits;
+}
+
+// Where a name can end, or have something in it that makes it more than a
+// name: the first colon or semicolon, or dot (a group's), or quote; or &
+// or *, which the masks cannot tell from those two and which only send a
+// line the slower way.
+std::uint64_t NameMarks(std::uint64_t word) {
+  return FirstEqual(word & 0xFEFEFEFEFEFEFEFEu, ':') | FirstEqual(word & 0xF3F3F3F3F3F3F3F3u, '"');
+}
+
+// Up to eight bytes of a word in lower case, to be compared with eight
+// bytes of text at once: its letters in either case, anything else exactly.
+class PackedWord {
+ public:
+  consteval explicit PackedWord(std::string_view word) {
+    for (std::size_t i = word.size(); i-- > 0;) {
+      bytes_ = (bytes_ << 8) | static_cast<unsigned char>(word[i]);
+      letters_ = (letters_ << 8) | (word[i] >= 'a' && word[i] <= 'z' ? 0x20u : 0u);
+      mask_ = (mask_ << 8) | 0xFFu;
+    }
+  }
+  // Whether the first bytes of `text` (as EightBytes reads them) are the word.
+  bool Starts(std::uint64_t text) const { return ((text | letters_) & mask_) == bytes_; }
+
+ private:
+  std::uint64_t bytes_ = 0, letters_ = 0, mask_ = 0;
+};
+
+// Whether text is the word. A character at a time: a library compare is a
+// call, and these are made for every card.
+bool Is(const std::string& text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (text[i] != word[i]) return false;
+  return true;
+}
+
 char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -71,6 +124,34 @@ bool SameLetter(std::uint16_t unit, char expected) {
   const bool letter = expected >= 'a' && expected <= 'z';
   if (!letter) return unit == static_cast<unsigned char>(expected);
   return unit < 0x80 && (unit | 0x20) == static_cast<unsigned char>(expected);
+}
+
+// Whether [word, q) is the boundary word, as the matcher reads it (its
+// letters in either case), and then only spaces.
+bool IsBoundaryLine(const std::byte* word, const std::byte* q, std::string_view lower) {
+  const std::size_t size = lower.size();
+  if (static_cast<std::size_t>(q - word) < size) return false;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Both words are longer than eight bytes: their first eight and their
+    // last eight cover them.
+    static constexpr PackedWord kBeginFirst("begin:vc"), kBeginLast("in:vcard"), kEndFirst("end:vcar"),
+        kEndLast("nd:vcard");
+    const bool begin = size == 11;
+    if (!(begin ? kBeginFirst : kEndFirst).Starts(EightBytes(word)) ||
+        !(begin ? kBeginLast : kEndLast).Starts(EightBytes(word + size - 8)))
+      return false;
+  } else {
+    for (std::size_t i = 0; i < size; ++i)
+      if (!SameLetter(std::to_integer<std::uint16_t>(word[i]), lower[i])) return false;
+  }
+  return std::all_of(word + lower.size(), q, [](std::byte b) { return b == std::byte{' '}; });
+}
+
+// Whether the line [p, q) may be a boundary line: spaces, a boundary word
+// and spaces.
+bool MayBeBoundaryLine(const std::byte* p, const std::byte* q) {
+  while (p < q && *p == std::byte{' '}) ++p;
+  return p < q && (IsBoundaryLine(p, q, "begin:vcard") || IsBoundaryLine(p, q, "end:vcard"));
 }
 
 bool IsHexDigitPastAscii(std::uint16_t unit) {
@@ -96,6 +177,13 @@ class CardContent {
   // More of the line being read; no CR or LF.
   template <std::size_t kUnitSize, bool kBigEndian>
   void Take(const std::byte* p, const std::byte* q);
+  // A whole line of an 8-bit source, no CR or LF in it, as Take over all
+  // of it and then EndLine, but read where it lies: its head is not held.
+  // The bytes up to `readable` may be read, as far as the block goes.
+  void TakeLine(const std::byte* p, const std::byte* q, const std::byte* readable);
+  // Takes such a line, as TakeLine would, if it is sure that the line is no
+  // boundary line and changes no fact; false, having taken nothing, if not.
+  bool Skim(const std::byte* p, const std::byte* q, const std::byte* readable);
   // A boundary line, "BEGIN:VCARD" or "END:VCARD" as a split writes it.
   // False when it is read as value after a soft break: give its units then.
   bool TakeBoundary(bool begin);
@@ -108,22 +196,41 @@ class CardContent {
   void TakeFolded(const std::byte* p, const std::byte* q) {
     TakeValue<kUnitSize, kBigEndian>(p, q);
   }
+  // Whether folds that come now are a picture's value, of which only the
+  // size counts: the picture's units of such folds are then Add()ed.
+  bool InPicture() const { return property_ == Property::Picture && !qp_ && !afterSoftBreak_; }
+  void AddPictureUnits(std::uint64_t units) { valueUnits_ += units; }
   // The card has ended: fills in version, picture, quoted-printable and
   // undeclared 8-bit text.
   void Finish(CardFacts& facts);
 
  private:
   enum class Mode { LineStart, Head, Value };
-  enum class Property { None, Other, Picture, Version, Begin, End };
   template <std::size_t kUnitSize, bool kBigEndian>
   const std::byte* TakeHead(const std::byte* p, const std::byte* q);
+  void TakeHeadInPlace(const std::byte* p, const std::byte* q, const std::byte* readable);
+  void TakeQuotedHead(const std::byte* p, const std::byte* q);
+  void TakeAsValue(const std::byte* p, const std::byte* q);
   template <std::size_t kUnitSize, bool kBigEndian>
   void HoldHead(const std::byte* p, const std::byte* q);
   template <std::size_t kUnitSize, bool kBigEndian>
   void TakeValue(const std::byte* p, const std::byte* q);
   void TakeValueUnit(std::uint16_t unit);
-  void StartProperty();
-  void EndProperty();
+  void StartProperty(std::string_view head, bool headNonAscii);
+  void StartProperty(std::string_view name, std::string_view parameters, bool headNonAscii);
+  enum class Property { None, Other, Picture, Version, Begin, End };
+  void StartProperty(Property kind, std::string_view parameters, bool headNonAscii);
+  static Property KindOf(std::uint64_t word, std::size_t size);
+  void EndProperty() {
+    if (property_ == Property::Other) {
+      // Most properties: only their text past ASCII is of interest.
+      anyUndeclared_ = anyUndeclared_ || (nonAscii_ && !charset_);
+      property_ = Property::None;
+    } else if (property_ != Property::None) {
+      EndSpecialProperty();
+    }
+  }
+  void EndSpecialProperty();
 
   std::size_t unitBytes_;
   Mode mode_ = Mode::LineStart;
@@ -150,6 +257,9 @@ class CardContent {
   std::uint64_t largestPicture_ = 0;
   bool anyQp_ = false;
   bool anyUndeclared_ = false;
+  // Whether 8-bit text can still change a fact: not once the card's
+  // version is known to be other than 2.1.
+  bool textMatters_ = true;
 };
 
 void CardContent::Start() {
@@ -160,6 +270,7 @@ void CardContent::Start() {
   version_.clear();
   largestPicture_ = 0;
   anyQp_ = anyUndeclared_ = false;
+  textMatters_ = true;
 }
 
 template <std::size_t kUnitSize, bool kBigEndian>
@@ -183,6 +294,179 @@ void CardContent::Take(const std::byte* p, const std::byte* q) {
   if (mode_ == Mode::Value && p < q) TakeValue<kUnitSize, kBigEndian>(p, q);
 }
 
+void CardContent::TakeLine(const std::byte* p, const std::byte* q, const std::byte* readable) {
+  if (p < q) {
+    const std::byte first = *p;
+    if (first == std::byte{' '} || first == std::byte{'\t'}) {
+      mode_ = Mode::Value;
+      TakeValue<1, false>(p + 1, q);
+    } else if (afterSoftBreak_) {
+      mode_ = Mode::Value;
+      TakeValue<1, false>(p, q);
+    } else {
+      TakeHeadInPlace(p, q, readable);
+    }
+  }
+  EndLine();
+}
+
+// Most lines of a card change no fact but a size or the text past ASCII
+// of a property: the folds of a value that is not quoted-printable, and new
+// properties whose name is none that matters (BEGIN, END, LOGO, PHOTO,
+// VERSION), with no group before it, whose parameters cannot say
+// QUOTED-PRINTABLE (or CHARSET, while text can matter). They are told apart
+// here by their first eight bytes, and their parameters if they have any.
+bool CardContent::Skim(const std::byte* p, const std::byte* q, const std::byte* readable) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  if (qp_ || afterSoftBreak_) return false;
+  if (p == q) return true;  // an empty line: nothing to take
+  if (readable - p < 8) return false;
+  const std::uint64_t word = EightBytes(p);
+  const auto first = static_cast<unsigned char>(word);
+  if (first == ' ' || first == '\t') {
+    // A fold, unless spaces stand before a boundary word; the value of a
+    // version or a boundary is read in full.
+    if (keepText_) return false;
+    const unsigned second = static_cast<unsigned char>(word >> 8) | 0x20u;
+    if (first == ' ' && (second == ' ' || second == 'b' || second == 'e') && MayBeBoundaryLine(p, q))
+      return false;
+    TakeValue<1, false>(p + 1, q);
+    return true;
+  }
+  const auto nameSize = static_cast<std::size_t>(std::countr_zero(NameMarks(word)) / 8);
+  const std::byte* at = p + nameSize;
+  if (nameSize >= 8 || at >= q || (std::to_integer<unsigned>(*at) & 0xFEu) != ':' ||
+      (nameSize > 0 && (at[-1] == std::byte{' '} || at[-1] == std::byte{'\t'})))
+    return false;
+  const Property kind = KindOf(word, nameSize);
+  if (kind == Property::Version && *at == std::byte{':'}) {
+    // A card's VERSION line, without parameters: taken as TakeLine takes it.
+    EndProperty();
+    StartProperty(Property::Version, {}, false);
+    mode_ = Mode::Value;
+    TakeValue<1, false>(at + 1, q);
+    EndLine();
+    return true;
+  }
+  if (kind != Property::Other) return false;
+  if (*at == std::byte{';'}) {
+    // Parameters, to the colon; with a quote, a Q (or a C while text can
+    // matter) they are read in full.
+    for (;; at += 8) {
+      if (readable - at < 8) return false;
+      const std::uint64_t bytes = EightBytes(at), lower = bytes | 0x2020202020202020u;
+      const std::uint64_t stops = FirstEqual(bytes, ':') | FirstEqual(bytes, '"');
+      const std::uint64_t doubts = FirstEqual(lower, 'q') | (textMatters_ ? FirstEqual(lower, 'c') : 0);
+      if (std::countr_zero(doubts) < std::countr_zero(stops)) return false;
+      if (stops) {
+        at += std::countr_zero(stops) / 8;
+        break;
+      }
+    }
+    if (at >= q || *at != std::byte{':'} || static_cast<std::size_t>(at - p) > kLongestHead) return false;
+  }
+  EndProperty();
+  property_ = Property::Other;
+  charset_ = keepText_ = false;
+  // Head and value alike, as StartProperty and TakeValue would find it.
+  nonAscii_ = textMatters_ && AnyPastAscii<1, false>(p, q);
+  valueUnits_ = 0;
+  return true;
+}
+
+// A line's head read where it lies, as TakeHead reads it held: the first
+// colon outside quotes ends it, unless more than kLongestHead units come
+// before; without one the whole line is value. Most heads are a name, or a
+// name and parameters, without group or quotes: they are read eight bytes
+// at a time, the rest as TakeQuotedHead reads them.
+void CardContent::TakeHeadInPlace(const std::byte* p, const std::byte* q, const std::byte* readable) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (readable - p >= 8) {
+      const std::uint64_t word = EightBytes(p);
+      const auto nameSize = static_cast<std::size_t>(std::countr_zero(NameMarks(word)) / 8);
+      const std::byte* const nameEnd = p + nameSize;
+      const bool plainName =
+          nameSize < 8 && nameEnd < q && (*nameEnd == std::byte{':'} || *nameEnd == std::byte{';'}) &&
+          (nameSize == 0 || (nameEnd[-1] != std::byte{' '} && nameEnd[-1] != std::byte{'\t'}));
+      if (plainName) {
+        const std::byte* stop = nameEnd;
+        if (*nameEnd == std::byte{';'}) {
+          // The parameters end at the first colon; a quote leaves them to the slow reading.
+          for (stop = nameEnd + 1; readable - stop >= 8; stop += 8) {
+            const std::uint64_t ends = FirstEqual(EightBytes(stop), ':') | FirstEqual(EightBytes(stop), '"');
+            if (ends || q - stop <= 8) {
+              stop = std::min(stop + std::countr_zero(ends) / 8, q);
+              break;
+            }
+          }
+          if (readable - stop < 8)
+            stop =
+                std::find_if(stop, q, [](std::byte b) { return b == std::byte{':'} || b == std::byte{'"'}; });
+        }
+        if (stop < q && *stop == std::byte{':'} && static_cast<std::size_t>(stop - p) <= kLongestHead) {
+          EndProperty();
+          // Bytes past ASCII in a head count only while text can matter.
+          const bool pastAscii = textMatters_ && AnyPastAscii<1, false>(p, stop);
+          StartProperty(KindOf(word, nameSize),
+                        {reinterpret_cast<const char*>(nameEnd), static_cast<std::size_t>(stop - nameEnd)},
+                        pastAscii);
+          mode_ = Mode::Value;
+          TakeValue<1, false>(stop + 1, q);
+          return;
+        }
+      }
+    }
+  }
+  TakeQuotedHead(p, q);
+}
+
+// What a name of `size` bytes, the first ones of `word`, no group before
+// it, makes of its property.
+CardContent::Property CardContent::KindOf(std::uint64_t word, std::size_t size) {
+  static constexpr PackedWord kEnd("end"), kLogo("logo"), kPhoto("photo"), kBegin("begin"),
+      kVersion("version");
+  switch (size) {
+    case 3:
+      return kEnd.Starts(word) ? Property::End : Property::Other;
+    case 4:
+      return kLogo.Starts(word) ? Property::Picture : Property::Other;
+    case 5:
+      return kPhoto.Starts(word)   ? Property::Picture
+             : kBegin.Starts(word) ? Property::Begin
+                                   : Property::Other;
+    case 7:
+      return kVersion.Starts(word) ? Property::Version : Property::Other;
+    default:
+      return Property::Other;
+  }
+}
+
+// A head with quotes in it, where a colon may be a parameter's.
+void CardContent::TakeQuotedHead(const std::byte* p, const std::byte* q) {
+  const std::byte* const last = p + std::min<std::size_t>(static_cast<std::size_t>(q - p), kLongestHead);
+  bool quoted = false;
+  unsigned high = 0;
+  for (const std::byte* at = p; at <= last && at < q; ++at) {
+    const auto c = std::to_integer<unsigned char>(*at);
+    high |= c;
+    if (c == '"') quoted = !quoted;
+    if (c != ':' || quoted) continue;
+    EndProperty();
+    StartProperty({reinterpret_cast<const char*>(p), static_cast<std::size_t>(at - p)}, (high & 0x80) != 0);
+    mode_ = Mode::Value;
+    TakeValue<1, false>(at + 1, q);
+    return;
+  }
+  TakeAsValue(p, q);
+}
+
+// A line that never met its colon: as EndLine takes such a head.
+void CardContent::TakeAsValue(const std::byte* p, const std::byte* q) {
+  mode_ = Mode::Head;
+  headUnits_ = static_cast<std::uint64_t>(q - p);
+  headNonAscii_ = AnyPastAscii<1, false>(p, q);
+}
+
 // Up to the colon that ends the head, if it is in [p, q); returns where the
 // value begins, or q. Runs of units that are neither colon nor quote are
 // held at once.
@@ -201,7 +485,7 @@ const std::byte* CardContent::TakeHead(const std::byte* p, const std::byte* q) {
     if (special == q) return q;
     if (Decode<kUnitSize, kBigEndian>(special) == ':' && !inQuotes_ && !headTooLong_) {
       EndProperty();
-      StartProperty();
+      StartProperty({head_, headSize_}, headNonAscii_);
       mode_ = Mode::Value;
       return special + kUnitSize;
     }
@@ -243,7 +527,7 @@ void CardContent::TakeValue(const std::byte* p, const std::byte* q) {
   }
   valueUnits_ += static_cast<std::uint64_t>(q - p) / kUnitSize;
   // A picture's bytes are data, not text: only their number matters.
-  if (!nonAscii_ && !charset_ && !anyUndeclared_ && property_ != Property::Picture)
+  if (textMatters_ && !nonAscii_ && !charset_ && !anyUndeclared_ && property_ != Property::Picture)
     nonAscii_ = AnyPastAscii<kUnitSize, kBigEndian>(p, q);
 }
 
@@ -275,38 +559,47 @@ void CardContent::TakeValueUnit(std::uint16_t unit) {
 }
 
 // The head just read (up to its colon) names the property that starts.
-void CardContent::StartProperty() {
-  const std::string_view head(head_, headSize_);
+void CardContent::StartProperty(std::string_view head, bool headNonAscii) {
   const std::size_t semicolon = head.find(';');
   const std::string_view parameters = semicolon == std::string_view::npos ? "" : head.substr(semicolon);
   std::string_view name = head.substr(0, semicolon);
   if (const auto dot = name.rfind('.'); dot != std::string_view::npos)
     name.remove_prefix(dot + 1);  // a group
+  StartProperty(name, parameters, headNonAscii);
+}
+
+// The name without its group; the parameters from their first semicolon.
+void CardContent::StartProperty(std::string_view name, std::string_view parameters, bool headNonAscii) {
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-  property_ = Property::Other;
+  Property kind = Property::Other;
   switch (name.size()) {
     case 3:
-      if (IsWord(name, "END")) property_ = Property::End;
+      if (IsWord(name, "END")) kind = Property::End;
       break;
     case 4:
-      if (IsWord(name, "LOGO")) property_ = Property::Picture;
+      if (IsWord(name, "LOGO")) kind = Property::Picture;
       break;
     case 5:
-      if (IsWord(name, "PHOTO")) property_ = Property::Picture;
-      if (IsWord(name, "BEGIN")) property_ = Property::Begin;
+      if (IsWord(name, "PHOTO")) kind = Property::Picture;
+      if (IsWord(name, "BEGIN")) kind = Property::Begin;
       break;
     case 7:
-      if (IsWord(name, "VERSION")) property_ = Property::Version;
+      if (IsWord(name, "VERSION")) kind = Property::Version;
       break;
   }
+  StartProperty(kind, parameters, headNonAscii);
+}
+
+void CardContent::StartProperty(Property kind, std::string_view parameters, bool headNonAscii) {
+  property_ = kind;
   // Both words looked for in one pass over the parameters.
   qp_ = charset_ = false;
   for (std::size_t at = 0; at < parameters.size(); ++at) {
-    const char c = Upper(parameters[at]);
-    if (c == 'Q' && IsWord(parameters.substr(at, 16), "QUOTED-PRINTABLE")) qp_ = true;
-    if (c == 'C' && IsWord(parameters.substr(at, 8), "CHARSET=")) charset_ = true;
+    const auto c = static_cast<unsigned char>(parameters[at] | 0x20);  // a letter in lower case
+    if (c == 'q' && IsWord(parameters.substr(at, 16), "QUOTED-PRINTABLE")) qp_ = true;
+    if (c == 'c' && IsWord(parameters.substr(at, 8), "CHARSET=")) charset_ = true;
   }
-  nonAscii_ = headNonAscii_;
+  nonAscii_ = headNonAscii;
   keepText_ = property_ != Property::Other && property_ != Property::Picture;
   textSize_ = 0;
   valueUnits_ = 0;
@@ -314,8 +607,8 @@ void CardContent::StartProperty() {
   anyQp_ = anyQp_ || qp_;
 }
 
-void CardContent::EndProperty() {
-  if (property_ == Property::None) return;
+// A picture's, a version's or a boundary's: what they mean is taken.
+void CardContent::EndSpecialProperty() {
   if (property_ == Property::Picture) largestPicture_ = std::max(largestPicture_, valueUnits_ * unitBytes_);
   if (nonAscii_ && !charset_) anyUndeclared_ = true;
   if (keepText_) {
@@ -327,6 +620,7 @@ void CardContent::EndProperty() {
     if (property_ == Property::Version && depth_ == 1 && version_.empty()) {
       version_.assign(value);
       for (char& c : version_) c = Upper(c);
+      textMatters_ = Is(version_, "2.1");
     }
   }
   property_ = Property::None;
@@ -349,7 +643,7 @@ void CardContent::Finish(CardFacts& facts) {
   facts.version = version_.empty() ? "none" : version_;
   facts.largestPicture = largestPicture_;
   facts.quotedPrintable = anyQp_;
-  facts.undeclared8Bit = anyUndeclared_ && facts.version == "2.1";
+  facts.undeclared8Bit = anyUndeclared_ && Is(facts.version, "2.1");
 }
 
 }  // namespace
@@ -447,6 +741,12 @@ class CardReport::Reader {
   template <std::size_t kUnitSize, bool kBigEndian>
   void ScanUnits(const std::byte* p, const std::byte* const end) {
     while (p < end) {
+      if constexpr (kUnitSize == 1) {
+        if (pendingCr_ == 0 && !lineStarted_) {
+          p = TakeWholeLines(p, end);
+          if (p == end) return;
+        }
+      }
       if (pendingCr_ != 0) {
         if (Settle(Decode<kUnitSize, kBigEndian>(p))) p += kUnitSize;
         continue;
@@ -468,6 +768,89 @@ class CardReport::Reader {
         pendingCr_ = 1;
       }
     }
+  }
+
+  // The lines of an 8-bit source that start at p and end within the block
+  // in an LF or a CR LF, read a line at a time; returns where the first
+  // line that does not begins (its end is a CR whose kind is not known yet,
+  // or past the block).
+  const std::byte* TakeWholeLines(const std::byte* p, const std::byte* const end) {
+    while (p < end) {
+      if (depth_ > 0 && content_->InPicture()) {
+        p = TakePictureFolds(p, end);
+        if (p == end) return p;
+      }
+      const std::byte* const q = FindLineEnd<1, false>(p, end);
+      if (q == end) return p;
+      const bool crLf = *q == std::byte{'\r'};
+      if (crLf && (end - q < 2 || q[1] != std::byte{'\n'})) return p;
+      if (depth_ > 0 && content_->Skim(p, q, end)) {
+        ++summary_.lines;
+        cardBytes_ += static_cast<std::uint64_t>(q - p) + 2;
+        ++(crLf ? card_.crLf : card_.lf);
+      } else {
+        WholeLine(p, q, crLf ? End::CrLf : End::Lf, end);
+      }
+      p = q + (crLf ? 2 : 1);
+    }
+    return p;
+  }
+
+  // A picture's value runs over many folded lines, of which only the size
+  // counts: they are taken here, one after another, while they end in the
+  // block and each is plainly a fold (a tab, or a space before anything that
+  // could begin a boundary word). Returns where the first other line begins.
+  const std::byte* TakePictureFolds(const std::byte* p, const std::byte* const end) {
+    std::uint64_t units = 0, lines = 0, crLfs = 0;
+    const std::byte* const start = p;
+    while (end - p >= 2) {
+      const auto fold = std::to_integer<unsigned>(p[0]), next = std::to_integer<unsigned>(p[1]) | 0x20u;
+      if (fold != '\t' && (fold != ' ' || next == ' ' || next == 'b' || next == 'e')) break;
+      const std::byte* const q = FindLineEnd<1, false>(p + 1, end);
+      if (q == end) break;
+      const bool crLf = *q == std::byte{'\r'};
+      if (crLf && (end - q < 2 || q[1] != std::byte{'\n'})) break;
+      units += static_cast<std::uint64_t>(q - p) - 1;
+      ++lines;
+      crLfs += crLf;
+      p = q + (crLf ? 2 : 1);
+    }
+    content_->AddPictureUnits(units);
+    summary_.lines += lines;
+    // Each line as a split writes it: its bytes, a CR LF for its end.
+    cardBytes_ += static_cast<std::uint64_t>(p - start) + lines - crLfs;
+    card_.crLf += crLfs;
+    card_.lf += lines - crLfs;
+    return p;
+  }
+
+  // A line [p, q) of an 8-bit source, read whole at its start; the block
+  // goes on to `readable`.
+  void WholeLine(const std::byte* p, const std::byte* q, End end, const std::byte* readable) {
+    const std::byte* word = p;
+    while (word < q && *word == std::byte{' '}) ++word;
+    if (word < q) {
+      const auto first = std::to_integer<std::uint16_t>(*word);
+      const std::string_view expected = SameLetter(first, 'b')   ? "begin:vcard"
+                                        : SameLetter(first, 'e') ? "end:vcard"
+                                                                 : "";
+      if (!expected.empty() && IsBoundaryLine(word, q, expected)) {
+        // As the matcher leaves a boundary line it has read.
+        lineBytes_ = static_cast<std::uint64_t>(q - p);
+        lineStarted_ = true;
+        match_ = Match::Trailing;
+        expected_ = expected.data();
+        matched_ = expected.size();
+        leading_ = static_cast<std::uint64_t>(word - p);
+        trailing_ = static_cast<std::uint64_t>(q - word) - matched_;
+        return EndLine(end);
+      }
+    }
+    ++summary_.lines;
+    if (depth_ == 0) return;
+    content_->TakeLine(p, q, readable);
+    cardBytes_ += static_cast<std::uint64_t>(q - p) + 2;
+    CountEnd(end);
   }
 
   // In a card, folded lines of a value read only for its size (a picture,
@@ -631,22 +1014,9 @@ class CardReport::Reader {
   }
 
   void CountEnd(End end) {
-    switch (end) {
-      case End::CrLf:
-        ++card_.crLf;
-        break;
-      case End::Lf:
-        ++card_.lf;
-        break;
-      case End::Cr:
-        ++card_.cr;
-        break;
-      case End::CrCrLf:
-        ++card_.crCrLf;
-        break;
-      case End::None:
-        break;
-    }
+    static constexpr std::uint64_t CardFacts::*kCounts[] = {&CardFacts::crLf, &CardFacts::lf, &CardFacts::cr,
+                                                            &CardFacts::crCrLf};
+    if (end != End::None) ++(card_.*kCounts[static_cast<std::size_t>(end)]);
   }
 
   void FinishCard() {
@@ -720,13 +1090,13 @@ const char* FormName(SourceEncoding encoding, bool empty) {
 
 void ReportSummary::Add(const CardFacts& card) {
   ++cards;
-  if (card.version == "2.1") {
+  if (Is(card.version, "2.1")) {
     ++v21;
-  } else if (card.version == "3.0") {
+  } else if (Is(card.version, "3.0")) {
     ++v30;
-  } else if (card.version == "4.0") {
+  } else if (Is(card.version, "4.0")) {
     ++v40;
-  } else if (card.version == "none") {
+  } else if (Is(card.version, "none")) {
     ++none;
   } else {
     ++other;
@@ -738,27 +1108,56 @@ void ReportSummary::Add(const CardFacts& card) {
 
 namespace {
 
-// A row made in place, in one buffer no row outgrows: a version is at most
-// kTextKept characters, a number 20 digits.
+// No row is longer: a version is at most kTextKept characters, a number 20
+// digits.
+constexpr std::size_t kLongestRow = 512;
+
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The smallest number of each count of digits a 64-bit value can have.
+constexpr auto kPowersOf10 = [] {
+  std::array<std::uint64_t, 20> powers{1};
+  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
+// A row made in place, in a buffer with room for the longest row.
 class RowText {
  public:
+  explicit RowText(char* at) : at_(at) {}
+  // Byte by byte: the pieces are a few bytes, too short to pay for a call.
   void Put(std::string_view text) {
-    std::memcpy(at_, text.data(), text.size());
-    at_ += text.size();
+    for (const char c : text) *at_++ = c;
   }
-  void Put(std::uint64_t n) { at_ = std::to_chars(at_, text_ + sizeof text_, n).ptr; }
+  template <std::size_t kSize>
+  void Put(const char (&text)[kSize]) {
+    std::memcpy(at_, text, kSize - 1);
+    at_ += kSize - 1;
+  }
+  // One of two texts of the same size.
+  template <std::size_t kSize>
+  void Put(bool first, const char (&text)[kSize], const char (&other)[kSize]) {
+    std::memcpy(at_, first ? text : other, kSize - 1);
+    at_ += kSize - 1;
+  }
+  void Put(std::uint64_t n) { at_ = std::to_chars(at_, at_ + 20, n).ptr; }
   // Right-aligned in at least `width` columns.
   void Right(std::uint64_t n, std::size_t width) {
-    char digits[20];
-    const char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    const auto size = static_cast<std::size_t>(end - digits);
+    std::size_t size = 1;
+    for (std::uint64_t rest = n; rest >= 100; rest /= 100) size += 2;
+    size += size < kPowersOf10.size() && n >= kPowersOf10[size];
     Spaces(width, size);
-    Put({digits, size});
-  }
-  // Left-aligned in at least `width` columns.
-  void Left(std::string_view text, std::size_t width) {
-    Put(text);
-    Spaces(width, text.size());
+    at_ += size;
+    // Two digits at a time, from the right.
+    char* digit = at_;
+    for (; n >= 10; n /= 100) {
+      digit -= 2;
+      std::memcpy(digit, kPairs + 2 * (n % 100), 2);
+    }
+    if (digit > at_ - size) *--digit = static_cast<char>('0' + n);
   }
   // A version as written may hold anything; rows show only what is safe in
   // any of the forms.
@@ -772,6 +1171,9 @@ class RowText {
   }
   // The kinds of line end the card has, or `none` when it has none.
   void Ends(const CardFacts& card, std::string_view between, std::string_view none) {
+    // Most cards have one kind.
+    if (card.crLf != 0 && card.lf + card.cr + card.crCrLf == 0) return Put("CRLF");
+    if (card.lf != 0 && card.crLf + card.cr + card.crCrLf == 0) return Put("LF");
     const std::pair<std::uint64_t, std::string_view> kinds[] = {
         {card.crLf, "CRLF"}, {card.lf, "LF"}, {card.cr, "CR"}, {card.crCrLf, "CRCRLF"}};
     bool first = true;
@@ -783,42 +1185,58 @@ class RowText {
     }
     if (first) Put(none);
   }
-  std::string_view Text() const { return {text_, static_cast<std::size_t>(at_ - text_)}; }
+  char* End() const { return at_; }
 
  private:
+  // Columns are narrower than kSpaces, and the buffer has room to spare:
+  // a fixed copy costs less than a counted one.
   void Spaces(std::size_t width, std::size_t used) {
-    if (used >= width) return;
-    std::memset(at_, ' ', width - used);
-    at_ += width - used;
+    static constexpr char kSpaces[] = "                ";
+    std::memcpy(at_, kSpaces, sizeof kSpaces - 1);
+    if (used < width) at_ += width - used;
   }
 
-  char text_[512];
-  char* at_ = text_;
+  char* at_;
 };
 
-// The fields the two forms for scripts share, in this order, each after
-// its own text; `skip` characters of the first text are left out.
-void PutFields(RowText& row, const CardFacts& card, const std::string_view (&before)[8], std::string_view yes,
-               std::string_view no, std::size_t skip = 0) {
-  row.Put(before[0].substr(skip));
-  row.Put(card.number);
-  row.Put(before[1]);
-  row.Put(card.firstLine);
-  row.Put(before[2]);
-  row.Version(card.version);
-  row.Put(before[3]);
-  row.Put(card.bytes);
-  row.Put(before[4]);
-  row.Put(card.largestPicture);
-  row.Put(before[5]);
-  row.Put(card.quotedPrintable ? yes : no);
-  row.Put(before[6]);
-  row.Put(card.undeclared8Bit ? yes : no);
-  row.Put(before[7]);
-}
+// The fields of a row in the two forms for scripts, by the names both give
+// them (the TSV form in its head, JSON as keys), in this order; the line
+// ends come after them. A field is a number, a yes-or-no, or else the
+// version.
+struct ScriptField {
+  std::string_view name;
+  std::uint64_t CardFacts::*number = nullptr;
+  bool CardFacts::*flag = nullptr;
+};
+constexpr ScriptField kScriptFields[] = {{"card", &CardFacts::number},
+                                         {"line", &CardFacts::firstLine},
+                                         {"version"},
+                                         {"bytes", &CardFacts::bytes},
+                                         {"picture_bytes", &CardFacts::largestPicture},
+                                         {"quoted_printable", nullptr, &CardFacts::quotedPrintable},
+                                         {"undeclared_8bit", nullptr, &CardFacts::undeclared8Bit}};
 
-std::string_view YesNo(bool value) {
-  return value ? "yes" : "no";
+// The fields, tab-separated or as JSON members ("name": value, the version
+// a string), with the line ends' name or key after them.
+void PutScriptFields(RowText& row, const CardFacts& card, bool json) {
+  for (const ScriptField& field : kScriptFields) {
+    if (json) {
+      row.Put(&field == kScriptFields ? "{\"" : ", \"");
+      row.Put(field.name);
+      row.Put("\": ");
+    }
+    if (field.number) {
+      row.Put(card.*field.number);
+    } else if (field.flag) {
+      row.Put(card.*field.flag ? (json ? "true" : "yes") : (json ? "false" : "no"));
+    } else {
+      if (json) row.Put("\"");
+      row.Version(card.version);
+      if (json) row.Put("\"");
+    }
+    if (!json) row.Put("\t");
+  }
+  if (json) row.Put(", \"line_ends\": ");
 }
 
 std::string Cards(std::uint64_t n) {
@@ -829,8 +1247,11 @@ std::string Cards(std::uint64_t n) {
 
 std::string ReportHead(ReportFormat format) {
   switch (format) {
-    case ReportFormat::Tsv:
-      return "card\tline\tversion\tbytes\tpicture_bytes\tquoted_printable\tundeclared_8bit\tline_ends\n";
+    case ReportFormat::Tsv: {
+      std::string head;
+      for (const ScriptField& field : kScriptFields) head.append(field.name).append("\t");
+      return head + "line_ends\n";
+    }
     case ReportFormat::Json:
       return "{\"cards\": [";
     case ReportFormat::Text:
@@ -839,23 +1260,22 @@ std::string ReportHead(ReportFormat format) {
   return "   card     line version      bytes    picture  QP   8-bit  line ends\n";
 }
 
-void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) {
-  RowText row;
+namespace {
+
+// Writes the row at `at`, which has room for kLongestRow bytes; returns its end.
+char* PutRow(char* at, ReportFormat format, const CardFacts& card) {
+  RowText row(at);
   switch (format) {
-    case ReportFormat::Tsv: {
-      static constexpr std::string_view kTabs[] = {"", "\t", "\t", "\t", "\t", "\t", "\t", "\t"};
-      PutFields(row, card, kTabs, "yes", "no");
+    case ReportFormat::Tsv:
+      PutScriptFields(row, card, false);
       row.Ends(card, ",", "none");
       row.Put("\n");
       break;
-    }
-    case ReportFormat::Json: {
-      static constexpr std::string_view kKeys[] = {
-          ",\n  {\"card\": ",        ", \"line\": ",          ", \"version\": \"",
-          "\", \"bytes\": ",         ", \"picture_bytes\": ", ", \"quoted_printable\": ",
-          ", \"undeclared_8bit\": ", ", \"line_ends\": ["};
+    case ReportFormat::Json:
       // The first row has no comma before it.
-      PutFields(row, card, kKeys, "true", "false", card.number == 1 ? 1 : 0);
+      row.Put(card.number == 1 ? "\n  " : ",\n  ");
+      PutScriptFields(row, card, true);
+      row.Put("[");
       if (card.crLf + card.lf + card.cr + card.crCrLf != 0) {
         row.Put("\"");
         row.Ends(card, "\", \"", "");
@@ -863,7 +1283,6 @@ void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) 
       }
       row.Put("]}");
       break;
-    }
     case ReportFormat::Text:
       row.Right(card.number, 7);
       row.Right(card.firstLine, 9);
@@ -871,16 +1290,22 @@ void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) 
       row.Version(card.version, 7);
       row.Right(card.bytes, 11);
       row.Right(card.largestPicture, 11);
+      // Each answer padded to its column and the space after it.
       row.Put("  ");
-      row.Left(YesNo(card.quotedPrintable), 4);
-      row.Put(" ");
-      row.Left(YesNo(card.undeclared8Bit), 6);
-      row.Put(" ");
+      row.Put(card.quotedPrintable, "yes  ", "no   ");
+      row.Put(card.undeclared8Bit, "yes    ", "no     ");
       row.Ends(card, "+", "none");
       row.Put("\n");
       break;
   }
-  out += row.Text();
+  return row.End();
+}
+
+}  // namespace
+
+void AddReportRow(std::string& out, ReportFormat format, const CardFacts& card) {
+  char row[kLongestRow];
+  out.append(row, PutRow(row, format, card));
 }
 
 std::string ReportTail(ReportFormat format, const ReportSummary& s) {
@@ -905,30 +1330,33 @@ std::string ReportTail(ReportFormat format, const ReportSummary& s) {
 
 namespace {
 
+// Rows are made where they are gathered, and printed kPrintBatch bytes at a
+// time.
 class Printer {
  public:
-  explicit Printer(ReportFormat format) : format_(format) {
-    text_.reserve(kPrintBatch + 1024);
-    text_ += ReportHead(format);
+  explicit Printer(ReportFormat format) : format_(format), text_(kPrintBatch + kLongestRow) {
+    Print(stdout, Native(ReportHead(format)));
   }
   static void Row(void* context, const CardFacts& card) {
     auto& self = *static_cast<Printer*>(context);
-    AddReportRow(self.text_, self.format_, card);
-    if (self.text_.size() >= kPrintBatch) self.Flush();
+    self.used_ = static_cast<std::size_t>(PutRow(self.text_.data() + self.used_, self.format_, card) -
+                                          self.text_.data());
+    if (self.used_ >= kPrintBatch) self.Flush();
   }
   void Flush() {
-    Print(stdout, Native(text_));
-    text_.clear();
+    Print(stdout, Native({text_.data(), used_}));
+    used_ = 0;
   }
   void Tail(const ReportSummary& summary) {
-    text_ += ReportTail(format_, summary);
     Flush();
+    Print(stdout, Native(ReportTail(format_, summary)));
     FlushStandardOutput();
   }
 
  private:
   ReportFormat format_;
-  std::string text_;
+  std::vector<char> text_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace

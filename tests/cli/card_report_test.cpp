@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "quillmere/card_scanner.h"
 #include "sample_sources.h"
@@ -135,24 +137,83 @@ TEST(ReportSummaryCounts, AddEachVersionAndEachFact) {
   Facts(Card("VERSION:2.1\r\nN;QUOTED-PRINTABLE:=C3\r\n") + Card("VERSION:3.0\r\n") +
             Card("VERSION:3.0\r\n") + Card("VERSION:4.0\r\n") + Card("N:x\r\n") + Card("VERSION:5.0\r\n"),
         &summary);
-  EXPECT_EQ(summary.cards, 6u);
-  EXPECT_EQ(summary.v21, 1u);
-  EXPECT_EQ(summary.v30, 2u);
-  EXPECT_EQ(summary.v40, 1u);
-  EXPECT_EQ(summary.none, 1u);
-  EXPECT_EQ(summary.other, 1u);
-  EXPECT_EQ(summary.quotedPrintable, 1u);
-  EXPECT_EQ(summary.undeclared8Bit, 1u);
+  const std::tuple<const char*, std::uint64_t ReportSummary::*, std::uint64_t> counts[] = {
+      {"cards", &ReportSummary::cards, 6},
+      {"2.1", &ReportSummary::v21, 1},
+      {"3.0", &ReportSummary::v30, 2},
+      {"4.0", &ReportSummary::v40, 1},
+      {"none", &ReportSummary::none, 1},
+      {"other", &ReportSummary::other, 1},
+      {"quoted-printable", &ReportSummary::quotedPrintable, 1},
+      {"undeclared 8-bit", &ReportSummary::undeclared8Bit, 1},
+  };
+  for (const auto& [name, count, expected] : counts) EXPECT_EQ(summary.*count, expected) << name;
 }
 
 // A large card reaches the report in parts; its facts must not change.
 TEST(ReportLargeCard, InPartsGivesTheSameFactsAsHeldWhole) {
   const std::string big =
       Card("VERSION:2.1\r\nPHOTO;BASE64:\r\n" + std::string(5 << 20, 'A') + "\r\n\r\nN:Jos\xC3\xA9\r\n");
-  const auto card = Only(big);
-  EXPECT_EQ(card.largestPicture, std::uint64_t{5} << 20);
-  EXPECT_TRUE(card.undeclared8Bit);
-  EXPECT_EQ(card.bytes, big.size() + 2);
+  // Folded pictures whose lines, and whose CR LFs, fall across the reads.
+  std::string folded = "PHOTO;ENCODING=b:A\r\n", tabs = "LOGO:A\n";
+  for (int line = 0; line < 2000; ++line) {
+    folded += " " + std::string(75, 'A') + "\r\n";
+    tabs += "\t" + std::string(75, 'A') + "\n";
+  }
+  const std::pair<std::string, std::uint64_t> cases[] = {
+      {big, std::uint64_t{5} << 20},
+      {Card("VERSION:3.0\r\n" + folded + "N:x\r\n"), 1 + 2000 * 75},
+      {Card("VERSION:3.0\n" + tabs + "N:x\n", "\n"), 1 + 2000 * 75},
+  };
+  for (const auto& [source, picture] : cases) {
+    for (const std::size_t block : {std::size_t{65536}, std::size_t{65537}, SIZE_MAX}) {
+      const auto cards = Facts(source, nullptr, block);
+      ASSERT_EQ(cards.size(), 1u) << "blocks of " << block;
+      EXPECT_EQ(cards[0].largestPicture, picture) << "blocks of " << block;
+      EXPECT_EQ(cards[0].bytes, source.size() + 2 + cards[0].lf) << "blocks of " << block;
+      EXPECT_EQ(cards[0].crLf + cards[0].lf, std::ranges::count(source, '\n')) << "blocks of " << block;
+    }
+  }
+  EXPECT_TRUE(Only(big).undeclared8Bit);
+}
+
+// Most lines of a card are passed over once it is clear they can change no
+// fact; these are the lines that look like such lines and still do.
+TEST(ReportPassingOver, StillSeesTheFactsOfLinesThatLookOrdinary) {
+  struct Case {
+    std::string source;
+    std::uint64_t picture;
+    bool quotedPrintable, undeclared8Bit;
+  };
+  const Case cases[] = {
+      // A Q in the parameters that is not quoted-printable, then one that is.
+      {Card("VERSION:3.0\r\nX-A;TYPE=quux:1\r\nN;ENCODING=QUOTED-PRINTABLE:a\r\n"), 0, true, false},
+      // Pictures behind a group, with space before the parameters, in a tab fold.
+      {Card("VERSION:3.0\r\nN:x\r\nitem1.PHOTO:AAAA\r\n"), 4, false, false},
+      {Card("VERSION:3.0\r\nN:x\r\nPHOTO ;TYPE=JPEG:AAAA\r\n\tBB\r\nN:y\r\n"), 6, false, false},
+      {Card("VERSION:3.0\r\nN:x\r\nlogo:AAAAAAAAAA\r\n"), 10, false, false},
+      // 2.1 text past ASCII: undeclared unless CHARSET says otherwise, found
+      // after any other parameter, in a fold, or in a head.
+      {Card("VERSION:2.1\r\nN:x\r\nX-A;TYPE=cell:\xC3\xA9\r\n"), 0, false, true},
+      {Card("VERSION:2.1\r\nN:x\r\nX-A;TYPE=cell;CHARSET=UTF-8:\xC3\xA9\r\n"), 0, false, false},
+      {Card("VERSION:2.1\r\nN:x\r\nNOTE:plain\r\n \xC3\xA9\r\n"), 0, false, true},
+      {Card("VERSION:2.1\r\nN:x\r\nX-\xC3\xA9:plain\r\n"), 0, false, true},
+      {Card("N:\xC3\xA9\r\nVERSION:2.1\r\n"), 0, false, true},
+      // A picture's folds that begin like a boundary word, with a tab, or
+      // with a lone CR or a CR CR LF in them; and one ended by a spaced END.
+      {Card("VERSION:3.0\r\nPHOTO:AAAA\r\n bAAA\r\n\tAAAA\r\n A\rA\r\nN:x\r\n"), 14, false, false},
+      {"BEGIN:VCARD\r\nVERSION:3.0\r\nLOGO:AAAA\r\n AAAA\r\r\n AAAA\r\n  END:VCARD\r\n", 12, false, false},
+      // A version's value ending in "=" is no soft break for what follows.
+      {Card("VERSION:2.1=\r\nN;QUOTED-PRINTABLE:\r\nPHOTO:AA\r\n"), 2, true, false},
+      // A quoted parameter may hold a colon or a Q.
+      {Card("VERSION:3.0\r\nX-A;P=\"a:q\":1\r\nPHOTO:AA\r\n"), 2, false, false},
+  };
+  for (const auto& [source, picture, quotedPrintable, undeclared8Bit] : cases) {
+    const CardFacts card = Only(source);
+    EXPECT_EQ(card.largestPicture, picture) << source;
+    EXPECT_EQ(card.quotedPrintable, quotedPrintable) << source;
+    EXPECT_EQ(card.undeclared8Bit, undeclared8Bit) << source;
+  }
 }
 
 // --- The report reads the source as the splitter does --------------------------
@@ -174,6 +235,16 @@ std::vector<testing::SampleSource> HardSources() {
       {"SoftBreakBeforeEnd",
        "BEGIN:VCARD\r\nVERSION:2.1\r\nN;QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\nEND:VCARD\r\n"},
       {"Utf16OddLastByte", testing::Utf16(picture, testing::ByteOrder::Little) + "A"},
+      {"FoldsThatStartLikeBoundaryWords",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:a\r\n begin\r\n Endless\r\n  END:VCARD \r\n"},
+      {"PictureFoldsThatAreNotPlain",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO:AA\r\n bA\r\n\tA\r\n A\rA\r\n A\r\r\n  "
+       "END:VCARD\r\nEND:VCARD\r\n"},
+      {"VersionsWithParametersAndSpaces",
+       "BEGIN:VCARD\nVERSION;X=1:2.1\nN:\xC3\xA9\nEND:VCARD\nBEGIN:VCARD\nversion: "
+       "3.0=\nN;QUOTED-PRINTABLE:\nEND:VCARD\n"},
+      {"EmptyLinesAndPropertiesAfterAVersion",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\n\r\nEMAIL;TYPE=INTERNET:a@b\r\n\r\nEND:VCARD\r\n"},
       {"Utf16BigEndianFolds",
        testing::Utf16(picture + picture, testing::ByteOrder::Big, testing::Mark::With)},
   };
