@@ -81,6 +81,9 @@ class NameFinder {
     return result_;
   }
 
+  // FN's stem once its whole line has been read, else nothing.
+  const std::u32string* NameSoFar() const { return named_ ? &result_ : nullptr; }
+
   void Reset() {
     lines_.Reset();
     have_ = {};
@@ -127,6 +130,11 @@ class CardNameReader::Impl {
   const std::u32string& Finish() {
     if (units_ == Units::Undecided) Decide();
     return units_ == Units::Bytes ? bytes_.Finish() : wide_.Finish();
+  }
+
+  const std::u32string* NameSoFar() const {
+    if (units_ == Units::Undecided) return nullptr;
+    return units_ == Units::Bytes ? bytes_.NameSoFar() : wide_.NameSoFar();
   }
 
   void Reset() {
@@ -207,6 +215,9 @@ void CardNameReader::Feed(std::span<const std::byte> bytes) {
 }
 const std::u32string& CardNameReader::Finish() {
   return impl_->Finish();
+}
+const std::u32string* CardNameReader::NameSoFar() const {
+  return impl_->NameSoFar();
 }
 void CardNameReader::Reset() {
   impl_->Reset();

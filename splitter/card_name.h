@@ -44,6 +44,9 @@ class CardNameReader {
   // safe as a file name, or nothing when no line names it. Valid until the
   // next call.
   const std::u32string& Finish();
+  // Before the card's end: the stem its FN line gives, once that line is
+  // whole (folds and all); else nothing. Valid until the next call.
+  const std::u32string* NameSoFar() const;
   // Forgets the card, to read the next one.
   void Reset();
 

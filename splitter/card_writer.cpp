@@ -228,10 +228,8 @@ std::optional<RunFailure> CardWriter::StartLarge() {
       return std::nullopt;
     }
     if (!error || !error->nameTaken || tries == kTemporaryNameTries) {
-      // A contact's name is not known yet, and the temporary file was
-      // never made: the failure names the folder.
-      return Failure(FailedStep::CreateOutput,
-                     naming_ == FileNaming::Numbered ? path : std::filesystem::path(folder_), error);
+      // The temporary file was never made.
+      return Failure(FailedStep::CreateOutput, FailedCardPath(), error);
     }
   }
 }
@@ -267,12 +265,24 @@ std::optional<RunFailure> CardWriter::FinishLarge(std::span<const std::byte> las
   return std::nullopt;
 }
 
+// The file a large card that failed before its end stands for. A contact's
+// name is given at the card's end; before that it is the one a whole FN line
+// already read gives (a card's name most often comes before its photo), and
+// the folder only when there is none yet. The run ends with the failure, so
+// no later card can miss the name taken here.
+std::filesystem::path CardWriter::FailedCardPath() {
+  if (naming_ == FileNaming::Contacts && name_.empty() && inParts_) {
+    if (const std::u32string* stem = partsRead_.NameSoFar()) name_ = namer_.Next(*stem, saved_ + 1);
+  }
+  if (naming_ == FileNaming::Contacts && name_.empty()) return std::filesystem::path(folder_);
+  return CardPath();
+}
+
 // A large card failed: its partly written file goes, and the failure names
-// the card's own file, or its folder while a contact's name is not known
-// yet (and the temporary one too, if it could not be removed).
+// the card's own file (and the temporary one too, if it could not be
+// removed).
 std::optional<RunFailure> CardWriter::Abandon(FailedStep step, const std::optional<IoError>& error) {
-  const bool nameKnown = naming_ == FileNaming::Numbered || !name_.empty();
-  RunFailure failure = Failure(step, nameKnown ? CardPath() : std::filesystem::path(folder_), error);
+  RunFailure failure = Failure(step, FailedCardPath(), error);
   name_.clear();
   large_.reset();
   const auto temporary = *unfinished_;

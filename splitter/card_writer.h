@@ -100,6 +100,7 @@ class CardWriter {
   std::optional<RunFailure> StartLarge();
   std::optional<RunFailure> FinishLarge(std::span<const std::byte> last);
   std::optional<RunFailure> Abandon(FailedStep step, const std::optional<IoError>& error);
+  std::filesystem::path FailedCardPath();
   RunFailure Failure(FailedStep step, const std::filesystem::path& path,
                      const std::optional<IoError>& error) const;
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "memory_files.h"
@@ -29,8 +30,9 @@ const std::string kSourceBytes =
     "BEGIN:VCARD\r\nFN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Zo=C3=AB=\r\n Chen\r\nEND:VCARD\r\n";
 
 struct NamedRun {
-  explicit NamedRun(std::filesystem::path at = kSource) : source(std::move(at)) {
-    memory.Put(source, kSourceBytes);
+  explicit NamedRun(std::filesystem::path at = kSource, const std::string& bytes = kSourceBytes)
+      : source(std::move(at)) {
+    memory.Put(source, bytes);
     memory.AddFolder(kFolder);
     memory.SetReadSizes([](std::size_t asked) { return std::min<std::size_t>(asked, 7); });
   }
@@ -81,6 +83,31 @@ TEST(NamedRunFaults, EveryCallFailingInTurnLeavesOnlyWholeCardsUnderTheirNames) 
     }
   }
   EXPECT_GT(tried, 8);
+}
+
+// A large card's name is given at its end; one that fails before then is
+// named after its contact once its FN line is whole, after its folder
+// before that, and never after a temporary file that is gone.
+TEST(NamedRunFaults, LargeCardFailingBeforeItsEndIsNamedAfterItsContactSoFar) {
+  const std::string bytes = "BEGIN:VCARD\r\nFN:Omar Ngata\r\nPHOTO;ENCODING=b:" + std::string(300, 'P') +
+                            "\r\nEND:VCARD\r\nBEGIN:VCARD\r\nPHOTO;ENCODING=b:" + std::string(300, 'P') +
+                            "\r\nFN:Late Name\r\nEND:VCARD\r\n";
+  NamedRun clean(kSource, bytes);
+  ASSERT_EQ(clean.Go(), RunOutcome::Finished);
+  std::set<std::string> seen;
+  for (int nth = 1; nth <= clean.faulty.Calls(Operation::Write); ++nth) {
+    NamedRun run(kSource, bytes);
+    run.faulty.FailAt(Operation::Write, nth);
+    ASSERT_EQ(run.Go(), RunOutcome::Failed);
+    const RunFailure& failure = run.owner.failed.front();
+    const std::string named = failure.file.filename().string();
+    // Until a card's FN line is whole (the next line has begun) only the
+    // folder can be named; never a name cut short.
+    const std::set<std::string> allowed = {"", failure.saved == 0 ? "Omar Ngata.vcf" : "Late Name.vcf"};
+    EXPECT_TRUE(allowed.contains(named)) << "write #" << nth << " named '" << named << "'";
+    seen.insert(named);
+  }
+  EXPECT_TRUE(seen.contains("Omar Ngata.vcf")) << "no failure after the FN line named the contact";
 }
 
 // The source lies in the folder under the name the large card is given.
