@@ -8,15 +8,9 @@
 #include <system_error>
 #include <thread>
 
+#include "byte_vectors.h"
 #include "processor.h"
 #include "quillmere/card_scanner.h"
-
-#ifdef QUILLMERE_SSE2
-#include <emmintrin.h>
-#endif
-#ifdef QUILLMERE_AVX2
-#include <immintrin.h>
-#endif
 
 namespace quillmere {
 namespace {
@@ -35,73 +29,25 @@ struct BlockMasks {
 };
 
 // p points to the block and at least one byte after it, which starts no
-// word but may finish one.
-BlockMasks ClassifyPortable(const std::byte* p) {
+// word but may finish one. Written once over the byte vectors: inlined into
+// each reading below, it is compiled there for that reading's vector.
+template <class Vector>
+[[gnu::always_inline]] inline BlockMasks Classify(const std::byte* p) {
   BlockMasks m;
-  for (std::size_t i = 0; i < kBlock; ++i) {
-    const auto byte = std::to_integer<unsigned>(p[i]);
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    if (byte == '\r') m.cr |= bit;
-    if (byte == '\n') m.lf |= bit;
-    if (byte == ' ') m.space |= bit;
-    const auto after = std::to_integer<unsigned>(p[i + 1]) | 0x20u;
-    if (((byte | 0x20u) == 'b' && after == 'e') || ((byte | 0x20u) == 'e' && after == 'n'))
-      m.wordStart |= bit;
+  const Vector caseBit = Vector::Splat(0x20);
+  for (std::size_t lane = 0; lane < kBlock; lane += Vector::kLanes) {
+    const Vector v = Vector::Load(p + lane);
+    const Vector folded = v | caseBit;
+    const Vector after = Vector::Load(p + lane + 1) | caseBit;
+    m.cr |= v.Equals(Vector::Splat('\r')).Bits() << lane;
+    m.lf |= v.Equals(Vector::Splat('\n')).Bits() << lane;
+    m.space |= v.Equals(Vector::Splat(' ')).Bits() << lane;
+    const Vector be = folded.Equals(Vector::Splat('b')) & after.Equals(Vector::Splat('e'));
+    const Vector en = folded.Equals(Vector::Splat('e')) & after.Equals(Vector::Splat('n'));
+    m.wordStart |= (be | en).Bits() << lane;
   }
   return m;
 }
-
-#ifdef QUILLMERE_SSE2
-
-__attribute__((target("sse2"))) inline std::uint64_t Bits16(__m128i hits, int part) {
-  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu) << (16 * part);
-}
-
-__attribute__((target("sse2"))) inline BlockMasks ClassifySse2(const std::byte* p) {
-  BlockMasks m;
-  for (int part = 0; part < 4; ++part) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
-    const __m128i after = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part + 1)),
-                                       _mm_set1_epi8(0x20));
-    m.cr |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), part);
-    m.lf |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), part);
-    m.space |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), part);
-    const __m128i be =
-        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('b')), _mm_cmpeq_epi8(after, _mm_set1_epi8('e')));
-    const __m128i en =
-        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('e')), _mm_cmpeq_epi8(after, _mm_set1_epi8('n')));
-    m.wordStart |= Bits16(_mm_or_si128(be, en), part);
-  }
-  return m;
-}
-#endif
-
-#ifdef QUILLMERE_AVX2
-
-__attribute__((target("avx2"))) inline std::uint64_t Bits32(__m256i hits, int part) {
-  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hits))) << (32 * part);
-}
-
-__attribute__((target("avx2"))) inline BlockMasks ClassifyAvx2(const std::byte* p) {
-  BlockMasks m;
-  for (int part = 0; part < 2; ++part) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
-    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
-    const __m256i after = _mm256_or_si256(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part + 1)), _mm256_set1_epi8(0x20));
-    m.cr |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')), part);
-    m.lf |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')), part);
-    m.space |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')), part);
-    const __m256i be = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('b')),
-                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('e')));
-    const __m256i en = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('e')),
-                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('n')));
-    m.wordStart |= Bits32(_mm256_or_si256(be, en), part);
-  }
-  return m;
-}
-#endif
 
 [[gnu::always_inline]] inline std::uint64_t Count(std::uint64_t bits) {
   return static_cast<std::uint64_t>(std::popcount(bits));
@@ -365,18 +311,18 @@ template <BlockMasks (*kClassify)(const std::byte*)>
 using ReadFunction = void (*)(Stretch&, ShapeFold&, FoldBase);
 
 void ReadPortable(Stretch& stretch, ShapeFold& fold, FoldBase base) {
-  ReadStretch<ClassifyPortable>(stretch, fold, base);
+  ReadStretch<Classify<PortableBytes>>(stretch, fold, base);
 }
 
 #ifdef QUILLMERE_SSE2
 __attribute__((target("sse2"))) void ReadSse2(Stretch& stretch, ShapeFold& fold, FoldBase base) {
-  ReadStretch<ClassifySse2>(stretch, fold, base);
+  ReadStretch<Classify<Sse2Bytes>>(stretch, fold, base);
 }
 #endif
 
 #ifdef QUILLMERE_AVX2
 __attribute__((target("avx2,popcnt"))) void ReadAvx2(Stretch& stretch, ShapeFold& fold, FoldBase base) {
-  ReadStretch<ClassifyAvx2>(stretch, fold, base);
+  ReadStretch<Classify<Avx2Bytes>>(stretch, fold, base);
 }
 #endif
 
