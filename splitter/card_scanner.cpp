@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "boundary_words.h"
 #include "code_units.h"
 #include "quillmere/line_ends.h"
 
@@ -17,12 +18,6 @@ constexpr std::uint16_t kNoCharacter = 0xFFFF;
 // A card buffer larger than this is given back after its card is written,
 // so one huge photo does not keep its memory for the rest of the run.
 constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
-
-bool SameLetter(std::uint16_t unit, char expected) {
-  const bool letter = expected >= 'a' && expected <= 'z';
-  if (!letter) return unit == static_cast<unsigned char>(expected);
-  return unit < 0x80 && (unit | 0x20) == static_cast<unsigned char>(expected);
-}
 
 std::span<const std::byte> Bytes(const char* text, std::size_t size) {
   return {reinterpret_cast<const std::byte*>(text), size};
@@ -39,6 +34,14 @@ std::span<const std::byte> SpaceUnit(SourceEncoding encoding) {
     default:
       return Bytes(" ", 1);
   }
+}
+
+static_assert(kLongestBoundaryWord <= CardScanner::kLongestWord);
+
+// Whether a line whose first character after any spaces is `unit` may be a
+// boundary line.
+bool MayBeBoundary(std::uint16_t unit) {
+  return BoundaryWordStartingWith(unit) != nullptr;
 }
 
 }  // namespace
@@ -59,24 +62,21 @@ void CardScanner::Matcher::Take(std::uint16_t unit, const std::byte* raw, std::s
         ++leading_;
         return;
       }
-      if (SameLetter(unit, 'b')) {
-        expected_ = "begin:vcard";
-      } else if (SameLetter(unit, 'e')) {
-        expected_ = "end:vcard";
-      } else {
+      expected_ = BoundaryWordStartingWith(unit);
+      if (!expected_) {
         state_ = State::Fail;
         return;
       }
       state_ = State::Word;
       [[fallthrough]];
     case State::Word:
-      if (!SameLetter(unit, expected_[matched_])) {
+      if (!SameLetter(unit, expected_->text[matched_])) {
         state_ = State::Fail;
         return;
       }
       std::copy_n(raw, unitSize, word_ + wordBytes_);
       wordBytes_ += unitSize;
-      if (expected_[++matched_] == '\0') state_ = State::Trailing;
+      if (++matched_ == expected_->text.size()) state_ = State::Trailing;
       return;
     case State::Trailing:
       if (unit != kSpace) {
@@ -92,7 +92,7 @@ void CardScanner::Matcher::Take(std::uint16_t unit, const std::byte* raw, std::s
 
 CardScanner::Boundary CardScanner::Matcher::Result() const {
   if (state_ != State::Trailing) return Boundary::None;
-  return expected_[0] == 'b' ? Boundary::Begin : Boundary::End;
+  return expected_->opens ? Boundary::Begin : Boundary::End;
 }
 
 SourceEncoding EncodingOf(std::span<const std::byte> head, std::size_t& markBytes) {
@@ -243,7 +243,7 @@ const std::byte* CardScanner::TakeContentLines(const std::byte* p, const std::by
     while (first < end && UnitAt<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
     if (first == end) break;
     const std::uint16_t unit = UnitAt<kUnitSize, kBigEndian>(first);
-    if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) break;
+    if (unit == kCr || unit == kLf || MayBeBoundary(unit)) break;
     const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(first, end);
     if (static_cast<std::size_t>(end - q) < kNewline || UnitAt<kUnitSize, kBigEndian>(q) != kCr ||
         UnitAt<kUnitSize, kBigEndian>(q + kUnitSize) != kLf) {
@@ -276,7 +276,7 @@ const std::byte* CardScanner::SkipContentLine(const std::byte* p, const std::byt
   while (first < end && UnitAt<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
   if (first == end) return p;
   const std::uint16_t unit = UnitAt<kUnitSize, kBigEndian>(first);
-  if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) return p;
+  if (unit == kCr || unit == kLf || MayBeBoundary(unit)) return p;
   lineStarted_ = true;
   lineBegin_ = p;
   matcher_.Fail();

@@ -4,10 +4,12 @@
 #include <bit>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
+#include "boundary_words.h"
 #include "byte_vectors.h"
 #include "processor.h"
 #include "quillmere/card_scanner.h"
@@ -25,7 +27,7 @@ struct BlockMasks {
   std::uint64_t cr = 0;
   std::uint64_t lf = 0;
   std::uint64_t space = 0;
-  std::uint64_t wordStart = 0;  // "be" or "en" in any case: could begin BEGIN:VCARD or END:VCARD
+  std::uint64_t wordStart = 0;  // the first two characters of a boundary word, in any case
 };
 
 // p points to the block and at least one byte after it, which starts no
@@ -42,9 +44,12 @@ template <class Vector>
     m.cr |= v.Equals(Vector::Splat('\r')).Bits() << lane;
     m.lf |= v.Equals(Vector::Splat('\n')).Bits() << lane;
     m.space |= v.Equals(Vector::Splat(' ')).Bits() << lane;
-    const Vector be = folded.Equals(Vector::Splat('b')) & after.Equals(Vector::Splat('e'));
-    const Vector en = folded.Equals(Vector::Splat('e')) & after.Equals(Vector::Splat('n'));
-    m.wordStart |= (be | en).Bits() << lane;
+    Vector starts = Vector::Splat(0);
+    for (const BoundaryWord& word : kBoundaryWords) {
+      starts = starts | (folded.Equals(Vector::Splat(word.text[0] | 0x20)) &
+                         after.Equals(Vector::Splat(word.text[1] | 0x20)));
+    }
+    m.wordStart |= starts.Bits() << lane;
   }
   return m;
 }
@@ -179,16 +184,10 @@ struct FoldBase {
 
 // A boundary word, compared in two overlapping 8-byte words: its first and
 // last eight bytes, letters in any case.
-struct BoundaryWord {
-  explicit BoundaryWord(std::string_view word) : size(word.size()) {
-    // ':' | 0x20 is ':', but so is 0x1A | 0x20: only letters fold.
-    const auto fold = [&](std::size_t at) { return word[at] == ':' ? '\0' : '\x20'; };
-    for (std::size_t i = 0; i < 8; ++i) {
-      reinterpret_cast<char*>(&head)[i] = word[i];
-      reinterpret_cast<char*>(&headFold)[i] = fold(i);
-      reinterpret_cast<char*>(&tail)[i] = word[size - 8 + i];
-      reinterpret_cast<char*>(&tailFold)[i] = fold(size - 8 + i);
-    }
+struct PackedWord {
+  explicit PackedWord(const BoundaryWord& word) : size(word.text.size()), opens(word.opens) {
+    Pack(word.text.substr(0, 8), head, headFold);
+    Pack(word.text.substr(size - 8), tail, tailFold);
   }
   // p: at least `size` bytes.
   bool Matches(const std::byte* p) const {
@@ -198,27 +197,41 @@ struct BoundaryWord {
     return (first | headFold) == head && (last | tailFold) == tail;
   }
   std::size_t size;
+  bool opens;
   std::uint64_t head = 0, headFold = 0, tail = 0, tailFold = 0;
+
+ private:
+  // Letters in lower case, with the case bit to fold in; ':' | 0x20 is ':',
+  // but so is 0x1A | 0x20: only letters fold.
+  static void Pack(std::string_view eight, std::uint64_t& value, std::uint64_t& fold) {
+    for (std::size_t i = 0; i < 8; ++i) {
+      const bool letter = IsAsciiLetter(eight[i]);
+      reinterpret_cast<char*>(&value)[i] = letter ? static_cast<char>(eight[i] | 0x20) : eight[i];
+      reinterpret_cast<char*>(&fold)[i] = letter ? '\x20' : '\0';
+    }
+  }
 };
 
-const BoundaryWord kBeginWord("begin:vcard");
-const BoundaryWord kEndWord("end:vcard");
+static_assert(std::all_of(kBoundaryWords.begin(), kBoundaryWords.end(),
+                          [](const BoundaryWord& word) { return word.text.size() >= 8; }));
+const std::array<PackedWord, 2> kPackedWords{PackedWord(kBoundaryWords[0]), PackedWord(kBoundaryWords[1])};
 
-// The first character of a line, after any spaces, is b or e: hands the
-// line to the fold if it is a boundary line.
+// The first two characters of a line, after any spaces, begin a boundary
+// word: hands the line to the fold if it is a boundary line.
 void LookAt(const Stretch& stretch, ShapeFold& fold, FoldBase base, std::size_t first,
             std::uint64_t endsBefore, std::uint64_t lineEndBytesBefore) {
   const auto text = stretch.text;
-  const bool begin = (std::to_integer<unsigned>(text[first]) | 0x20u) == 'b';
-  const BoundaryWord& word = begin ? kBeginWord : kEndWord;
+  const BoundaryWord* which = BoundaryWordStartingWith(std::to_integer<std::uint16_t>(text[first]));
+  const PackedWord& word = kPackedWords[static_cast<std::size_t>(which - kBoundaryWords.data())];
   if (text.size() - first < word.size || !word.Matches(text.data() + first)) return;
   std::size_t contentEnd = first + word.size;
   while (contentEnd < text.size() && text[contentEnd] == kSpace) ++contentEnd;
   if (contentEnd < text.size() && text[contentEnd] != kCr && text[contentEnd] != kLf) return;
   std::size_t lineBegin = first;
   while (lineBegin > 0 && text[lineBegin - 1] == kSpace) --lineBegin;
-  fold.Boundary(begin, base.lines + endsBefore + 1, stretch.offset + lineBegin, stretch.offset + contentEnd,
-                base.lineEndBytes + lineEndBytesBefore, (contentEnd - lineBegin) - word.size);
+  fold.Boundary(word.opens, base.lines + endsBefore + 1, stretch.offset + lineBegin,
+                stretch.offset + contentEnd, base.lineEndBytes + lineEndBytesBefore,
+                (contentEnd - lineBegin) - word.size);
 }
 
 // A block and the two bytes after it, which a word or a line end may need.
@@ -330,13 +343,14 @@ __attribute__((target("avx2,popcnt"))) void ReadAvx2(Stretch& stretch, ShapeFold
 // most often outside any card, so that the parts' folds join without a
 // second reading; else after the next LF. 0 when there is no LF.
 std::size_t CutPoint(std::span<const std::byte> text, std::size_t from) {
-  constexpr std::string_view kBegin = "\nBEGIN:VCARD";
   constexpr std::size_t kLookAhead = std::size_t{1} << 20;
+  std::string cardStart(1, '\n');
+  cardStart.append(kBoundaryWords[0].text);
   const auto* begin = reinterpret_cast<const char*>(text.data());
   const std::string_view rest(begin + from, text.size() - from);
   const std::size_t lf = rest.find('\n');
   if (lf == std::string_view::npos) return 0;
-  const std::size_t card = rest.substr(0, kLookAhead).find(kBegin);
+  const std::size_t card = rest.substr(0, kLookAhead).find(cardStart);
   return from + (card == std::string_view::npos ? lf : card) + 1;
 }
 

@@ -8,6 +8,8 @@
 
 namespace quillmere {
 
+struct BoundaryWord;
+
 // Receives the end of every line the scanner reads, and the cards.
 class LineSink {
  public:
@@ -64,6 +66,8 @@ SourceEncoding EncodingOf(std::span<const std::byte> head, std::size_t& markByte
 class CardScanner {
  public:
   static constexpr std::size_t kDefaultHoldLimit = std::size_t{4} << 20;
+  // Room for the longest boundary word, in characters.
+  static constexpr std::size_t kLongestWord = 11;
 
   explicit CardScanner(std::size_t holdLimit = kDefaultHoldLimit);
 
@@ -102,9 +106,9 @@ class CardScanner {
    private:
     enum class State { Leading, Word, Trailing, Fail };
     State state_ = State::Leading;
-    const char* expected_ = nullptr;  // lower-case boundary word being matched
+    const BoundaryWord* expected_ = nullptr;  // the boundary word being matched
     std::size_t matched_ = 0;
-    std::byte word_[2 * 11] = {};  // the word's own units, as read
+    std::byte word_[2 * kLongestWord] = {};  // the word's own units, as read
     std::size_t wordBytes_ = 0;
     std::uint64_t leading_ = 0;
     std::uint64_t trailing_ = 0;
