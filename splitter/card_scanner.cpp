@@ -1,7 +1,6 @@
 #include "quillmere/card_scanner.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "boundary_words.h"
 #include "code_units.h"
@@ -15,9 +14,6 @@ constexpr std::uint16_t kLf = 0x0A;
 constexpr std::uint16_t kSpace = 0x20;
 // Stands for the lone last byte of a UTF-16 source: it matches nothing.
 constexpr std::uint16_t kNoCharacter = 0xFFFF;
-// A card buffer larger than this is given back after its card is written,
-// so one huge photo does not keep its memory for the rest of the run.
-constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
 
 std::span<const std::byte> Bytes(const char* text, std::size_t size) {
   return {reinterpret_cast<const std::byte*>(text), size};
@@ -33,6 +29,19 @@ std::span<const std::byte> SpaceUnit(SourceEncoding encoding) {
       return Bytes("\0 ", 2);
     default:
       return Bytes(" ", 1);
+  }
+}
+
+std::span<const std::byte> NewlineUnits(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::Utf16Le:
+    case SourceEncoding::Utf16LeMark:
+      return Bytes("\r\0\n\0", 4);
+    case SourceEncoding::Utf16Be:
+    case SourceEncoding::Utf16BeMark:
+      return Bytes("\0\r\0\n", 4);
+    default:
+      return Bytes("\r\n", 2);
   }
 }
 
@@ -148,17 +157,11 @@ bool CardScanner::Finish(LineSink& sink) {
 }
 
 std::span<const std::byte> CardScanner::Card() const {
-  if (directBegin_) return {directBegin_, directEnd_};
-  return Bytes(card_.data(), card_.size());
+  return card_.Bytes();
 }
 
 void CardScanner::ClearCard() {
-  directBegin_ = directEnd_ = nullptr;
-  if (card_.capacity() > kKeptCapacity) {
-    std::string(mark_).swap(card_);
-  } else {
-    card_.assign(mark_);
-  }
+  card_.Clear();
 }
 
 ScanStatistics CardScanner::Statistics() const {
@@ -172,8 +175,7 @@ bool CardScanner::Decide(std::span<const std::byte> head, LineSink& sink) {
   encoding_ = EncodingOf(head, markBytes);
   decided_ = true;
   stats_.encoding = encoding_;
-  mark_.assign(reinterpret_cast<const char*>(head.data()), markBytes);
-  card_.assign(mark_);
+  card_.SetSource(head.first(markBytes), NewlineUnits(encoding_));
   return Scan(head.subspan(markBytes), sink);
 }
 
@@ -224,7 +226,7 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
   }
   // The block is about to be reused: a card read so far only in place must
   // now be held.
-  if (directBegin_) Materialize();
+  card_.Materialize();
   blockBegin_ = blockEnd_ = lineBegin_ = at_ = nullptr;
   return goOn;
 }
@@ -251,9 +253,7 @@ const std::byte* CardScanner::TakeContentLines(const std::byte* p, const std::by
     }
     const std::byte* next = q + kNewline;
     if (depth_ > 0) {
-      if (!directBegin_ || directEnd_ != p || HeldBytes() + static_cast<std::size_t>(next - p) >= holdLimit_)
-        break;
-      directEnd_ = next;
+      if (!card_.ExtendInPlace(p, static_cast<std::size_t>(next - p), holdLimit_)) break;
     } else {
       ++stats_.linesOutsideCards;
     }
@@ -329,9 +329,8 @@ bool CardScanner::EndLine(LineSink& sink) {
     if (boundary == Boundary::Begin) {
       depth_ = 1;
       cardStartLine_ = stats_.lines;
-      cardBytes_ = 0;
-      StartCard(word);
-      AppendNewline();
+      card_.Start(word, blockBegin_, lineBegin_, at_);
+      card_.AppendNewline(blockEnd_);
     } else {
       ++stats_.linesOutsideCards;
       if (boundary == Boundary::End) {
@@ -344,7 +343,7 @@ bool CardScanner::EndLine(LineSink& sink) {
   } else {
     if (boundary != Boundary::None) {
       // Boundary lines are kept without the spaces around them.
-      AppendWord(word);
+      card_.AppendWord(word, lineBegin_, at_);
     } else if (lineStarted_ && !matcher_.Failed() && !AppendHeld(sink)) {
       return false;
     }
@@ -353,15 +352,15 @@ bool CardScanner::EndLine(LineSink& sink) {
     } else if (boundary == Boundary::End) {
       --depth_;
     }
-    AppendNewline();
+    card_.AppendNewline(blockEnd_);
     if (depth_ == 0) {
       cardDone = true;
       ++cardsDone_;
-      if (cardBytes_ + HeldBytes() > stats_.largestCardBytes) {
-        stats_.largestCardBytes = cardBytes_ + HeldBytes();
+      if (card_.CardBytes() > stats_.largestCardBytes) {
+        stats_.largestCardBytes = card_.CardBytes();
         stats_.largestCard = cardsDone_;
       }
-    } else if (HeldBytes() >= holdLimit_ && !HandOnPart(sink)) {
+    } else if (card_.Size() >= holdLimit_ && !HandOnPart(sink)) {
       return false;
     }
   }
@@ -376,7 +375,7 @@ bool CardScanner::EndLine(LineSink& sink) {
 
 // The spaces and word a matcher held for a line that is no boundary line.
 bool CardScanner::AppendHeld(LineSink& sink) {
-  if (directBegin_ && lineBegin_ == directEnd_) {
+  if (card_.InPlaceUpTo(lineBegin_)) {
     // What the matcher held are the line's own units so far, still in place.
     return Hold(lineBegin_, static_cast<std::size_t>(at_ - lineBegin_), sink);
   }
@@ -393,97 +392,19 @@ bool CardScanner::AppendHeld(LineSink& sink) {
 }
 
 bool CardScanner::Hold(const std::byte* data, std::size_t size, LineSink& sink) {
-  if (size == 0) return true;
-  if (directBegin_) {
-    if (data == directEnd_ && HeldBytes() + size < holdLimit_) {
-      directEnd_ += size;
-      return true;
-    }
-    Materialize();
-  }
-  card_.append(reinterpret_cast<const char*>(data), size);
-  return card_.size() < holdLimit_ || HandOnPart(sink);
+  if (size == 0 || card_.ExtendInPlace(data, size, holdLimit_)) return true;
+  card_.Append(data, size);
+  return card_.Size() < holdLimit_ || HandOnPart(sink);
 }
 
 bool CardScanner::HandOnPart(LineSink& sink) {
-  cardBytes_ += HeldBytes();
-  const bool goOn = sink.CardPart(Card());
-  card_.clear();
-  directBegin_ = directEnd_ = nullptr;
+  const bool goOn = sink.CardPart(card_.Bytes());
+  card_.HandedOn();
   return goOn;
-}
-
-std::span<const std::byte> CardScanner::Newline() const {
-  switch (encoding_) {
-    case SourceEncoding::Utf16Le:
-    case SourceEncoding::Utf16LeMark:
-      return Bytes("\r\0\n\0", 4);
-    case SourceEncoding::Utf16Be:
-    case SourceEncoding::Utf16BeMark:
-      return Bytes("\0\r\0\n", 4);
-    default:
-      return Bytes("\r\n", 2);
-  }
 }
 
 bool CardScanner::InBlock(const std::byte* p, std::size_t size) const {
   return blockBegin_ && p >= blockBegin_ && size <= static_cast<std::size_t>(blockEnd_ - p);
-}
-
-std::size_t CardScanner::HeldBytes() const {
-  return directBegin_ ? static_cast<std::size_t>(directEnd_ - directBegin_) : card_.size();
-}
-
-// Copies the card read in place so far into the card buffer.
-void CardScanner::Materialize() {
-  card_.append(reinterpret_cast<const char*>(directBegin_), HeldBytes());
-  directBegin_ = directEnd_ = nullptr;
-}
-
-// A line end in the card: in place when the source's own line end here is
-// CR LF (a lone CR, a lone LF or a CR CR LF is written as CR LF).
-void CardScanner::AppendNewline() {
-  const auto newline = Newline();
-  if (directBegin_) {
-    if (InBlock(directEnd_, newline.size()) && std::memcmp(directEnd_, newline.data(), newline.size()) == 0) {
-      directEnd_ += newline.size();
-      return;
-    }
-    Materialize();
-  }
-  card_.append(reinterpret_cast<const char*>(newline.data()), newline.size());
-}
-
-// A boundary line inside the card: in place when it has no spaces around
-// its word.
-void CardScanner::AppendWord(std::span<const std::byte> word) {
-  if (directBegin_) {
-    if (lineBegin_ == directEnd_ && at_ - lineBegin_ == static_cast<std::ptrdiff_t>(word.size())) {
-      directEnd_ = at_;
-      return;
-    }
-    Materialize();
-  }
-  card_.append(reinterpret_cast<const char*>(word.data()), word.size());
-}
-
-// The BEGIN line that opens a card, with the CR LF before it. When the
-// source has that CR LF just before a BEGIN line without spaces and no mark
-// goes first, the card is read in place from here.
-void CardScanner::StartCard(std::span<const std::byte> word) {
-  const auto newline = Newline();
-  card_.assign(mark_);
-  directBegin_ = directEnd_ = nullptr;
-  const bool exact = lineBegin_ && at_ - lineBegin_ == static_cast<std::ptrdiff_t>(word.size());
-  const bool newlineBefore = exact && static_cast<std::size_t>(lineBegin_ - blockBegin_) >= newline.size() &&
-                             std::memcmp(lineBegin_ - newline.size(), newline.data(), newline.size()) == 0;
-  if (mark_.empty() && newlineBefore) {
-    directBegin_ = lineBegin_ - newline.size();
-    directEnd_ = at_;
-    return;
-  }
-  card_.append(reinterpret_cast<const char*>(newline.data()), newline.size());
-  card_.append(reinterpret_cast<const char*>(word.data()), word.size());
 }
 
 }  // namespace quillmere

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 
+#include "quillmere/card_buffer.h"
 #include "quillmere/scan_statistics.h"
 
 namespace quillmere {
@@ -127,13 +127,7 @@ class CardScanner {
   bool AppendHeld(LineSink& sink);
   bool Hold(const std::byte* data, std::size_t size, LineSink& sink);
   bool HandOnPart(LineSink& sink);
-  void AppendNewline();
-  void AppendWord(std::span<const std::byte> word);
-  void StartCard(std::span<const std::byte> word);
-  std::span<const std::byte> Newline() const;
   bool InBlock(const std::byte* p, std::size_t size) const;
-  void Materialize();
-  std::size_t HeldBytes() const;
 
   std::size_t holdLimit_;
   bool decided_ = false;
@@ -146,10 +140,8 @@ class CardScanner {
   int pendingCr_ = 0;  // CRs just seen that may still join a CR LF or CR CR LF
   bool lineStarted_ = false;
   Matcher matcher_;
-  std::uint64_t depth_ = 0;      // nesting depth of the card being read
-  std::string mark_;             // the source's byte-order mark, if any
-  std::string card_;             // the card's bytes not yet handed on
-  std::uint64_t cardBytes_ = 0;  // the card's bytes so far, handed on or held
+  std::uint64_t depth_ = 0;  // nesting depth of the card being read
+  CardBuffer card_;
   ScanStatistics stats_;
   std::uint64_t cardStartLine_ = 0;
   std::uint64_t cardsDone_ = 0;
@@ -160,11 +152,6 @@ class CardScanner {
   const std::byte* blockEnd_ = nullptr;
   const std::byte* lineBegin_ = nullptr;
   const std::byte* at_ = nullptr;
-  // The card so far, when it lies whole in the block and reads exactly as
-  // it is to be written (CR LF line ends, boundary lines without spaces, no
-  // mark): then it is not copied at all, and Card() is this range.
-  const std::byte* directBegin_ = nullptr;
-  const std::byte* directEnd_ = nullptr;
 };
 
 }  // namespace quillmere
