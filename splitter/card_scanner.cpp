@@ -147,10 +147,10 @@ bool CardScanner::Finish(LineSink& sink) {
   }
   if (pendingCr_ == 2) {
     // Two lone CRs: the first ended its line, the second an empty one.
-    stats_.crEnds += 2;
+    Counts().crEnds += 2;
     if (!EndLine(sink)) return false;
   } else if (pendingCr_ == 1) {
-    ++stats_.crEnds;
+    ++Counts().crEnds;
   }
   pendingCr_ = 0;
   return !lineStarted_ || EndLine(sink);
@@ -165,16 +165,14 @@ void CardScanner::ClearCard() {
 }
 
 ScanStatistics CardScanner::Statistics() const {
-  ScanStatistics statistics = stats_;
-  statistics.unfinishedCardLine = depth_ > 0 ? cardStartLine_ : 0;
-  return statistics;
+  return recorder_.Statistics();
 }
 
 bool CardScanner::Decide(std::span<const std::byte> head, LineSink& sink) {
   std::size_t markBytes = 0;
   encoding_ = EncodingOf(head, markBytes);
   decided_ = true;
-  stats_.encoding = encoding_;
+  Counts().encoding = encoding_;
   card_.SetSource(head.first(markBytes), NewlineUnits(encoding_));
   return Scan(head.subspan(markBytes), sink);
 }
@@ -215,7 +213,7 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
       } else if (matcher_.Failed()) {
         // The rest of this line is plain content: take it up to its end at once.
         const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p, end);
-        if (depth_ > 0) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
+        if (recorder_.InsideCard()) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
         p = q;
         if (p == end || !goOn) break;
       }
@@ -252,16 +250,13 @@ const std::byte* CardScanner::TakeContentLines(const std::byte* p, const std::by
       break;
     }
     const std::byte* next = q + kNewline;
-    if (depth_ > 0) {
-      if (!card_.ExtendInPlace(p, static_cast<std::size_t>(next - p), holdLimit_)) break;
-    } else {
-      ++stats_.linesOutsideCards;
-    }
+    if (recorder_.InsideCard() && !card_.ExtendInPlace(p, static_cast<std::size_t>(next - p), holdLimit_))
+      break;
     ++lines;
     p = next;
   }
-  stats_.lines += lines;
-  stats_.crLfEnds += lines;
+  Counts().lines += lines;
+  Counts().crLfEnds += lines;
   if (lines > 0) goOn = sink.LinesEnded(lines);
   return p;
 }
@@ -281,7 +276,7 @@ const std::byte* CardScanner::SkipContentLine(const std::byte* p, const std::byt
   lineBegin_ = p;
   matcher_.Fail();
   const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(first, end);
-  if (depth_ > 0) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
+  if (recorder_.InsideCard()) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
   return q;
 }
 
@@ -289,17 +284,17 @@ bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t
   // A CR ends its line at once; what follows it decides only which kind of
   // line end it was, and whether a second CR ended an empty line.
   if (pendingCr_ == 1) {
-    if (unit == kLf) return ++stats_.crLfEnds, pendingCr_ = 0, true;
+    if (unit == kLf) return ++Counts().crLfEnds, pendingCr_ = 0, true;
     if (unit == kCr) return pendingCr_ = 2, true;
-    ++stats_.crEnds;
+    ++Counts().crEnds;
     pendingCr_ = 0;
   } else if (pendingCr_ == 2) {
-    if (unit == kLf) return ++stats_.crCrLfEnds, pendingCr_ = 0, true;
+    if (unit == kLf) return ++Counts().crCrLfEnds, pendingCr_ = 0, true;
     // The first CR ended its line alone; the second ended an empty line.
-    ++stats_.crEnds;
+    ++Counts().crEnds;
     if (!EndLine(sink)) return false;
     if (unit == kCr) return true;  // this CR may still begin a CR CR LF
-    ++stats_.crEnds;
+    ++Counts().crEnds;
     pendingCr_ = 0;
   }
   if (unit == kCr) {
@@ -307,14 +302,14 @@ bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t
     return EndLine(sink);
   }
   if (unit == kLf) {
-    ++stats_.lfEnds;
+    ++Counts().lfEnds;
     return EndLine(sink);
   }
   if (!lineStarted_) lineBegin_ = InBlock(raw, size) ? raw : nullptr;
   lineStarted_ = true;
   const bool wasHeld = !matcher_.Failed();
   matcher_.Take(unit, raw, size);
-  if (depth_ == 0 || !matcher_.Failed()) return true;
+  if (!recorder_.InsideCard() || !matcher_.Failed()) return true;
   // Not a boundary line after all: what the matcher held is card content.
   if (wasHeld && !AppendHeld(sink)) return false;
   return Hold(raw, size, sink);
@@ -323,50 +318,28 @@ bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t
 bool CardScanner::EndLine(LineSink& sink) {
   const Boundary boundary = lineStarted_ ? matcher_.Result() : Boundary::None;
   const auto word = matcher_.Word();
-  ++stats_.lines;
+  const std::uint64_t line = ++Counts().lines;
+  const bool inCard = recorder_.InsideCard();
+  const auto effect = boundary == Boundary::None ? ScanRecorder::Effect::InsideCard
+                                                 : recorder_.Boundary(boundary == Boundary::Begin, line);
   bool cardDone = false;
-  if (depth_ == 0) {
-    if (boundary == Boundary::Begin) {
-      depth_ = 1;
-      cardStartLine_ = stats_.lines;
-      card_.Start(word, blockBegin_, lineBegin_, at_);
-      card_.AppendNewline(blockEnd_);
-    } else {
-      ++stats_.linesOutsideCards;
-      if (boundary == Boundary::End) {
-        if (stats_.strayEndLines < ScanStatistics::kStrayEndLinesKept) {
-          stats_.firstStrayEndLines[static_cast<std::size_t>(stats_.strayEndLines)] = stats_.lines;
-        }
-        ++stats_.strayEndLines;
-      }
-    }
-  } else {
+  if (effect == ScanRecorder::Effect::OpensCard) {
+    card_.Start(word, blockBegin_, lineBegin_, at_);
+    card_.AppendNewline(blockEnd_);
+  } else if (inCard) {
     if (boundary != Boundary::None) {
       // Boundary lines are kept without the spaces around them.
       card_.AppendWord(word, lineBegin_, at_);
     } else if (lineStarted_ && !matcher_.Failed() && !AppendHeld(sink)) {
       return false;
     }
-    if (boundary == Boundary::Begin) {
-      ++depth_;
-    } else if (boundary == Boundary::End) {
-      --depth_;
-    }
     card_.AppendNewline(blockEnd_);
-    if (depth_ == 0) {
+    if (effect == ScanRecorder::Effect::ClosesCard) {
       cardDone = true;
-      ++cardsDone_;
-      if (card_.CardBytes() > stats_.largestCardBytes) {
-        stats_.largestCardBytes = card_.CardBytes();
-        stats_.largestCard = cardsDone_;
-      }
+      recorder_.CardDone(card_.CardBytes());
     } else if (card_.Size() >= holdLimit_ && !HandOnPart(sink)) {
       return false;
     }
-  }
-  if (boundary == Boundary::Begin) {
-    stats_.anyBeginLine = true;
-    stats_.deepestNesting = std::max(stats_.deepestNesting, depth_);
   }
   matcher_.Reset();
   lineStarted_ = false;

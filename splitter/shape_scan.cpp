@@ -13,6 +13,7 @@
 #include "byte_vectors.h"
 #include "processor.h"
 #include "quillmere/card_scanner.h"
+#include "quillmere/scan_recorder.h"
 
 namespace quillmere {
 namespace {
@@ -58,41 +59,33 @@ template <class Vector>
   return static_cast<std::uint64_t>(std::popcount(bits));
 }
 
-// Follows the boundary lines in order, as the scanner follows them line by
-// line, and keeps what the statistics say of cards and the lines outside
-// them. Line numbers and line-end bytes are counted from wherever the fold
+// Follows the boundary lines in order with the recorder the scanner uses,
+// and works out each card's size as written from where its boundary lines
+// lie. Line numbers and line-end bytes are counted from wherever the fold
 // began; offsets are the source's (after its mark).
 class ShapeFold {
  public:
   explicit ShapeFold(std::size_t markBytes) : markBytes_(markBytes) {}
 
-  bool InsideCard() const { return depth_ > 0; }
+  bool InsideCard() const { return recorder_.InsideCard(); }
 
   void Boundary(bool begin, std::uint64_t line, std::size_t lineBegin, std::size_t contentEnd,
                 std::uint64_t lineEndBytesBefore, std::size_t spaces) {
-    ScanStatistics& s = shape_.seen;
-    if (depth_ == 0 && begin) {
-      depth_ = 1;
-      s.linesOutsideCards += line - outsideFrom_;
-      cardLine_ = line;
-      cardBegin_ = lineBegin;
-      cardLineEndBytes_ = lineEndBytesBefore;
-      cardSpaces_ = spaces;
-    } else if (depth_ == 0) {
-      if (s.strayEndLines < ScanStatistics::kStrayEndLinesKept)
-        s.firstStrayEndLines[static_cast<std::size_t>(s.strayEndLines)] = line;
-      ++s.strayEndLines;
-    } else {
-      cardSpaces_ += spaces;
-      if (begin) {
-        ++depth_;
-      } else if (--depth_ == 0) {
+    switch (recorder_.Boundary(begin, line)) {
+      case ScanRecorder::Effect::OpensCard:
+        cardBegin_ = lineBegin;
+        cardLineEndBytes_ = lineEndBytesBefore;
+        cardSpaces_ = spaces;
+        break;
+      case ScanRecorder::Effect::InsideCard:
+        cardSpaces_ += spaces;
+        break;
+      case ScanRecorder::Effect::ClosesCard:
+        cardSpaces_ += spaces;
         FinishCard(line, contentEnd, lineEndBytesBefore);
-      }
-    }
-    if (begin) {
-      s.anyBeginLine = true;
-      s.deepestNesting = std::max(s.deepestNesting, depth_);
+        break;
+      case ScanRecorder::Effect::Stray:
+        break;
     }
   }
 
@@ -100,23 +93,7 @@ class ShapeFold {
   // `lines` lines and `lineEndBytes` line-end bytes later; this fold must be
   // outside any card too.
   void Append(const ShapeFold& later, std::uint64_t lines, std::uint64_t lineEndBytes) {
-    ScanStatistics& s = shape_.seen;
-    const ScanStatistics& t = later.shape_.seen;
-    s.linesOutsideCards += lines + 1 - outsideFrom_ + t.linesOutsideCards;
-    outsideFrom_ = lines + later.outsideFrom_;
-    constexpr std::size_t kKept = ScanStatistics::kStrayEndLinesKept;
-    for (std::size_t i = 0; i < kKept && i < t.strayEndLines && s.strayEndLines + i < kKept; ++i)
-      s.firstStrayEndLines[static_cast<std::size_t>(s.strayEndLines) + i] = lines + t.firstStrayEndLines[i];
-    s.strayEndLines += t.strayEndLines;
-    s.anyBeginLine = s.anyBeginLine || t.anyBeginLine;
-    s.deepestNesting = std::max(s.deepestNesting, t.deepestNesting);
-    if (t.largestCardBytes > s.largestCardBytes) {
-      s.largestCardBytes = t.largestCardBytes;
-      s.largestCard = shape_.cards + t.largestCard;
-    }
-    shape_.cards += later.shape_.cards;
-    depth_ = later.depth_;
-    cardLine_ = lines + later.cardLine_;
+    recorder_.Append(later.recorder_, lines);
     cardBegin_ = later.cardBegin_;
     cardLineEndBytes_ = lineEndBytes + later.cardLineEndBytes_;
     cardSpaces_ = later.cardSpaces_;
@@ -125,38 +102,22 @@ class ShapeFold {
   // lines: all the source's lines; the line-end counts by kind are the
   // caller's.
   SourceShape Finish(std::uint64_t lines) {
-    ScanStatistics& s = shape_.seen;
-    s.lines = lines;
-    if (depth_ == 0) {
-      s.linesOutsideCards += lines + 1 - outsideFrom_;
-    } else {
-      s.unfinishedCardLine = cardLine_;
-    }
-    return shape_;
+    recorder_.Counts().lines = lines;
+    return {recorder_.Statistics(), recorder_.Cards()};
   }
 
  private:
   // As written: the mark, CR LF before every line and after the last, each
   // line without its line end, the boundary lines without their spaces.
   void FinishCard(std::uint64_t endLine, std::size_t contentEnd, std::uint64_t lineEndBytesBefore) {
-    ScanStatistics& s = shape_.seen;
-    const std::uint64_t lines = endLine - cardLine_ + 1;
+    const std::uint64_t lines = endLine - recorder_.CardLine() + 1;
     const std::uint64_t content =
         (contentEnd - cardBegin_) - (lineEndBytesBefore - cardLineEndBytes_) - cardSpaces_;
-    const std::uint64_t bytes = markBytes_ + 2 * (lines + 1) + content;
-    ++shape_.cards;
-    if (bytes > s.largestCardBytes) {
-      s.largestCardBytes = bytes;
-      s.largestCard = shape_.cards;
-    }
-    outsideFrom_ = endLine + 1;
+    recorder_.CardDone(markBytes_ + 2 * (lines + 1) + content);
   }
 
   std::size_t markBytes_;
-  SourceShape shape_;
-  std::uint64_t depth_ = 0;
-  std::uint64_t outsideFrom_ = 1;  // the first line outside any card not yet counted
-  std::uint64_t cardLine_ = 0;
+  ScanRecorder recorder_;
   std::size_t cardBegin_ = 0;
   std::uint64_t cardLineEndBytes_ = 0;  // line-end bytes before the card's BEGIN line
   std::uint64_t cardSpaces_ = 0;        // spaces around the card's boundary words so far

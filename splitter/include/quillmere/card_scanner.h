@@ -4,6 +4,7 @@
 #include <span>
 
 #include "quillmere/card_buffer.h"
+#include "quillmere/scan_recorder.h"
 #include "quillmere/scan_statistics.h"
 
 namespace quillmere {
@@ -82,7 +83,7 @@ class CardScanner {
   // Forgets the finished card; call after writing it.
   void ClearCard();
   // The source ended inside a card (after Finish).
-  bool InsideCard() const { return depth_ > 0; }
+  bool InsideCard() const { return recorder_.InsideCard(); }
   // What the scan has seen so far; complete after Finish.
   ScanStatistics Statistics() const;
 
@@ -128,6 +129,7 @@ class CardScanner {
   bool Hold(const std::byte* data, std::size_t size, LineSink& sink);
   bool HandOnPart(LineSink& sink);
   bool InBlock(const std::byte* p, std::size_t size) const;
+  ScanStatistics& Counts() { return recorder_.Counts(); }
 
   std::size_t holdLimit_;
   bool decided_ = false;
@@ -140,11 +142,8 @@ class CardScanner {
   int pendingCr_ = 0;  // CRs just seen that may still join a CR LF or CR CR LF
   bool lineStarted_ = false;
   Matcher matcher_;
-  std::uint64_t depth_ = 0;  // nesting depth of the card being read
   CardBuffer card_;
-  ScanStatistics stats_;
-  std::uint64_t cardStartLine_ = 0;
-  std::uint64_t cardsDone_ = 0;
+  ScanRecorder recorder_;
 
   // While a block is being scanned: its bounds, where the current line
   // begins in it (null if in an earlier block) and the unit being taken.
