@@ -19,29 +19,23 @@ std::span<const std::byte> Bytes(const char* text, std::size_t size) {
   return {reinterpret_cast<const std::byte*>(text), size};
 }
 
-std::span<const std::byte> SpaceUnit(SourceEncoding encoding) {
-  switch (encoding) {
-    case SourceEncoding::Utf16Le:
-    case SourceEncoding::Utf16LeMark:
-      return Bytes(" \0", 2);
-    case SourceEncoding::Utf16Be:
-    case SourceEncoding::Utf16BeMark:
-      return Bytes("\0 ", 2);
-    default:
-      return Bytes(" ", 1);
-  }
-}
+// The space and the CR LF that the scanner writes, in the source's units:
+// the space for a boundary line's spaces that turn out to be content.
+struct Written {
+  std::span<const std::byte> space;
+  std::span<const std::byte> newline;
+};
 
-std::span<const std::byte> NewlineUnits(SourceEncoding encoding) {
+Written WrittenIn(SourceEncoding encoding) {
   switch (encoding) {
     case SourceEncoding::Utf16Le:
     case SourceEncoding::Utf16LeMark:
-      return Bytes("\r\0\n\0", 4);
+      return {Bytes(" \0", 2), Bytes("\r\0\n\0", 4)};
     case SourceEncoding::Utf16Be:
     case SourceEncoding::Utf16BeMark:
-      return Bytes("\0\r\0\n", 4);
+      return {Bytes("\0 ", 2), Bytes("\0\r\0\n", 4)};
     default:
-      return Bytes("\r\n", 2);
+      return {Bytes(" ", 1), Bytes("\r\n", 2)};
   }
 }
 
@@ -173,7 +167,7 @@ bool CardScanner::Decide(std::span<const std::byte> head, LineSink& sink) {
   encoding_ = EncodingOf(head, markBytes);
   decided_ = true;
   Counts().encoding = encoding_;
-  card_.SetSource(head.first(markBytes), NewlineUnits(encoding_));
+  card_.SetSource(head.first(markBytes), WrittenIn(encoding_).newline);
   return Scan(head.subspan(markBytes), sink);
 }
 
@@ -352,7 +346,7 @@ bool CardScanner::AppendHeld(LineSink& sink) {
     // What the matcher held are the line's own units so far, still in place.
     return Hold(lineBegin_, static_cast<std::size_t>(at_ - lineBegin_), sink);
   }
-  const auto space = SpaceUnit(encoding_);
+  const auto space = WrittenIn(encoding_).space;
   for (std::uint64_t n = matcher_.LeadingSpaces(); n > 0; --n) {
     if (!Hold(space.data(), space.size(), sink)) return false;
   }

@@ -20,50 +20,44 @@ namespace {
 const std::vector<unsigned char> kBytes = {0x00, '\r', '\n', ' ',  'B',  'b',  'E',  'e',  'N',
                                            'n',  0x1A, 0x2D, 0x42, 0x7F, 0x80, 0x8D, 0xC2, 0xFF};
 
-// What the classify step asks of a vector: equal to a byte, and a byte
-// folded to lower case then the next one.
+// What the classify step asks of a vector, of the bytes at p: equal to
+// `asked`, and `asked` once folded to lower case with an 'e' after it.
+struct Answers {
+  std::uint64_t equal;
+  std::uint64_t pairFolded;
+};
+
 template <class Vector>
-[[gnu::always_inline]] inline std::uint64_t Equal(const std::byte* p, char c) {
-  return Vector::Load(p).Equals(Vector::Splat(c)).Bits();
-}
-template <class Vector>
-[[gnu::always_inline]] inline std::uint64_t PairFolded(const std::byte* p, char first, char next) {
-  const Vector caseBit = Vector::Splat(0x20);
-  return ((Vector::Load(p) | caseBit).Equals(Vector::Splat(first)) &
-          Vector::Load(p + 1).Equals(Vector::Splat(next)))
-      .Bits();
+[[gnu::always_inline]] inline Answers Asked(const std::byte* p, char asked) {
+  const Vector v = Vector::Load(p);
+  const Vector pair =
+      (v | Vector::Splat(0x20)).Equals(Vector::Splat(asked)) & Vector::Load(p + 1).Equals(Vector::Splat('e'));
+  return {v.Equals(Vector::Splat(asked)).Bits(), pair.Bits()};
 }
 
 struct Lanes {
   std::size_t count;
-  std::uint64_t (*equal)(const std::byte*, char);
-  std::uint64_t (*pairFolded)(const std::byte*, char, char);
+  Answers (*asked)(const std::byte*, char);
 };
 
 #ifdef QUILLMERE_SSE2
-__attribute__((target("sse2"))) std::uint64_t EqualSse2(const std::byte* p, char c) {
-  return Equal<Sse2Bytes>(p, c);
-}
-__attribute__((target("sse2"))) std::uint64_t PairSse2(const std::byte* p, char first, char next) {
-  return PairFolded<Sse2Bytes>(p, first, next);
+__attribute__((target("sse2"))) Answers AskedSse2(const std::byte* p, char asked) {
+  return Asked<Sse2Bytes>(p, asked);
 }
 #endif
 #ifdef QUILLMERE_AVX2
-__attribute__((target("avx2"))) std::uint64_t EqualAvx2(const std::byte* p, char c) {
-  return Equal<Avx2Bytes>(p, c);
-}
-__attribute__((target("avx2"))) std::uint64_t PairAvx2(const std::byte* p, char first, char next) {
-  return PairFolded<Avx2Bytes>(p, first, next);
+__attribute__((target("avx2"))) Answers AskedAvx2(const std::byte* p, char asked) {
+  return Asked<Avx2Bytes>(p, asked);
 }
 #endif
 
 std::vector<Lanes> VectorsHere() {
   std::vector<Lanes> here;
 #ifdef QUILLMERE_SSE2
-  if (HaveSse2()) here.push_back({Sse2Bytes::kLanes, EqualSse2, PairSse2});
+  if (HaveSse2()) here.push_back({Sse2Bytes::kLanes, AskedSse2});
 #endif
 #ifdef QUILLMERE_AVX2
-  if (HaveAvx2()) here.push_back({Avx2Bytes::kLanes, EqualAvx2, PairAvx2});
+  if (HaveAvx2()) here.push_back({Avx2Bytes::kLanes, AskedAvx2});
 #endif
   return here;
 }
@@ -82,14 +76,16 @@ TEST(ByteVectors, EveryLaneAnswersForItsOwnByteAsThePortableOne) {
           block[lane] = std::byte{byte};
           block[lane + 1] = std::byte{next};
           for (char asked : kAsked) {
-            std::uint64_t equal = 0, pair = 0;
+            Answers portable{0, 0};
             for (std::size_t i = 0; i < lanes.count; ++i) {
-              equal |= Equal<PortableBytes>(&block[i], asked) << i;
-              pair |= PairFolded<PortableBytes>(&block[i], asked, 'e') << i;
+              const Answers one = Asked<PortableBytes>(&block[i], asked);
+              portable.equal |= one.equal << i;
+              portable.pairFolded |= one.pairFolded << i;
             }
-            ASSERT_EQ(lanes.equal(block.data(), asked), equal)
+            const Answers answers = lanes.asked(block.data(), asked);
+            ASSERT_EQ(answers.equal, portable.equal)
                 << "lane " << lane << ", byte " << int{byte} << ", asked " << int{asked};
-            ASSERT_EQ(lanes.pairFolded(block.data(), asked, 'e'), pair)
+            ASSERT_EQ(answers.pairFolded, portable.pairFolded)
                 << "lane " << lane << ", bytes " << int{byte} << " " << int{next} << ", asked " << int{asked};
           }
         }
