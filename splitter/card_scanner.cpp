@@ -93,9 +93,8 @@ void CardScanner::Matcher::Take(std::uint16_t unit, const std::byte* raw, std::s
   }
 }
 
-CardScanner::Boundary CardScanner::Matcher::Result() const {
-  if (state_ != State::Trailing) return Boundary::None;
-  return expected_->opens ? Boundary::Begin : Boundary::End;
+const BoundaryWord* CardScanner::Matcher::Result() const {
+  return state_ == State::Trailing ? expected_ : nullptr;
 }
 
 SourceEncoding EncodingOf(std::span<const std::byte> head, std::size_t& markBytes) {
@@ -310,18 +309,17 @@ bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t
 }
 
 bool CardScanner::EndLine(LineSink& sink) {
-  const Boundary boundary = lineStarted_ ? matcher_.Result() : Boundary::None;
+  const BoundaryWord* boundary = lineStarted_ ? matcher_.Result() : nullptr;
   const auto word = matcher_.Word();
   const std::uint64_t line = ++Counts().lines;
   const bool inCard = recorder_.InsideCard();
-  const auto effect = boundary == Boundary::None ? ScanRecorder::Effect::InsideCard
-                                                 : recorder_.Boundary(boundary == Boundary::Begin, line);
+  const auto effect = boundary ? recorder_.Boundary(boundary->opens, line) : ScanRecorder::Effect::InsideCard;
   bool cardDone = false;
   if (effect == ScanRecorder::Effect::OpensCard) {
     card_.Start(word, blockBegin_, lineBegin_, at_);
     card_.AppendNewline(blockEnd_);
   } else if (inCard) {
-    if (boundary != Boundary::None) {
+    if (boundary) {
       // Boundary lines are kept without the spaces around them.
       card_.AppendWord(word, lineBegin_, at_);
     } else if (lineStarted_ && !matcher_.Failed() && !AppendHeld(sink)) {

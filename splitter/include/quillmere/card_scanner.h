@@ -88,7 +88,6 @@ class CardScanner {
   ScanStatistics Statistics() const;
 
  private:
-  enum class Boundary { None, Begin, End };
   // Follows the first characters of a line: is it a boundary line? Until
   // it knows, it holds what it has seen (spaces are only counted, so a line
   // of spaces costs no memory).
@@ -97,7 +96,8 @@ class CardScanner {
     void Reset();
     bool Failed() const { return state_ == State::Fail; }
     void Take(std::uint16_t unit, const std::byte* raw, std::size_t unitSize);
-    Boundary Result() const;
+    // The line's boundary word, once the line has ended; null if none.
+    const BoundaryWord* Result() const;
     std::span<const std::byte> Word() const { return {word_, wordBytes_}; }
     // The line cannot be a boundary line, whatever follows.
     void Fail() { state_ = State::Fail; }
