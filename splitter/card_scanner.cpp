@@ -273,7 +273,10 @@ const std::byte* CardScanner::SkipContentLine(const std::byte* p, const std::byt
   return q;
 }
 
-bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t size, LineSink& sink) {
+// Inlined into the unit loops: it runs once per unit of every line that
+// may be a boundary line, where a call would cost as much as its work.
+[[gnu::always_inline]] inline bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw,
+                                                         std::size_t size, LineSink& sink) {
   // A CR ends its line at once; what follows it decides only which kind of
   // line end it was, and whether a second CR ended an empty line.
   if (pendingCr_ == 1) {
