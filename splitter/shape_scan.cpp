@@ -182,10 +182,8 @@ const std::array<PackedWord, 2> kPackedWords{PackedWord(kBoundaryWords[0]), Pack
 void LookAt(const Stretch& stretch, ShapeFold& fold, FoldBase base, std::size_t first,
             std::uint64_t endsBefore, std::uint64_t lineEndBytesBefore) {
   const auto text = stretch.text;
-  // The masks found the start of one of the words here: its first letter
-  // tells which.
-  const auto folded = std::to_integer<char>(text[first] | std::byte{0x20});
-  const PackedWord& word = kPackedWords[folded == (kBoundaryWords[0].text[0] | 0x20) ? 0 : 1];
+  const BoundaryWord* which = BoundaryWordStartingWith(std::to_integer<std::uint16_t>(text[first]));
+  const PackedWord& word = kPackedWords[static_cast<std::size_t>(which - kBoundaryWords.data())];
   if (text.size() - first < word.size || !word.Matches(text.data() + first)) return;
   std::size_t contentEnd = first + word.size;
   while (contentEnd < text.size() && text[contentEnd] == kSpace) ++contentEnd;
