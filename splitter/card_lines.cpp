@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "boundary_words.h"
 #include "card_text.h"
 #include "value_decoding.h"
 
@@ -36,8 +37,9 @@ Prop PropOf(std::basic_string_view<Unit> header) {
 // +1 for a BEGIN line, -1 for an END line, 0 for any other.
 template <class Unit>
 int BoundaryOf(std::basic_string_view<Unit> line) {
-  if (EqualsNoCase(line, "BEGIN:VCARD")) return 1;
-  if (EqualsNoCase(line, "END:VCARD")) return -1;
+  for (const BoundaryWord& word : kBoundaryWords) {
+    if (EqualsNoCase(line, word.text)) return word.opens ? 1 : -1;
+  }
   return 0;
 }
 

@@ -1,8 +1,8 @@
 #include "quillmere/card_scanner.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "boundary_words.h"
 #include "code_units.h"
 #include "quillmere/line_ends.h"
 
@@ -14,31 +14,37 @@ constexpr std::uint16_t kLf = 0x0A;
 constexpr std::uint16_t kSpace = 0x20;
 // Stands for the lone last byte of a UTF-16 source: it matches nothing.
 constexpr std::uint16_t kNoCharacter = 0xFFFF;
-// A card buffer larger than this is given back after its card is written,
-// so one huge photo does not keep its memory for the rest of the run.
-constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
-
-bool SameLetter(std::uint16_t unit, char expected) {
-  const bool letter = expected >= 'a' && expected <= 'z';
-  if (!letter) return unit == static_cast<unsigned char>(expected);
-  return unit < 0x80 && (unit | 0x20) == static_cast<unsigned char>(expected);
-}
 
 std::span<const std::byte> Bytes(const char* text, std::size_t size) {
   return {reinterpret_cast<const std::byte*>(text), size};
 }
 
-std::span<const std::byte> SpaceUnit(SourceEncoding encoding) {
+// The space and the CR LF that the scanner writes, in the source's units:
+// the space for a boundary line's spaces that turn out to be content.
+struct Written {
+  std::span<const std::byte> space;
+  std::span<const std::byte> newline;
+};
+
+Written WrittenIn(SourceEncoding encoding) {
   switch (encoding) {
     case SourceEncoding::Utf16Le:
     case SourceEncoding::Utf16LeMark:
-      return Bytes(" \0", 2);
+      return {Bytes(" \0", 2), Bytes("\r\0\n\0", 4)};
     case SourceEncoding::Utf16Be:
     case SourceEncoding::Utf16BeMark:
-      return Bytes("\0 ", 2);
+      return {Bytes("\0 ", 2), Bytes("\0\r\0\n", 4)};
     default:
-      return Bytes(" ", 1);
+      return {Bytes(" ", 1), Bytes("\r\n", 2)};
   }
+}
+
+static_assert(kLongestBoundaryWord <= CardScanner::kLongestWord);
+
+// Whether a line whose first character after any spaces is `unit` may be a
+// boundary line.
+bool MayBeBoundary(std::uint16_t unit) {
+  return BoundaryWordStartingWith(unit) != nullptr;
 }
 
 }  // namespace
@@ -59,24 +65,21 @@ void CardScanner::Matcher::Take(std::uint16_t unit, const std::byte* raw, std::s
         ++leading_;
         return;
       }
-      if (SameLetter(unit, 'b')) {
-        expected_ = "begin:vcard";
-      } else if (SameLetter(unit, 'e')) {
-        expected_ = "end:vcard";
-      } else {
+      expected_ = BoundaryWordStartingWith(unit);
+      if (!expected_) {
         state_ = State::Fail;
         return;
       }
       state_ = State::Word;
       [[fallthrough]];
     case State::Word:
-      if (!SameLetter(unit, expected_[matched_])) {
+      if (!SameLetter(unit, expected_->text[matched_])) {
         state_ = State::Fail;
         return;
       }
       std::copy_n(raw, unitSize, word_ + wordBytes_);
       wordBytes_ += unitSize;
-      if (expected_[++matched_] == '\0') state_ = State::Trailing;
+      if (++matched_ == expected_->text.size()) state_ = State::Trailing;
       return;
     case State::Trailing:
       if (unit != kSpace) {
@@ -90,9 +93,8 @@ void CardScanner::Matcher::Take(std::uint16_t unit, const std::byte* raw, std::s
   }
 }
 
-CardScanner::Boundary CardScanner::Matcher::Result() const {
-  if (state_ != State::Trailing) return Boundary::None;
-  return expected_[0] == 'b' ? Boundary::Begin : Boundary::End;
+const BoundaryWord* CardScanner::Matcher::Result() const {
+  return state_ == State::Trailing ? expected_ : nullptr;
 }
 
 SourceEncoding EncodingOf(std::span<const std::byte> head, std::size_t& markBytes) {
@@ -138,42 +140,33 @@ bool CardScanner::Finish(LineSink& sink) {
   }
   if (pendingCr_ == 2) {
     // Two lone CRs: the first ended its line, the second an empty one.
-    stats_.crEnds += 2;
+    Counts().crEnds += 2;
     if (!EndLine(sink)) return false;
   } else if (pendingCr_ == 1) {
-    ++stats_.crEnds;
+    ++Counts().crEnds;
   }
   pendingCr_ = 0;
   return !lineStarted_ || EndLine(sink);
 }
 
 std::span<const std::byte> CardScanner::Card() const {
-  if (directBegin_) return {directBegin_, directEnd_};
-  return Bytes(card_.data(), card_.size());
+  return card_.Bytes();
 }
 
 void CardScanner::ClearCard() {
-  directBegin_ = directEnd_ = nullptr;
-  if (card_.capacity() > kKeptCapacity) {
-    std::string(mark_).swap(card_);
-  } else {
-    card_.assign(mark_);
-  }
+  card_.Clear();
 }
 
 ScanStatistics CardScanner::Statistics() const {
-  ScanStatistics statistics = stats_;
-  statistics.unfinishedCardLine = depth_ > 0 ? cardStartLine_ : 0;
-  return statistics;
+  return recorder_.Statistics();
 }
 
 bool CardScanner::Decide(std::span<const std::byte> head, LineSink& sink) {
   std::size_t markBytes = 0;
   encoding_ = EncodingOf(head, markBytes);
   decided_ = true;
-  stats_.encoding = encoding_;
-  mark_.assign(reinterpret_cast<const char*>(head.data()), markBytes);
-  card_.assign(mark_);
+  Counts().encoding = encoding_;
+  card_.SetSource(head.first(markBytes), WrittenIn(encoding_).newline);
   return Scan(head.subspan(markBytes), sink);
 }
 
@@ -213,7 +206,7 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
       } else if (matcher_.Failed()) {
         // The rest of this line is plain content: take it up to its end at once.
         const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(p, end);
-        if (depth_ > 0) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
+        if (recorder_.InsideCard()) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
         p = q;
         if (p == end || !goOn) break;
       }
@@ -224,7 +217,7 @@ bool CardScanner::ScanUnits(const std::byte* p, std::size_t n, LineSink& sink) {
   }
   // The block is about to be reused: a card read so far only in place must
   // now be held.
-  if (directBegin_) Materialize();
+  card_.Materialize();
   blockBegin_ = blockEnd_ = lineBegin_ = at_ = nullptr;
   return goOn;
 }
@@ -243,25 +236,20 @@ const std::byte* CardScanner::TakeContentLines(const std::byte* p, const std::by
     while (first < end && UnitAt<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
     if (first == end) break;
     const std::uint16_t unit = UnitAt<kUnitSize, kBigEndian>(first);
-    if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) break;
+    if (unit == kCr || unit == kLf || MayBeBoundary(unit)) break;
     const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(first, end);
     if (static_cast<std::size_t>(end - q) < kNewline || UnitAt<kUnitSize, kBigEndian>(q) != kCr ||
         UnitAt<kUnitSize, kBigEndian>(q + kUnitSize) != kLf) {
       break;
     }
     const std::byte* next = q + kNewline;
-    if (depth_ > 0) {
-      if (!directBegin_ || directEnd_ != p || HeldBytes() + static_cast<std::size_t>(next - p) >= holdLimit_)
-        break;
-      directEnd_ = next;
-    } else {
-      ++stats_.linesOutsideCards;
-    }
+    if (recorder_.InsideCard() && !card_.ExtendInPlace(p, static_cast<std::size_t>(next - p), holdLimit_))
+      break;
     ++lines;
     p = next;
   }
-  stats_.lines += lines;
-  stats_.crLfEnds += lines;
+  Counts().lines += lines;
+  Counts().crLfEnds += lines;
   if (lines > 0) goOn = sink.LinesEnded(lines);
   return p;
 }
@@ -276,30 +264,33 @@ const std::byte* CardScanner::SkipContentLine(const std::byte* p, const std::byt
   while (first < end && UnitAt<kUnitSize, kBigEndian>(first) == kSpace) first += kUnitSize;
   if (first == end) return p;
   const std::uint16_t unit = UnitAt<kUnitSize, kBigEndian>(first);
-  if (unit == kCr || unit == kLf || SameLetter(unit, 'b') || SameLetter(unit, 'e')) return p;
+  if (unit == kCr || unit == kLf || MayBeBoundary(unit)) return p;
   lineStarted_ = true;
   lineBegin_ = p;
   matcher_.Fail();
   const std::byte* q = FindLineEnd<kUnitSize, kBigEndian>(first, end);
-  if (depth_ > 0) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
+  if (recorder_.InsideCard()) goOn = Hold(p, static_cast<std::size_t>(q - p), sink);
   return q;
 }
 
-bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t size, LineSink& sink) {
+// Inlined into the unit loops: it runs once per unit of every line that
+// may be a boundary line, where a call would cost as much as its work.
+[[gnu::always_inline]] inline bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw,
+                                                         std::size_t size, LineSink& sink) {
   // A CR ends its line at once; what follows it decides only which kind of
   // line end it was, and whether a second CR ended an empty line.
   if (pendingCr_ == 1) {
-    if (unit == kLf) return ++stats_.crLfEnds, pendingCr_ = 0, true;
+    if (unit == kLf) return ++Counts().crLfEnds, pendingCr_ = 0, true;
     if (unit == kCr) return pendingCr_ = 2, true;
-    ++stats_.crEnds;
+    ++Counts().crEnds;
     pendingCr_ = 0;
   } else if (pendingCr_ == 2) {
-    if (unit == kLf) return ++stats_.crCrLfEnds, pendingCr_ = 0, true;
+    if (unit == kLf) return ++Counts().crCrLfEnds, pendingCr_ = 0, true;
     // The first CR ended its line alone; the second ended an empty line.
-    ++stats_.crEnds;
+    ++Counts().crEnds;
     if (!EndLine(sink)) return false;
     if (unit == kCr) return true;  // this CR may still begin a CR CR LF
-    ++stats_.crEnds;
+    ++Counts().crEnds;
     pendingCr_ = 0;
   }
   if (unit == kCr) {
@@ -307,67 +298,43 @@ bool CardScanner::TakeUnit(std::uint16_t unit, const std::byte* raw, std::size_t
     return EndLine(sink);
   }
   if (unit == kLf) {
-    ++stats_.lfEnds;
+    ++Counts().lfEnds;
     return EndLine(sink);
   }
   if (!lineStarted_) lineBegin_ = InBlock(raw, size) ? raw : nullptr;
   lineStarted_ = true;
   const bool wasHeld = !matcher_.Failed();
   matcher_.Take(unit, raw, size);
-  if (depth_ == 0 || !matcher_.Failed()) return true;
+  if (!recorder_.InsideCard() || !matcher_.Failed()) return true;
   // Not a boundary line after all: what the matcher held is card content.
   if (wasHeld && !AppendHeld(sink)) return false;
   return Hold(raw, size, sink);
 }
 
 bool CardScanner::EndLine(LineSink& sink) {
-  const Boundary boundary = lineStarted_ ? matcher_.Result() : Boundary::None;
+  const BoundaryWord* boundary = lineStarted_ ? matcher_.Result() : nullptr;
   const auto word = matcher_.Word();
-  ++stats_.lines;
+  const std::uint64_t line = ++Counts().lines;
+  const bool inCard = recorder_.InsideCard();
+  const auto effect = boundary ? recorder_.Boundary(boundary->opens, line) : ScanRecorder::Effect::InsideCard;
   bool cardDone = false;
-  if (depth_ == 0) {
-    if (boundary == Boundary::Begin) {
-      depth_ = 1;
-      cardStartLine_ = stats_.lines;
-      cardBytes_ = 0;
-      StartCard(word);
-      AppendNewline();
-    } else {
-      ++stats_.linesOutsideCards;
-      if (boundary == Boundary::End) {
-        if (stats_.strayEndLines < ScanStatistics::kStrayEndLinesKept) {
-          stats_.firstStrayEndLines[static_cast<std::size_t>(stats_.strayEndLines)] = stats_.lines;
-        }
-        ++stats_.strayEndLines;
-      }
-    }
-  } else {
-    if (boundary != Boundary::None) {
+  if (effect == ScanRecorder::Effect::OpensCard) {
+    card_.Start(word, blockBegin_, lineBegin_, at_);
+    card_.AppendNewline(blockEnd_);
+  } else if (inCard) {
+    if (boundary) {
       // Boundary lines are kept without the spaces around them.
-      AppendWord(word);
+      card_.AppendWord(word, lineBegin_, at_);
     } else if (lineStarted_ && !matcher_.Failed() && !AppendHeld(sink)) {
       return false;
     }
-    if (boundary == Boundary::Begin) {
-      ++depth_;
-    } else if (boundary == Boundary::End) {
-      --depth_;
-    }
-    AppendNewline();
-    if (depth_ == 0) {
+    card_.AppendNewline(blockEnd_);
+    if (effect == ScanRecorder::Effect::ClosesCard) {
       cardDone = true;
-      ++cardsDone_;
-      if (cardBytes_ + HeldBytes() > stats_.largestCardBytes) {
-        stats_.largestCardBytes = cardBytes_ + HeldBytes();
-        stats_.largestCard = cardsDone_;
-      }
-    } else if (HeldBytes() >= holdLimit_ && !HandOnPart(sink)) {
+      recorder_.CardDone(card_.CardBytes());
+    } else if (card_.Size() >= holdLimit_ && !HandOnPart(sink)) {
       return false;
     }
-  }
-  if (boundary == Boundary::Begin) {
-    stats_.anyBeginLine = true;
-    stats_.deepestNesting = std::max(stats_.deepestNesting, depth_);
   }
   matcher_.Reset();
   lineStarted_ = false;
@@ -376,11 +343,11 @@ bool CardScanner::EndLine(LineSink& sink) {
 
 // The spaces and word a matcher held for a line that is no boundary line.
 bool CardScanner::AppendHeld(LineSink& sink) {
-  if (directBegin_ && lineBegin_ == directEnd_) {
+  if (card_.InPlaceUpTo(lineBegin_)) {
     // What the matcher held are the line's own units so far, still in place.
     return Hold(lineBegin_, static_cast<std::size_t>(at_ - lineBegin_), sink);
   }
-  const auto space = SpaceUnit(encoding_);
+  const auto space = WrittenIn(encoding_).space;
   for (std::uint64_t n = matcher_.LeadingSpaces(); n > 0; --n) {
     if (!Hold(space.data(), space.size(), sink)) return false;
   }
@@ -393,97 +360,19 @@ bool CardScanner::AppendHeld(LineSink& sink) {
 }
 
 bool CardScanner::Hold(const std::byte* data, std::size_t size, LineSink& sink) {
-  if (size == 0) return true;
-  if (directBegin_) {
-    if (data == directEnd_ && HeldBytes() + size < holdLimit_) {
-      directEnd_ += size;
-      return true;
-    }
-    Materialize();
-  }
-  card_.append(reinterpret_cast<const char*>(data), size);
-  return card_.size() < holdLimit_ || HandOnPart(sink);
+  if (size == 0 || card_.ExtendInPlace(data, size, holdLimit_)) return true;
+  card_.Append(data, size);
+  return card_.Size() < holdLimit_ || HandOnPart(sink);
 }
 
 bool CardScanner::HandOnPart(LineSink& sink) {
-  cardBytes_ += HeldBytes();
-  const bool goOn = sink.CardPart(Card());
-  card_.clear();
-  directBegin_ = directEnd_ = nullptr;
+  const bool goOn = sink.CardPart(card_.Bytes());
+  card_.HandedOn();
   return goOn;
-}
-
-std::span<const std::byte> CardScanner::Newline() const {
-  switch (encoding_) {
-    case SourceEncoding::Utf16Le:
-    case SourceEncoding::Utf16LeMark:
-      return Bytes("\r\0\n\0", 4);
-    case SourceEncoding::Utf16Be:
-    case SourceEncoding::Utf16BeMark:
-      return Bytes("\0\r\0\n", 4);
-    default:
-      return Bytes("\r\n", 2);
-  }
 }
 
 bool CardScanner::InBlock(const std::byte* p, std::size_t size) const {
   return blockBegin_ && p >= blockBegin_ && size <= static_cast<std::size_t>(blockEnd_ - p);
-}
-
-std::size_t CardScanner::HeldBytes() const {
-  return directBegin_ ? static_cast<std::size_t>(directEnd_ - directBegin_) : card_.size();
-}
-
-// Copies the card read in place so far into the card buffer.
-void CardScanner::Materialize() {
-  card_.append(reinterpret_cast<const char*>(directBegin_), HeldBytes());
-  directBegin_ = directEnd_ = nullptr;
-}
-
-// A line end in the card: in place when the source's own line end here is
-// CR LF (a lone CR, a lone LF or a CR CR LF is written as CR LF).
-void CardScanner::AppendNewline() {
-  const auto newline = Newline();
-  if (directBegin_) {
-    if (InBlock(directEnd_, newline.size()) && std::memcmp(directEnd_, newline.data(), newline.size()) == 0) {
-      directEnd_ += newline.size();
-      return;
-    }
-    Materialize();
-  }
-  card_.append(reinterpret_cast<const char*>(newline.data()), newline.size());
-}
-
-// A boundary line inside the card: in place when it has no spaces around
-// its word.
-void CardScanner::AppendWord(std::span<const std::byte> word) {
-  if (directBegin_) {
-    if (lineBegin_ == directEnd_ && at_ - lineBegin_ == static_cast<std::ptrdiff_t>(word.size())) {
-      directEnd_ = at_;
-      return;
-    }
-    Materialize();
-  }
-  card_.append(reinterpret_cast<const char*>(word.data()), word.size());
-}
-
-// The BEGIN line that opens a card, with the CR LF before it. When the
-// source has that CR LF just before a BEGIN line without spaces and no mark
-// goes first, the card is read in place from here.
-void CardScanner::StartCard(std::span<const std::byte> word) {
-  const auto newline = Newline();
-  card_.assign(mark_);
-  directBegin_ = directEnd_ = nullptr;
-  const bool exact = lineBegin_ && at_ - lineBegin_ == static_cast<std::ptrdiff_t>(word.size());
-  const bool newlineBefore = exact && static_cast<std::size_t>(lineBegin_ - blockBegin_) >= newline.size() &&
-                             std::memcmp(lineBegin_ - newline.size(), newline.data(), newline.size()) == 0;
-  if (mark_.empty() && newlineBefore) {
-    directBegin_ = lineBegin_ - newline.size();
-    directEnd_ = at_;
-    return;
-  }
-  card_.append(reinterpret_cast<const char*>(newline.data()), newline.size());
-  card_.append(reinterpret_cast<const char*>(word.data()), word.size());
 }
 
 }  // namespace quillmere

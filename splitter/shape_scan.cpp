@@ -4,19 +4,16 @@
 #include <bit>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
+#include "boundary_words.h"
+#include "byte_vectors.h"
 #include "processor.h"
 #include "quillmere/card_scanner.h"
-
-#ifdef QUILLMERE_SSE2
-#include <emmintrin.h>
-#endif
-#ifdef QUILLMERE_AVX2
-#include <immintrin.h>
-#endif
+#include "quillmere/scan_recorder.h"
 
 namespace quillmere {
 namespace {
@@ -31,117 +28,64 @@ struct BlockMasks {
   std::uint64_t cr = 0;
   std::uint64_t lf = 0;
   std::uint64_t space = 0;
-  std::uint64_t wordStart = 0;  // "be" or "en" in any case: could begin BEGIN:VCARD or END:VCARD
+  std::uint64_t wordStart = 0;  // the first two characters of a boundary word, in any case
 };
 
 // p points to the block and at least one byte after it, which starts no
-// word but may finish one.
-BlockMasks ClassifyPortable(const std::byte* p) {
+// word but may finish one. Written once over the byte vectors: inlined into
+// each reading below, it is compiled there for that reading's vector.
+template <class Vector>
+[[gnu::always_inline]] inline BlockMasks Classify(const std::byte* p) {
   BlockMasks m;
-  for (std::size_t i = 0; i < kBlock; ++i) {
-    const auto byte = std::to_integer<unsigned>(p[i]);
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    if (byte == '\r') m.cr |= bit;
-    if (byte == '\n') m.lf |= bit;
-    if (byte == ' ') m.space |= bit;
-    const auto after = std::to_integer<unsigned>(p[i + 1]) | 0x20u;
-    if (((byte | 0x20u) == 'b' && after == 'e') || ((byte | 0x20u) == 'e' && after == 'n'))
-      m.wordStart |= bit;
+  const Vector caseBit = Vector::Splat(0x20);
+  for (std::size_t lane = 0; lane < kBlock; lane += Vector::kLanes) {
+    const Vector v = Vector::Load(p + lane);
+    const Vector folded = v | caseBit;
+    const Vector after = Vector::Load(p + lane + 1) | caseBit;
+    m.cr |= v.Equals(Vector::Splat('\r')).Bits() << lane;
+    m.lf |= v.Equals(Vector::Splat('\n')).Bits() << lane;
+    m.space |= v.Equals(Vector::Splat(' ')).Bits() << lane;
+    Vector starts = Vector::Splat(0);
+    for (const BoundaryWord& word : kBoundaryWords) {
+      starts = starts | (folded.Equals(Vector::Splat(word.text[0] | 0x20)) &
+                         after.Equals(Vector::Splat(word.text[1] | 0x20)));
+    }
+    m.wordStart |= starts.Bits() << lane;
   }
   return m;
 }
-
-#ifdef QUILLMERE_SSE2
-
-__attribute__((target("sse2"))) inline std::uint64_t Bits16(__m128i hits, int part) {
-  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu) << (16 * part);
-}
-
-__attribute__((target("sse2"))) inline BlockMasks ClassifySse2(const std::byte* p) {
-  BlockMasks m;
-  for (int part = 0; part < 4; ++part) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
-    const __m128i after = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part + 1)),
-                                       _mm_set1_epi8(0x20));
-    m.cr |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), part);
-    m.lf |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), part);
-    m.space |= Bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), part);
-    const __m128i be =
-        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('b')), _mm_cmpeq_epi8(after, _mm_set1_epi8('e')));
-    const __m128i en =
-        _mm_and_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('e')), _mm_cmpeq_epi8(after, _mm_set1_epi8('n')));
-    m.wordStart |= Bits16(_mm_or_si128(be, en), part);
-  }
-  return m;
-}
-#endif
-
-#ifdef QUILLMERE_AVX2
-
-__attribute__((target("avx2"))) inline std::uint64_t Bits32(__m256i hits, int part) {
-  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hits))) << (32 * part);
-}
-
-__attribute__((target("avx2"))) inline BlockMasks ClassifyAvx2(const std::byte* p) {
-  BlockMasks m;
-  for (int part = 0; part < 2; ++part) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
-    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
-    const __m256i after = _mm256_or_si256(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part + 1)), _mm256_set1_epi8(0x20));
-    m.cr |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')), part);
-    m.lf |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')), part);
-    m.space |= Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')), part);
-    const __m256i be = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('b')),
-                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('e')));
-    const __m256i en = _mm256_and_si256(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('e')),
-                                        _mm256_cmpeq_epi8(after, _mm256_set1_epi8('n')));
-    m.wordStart |= Bits32(_mm256_or_si256(be, en), part);
-  }
-  return m;
-}
-#endif
 
 [[gnu::always_inline]] inline std::uint64_t Count(std::uint64_t bits) {
   return static_cast<std::uint64_t>(std::popcount(bits));
 }
 
-// Follows the boundary lines in order, as the scanner follows them line by
-// line, and keeps what the statistics say of cards and the lines outside
-// them. Line numbers and line-end bytes are counted from wherever the fold
+// Follows the boundary lines in order with the recorder the scanner uses,
+// and works out each card's size as written from where its boundary lines
+// lie. Line numbers and line-end bytes are counted from wherever the fold
 // began; offsets are the source's (after its mark).
 class ShapeFold {
  public:
   explicit ShapeFold(std::size_t markBytes) : markBytes_(markBytes) {}
 
-  bool InsideCard() const { return depth_ > 0; }
+  bool InsideCard() const { return recorder_.InsideCard(); }
 
   void Boundary(bool begin, std::uint64_t line, std::size_t lineBegin, std::size_t contentEnd,
                 std::uint64_t lineEndBytesBefore, std::size_t spaces) {
-    ScanStatistics& s = shape_.seen;
-    if (depth_ == 0 && begin) {
-      depth_ = 1;
-      s.linesOutsideCards += line - outsideFrom_;
-      cardLine_ = line;
-      cardBegin_ = lineBegin;
-      cardLineEndBytes_ = lineEndBytesBefore;
-      cardSpaces_ = spaces;
-    } else if (depth_ == 0) {
-      if (s.strayEndLines < ScanStatistics::kStrayEndLinesKept)
-        s.firstStrayEndLines[static_cast<std::size_t>(s.strayEndLines)] = line;
-      ++s.strayEndLines;
-    } else {
-      cardSpaces_ += spaces;
-      if (begin) {
-        ++depth_;
-      } else if (--depth_ == 0) {
+    switch (recorder_.Boundary(begin, line)) {
+      case ScanRecorder::Effect::OpensCard:
+        cardBegin_ = lineBegin;
+        cardLineEndBytes_ = lineEndBytesBefore;
+        cardSpaces_ = spaces;
+        break;
+      case ScanRecorder::Effect::InsideCard:
+        cardSpaces_ += spaces;
+        break;
+      case ScanRecorder::Effect::ClosesCard:
+        cardSpaces_ += spaces;
         FinishCard(line, contentEnd, lineEndBytesBefore);
-      }
-    }
-    if (begin) {
-      s.anyBeginLine = true;
-      s.deepestNesting = std::max(s.deepestNesting, depth_);
+        break;
+      case ScanRecorder::Effect::Stray:
+        break;
     }
   }
 
@@ -149,23 +93,7 @@ class ShapeFold {
   // `lines` lines and `lineEndBytes` line-end bytes later; this fold must be
   // outside any card too.
   void Append(const ShapeFold& later, std::uint64_t lines, std::uint64_t lineEndBytes) {
-    ScanStatistics& s = shape_.seen;
-    const ScanStatistics& t = later.shape_.seen;
-    s.linesOutsideCards += lines + 1 - outsideFrom_ + t.linesOutsideCards;
-    outsideFrom_ = lines + later.outsideFrom_;
-    constexpr std::size_t kKept = ScanStatistics::kStrayEndLinesKept;
-    for (std::size_t i = 0; i < kKept && i < t.strayEndLines && s.strayEndLines + i < kKept; ++i)
-      s.firstStrayEndLines[static_cast<std::size_t>(s.strayEndLines) + i] = lines + t.firstStrayEndLines[i];
-    s.strayEndLines += t.strayEndLines;
-    s.anyBeginLine = s.anyBeginLine || t.anyBeginLine;
-    s.deepestNesting = std::max(s.deepestNesting, t.deepestNesting);
-    if (t.largestCardBytes > s.largestCardBytes) {
-      s.largestCardBytes = t.largestCardBytes;
-      s.largestCard = shape_.cards + t.largestCard;
-    }
-    shape_.cards += later.shape_.cards;
-    depth_ = later.depth_;
-    cardLine_ = lines + later.cardLine_;
+    recorder_.Append(later.recorder_, lines);
     cardBegin_ = later.cardBegin_;
     cardLineEndBytes_ = lineEndBytes + later.cardLineEndBytes_;
     cardSpaces_ = later.cardSpaces_;
@@ -174,38 +102,22 @@ class ShapeFold {
   // lines: all the source's lines; the line-end counts by kind are the
   // caller's.
   SourceShape Finish(std::uint64_t lines) {
-    ScanStatistics& s = shape_.seen;
-    s.lines = lines;
-    if (depth_ == 0) {
-      s.linesOutsideCards += lines + 1 - outsideFrom_;
-    } else {
-      s.unfinishedCardLine = cardLine_;
-    }
-    return shape_;
+    recorder_.Counts().lines = lines;
+    return {recorder_.Statistics(), recorder_.Cards()};
   }
 
  private:
   // As written: the mark, CR LF before every line and after the last, each
   // line without its line end, the boundary lines without their spaces.
   void FinishCard(std::uint64_t endLine, std::size_t contentEnd, std::uint64_t lineEndBytesBefore) {
-    ScanStatistics& s = shape_.seen;
-    const std::uint64_t lines = endLine - cardLine_ + 1;
+    const std::uint64_t lines = endLine - recorder_.CardLine() + 1;
     const std::uint64_t content =
         (contentEnd - cardBegin_) - (lineEndBytesBefore - cardLineEndBytes_) - cardSpaces_;
-    const std::uint64_t bytes = markBytes_ + 2 * (lines + 1) + content;
-    ++shape_.cards;
-    if (bytes > s.largestCardBytes) {
-      s.largestCardBytes = bytes;
-      s.largestCard = shape_.cards;
-    }
-    outsideFrom_ = endLine + 1;
+    recorder_.CardDone(markBytes_ + 2 * (lines + 1) + content);
   }
 
   std::size_t markBytes_;
-  SourceShape shape_;
-  std::uint64_t depth_ = 0;
-  std::uint64_t outsideFrom_ = 1;  // the first line outside any card not yet counted
-  std::uint64_t cardLine_ = 0;
+  ScanRecorder recorder_;
   std::size_t cardBegin_ = 0;
   std::uint64_t cardLineEndBytes_ = 0;  // line-end bytes before the card's BEGIN line
   std::uint64_t cardSpaces_ = 0;        // spaces around the card's boundary words so far
@@ -233,16 +145,10 @@ struct FoldBase {
 
 // A boundary word, compared in two overlapping 8-byte words: its first and
 // last eight bytes, letters in any case.
-struct BoundaryWord {
-  explicit BoundaryWord(std::string_view word) : size(word.size()) {
-    // ':' | 0x20 is ':', but so is 0x1A | 0x20: only letters fold.
-    const auto fold = [&](std::size_t at) { return word[at] == ':' ? '\0' : '\x20'; };
-    for (std::size_t i = 0; i < 8; ++i) {
-      reinterpret_cast<char*>(&head)[i] = word[i];
-      reinterpret_cast<char*>(&headFold)[i] = fold(i);
-      reinterpret_cast<char*>(&tail)[i] = word[size - 8 + i];
-      reinterpret_cast<char*>(&tailFold)[i] = fold(size - 8 + i);
-    }
+struct PackedWord {
+  explicit PackedWord(const BoundaryWord& word) : size(word.text.size()), opens(word.opens) {
+    Pack(word.text.substr(0, 8), head, headFold);
+    Pack(word.text.substr(size - 8), tail, tailFold);
   }
   // p: at least `size` bytes.
   bool Matches(const std::byte* p) const {
@@ -252,27 +158,41 @@ struct BoundaryWord {
     return (first | headFold) == head && (last | tailFold) == tail;
   }
   std::size_t size;
+  bool opens;
   std::uint64_t head = 0, headFold = 0, tail = 0, tailFold = 0;
+
+ private:
+  // Letters in lower case, with the case bit to fold in; ':' | 0x20 is ':',
+  // but so is 0x1A | 0x20: only letters fold.
+  static void Pack(std::string_view eight, std::uint64_t& value, std::uint64_t& fold) {
+    for (std::size_t i = 0; i < 8; ++i) {
+      const bool letter = IsAsciiLetter(eight[i]);
+      reinterpret_cast<char*>(&value)[i] = letter ? static_cast<char>(eight[i] | 0x20) : eight[i];
+      reinterpret_cast<char*>(&fold)[i] = letter ? '\x20' : '\0';
+    }
+  }
 };
 
-const BoundaryWord kBeginWord("begin:vcard");
-const BoundaryWord kEndWord("end:vcard");
+static_assert(std::all_of(kBoundaryWords.begin(), kBoundaryWords.end(),
+                          [](const BoundaryWord& word) { return word.text.size() >= 8; }));
+const std::array<PackedWord, 2> kPackedWords{PackedWord(kBoundaryWords[0]), PackedWord(kBoundaryWords[1])};
 
-// The first character of a line, after any spaces, is b or e: hands the
-// line to the fold if it is a boundary line.
+// The first two characters of a line, after any spaces, begin a boundary
+// word: hands the line to the fold if it is a boundary line.
 void LookAt(const Stretch& stretch, ShapeFold& fold, FoldBase base, std::size_t first,
             std::uint64_t endsBefore, std::uint64_t lineEndBytesBefore) {
   const auto text = stretch.text;
-  const bool begin = (std::to_integer<unsigned>(text[first]) | 0x20u) == 'b';
-  const BoundaryWord& word = begin ? kBeginWord : kEndWord;
+  const BoundaryWord* which = BoundaryWordStartingWith(std::to_integer<std::uint16_t>(text[first]));
+  const PackedWord& word = kPackedWords[static_cast<std::size_t>(which - kBoundaryWords.data())];
   if (text.size() - first < word.size || !word.Matches(text.data() + first)) return;
   std::size_t contentEnd = first + word.size;
   while (contentEnd < text.size() && text[contentEnd] == kSpace) ++contentEnd;
   if (contentEnd < text.size() && text[contentEnd] != kCr && text[contentEnd] != kLf) return;
   std::size_t lineBegin = first;
   while (lineBegin > 0 && text[lineBegin - 1] == kSpace) --lineBegin;
-  fold.Boundary(begin, base.lines + endsBefore + 1, stretch.offset + lineBegin, stretch.offset + contentEnd,
-                base.lineEndBytes + lineEndBytesBefore, (contentEnd - lineBegin) - word.size);
+  fold.Boundary(word.opens, base.lines + endsBefore + 1, stretch.offset + lineBegin,
+                stretch.offset + contentEnd, base.lineEndBytes + lineEndBytesBefore,
+                (contentEnd - lineBegin) - word.size);
 }
 
 // A block and the two bytes after it, which a word or a line end may need.
@@ -365,18 +285,18 @@ template <BlockMasks (*kClassify)(const std::byte*)>
 using ReadFunction = void (*)(Stretch&, ShapeFold&, FoldBase);
 
 void ReadPortable(Stretch& stretch, ShapeFold& fold, FoldBase base) {
-  ReadStretch<ClassifyPortable>(stretch, fold, base);
+  ReadStretch<Classify<PortableBytes>>(stretch, fold, base);
 }
 
 #ifdef QUILLMERE_SSE2
 __attribute__((target("sse2"))) void ReadSse2(Stretch& stretch, ShapeFold& fold, FoldBase base) {
-  ReadStretch<ClassifySse2>(stretch, fold, base);
+  ReadStretch<Classify<Sse2Bytes>>(stretch, fold, base);
 }
 #endif
 
 #ifdef QUILLMERE_AVX2
 __attribute__((target("avx2,popcnt"))) void ReadAvx2(Stretch& stretch, ShapeFold& fold, FoldBase base) {
-  ReadStretch<ClassifyAvx2>(stretch, fold, base);
+  ReadStretch<Classify<Avx2Bytes>>(stretch, fold, base);
 }
 #endif
 
@@ -384,13 +304,14 @@ __attribute__((target("avx2,popcnt"))) void ReadAvx2(Stretch& stretch, ShapeFold
 // most often outside any card, so that the parts' folds join without a
 // second reading; else after the next LF. 0 when there is no LF.
 std::size_t CutPoint(std::span<const std::byte> text, std::size_t from) {
-  constexpr std::string_view kBegin = "\nBEGIN:VCARD";
   constexpr std::size_t kLookAhead = std::size_t{1} << 20;
+  std::string cardStart(1, '\n');
+  cardStart.append(kBoundaryWords[0].text);
   const auto* begin = reinterpret_cast<const char*>(text.data());
   const std::string_view rest(begin + from, text.size() - from);
   const std::size_t lf = rest.find('\n');
   if (lf == std::string_view::npos) return 0;
-  const std::size_t card = rest.substr(0, kLookAhead).find(kBegin);
+  const std::size_t card = rest.substr(0, kLookAhead).find(cardStart);
   return from + (card == std::string_view::npos ? lf : card) + 1;
 }
 

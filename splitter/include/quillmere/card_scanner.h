@@ -2,11 +2,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 
+#include "quillmere/card_buffer.h"
+#include "quillmere/scan_recorder.h"
 #include "quillmere/scan_statistics.h"
 
 namespace quillmere {
+
+struct BoundaryWord;
 
 // Receives the end of every line the scanner reads, and the cards.
 class LineSink {
@@ -64,6 +67,8 @@ SourceEncoding EncodingOf(std::span<const std::byte> head, std::size_t& markByte
 class CardScanner {
  public:
   static constexpr std::size_t kDefaultHoldLimit = std::size_t{4} << 20;
+  // Room for the longest boundary word, in characters.
+  static constexpr std::size_t kLongestWord = 11;
 
   explicit CardScanner(std::size_t holdLimit = kDefaultHoldLimit);
 
@@ -78,12 +83,11 @@ class CardScanner {
   // Forgets the finished card; call after writing it.
   void ClearCard();
   // The source ended inside a card (after Finish).
-  bool InsideCard() const { return depth_ > 0; }
+  bool InsideCard() const { return recorder_.InsideCard(); }
   // What the scan has seen so far; complete after Finish.
   ScanStatistics Statistics() const;
 
  private:
-  enum class Boundary { None, Begin, End };
   // Follows the first characters of a line: is it a boundary line? Until
   // it knows, it holds what it has seen (spaces are only counted, so a line
   // of spaces costs no memory).
@@ -92,7 +96,8 @@ class CardScanner {
     void Reset();
     bool Failed() const { return state_ == State::Fail; }
     void Take(std::uint16_t unit, const std::byte* raw, std::size_t unitSize);
-    Boundary Result() const;
+    // The line's boundary word, once the line has ended; null if none.
+    const BoundaryWord* Result() const;
     std::span<const std::byte> Word() const { return {word_, wordBytes_}; }
     // The line cannot be a boundary line, whatever follows.
     void Fail() { state_ = State::Fail; }
@@ -102,9 +107,9 @@ class CardScanner {
    private:
     enum class State { Leading, Word, Trailing, Fail };
     State state_ = State::Leading;
-    const char* expected_ = nullptr;  // lower-case boundary word being matched
+    const BoundaryWord* expected_ = nullptr;  // the boundary word being matched
     std::size_t matched_ = 0;
-    std::byte word_[2 * 11] = {};  // the word's own units, as read
+    std::byte word_[2 * kLongestWord] = {};  // the word's own units, as read
     std::size_t wordBytes_ = 0;
     std::uint64_t leading_ = 0;
     std::uint64_t trailing_ = 0;
@@ -123,13 +128,8 @@ class CardScanner {
   bool AppendHeld(LineSink& sink);
   bool Hold(const std::byte* data, std::size_t size, LineSink& sink);
   bool HandOnPart(LineSink& sink);
-  void AppendNewline();
-  void AppendWord(std::span<const std::byte> word);
-  void StartCard(std::span<const std::byte> word);
-  std::span<const std::byte> Newline() const;
   bool InBlock(const std::byte* p, std::size_t size) const;
-  void Materialize();
-  std::size_t HeldBytes() const;
+  ScanStatistics& Counts() { return recorder_.Counts(); }
 
   std::size_t holdLimit_;
   bool decided_ = false;
@@ -142,13 +142,8 @@ class CardScanner {
   int pendingCr_ = 0;  // CRs just seen that may still join a CR LF or CR CR LF
   bool lineStarted_ = false;
   Matcher matcher_;
-  std::uint64_t depth_ = 0;      // nesting depth of the card being read
-  std::string mark_;             // the source's byte-order mark, if any
-  std::string card_;             // the card's bytes not yet handed on
-  std::uint64_t cardBytes_ = 0;  // the card's bytes so far, handed on or held
-  ScanStatistics stats_;
-  std::uint64_t cardStartLine_ = 0;
-  std::uint64_t cardsDone_ = 0;
+  CardBuffer card_;
+  ScanRecorder recorder_;
 
   // While a block is being scanned: its bounds, where the current line
   // begins in it (null if in an earlier block) and the unit being taken.
@@ -156,11 +151,6 @@ class CardScanner {
   const std::byte* blockEnd_ = nullptr;
   const std::byte* lineBegin_ = nullptr;
   const std::byte* at_ = nullptr;
-  // The card so far, when it lies whole in the block and reads exactly as
-  // it is to be written (CR LF line ends, boundary lines without spaces, no
-  // mark): then it is not copied at all, and Card() is this range.
-  const std::byte* directBegin_ = nullptr;
-  const std::byte* directEnd_ = nullptr;
 };
 
 }  // namespace quillmere
