@@ -551,7 +551,8 @@ INSTANTIATE_TEST_SUITE_P(ReadOnlyFolder, CleanupFailsToo,
                          ::testing::ValuesIn(Cases({Operation::CreateNew}, kDefaultHold, false, {}, true)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(ReadOnlyFolderOlderCards, CleanupFailsToo,
-                         ::testing::ValuesIn(Cases({Operation::Create}, kDefaultHold, true, {}, true)), CaseName);
+                         ::testing::ValuesIn(Cases({Operation::Create}, kDefaultHold, true, {}, true)),
+                         CaseName);
 INSTANTIATE_TEST_SUITE_P(ReadOnlyFolderLargeCards, CleanupFailsToo,
                          ::testing::ValuesIn(Cases({Operation::CreateNew, Operation::Rename}, kSmallHold,
                                                    false, {}, true)),
