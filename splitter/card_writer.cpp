@@ -56,12 +56,17 @@ CardWriter::~CardWriter() {
 std::filesystem::path CardWriter::CardPath() const {
   if (!name_.empty()) return folder_ + name_;
   if (naming_ == FileNaming::Contacts && unfinished_) return *unfinished_;
-  return folder_ + Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+  return folder_ + NumberedName();
+}
+
+// vCard<N>.vcf for the next card.
+NativeString CardWriter::NumberedName() const {
+  return Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
 }
 
 void CardWriter::NameCard(std::span<const std::byte> last) {
   if (naming_ == FileNaming::Numbered) {
-    name_ = Native("vCard") + NativeDecimal(saved_ + 1) + Native(".vcf");
+    name_ = NumberedName();
   } else if (inParts_) {
     partsRead_.Feed(last);
     name_ = namer_.Next(partsRead_.Finish(), saved_ + 1);

@@ -93,6 +93,7 @@ class CardWriter {
 
  private:
   std::filesystem::path CardPath() const;
+  NativeString NumberedName() const;
   // Chooses the name of the card being finished; its last bytes follow the
   // parts already read, if any.
   void NameCard(std::span<const std::byte> last);

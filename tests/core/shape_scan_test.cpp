@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 
 #include "shape_agreement.h"
+#include "test_support.h"
 
 namespace quillmere::test {
 namespace {
@@ -180,8 +179,7 @@ TEST(ShapeAgreementCorpus, EveryRealExport) {
   for (const auto& entry : fs::directory_iterator(kCorpus)) {
     if (entry.path().extension() != ".vcf") continue;
     SCOPED_TRACE(entry.path().filename().string());
-    std::ifstream in(entry.path(), std::ios::binary);
-    const std::string source{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string source = ReadWholeFile(entry.path());
     for (std::size_t threads : {1, 3}) EXPECT_EQ(ShapeDifference(source, threads), "");
     ++checked;
   }
