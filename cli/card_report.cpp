@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "card_report_lines.h"
 #include "quillmere/card_scanner.h"
 #include "quillmere/line_ends.h"
 
@@ -189,6 +190,36 @@ class CardContent {
   // Whether folds that come now are a picture's value, of which only the
   // size counts: the picture's units of such folds are then Add()ed.
   bool InPicture() const { return property_ == Property::Picture && !qp_ && !afterSoftBreak_; }
+  // Whether plain lines (TakePlainLines) may come now: text past ASCII can
+  // no longer change a fact, no quoted-printable value is open, and a fold
+  // would go on a property that changes none.
+  bool TakesPlainLines() const {
+    return mode_ == Mode::LineStart && !textMatters_ && !qp_ && !afterSoftBreak_ &&
+           (property_ == Property::Other || property_ == Property::None);
+  }
+  // The card began with BEGIN:VCARD and a VERSION line with this value; if
+  // `whole`, no fold goes on the version.
+  void StartWithVersion(std::string_view version, bool whole) {
+    Start();
+    depth_ = 1;  // as the BEGIN property leaves it
+    property_ = Property::Version;
+    qp_ = charset_ = nonAscii_ = false;
+    keepText_ = true;
+    std::memcpy(text_, version.data(), version.size());
+    textSize_ = valueUnits_ = version.size();
+    if (whole) EndProperty();
+  }
+  // Whether an END:VCARD line now ends the card: it is read as a boundary,
+  // not as value after a soft break.
+  bool EndsPlainly() const { return mode_ == Mode::LineStart && !afterSoftBreak_; }
+  // Plain lines were taken, one of them a property's head: the last such
+  // property is the one open now.
+  void TookPlainHead() {
+    EndProperty();
+    property_ = Property::Other;
+    charset_ = nonAscii_ = false;
+    valueUnits_ = 0;
+  }
   void AddPictureUnits(std::uint64_t units) { valueUnits_ += units; }
   // The card has ended: fills in version, picture, quoted-printable and
   // undeclared 8-bit text.
@@ -770,6 +801,18 @@ class CardReport::Reader {
         p = TakePictureFolds(p, end);
         if (p == end) return p;
       }
+      if (depth_ > 0 && content_->TakesPlainLines()) {
+        const PlainLines run = TakePlainLines(p, end);
+        summary_.lines += run.lines;
+        card_.crLf += run.lines;
+        cardBytes_ += static_cast<std::uint64_t>(run.end - p);
+        if (run.anyHead) content_->TookPlainHead();
+        p = run.end;
+      }
+      if (const std::byte* const next = depth_ == 0 ? OpenCard(p, end) : CloseCard(p, end)) {
+        p = next;
+        continue;
+      }
       const std::byte* const q = FindLineEnd<1, false>(p, end);
       if (q == end) return p;
       const bool crLf = *q == std::byte{'\r'};
@@ -784,6 +827,49 @@ class CardReport::Reader {
       p = q + (crLf ? 2 : 1);
     }
     return p;
+  }
+
+  // Most cards begin with "BEGIN:VCARD" and a VERSION line of three
+  // characters, each ending in CR LF: taken here at once, as EndLine and
+  // the content would take them one by one. Returns where the next line
+  // begins, or nothing if these are not such lines.
+  const std::byte* OpenCard(const std::byte* p, const std::byte* const end) {
+    static constexpr char kOpening[] = "BEGIN:VCARD\r\nVERSION:";
+    constexpr std::size_t kOpeningSize = sizeof kOpening - 1;
+    constexpr std::size_t kSize = kOpeningSize + 5;  // and "x.y\r\n"
+    if (static_cast<std::size_t>(end - p) <= kSize || std::memcmp(p, kOpening, kOpeningSize) != 0) return nullptr;
+    const auto* const version = reinterpret_cast<const char*>(p + kOpeningSize);
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!digit(version[0]) || version[1] != '.' || !digit(version[2]) || version[3] != '\r' || version[4] != '\n')
+      return nullptr;
+    card_ = CardFacts{};
+    card_.firstLine = summary_.lines + 1;
+    card_.crLf = 2;
+    summary_.lines += 2;
+    summary_.anyBeginLine = true;
+    // The empty line a split writes first, then both lines as they are.
+    cardBytes_ = markBytes_ + 2 + kSize;
+    depth_ = 1;
+    // Unless a fold may go on the version, it is taken whole now.
+    const auto next = std::to_integer<char>(p[kSize]);
+    content_->StartWithVersion({version, 3}, next != ' ' && next != '\t');
+    return p + kSize;
+  }
+
+  // A card's own "END:VCARD" line, ending in CR LF, that nothing before it
+  // goes on into: taken as EndLine would take it.
+  const std::byte* CloseCard(const std::byte* p, const std::byte* const end) {
+    static constexpr char kClosing[] = "END:VCARD\r\n";
+    constexpr std::size_t kSize = sizeof kClosing - 1;
+    if (depth_ != 1 || static_cast<std::size_t>(end - p) < kSize || std::memcmp(p, kClosing, kSize) != 0 ||
+        !content_->EndsPlainly())
+      return nullptr;
+    ++summary_.lines;
+    ++card_.crLf;
+    cardBytes_ += kSize;
+    depth_ = 0;
+    FinishCard();
+    return p + kSize;
   }
 
   // A picture's value runs over many folded lines, of which only the size

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace quillmere::cli {
+
+// Lines of an 8-bit source that the report can pass over once text no
+// longer matters and no quoted-printable value is open: they change no fact
+// but the card's size and line count.
+struct PlainLines {
+  const std::byte* end = nullptr;  // where the first line not taken begins
+  std::uint64_t lines = 0;
+  bool anyHead = false;  // one of them begins a property
+};
+
+// Takes lines from p, which begins a line inside a card, while each ends in
+// CR LF (and has no other CR) within [p, end) and is plain: empty; a fold
+// (a tab, or a space before anything that cannot begin a boundary word); or
+// a property whose name can be none the report looks at (BEGIN, END, LOGO,
+// PHOTO, VERSION) and whose head up to its colon holds no group dot, no
+// quote and no Q (nothing that could say QUOTED-PRINTABLE). Lines are
+// found 64 bytes at a time, by masks of their CR, LF, colon and those
+// doubtful bytes, with the widest vectors the processor has.
+PlainLines TakePlainLines(const std::byte* p, const std::byte* end);
+
+}  // namespace quillmere::cli
