@@ -217,7 +217,7 @@ class CardContent {
   void TookPlainHead() {
     EndProperty();
     property_ = Property::Other;
-    charset_ = nonAscii_ = false;
+    charset_ = nonAscii_ = keepText_ = false;
     valueUnits_ = 0;
   }
   void AddPictureUnits(std::uint64_t units) { valueUnits_ += units; }

@@ -1,6 +1,7 @@
 #include "card_report_lines.h"
 
 #include <bit>
+#include <cstring>
 
 #include "byte_vectors.h"
 #include "processor.h"
@@ -42,17 +43,35 @@ template <class Vector>
 
 enum class Start { Fold, Head, Doubtful };
 
+// Eight bytes at p, as one word in the machine's order.
+[[gnu::always_inline]] inline std::uint64_t Eight(const void* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Whether a fold whose first byte after its space is B or E may still be
+// a boundary line: its next eight bytes, letters in lower case, begin a
+// boundary word. (Bytes that only the case bit tells from those also
+// match, which costs no more than a look at the line the slow way.)
+[[gnu::always_inline]] inline bool MayBeBoundary(const std::byte* word) {
+  constexpr std::uint64_t kCaseBits = 0x2020202020202020u;
+  const std::uint64_t lower = Eight(word) | kCaseBits;
+  return lower == Eight("begin:vc") || lower == Eight("end:vcar");
+}
+
 constexpr unsigned Pair(char first, char second) {
   return static_cast<unsigned>(first) << 8 | static_cast<unsigned>(second);
 }
 
-// What a line that begins with these two bytes (not a line end) can be.
-// A space before a space or a B or E may begin a boundary line; a name
-// that begins as BEGIN, END, PHOTO, LOGO or VERSION does may be one of them.
-[[gnu::always_inline]] inline Start StartOf(std::byte first, std::byte second) {
-  const auto one = std::to_integer<unsigned>(first), two = std::to_integer<unsigned>(second) | 0x20u;
+// What the line at p (not a line end) can be; at least nine bytes from p
+// may be read. Spaces before a boundary word may begin a boundary line; a
+// name that begins as BEGIN, END, PHOTO, LOGO or VERSION does may be one
+// of them.
+[[gnu::always_inline]] inline Start StartOf(const std::byte* p) {
+  const auto one = std::to_integer<unsigned>(p[0]), two = std::to_integer<unsigned>(p[1]) | 0x20u;
   if (one == '\t') return Start::Fold;
-  if (one == ' ') return two == ' ' || two == 'b' || two == 'e' ? Start::Doubtful : Start::Fold;
+  if (one == ' ') return two == ' ' || ((two == 'b' || two == 'e') && MayBeBoundary(p + 1)) ? Start::Doubtful : Start::Fold;
   switch (((one | 0x20u) << 8) | two) {
     case Pair('b', 'e'):
     case Pair('e', 'n'):
@@ -70,7 +89,7 @@ constexpr unsigned Pair(char first, char second) {
 // begins, or nothing if the line is not plain.
 [[gnu::always_inline]] inline const std::byte* LongLine(const std::byte* p, const std::byte* end,
                                                        const LineMasks& m, bool& head) {
-  const Start start = StartOf(p[0], p[1]);
+  const Start start = StartOf(p);
   if (start == Start::Doubtful) return nullptr;
   head = start == Start::Head;
   const auto colon = static_cast<std::size_t>(std::countr_zero(m.colon));
@@ -86,7 +105,8 @@ constexpr unsigned Pair(char first, char second) {
 template <class Vector>
 [[gnu::always_inline]] inline PlainLines Take(const std::byte* p, const std::byte* const end) {
   PlainLines run;
-  while (end - p > static_cast<std::ptrdiff_t>(kWindow)) {
+  // Nine bytes from any line start in the window may be read.
+  while (end - p > static_cast<std::ptrdiff_t>(kWindow + 8)) {
     const std::byte* const window = p;
     const LineMasks m = Classify<Vector>(window);
     std::size_t at = 0;
@@ -98,7 +118,7 @@ template <class Vector>
         return run;
       }
       if (lf - at > 1) {
-        const Start start = StartOf(window[at], window[at + 1]);
+        const Start start = StartOf(window + at);
         const std::uint64_t colons = (m.colon >> at) & Below(lf - at);
         if (start == Start::Doubtful ||
             (start == Start::Head &&
