@@ -5,18 +5,27 @@
 
 #include "byte_vectors.h"
 #include "processor.h"
-#include "quillmere/line_ends.h"
 
 namespace quillmere::cli {
 namespace {
 
 constexpr std::size_t kWindow = 64;
+// A window is read with the bytes after it that tell whether its last CR
+// ends a line and what a line that begins at its end can be (StartOf).
+constexpr std::size_t kWindowSpan = kWindow + 9;
 
 // One bit per byte of a 64-byte window, bit i for byte i.
 struct LineMasks {
   std::uint64_t lf = 0, cr = 0, colon = 0;
-  std::uint64_t doubt = 0;  // a dot, a quote, or a Q in either case
+  std::uint64_t fold = 0;   // a space or a tab
+  std::uint64_t doubt = 0;  // in a head: a group's dot, a quote, or a Q in either case
 };
+
+// Lanes of v that are c.
+template <class Vector>
+[[gnu::always_inline]] inline Vector Is(const Vector& v, char c) {
+  return v.Equals(Vector::Splat(c));
+}
 
 // Written once over the byte vectors: inlined into each reading below, it is
 // compiled there for that reading's vector.
@@ -26,22 +35,19 @@ template <class Vector>
   const Vector caseBit = Vector::Splat(0x20);
   for (std::size_t lane = 0; lane < kWindow; lane += Vector::kLanes) {
     const Vector v = Vector::Load(p + lane);
-    m.lf |= v.Equals(Vector::Splat('\n')).Bits() << lane;
-    m.cr |= v.Equals(Vector::Splat('\r')).Bits() << lane;
-    m.colon |= v.Equals(Vector::Splat(':')).Bits() << lane;
-    const Vector doubt = v.Equals(Vector::Splat('.')) | v.Equals(Vector::Splat('"')) |
-                         (v | caseBit).Equals(Vector::Splat('q'));
-    m.doubt |= doubt.Bits() << lane;
+    m.lf |= Is(v, '\n').Bits() << lane;
+    m.cr |= Is(v, '\r').Bits() << lane;
+    m.colon |= Is(v, ':').Bits() << lane;
+    m.fold |= (Is(v, ' ') | Is(v, '\t')).Bits() << lane;
+    m.doubt |= (Is(v, '.') | Is(v, '"') | Is(v | caseBit, 'q')).Bits() << lane;
   }
   return m;
 }
 
 // Bits [0, n) of a mask; n below 64.
-[[gnu::always_inline]] inline std::uint64_t Below(std::size_t n) {
+[[gnu::always_inline]] inline std::uint64_t Below(int n) {
   return (std::uint64_t{1} << n) - 1;
 }
-
-enum class Start { Fold, Head, Doubtful };
 
 // Eight bytes at p, as one word in the machine's order.
 [[gnu::always_inline]] inline std::uint64_t Eight(const void* p) {
@@ -50,99 +56,91 @@ enum class Start { Fold, Head, Doubtful };
   return word;
 }
 
-// Whether a fold whose first byte after its space is B or E may still be
-// a boundary line: its next eight bytes, letters in lower case, begin a
-// boundary word. (Bytes that only the case bit tells from those also
-// match, which costs no more than a look at the line the slow way.)
-[[gnu::always_inline]] inline bool MayBeBoundary(const std::byte* word) {
+// Whether a line that begins at p, with nine bytes readable, may be other
+// than plain by how it begins: spaces before a boundary word may make a
+// boundary line, and a name that begins as BEGIN, END, PHOTO, LOGO or
+// VERSION does may be one of them. Bytes that only the case bit tells from
+// a letter count as that letter: they only send a line the slower way.
+[[gnu::always_inline]] inline bool DoubtfulStart(const std::byte* p) {
   constexpr std::uint64_t kCaseBits = 0x2020202020202020u;
-  const std::uint64_t lower = Eight(word) | kCaseBits;
-  return lower == Eight("begin:vc") || lower == Eight("end:vcar");
-}
-
-constexpr unsigned Pair(char first, char second) {
-  return static_cast<unsigned>(first) << 8 | static_cast<unsigned>(second);
-}
-
-// What the line at p (not a line end) can be; at least nine bytes from p
-// may be read. Spaces before a boundary word may begin a boundary line; a
-// name that begins as BEGIN, END, PHOTO, LOGO or VERSION does may be one
-// of them.
-[[gnu::always_inline]] inline Start StartOf(const std::byte* p) {
-  const auto one = std::to_integer<unsigned>(p[0]), two = std::to_integer<unsigned>(p[1]) | 0x20u;
-  if (one == '\t') return Start::Fold;
-  if (one == ' ') return two == ' ' || ((two == 'b' || two == 'e') && MayBeBoundary(p + 1)) ? Start::Doubtful : Start::Fold;
-  switch (((one | 0x20u) << 8) | two) {
-    case Pair('b', 'e'):
-    case Pair('e', 'n'):
-    case Pair('p', 'h'):
-    case Pair('l', 'o'):
-    case Pair('v', 'e'):
-      return Start::Doubtful;
+  const auto first = std::to_integer<char>(p[0]), second = static_cast<char>(std::to_integer<char>(p[1]) | 0x20);
+  if (first == '\t') return false;
+  if (first == ' ') {
+    if (second == ' ') return true;
+    const std::uint64_t word = Eight(p + 1) | kCaseBits;
+    return word == Eight("begin:vc") || word == Eight("end:vcar");
+  }
+  switch (static_cast<char>(first | 0x20)) {
+    case 'b':
+      return second == 'e';
+    case 'e':
+      return second == 'n';
+    case 'l':
+      return second == 'o';
+    case 'p':
+      return second == 'h';
+    case 'v':
+      return second == 'e';
     default:
-      return Start::Head;
+      return false;
   }
 }
 
-// A line of 64 bytes or more, at p: its head is judged from the window's
-// masks, its end found by the line-end search. Returns where the next line
-// begins, or nothing if the line is not plain.
-[[gnu::always_inline]] inline const std::byte* LongLine(const std::byte* p, const std::byte* end,
-                                                       const LineMasks& m, bool& head) {
-  const Start start = StartOf(p);
-  if (start == Start::Doubtful) return nullptr;
-  head = start == Start::Head;
-  const auto colon = static_cast<std::size_t>(std::countr_zero(m.colon));
-  if (head && (m.colon == 0 || (m.doubt & Below(colon)) != 0)) return nullptr;
-  const std::byte* const q = FindLineEnd<1>(p, end);
-  if (end - q < 2 || q[0] != std::byte{'\r'} || q[1] != std::byte{'\n'}) return nullptr;
-  if (head && static_cast<std::size_t>(q - p) < colon) return nullptr;
-  return q + 2;
-}
-
-// Each window begins where a line begins, and is read while its lines end
-// inside it; the line that goes past it begins the next.
+// The windows follow one another from p, each byte looked at once. A line
+// is judged by bits of the windows it lies in: where it starts, where its
+// head (from its start to its first colon or LF) runs, where its CR and LF
+// are. The first bit that makes a line not plain ends the run at that
+// line's start.
 template <class Vector>
-[[gnu::always_inline]] inline PlainLines Take(const std::byte* p, const std::byte* const end) {
-  PlainLines run;
-  // Nine bytes from any line start in the window may be read.
-  while (end - p > static_cast<std::ptrdiff_t>(kWindow + 8)) {
-    const std::byte* const window = p;
+[[gnu::always_inline]] inline PlainLines Take(const std::byte* const p, const std::byte* const end) {
+  PlainLines run{p};
+  const std::byte* window = p;
+  std::uint64_t lineStarts = 1;  // bit 0 of the window and of the one after a final LF
+  std::uint64_t crBefore = 0;    // the window before ended in a CR
+  std::uint64_t headCarry = 0;   // a head runs on into this window
+  bool headOpen = false;         // the line not yet ended began a property
+  for (; end - window >= static_cast<std::ptrdiff_t>(kWindowSpan); window += kWindow) {
     const LineMasks m = Classify<Vector>(window);
-    std::size_t at = 0;
-    for (std::uint64_t lfs = m.lf; lfs != 0; lfs = m.lf >> at) {
-      const std::size_t lf = at + static_cast<std::size_t>(std::countr_zero(lfs));
-      // One CR, right before the LF.
-      if (lf == at || ((m.cr >> at) & Below(lf - at)) != std::uint64_t{1} << (lf - 1 - at)) {
-        run.end = p;
-        return run;
+    const std::uint64_t starts = (m.lf << 1) | lineStarts;
+    // Every CR right before an LF, every LF right after a CR.
+    const std::uint64_t lfNext = (m.lf >> 1) | (std::uint64_t{window[kWindow] == std::byte{'\n'}} << 63);
+    const std::uint64_t badEnds = (m.cr & ~lfNext) | (m.lf & ~((m.cr << 1) | crBefore));
+    // How lines begin is looked at one line at a time, up to the first
+    // doubtful one: a window holds few lines.
+    std::uint64_t doubtful = 0;
+    for (std::uint64_t left = starts; left != 0; left &= left - 1) {
+      const int at = std::countr_zero(left);
+      if (DoubtfulStart(window + at)) {
+        doubtful = std::uint64_t{1} << at;
+        break;
       }
-      if (lf - at > 1) {
-        const Start start = StartOf(window + at);
-        const std::uint64_t colons = (m.colon >> at) & Below(lf - at);
-        if (start == Start::Doubtful ||
-            (start == Start::Head &&
-             (colons == 0 || ((m.doubt >> at) & Below(static_cast<std::size_t>(std::countr_zero(colons)))) != 0))) {
-          run.end = p;
-          return run;
-        }
-        run.anyHead = run.anyHead || start == Start::Head;
-      }
-      ++run.lines;
-      at = lf + 1;
-      p = window + at;
-      if (at == kWindow) break;
     }
-    if (p == window) {
-      bool head = false;
-      const std::byte* const next = LongLine(p, end, m, head);
-      if (!next) break;
-      run.anyHead = run.anyHead || head;
-      ++run.lines;
-      p = next;
+    // A head's bytes are a run of bits that are neither colon nor LF, from
+    // a line's start; adding the run's first bit carries past it onto the
+    // colon or LF that ends it, which may lie in a later window.
+    const std::uint64_t heads = starts & ~m.fold & ~m.cr;
+    const std::uint64_t open = ~(m.colon | m.lf);
+    const std::uint64_t sum = open + (heads & open);
+    const std::uint64_t carried = sum + headCarry;
+    const std::uint64_t inHeads = open & ~carried, headEnds = carried & ~open;
+    const std::uint64_t bad =
+        badEnds | (inHeads & m.doubt) | (headEnds & m.lf) | doubtful;
+    // The lines taken are those whose LF comes before the first bad bit.
+    const std::uint64_t taken = bad ? m.lf & Below(std::countr_zero(bad)) : m.lf;
+    if (taken != 0) {
+      const int last = 63 - std::countl_zero(taken);
+      run.lines += static_cast<std::uint64_t>(std::popcount(taken));
+      run.anyHead = run.anyHead || headOpen || (heads & (~std::uint64_t{0} >> (63 - last))) != 0;
+      run.end = window + last + 1;
+      headOpen = last < 63 && ((heads >> (last + 1)) & 1) != 0;
+    } else {
+      headOpen = headOpen || (heads & 1) != 0;
     }
+    if (bad) return run;
+    lineStarts = m.lf >> 63;
+    crBefore = m.cr >> 63;
+    headCarry = (sum < open || carried < sum) ? 1 : 0;
   }
-  run.end = p;
   return run;
 }
 
