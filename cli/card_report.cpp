@@ -207,7 +207,12 @@ class CardContent {
     keepText_ = true;
     std::memcpy(text_, version.data(), version.size());
     textSize_ = valueUnits_ = version.size();
-    if (whole) EndProperty();
+    if (!whole) return;
+    // As EndSpecialProperty ends it: digits and a dot need no trimming and
+    // have no case.
+    version_.assign(version);
+    textMatters_ = Is(version_, "2.1");
+    property_ = Property::None;
   }
   // Whether an END:VCARD line now ends the card: it is read as a boundary,
   // not as value after a soft break.
@@ -661,7 +666,11 @@ void CardContent::EndLine() {
 
 void CardContent::Finish(CardFacts& facts) {
   EndProperty();
-  facts.version = version_.empty() ? "none" : version_;
+  if (version_.empty()) {
+    facts.version.assign("none");
+  } else {
+    facts.version.assign(version_);
+  }
   facts.largestPicture = largestPicture_;
   facts.quotedPrintable = anyQp_;
   facts.undeclared8Bit = anyUndeclared_ && Is(facts.version, "2.1");

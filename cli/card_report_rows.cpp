@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 #include "card_report.h"
 #include "console.h"
@@ -251,7 +252,7 @@ namespace {
 // time.
 class Printer {
  public:
-  explicit Printer(ReportFormat format) : format_(format), text_(kPrintBatch + kLongestRow) {
+  explicit Printer(ReportFormat format) : format_(format), text_(kPrintBatch + kLongestRow, '\0') {
     Print(stdout, Native(ReportHead(format)));
   }
   static void Row(void* context, const CardFacts& card) {
@@ -261,7 +262,15 @@ class Printer {
     if (self.used_ >= kPrintBatch) self.Flush();
   }
   void Flush() {
-    Print(stdout, Native({text_.data(), used_}));
+    if constexpr (std::is_same_v<NativeString, std::string>) {
+      // Natively the rows are already the text to print: no copy is made
+      // of them, only the room after them cleared again.
+      text_.resize(used_);
+      Print(stdout, text_);
+      text_.resize(kPrintBatch + kLongestRow);
+    } else {
+      Print(stdout, Native({text_.data(), used_}));
+    }
     used_ = 0;
   }
   void Tail(const ReportSummary& summary) {
@@ -272,7 +281,7 @@ class Printer {
 
  private:
   ReportFormat format_;
-  std::vector<char> text_;
+  std::string text_;
   std::size_t used_ = 0;
 };
 
