@@ -1,5 +1,6 @@
 #include "card_report_lines.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -56,6 +57,18 @@ template <class Vector>
   return word;
 }
 
+// For each first letter of a name, in lower case, the second letter that
+// makes it begin as BEGIN, END, LOGO, PHOTO or VERSION does; 0 for others.
+constexpr auto kDoubtfulSecond = [] {
+  std::array<char, 256> second{};
+  second['b'] = 'e';
+  second['e'] = 'n';
+  second['l'] = 'o';
+  second['p'] = 'h';
+  second['v'] = 'e';
+  return second;
+}();
+
 // Whether a line that begins at p, with nine bytes readable, may be other
 // than plain by how it begins: spaces before a boundary word may make a
 // boundary line, and a name that begins as BEGIN, END, PHOTO, LOGO or
@@ -63,27 +76,12 @@ template <class Vector>
 // a letter count as that letter: they only send a line the slower way.
 [[gnu::always_inline]] inline bool DoubtfulStart(const std::byte* p) {
   constexpr std::uint64_t kCaseBits = 0x2020202020202020u;
-  const auto first = std::to_integer<char>(p[0]), second = static_cast<char>(std::to_integer<char>(p[1]) | 0x20);
-  if (first == '\t') return false;
-  if (first == ' ') {
-    if (second == ' ') return true;
-    const std::uint64_t word = Eight(p + 1) | kCaseBits;
-    return word == Eight("begin:vc") || word == Eight("end:vcar");
-  }
-  switch (static_cast<char>(first | 0x20)) {
-    case 'b':
-      return second == 'e';
-    case 'e':
-      return second == 'n';
-    case 'l':
-      return second == 'o';
-    case 'p':
-      return second == 'h';
-    case 'v':
-      return second == 'e';
-    default:
-      return false;
-  }
+  const auto first = std::to_integer<unsigned char>(p[0]);
+  const auto second = static_cast<char>(std::to_integer<unsigned char>(p[1]) | 0x20u);
+  if (first != ' ') return kDoubtfulSecond[first | 0x20u] == second && second != 0;
+  if (second == ' ') return true;
+  const std::uint64_t word = Eight(p + 1) | kCaseBits;
+  return word == Eight("begin:vc") || word == Eight("end:vcar");
 }
 
 // The windows follow one another from p, each byte looked at once. A line
