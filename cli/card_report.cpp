@@ -846,10 +846,12 @@ class CardReport::Reader {
     static constexpr char kOpening[] = "BEGIN:VCARD\r\nVERSION:";
     constexpr std::size_t kOpeningSize = sizeof kOpening - 1;
     constexpr std::size_t kSize = kOpeningSize + 5;  // and "x.y\r\n"
-    if (static_cast<std::size_t>(end - p) <= kSize || std::memcmp(p, kOpening, kOpeningSize) != 0) return nullptr;
+    if (static_cast<std::size_t>(end - p) <= kSize || std::memcmp(p, kOpening, kOpeningSize) != 0)
+      return nullptr;
     const auto* const version = reinterpret_cast<const char*>(p + kOpeningSize);
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (!digit(version[0]) || version[1] != '.' || !digit(version[2]) || version[3] != '\r' || version[4] != '\n')
+    if (!digit(version[0]) || version[1] != '.' || !digit(version[2]) || version[3] != '\r' ||
+        version[4] != '\n')
       return nullptr;
     card_ = CardFacts{};
     card_.firstLine = summary_.lines + 1;

@@ -120,9 +120,10 @@ template <class Vector>
     const std::uint64_t open = ~(m.colon | m.lf);
     const std::uint64_t sum = open + (heads & open);
     const std::uint64_t carried = sum + headCarry;
-    const std::uint64_t inHeads = open & ~carried, headEnds = carried & ~open;
-    const std::uint64_t bad =
-        badEnds | (inHeads & m.doubt) | (headEnds & m.lf) | doubtful;
+    const std::uint64_t inHeads = open & ~carried;
+    // A head that meets its LF before a colon is no head: the line goes on
+    // the value of the plain property before it, and stays plain.
+    const std::uint64_t bad = badEnds | (inHeads & m.doubt) | doubtful;
     // The lines taken are those whose LF comes before the first bad bit.
     const std::uint64_t taken = bad ? m.lf & Below(std::countr_zero(bad)) : m.lf;
     if (taken != 0) {

@@ -18,9 +18,10 @@ struct PlainLines {
 // (a tab, or a space before anything that cannot begin a boundary word); or
 // a property whose name can be none the report looks at (BEGIN, END, LOGO,
 // PHOTO, VERSION) and whose head up to its colon holds no group dot, no
-// quote and no Q (nothing that could say QUOTED-PRINTABLE). Lines are
-// found 64 bytes at a time, by masks of their CR, LF, colon and those
-// doubtful bytes, with the widest vectors the processor has.
+// quote and no Q (nothing that could say QUOTED-PRINTABLE), or that has no
+// colon and so goes on the value before it. Lines are found 64 bytes at a
+// time, by masks of their CR, LF, colon and those doubtful bytes, with the
+// widest vectors the processor has.
 PlainLines TakePlainLines(const std::byte* p, const std::byte* end);
 
 }  // namespace quillmere::cli

@@ -319,8 +319,56 @@ std::string Described(const std::vector<CardFacts>& cards) {
 TEST(ReportReading, GivesTheSameFactsWhateverTheBlocksItIsHandedIn) {
   for (const auto& [name, bytes] : HardSources()) {
     const std::string whole = Described(Facts(bytes));
-    for (const std::size_t block : {1, 2, 3, 7, 64})
+    for (const std::size_t block : {1, 2, 3, 7, 64, 97, 4096})
       EXPECT_EQ(Described(Facts(bytes, nullptr, block)), whole) << name << " in blocks of " << block;
+  }
+}
+
+// Ordinary lines are passed over 64 bytes at a time, by masks; a line
+// that can change a fact must stop that wherever it lies against the
+// 64-byte edges and the ends of the blocks. Each line below is put after
+// a line `shift` bytes longer, at every shift, and read whole, in blocks
+// that cut windows and CR LFs at varying places, and a byte at a time (the
+// plain reading line by line, which the other readings must match).
+TEST(ReportPassingOver, StopsAtEveryLineThatMattersWhereverItFalls) {
+  struct Case {
+    const char* name;
+    std::string line;
+    std::uint64_t picture;
+    bool quotedPrintable;
+  };
+  const std::string longName(70, 'a');
+  const Case cases[] = {
+      {"QuotedPrintable", "NOTE;ENCODING=QUOTED-PRINTABLE:caf=C3=A9\r\n", 0, true},
+      {"QuotedPrintablePastAWindow", "X-A;" + longName + ";ENCODING=QUOTED-PRINTABLE:x\r\n", 0, true},
+      {"GroupedPhoto", "item1.PHOTO:AAAA\r\n", 4, false},
+      {"GroupPastAWindow", longName + ".PHOTO:AAAA\r\n", 4, false},
+      {"LowerCaseFoldedLogo", "logo:AAAA\r\n AAAA\r\n", 8, false},
+      {"QuotedColon", "X-A;P=\"a:q\":1\r\nPHOTO:AA\r\n", 2, false},
+      {"HeadWithoutColon", "NOTE;X=1\r\nPHOTO:A\r\n", 1, false},
+      {"FoldThatIsABoundary", " begin:vcard\r\nPHOTO:AAA\r\n END:VCARD\r\n", 3, false},
+      {"FoldThatOnlyLooksLikeOne", " es run\r\n Endless\r\n\tend:vcard\r\n", 0, false},
+      {"SpacedEnd", "  END:VCARD \r\nPHOTO:AA\r\n", 0, false},
+      {"LoneCr", "NOTE:a\rPHOTO:AA\r\n", 2, false},
+      {"LfAlone", "NOTE:a\nPHOTO:AA\n", 2, false},
+      {"CrCrLf", "NOTE:a\r\r\nEMPTY:\r\n\r\n", 0, false},
+      {"SoftBreakBeforeEnd", "N;QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\nX:1\r\n", 0, true},
+  };
+  for (const auto& [name, line, picture, quotedPrintable] : cases) {
+    for (std::size_t shift = 0; shift <= 64; ++shift) {
+      const std::string source = Card("VERSION:3.0\r\nN:" + std::string(shift, 'x') +
+                                      "\r\nFN:a b\r\nTEL;TYPE=CELL:1\r\n" + line + "NOTE:after\r\n") +
+                                 Card("VERSION:4.0\r\nN:y\r\n");
+      const auto cards = Facts(source);
+      ASSERT_EQ(cards.size(), 2u) << name << " after " << shift;
+      EXPECT_EQ(cards[0].largestPicture, picture) << name << " after " << shift;
+      EXPECT_EQ(cards[0].quotedPrintable, quotedPrintable) << name << " after " << shift;
+      const std::string plain = Described(Facts(source, nullptr, 1));
+      EXPECT_EQ(Described(cards), plain) << name << " after " << shift;
+      for (const std::size_t block : {73, 97, 129})
+        EXPECT_EQ(Described(Facts(source, nullptr, block)), plain)
+            << name << " after " << shift << " in " << block;
+    }
   }
 }
 
