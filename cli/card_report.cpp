@@ -206,7 +206,8 @@ class CardContent {
     qp_ = charset_ = nonAscii_ = false;
     keepText_ = true;
     std::memcpy(text_, version.data(), version.size());
-    textSize_ = valueUnits_ = version.size();
+    textSize_ = version.size();
+    valueUnits_ = version.size();
     if (!whole) return;
     // As EndSpecialProperty ends it: digits and a dot need no trimming and
     // have no case.

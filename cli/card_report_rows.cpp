@@ -7,7 +7,6 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 
 #include "card_report.h"
 #include "console.h"
@@ -262,15 +261,15 @@ class Printer {
     if (self.used_ >= kPrintBatch) self.Flush();
   }
   void Flush() {
-    if constexpr (std::is_same_v<NativeString, std::string>) {
-      // Natively the rows are already the text to print: no copy is made
-      // of them, only the room after them cleared again.
-      text_.resize(used_);
-      Print(stdout, text_);
-      text_.resize(kPrintBatch + kLongestRow);
-    } else {
-      Print(stdout, Native({text_.data(), used_}));
-    }
+#ifdef _WIN32
+    Print(stdout, Native({text_.data(), used_}));
+#else
+    // Natively the rows are already the text to print: no copy is made of
+    // them, only the room after them cleared again.
+    text_.resize(used_);
+    Print(stdout, text_);
+    text_.resize(kPrintBatch + kLongestRow);
+#endif
     used_ = 0;
   }
   void Tail(const ReportSummary& summary) {
