@@ -143,8 +143,6 @@ template <class Vector>
   return run;
 }
 
-using Reading = PlainLines (*)(const std::byte*, const std::byte*);
-
 PlainLines TakePortable(const std::byte* p, const std::byte* end) {
   return Take<PortableBytes>(p, end);
 }
@@ -161,7 +159,7 @@ __attribute__((target("avx2,popcnt"))) PlainLines TakeAvx2(const std::byte* p, c
 }
 #endif
 
-Reading BestReading() {
+PlainLinesReading BestReading() {
 #ifdef QUILLMERE_AVX2
   if (HaveAvx2()) return TakeAvx2;
 #endif
@@ -174,8 +172,19 @@ Reading BestReading() {
 }  // namespace
 
 PlainLines TakePlainLines(const std::byte* p, const std::byte* end) {
-  static const Reading read = BestReading();
+  static const PlainLinesReading read = BestReading();
   return read(p, end);
+}
+
+std::vector<PlainLinesReading> PlainLinesReadings() {
+  std::vector<PlainLinesReading> readings{TakePortable};
+#ifdef QUILLMERE_SSE2
+  if (HaveSse2()) readings.push_back(TakeSse2);
+#endif
+#ifdef QUILLMERE_AVX2
+  if (HaveAvx2()) readings.push_back(TakeAvx2);
+#endif
+  return readings;
 }
 
 }  // namespace quillmere::cli

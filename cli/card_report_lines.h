@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace quillmere::cli {
 
@@ -23,5 +24,10 @@ struct PlainLines {
 // time, by masks of their CR, LF, colon and those doubtful bytes, with the
 // widest vectors the processor has.
 PlainLines TakePlainLines(const std::byte* p, const std::byte* end);
+
+// Each way TakePlainLines can read on this processor, one byte at a time
+// first: they must agree, and tests hold them to it.
+using PlainLinesReading = PlainLines (*)(const std::byte* p, const std::byte* end);
+std::vector<PlainLinesReading> PlainLinesReadings();
 
 }  // namespace quillmere::cli

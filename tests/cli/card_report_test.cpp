@@ -9,6 +9,7 @@
 #include <string>
 #include <tuple>
 
+#include "card_report_lines.h"
 #include "quillmere/card_scanner.h"
 #include "sample_sources.h"
 
@@ -38,6 +39,10 @@ TEST(ReportVersion, IsTheCardsOwnNotAnEmbeddedCardsNorAbsentOnes) {
       {Card("N:x\r\n"), "none"},
       {Card("VERSION:2.1\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\n"), "2.1"},
       {Card("AGENT:\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\nVERSION:2.1\r\n"), "2.1"},
+      // The usual first lines, taken at once, unless a fold goes on the version.
+      {Card("VERSION:3.0\r\n 1\r\n"), "3.01"},
+      {Card("VERSION:3.0\r\n\t\r\nN:x\r\n"), "3.0"},
+      {Card("VERSION:4.0\r\nVERSION:3.0\r\n"), "4.0"},
   };
   for (const auto& [source, version] : cases) EXPECT_EQ(Only(source).version, version) << source;
 }
@@ -368,6 +373,31 @@ TEST(ReportPassingOver, StopsAtEveryLineThatMattersWhereverItFalls) {
       for (const std::size_t block : {73, 97, 129})
         EXPECT_EQ(Described(Facts(source, nullptr, block)), plain)
             << name << " after " << shift << " in " << block;
+    }
+  }
+}
+
+// The masked reading of ordinary lines, a byte at a time and with each
+// vector width this processor has, takes the same lines from every line
+// start of every hard source and of a long run of ordinary lines.
+TEST(ReportPassingOver, ReadsTheSameLinesWithEveryVectorWidth) {
+  auto sources = HardSources();
+  std::string ordinary = "VERSION:3.0\r\n";
+  for (int line = 0; line < 40; ++line)
+    ordinary += "NOTE;TYPE=x:" + std::string(static_cast<std::size_t>(line * 3), 'n') + "\r\n " + "es\r\n";
+  sources.push_back({"OrdinaryLines", Card(ordinary + "X-Q:1\r\n")});
+  const auto readings = PlainLinesReadings();
+  for (const auto& [name, bytes] : sources) {
+    const auto* const begin = reinterpret_cast<const std::byte*>(bytes.data());
+    for (std::size_t at = 0; at < bytes.size(); at = bytes.find('\n', at) + 1) {
+      const PlainLines plain = readings.front()(begin + at, begin + bytes.size());
+      for (const PlainLinesReading reading : readings) {
+        const PlainLines run = reading(begin + at, begin + bytes.size());
+        EXPECT_EQ(run.end, plain.end) << name << " from " << at;
+        EXPECT_EQ(run.lines, plain.lines) << name << " from " << at;
+        EXPECT_EQ(run.anyHead, plain.anyHead) << name << " from " << at;
+      }
+      if (bytes.find('\n', at) == std::string::npos) break;
     }
   }
 }
