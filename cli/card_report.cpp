@@ -13,6 +13,25 @@
 
 namespace quillmere::cli {
 
+namespace {
+
+// Whether the line at p surely begins a property, ending the one before
+// it: it is no fold, and a colon comes in its first bytes before any quote
+// or line end. Otherwise it may go on the value before it (a fold, or a
+// line with no colon outside quotes).
+bool StartsProperty(const std::byte* p, const std::byte* end) {
+  constexpr std::ptrdiff_t kLooked = 16;
+  if (p == end || *p == std::byte{' '} || *p == std::byte{'\t'}) return false;
+  for (const std::byte* const last = p + std::min(end - p, kLooked); p < last; ++p) {
+    const auto c = std::to_integer<char>(*p);
+    if (c == ':') return true;
+    if (c == '"' || c == '\r' || c == '\n') return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 // Follows the source as the splitter's scanner reads it: the same line
 // ends (CR LF, CR CR LF, a lone CR, a lone LF, greedily; a CR's kind is
 // settled by what follows it), the same boundary lines and nesting, the
@@ -196,9 +215,7 @@ class CardReport::Reader {
     // The empty line a split writes first, then both lines as they are.
     cardBytes_ = markBytes_ + 2 + kSize;
     depth_ = 1;
-    // Unless a fold may go on the version, it is taken whole now.
-    const auto next = std::to_integer<char>(p[kSize]);
-    content_->StartWithVersion({version, 3}, next != ' ' && next != '\t');
+    content_->StartWithVersion({version, 3}, StartsProperty(p + kSize, end));
     return p + kSize;
   }
 

@@ -199,7 +199,8 @@ class CardContent {
            (property_ == Property::Other || property_ == Property::None);
   }
   // The card began with BEGIN:VCARD and a VERSION line with this value; if
-  // `whole`, no fold goes on the version.
+  // `whole`, the next line begins a property, and nothing goes on the
+  // version.
   void StartWithVersion(std::string_view version, bool whole) {
     Start();
     depth_ = 1;  // as the BEGIN property leaves it

@@ -31,6 +31,13 @@ std::string Card(const std::string& lines, const std::string& end = "\r\n") {
   return "BEGIN:VCARD" + end + lines + "END:VCARD" + end;
 }
 
+// A card after a line outside it: a card's usual first lines are taken at
+// once where the block holds them whole, which the source's first bytes,
+// read alone to tell its form, never are.
+std::string Later(const std::string& lines) {
+  return "X-BEFORE:1\r\n" + Card(lines);
+}
+
 TEST(ReportVersion, IsTheCardsOwnNotAnEmbeddedCardsNorAbsentOnes) {
   const std::pair<std::string, std::string> cases[] = {
       {Card("VERSION:2.1\r\n"), "2.1"},
@@ -40,9 +47,9 @@ TEST(ReportVersion, IsTheCardsOwnNotAnEmbeddedCardsNorAbsentOnes) {
       {Card("VERSION:2.1\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\n"), "2.1"},
       {Card("AGENT:\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\nVERSION:2.1\r\n"), "2.1"},
       // The usual first lines, taken at once, unless a fold goes on the version.
-      {Card("VERSION:3.0\r\n 1\r\n"), "3.01"},
-      {Card("VERSION:3.0\r\n\t\r\nN:x\r\n"), "3.0"},
-      {Card("VERSION:4.0\r\nVERSION:3.0\r\n"), "4.0"},
+      {Later("VERSION:3.0\r\n 1\r\n"), "3.01"},
+      {Later("VERSION:3.0\r\n\t\r\nN:x\r\n"), "3.0"},
+      {Later("VERSION:4.0\r\nVERSION:3.0\r\n"), "4.0"},
   };
   for (const auto& [source, version] : cases) EXPECT_EQ(Only(source).version, version) << source;
 }
@@ -104,6 +111,10 @@ TEST(ReportUndeclared8Bit, Is2Point1TextPastAsciiWithoutCharset) {
       {Card("VERSION:2.1\r\nN:Jose\r\n"), false},
       {Card("VERSION:3.0\r\nN:Jos\xC3\xA9\r\n"), false},
       {Card("VERSION:2.1\r\nNOTE:ok\r\n \xC3\xA9 folded\r\n"), true},
+      // Lines with no colon outside quotes go on the version before them.
+      {Later("VERSION:2.1\r\nN;X=\"a:\xC3\xA9\r\nN:x\r\n"), true},
+      {Later("VERSION:2.1\r\n\xC3\xA9\r\n"), true},
+      {Later("VERSION:2.1\r\nN:x\r\nX-A:\xC3\xA9\r\n"), true},
   };
   for (const auto& [source, undeclared] : cases) EXPECT_EQ(Only(source).undeclared8Bit, undeclared) << source;
 }
