@@ -22,6 +22,13 @@ commands=("quillmere-split-j1=$split --jobs 1 {src} {out}"
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) processors; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 bench/compare.py --rounds "$rounds" --source "$small" --source "$some" --source "$photos" \
   "${commands[@]}"
+# The small source once more with the default started by a small parent
+# that forks and waits (GNU time): on the build machine that alone made the
+# default 1.3 to 1.7 x slower, and the floors no slower; kept in view here.
+python3 bench/compare.py --rounds "$rounds" --source "$small" \
+  "quillmere-split=$split {src} {out}" "quillmere-split+time=/usr/bin/time -o /dev/null $split {src} {out}" \
+  "floor=$work/floor {src} {out}" "floor-2t=$work/floor {src} {out} 2" \
+  "floor-2t+time=/usr/bin/time -o /dev/null $work/floor {src} {out} 2"
 # The same on disk: noisier, recorded with its spread.
 mkdir -p "$work/disk"
 python3 bench/compare.py --rounds 3 --source "$small" --out-base "$work/disk" "${commands[@]}"
