@@ -41,6 +41,18 @@ constexpr auto kPowersOf10 = [] {
   return powers;
 }();
 
+// Each byte of a version as a row shows it: digits, letters, '.' and '-'
+// as they are, anything else as '?'.
+constexpr auto kShown = [] {
+  std::array<char, 256> shown{};
+  for (std::size_t c = 0; c < shown.size(); ++c) {
+    const bool safe =
+        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
+    shown[c] = safe ? static_cast<char>(c) : '?';
+  }
+  return shown;
+}();
+
 // A row made in place, in a buffer with room for the longest row.
 class RowText {
  public:
@@ -63,27 +75,24 @@ class RowText {
   void Put(std::uint64_t n) { at_ = std::to_chars(at_, at_ + 20, n).ptr; }
   // Right-aligned in at least `width` columns.
   void Right(std::uint64_t n, std::size_t width) {
+    if (n < kPowersOf10[width]) {
+      // It fits its column, as nearly every one does: the digits go back
+      // from the column's end over spaces, with no count of them first.
+      Spaces(width, 0);
+      Digits(at_, n);
+      return;
+    }
     std::size_t size = 1;
     for (std::uint64_t rest = n; rest >= 100; rest /= 100) size += 2;
     size += size < kPowersOf10.size() && n >= kPowersOf10[size];
     Spaces(width, size);
     at_ += size;
-    // Two digits at a time, from the right.
-    char* digit = at_;
-    for (; n >= 10; n /= 100) {
-      digit -= 2;
-      std::memcpy(digit, kPairs + 2 * (n % 100), 2);
-    }
-    if (digit > at_ - size) *--digit = static_cast<char>('0' + n);
+    Digits(at_, n);
   }
   // A version as written may hold anything; rows show only what is safe in
   // any of the forms.
   void Version(const std::string& version, std::size_t width = 0) {
-    for (const char c : version) {
-      const bool safe =
-          (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
-      *at_++ = safe ? c : '?';
-    }
+    for (const char c : version) *at_++ = kShown[static_cast<unsigned char>(c)];
     Spaces(width, version.size());
   }
   // The kinds of line end the card has, or `none` when it has none.
@@ -105,6 +114,19 @@ class RowText {
   char* End() const { return at_; }
 
  private:
+  // The digits of n, ending at `end`: two at a time, from the right.
+  static void Digits(char* end, std::uint64_t n) {
+    for (; n >= 100; n /= 100) {
+      end -= 2;
+      std::memcpy(end, kPairs + 2 * (n % 100), 2);
+    }
+    if (n >= 10) {
+      std::memcpy(end - 2, kPairs + 2 * n, 2);
+    } else {
+      end[-1] = static_cast<char>('0' + n);
+    }
+  }
+
   // Columns are narrower than kSpaces, and the buffer has room to spare:
   // a fixed copy costs less than a counted one.
   void Spaces(std::size_t width, std::size_t used) {

@@ -135,6 +135,29 @@ TEST(ReportLineEnds, AreTheCardsOwnNotThoseAroundIt) {
   EXPECT_EQ(row.substr(row.rfind('\t')), "\tCRLF,LF\n");
 }
 
+// Numbers are right-aligned by two ways: those that fit their column and
+// those wider, which push the rest of the row along. Every width on either
+// side of each column's edge, and an odd version, must print as before.
+TEST(ReportTextRow, AlignsNumbersThatFitTheirColumnAndThoseWiderThanIt) {
+  const auto right = [](std::uint64_t n, std::size_t width) {
+    const std::string digits = std::to_string(n);
+    return std::string(width > digits.size() ? width - digits.size() : 0, ' ') + digits;
+  };
+  for (std::uint64_t power = 1, digits = 1; digits <= 20; power *= 10, ++digits) {
+    for (const std::uint64_t n : {power - 1, power, power + 1, digits == 20 ? UINT64_MAX : power * 10 - 1}) {
+      CardFacts card;
+      card.number = card.firstLine = card.bytes = card.largestPicture = n;
+      card.version = digits % 2 ? "3.0" : "4.0\x01";
+      card.crLf = 1;
+      std::string row;
+      AddReportRow(row, ReportFormat::Text, card);
+      EXPECT_EQ(row, right(n, 7) + right(n, 9) + " " + (digits % 2 ? "3.0    " : "4.0?   ") + right(n, 11) +
+                         right(n, 11) + "  no   no     CRLF\n")
+          << n;
+    }
+  }
+}
+
 TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
   ReportSummary summary;
   const auto cards = Facts(
