@@ -286,11 +286,12 @@ class Printer {
 #ifdef _WIN32
     Print(stdout, Native({text_.data(), used_}));
 #else
-    // Natively the rows are already the text to print: no copy is made of
-    // them, only the room after them cleared again.
-    text_.resize(used_);
-    Print(stdout, text_);
-    text_.resize(kPrintBatch + kLongestRow);
+    // Natively the rows are already the text to print, with no CR in them:
+    // they are written as they are, with no copy. Whatever a failed write
+    // leaves goes through Print, which keeps the failure for the exit
+    // status.
+    const std::size_t written = std::fwrite(text_.data(), 1, used_, stdout);
+    if (written < used_) Print(stdout, text_.substr(written, used_ - written));
 #endif
     used_ = 0;
   }
