@@ -154,14 +154,23 @@ __attribute__((target("sse2"))) PlainLines TakeSse2(const std::byte* p, const st
 #endif
 
 #ifdef QUILLMERE_AVX2
-__attribute__((target("avx2,popcnt"))) PlainLines TakeAvx2(const std::byte* p, const std::byte* end) {
+// Every processor with AVX2 but a few has the bit instructions too: the
+// masks then cost fewer instructions (andn, blsr, tzcnt, shifts by a
+// register).
+__attribute__((target("avx2,popcnt,bmi,bmi2"))) PlainLines TakeAvx2(const std::byte* p,
+                                                                    const std::byte* end) {
   return Take<Avx2Bytes>(p, end);
+}
+
+bool HaveAvx2Bits() {
+  __builtin_cpu_init();
+  return HaveAvx2() && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 }
 #endif
 
 PlainLinesReading BestReading() {
 #ifdef QUILLMERE_AVX2
-  if (HaveAvx2()) return TakeAvx2;
+  if (HaveAvx2Bits()) return TakeAvx2;
 #endif
 #ifdef QUILLMERE_SSE2
   if (HaveSse2()) return TakeSse2;
@@ -182,7 +191,7 @@ std::vector<PlainLinesReading> PlainLinesReadings() {
   if (HaveSse2()) readings.push_back(TakeSse2);
 #endif
 #ifdef QUILLMERE_AVX2
-  if (HaveAvx2()) readings.push_back(TakeAvx2);
+  if (HaveAvx2Bits()) readings.push_back(TakeAvx2);
 #endif
   return readings;
 }

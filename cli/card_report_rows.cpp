@@ -19,7 +19,7 @@ namespace {
 // when it is looked at, as --check reads.
 constexpr std::size_t kReadBlock = std::size_t{64} << 10;
 // Rows are gathered and printed this many bytes at a time.
-constexpr std::size_t kPrintBatch = 64 << 10;
+constexpr std::size_t kPrintBatch = 16 << 10;
 
 }  // namespace
 
