@@ -158,6 +158,35 @@ TEST(ReportTextRow, AlignsNumbersThatFitTheirColumnAndThoseWiderThanIt) {
   }
 }
 
+// A row's last columns come whole for cards whose lines end alike, and
+// piece by piece for the rest: every answer with every kind of ending.
+TEST(ReportTextRow, EndsWithEachAnswerAndEachMixOfLineEnds) {
+  struct Ends {
+    std::uint64_t crLf, lf, cr, crCrLf;
+    const char* shown;
+  };
+  const Ends ends[] = {{2, 0, 0, 0, "CRLF"}, {0, 3, 0, 0, "LF"},        {1, 1, 0, 0, "CRLF+LF"},
+                       {0, 0, 2, 0, "CR"},   {0, 1, 0, 1, "LF+CRCRLF"}, {0, 0, 0, 0, "none"}};
+  for (const bool quotedPrintable : {false, true}) {
+    for (const bool undeclared : {false, true}) {
+      for (const Ends& end : ends) {
+        CardFacts card;
+        card.number = card.firstLine = 1;
+        card.version = "2.1";
+        card.quotedPrintable = quotedPrintable;
+        card.undeclared8Bit = undeclared;
+        std::tie(card.crLf, card.lf, card.cr, card.crCrLf) = std::tie(end.crLf, end.lf, end.cr, end.crCrLf);
+        std::string row;
+        AddReportRow(row, ReportFormat::Text, card);
+        EXPECT_EQ(row.substr(row.find("2.1") + 31), std::string(quotedPrintable ? "yes  " : "no   ") +
+                                                        (undeclared ? "yes    " : "no     ") + end.shown +
+                                                        "\n")
+            << row;
+      }
+    }
+  }
+}
+
 TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
   ReportSummary summary;
   const auto cards = Facts(
