@@ -181,9 +181,8 @@ PlainLinesReading BestReading() {
 
 }  // namespace
 
-PlainLines TakePlainLines(const std::byte* p, const std::byte* end) {
-  static const PlainLinesReading read = BestReading();
-  return read(p, end);
+PlainLinesReading TakePlainLines() {
+  return BestReading();
 }
 
 std::vector<PlainLinesReading> PlainLinesReadings() {
