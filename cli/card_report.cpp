@@ -165,7 +165,7 @@ class CardReport::Reader {
         if (p == end) return p;
       }
       if (depth_ > 0 && content_->TakesPlainLines()) {
-        const PlainLines run = TakePlainLines(p, end);
+        const PlainLines run = takePlainLines_(p, end);
         summary_.lines += run.lines;
         card_.crLf += run.lines;
         cardBytes_ += static_cast<std::uint64_t>(run.end - p);
@@ -468,6 +468,7 @@ class CardReport::Reader {
 
   Row row_;
   void* context_;
+  const PlainLinesReading takePlainLines_ = TakePlainLines();
   ReportSummary summary_;
 
   bool decided_ = false;

@@ -19,7 +19,7 @@ namespace {
 // when it is looked at, as --check reads.
 constexpr std::size_t kReadBlock = std::size_t{64} << 10;
 // Rows are gathered and printed this many bytes at a time.
-constexpr std::size_t kPrintBatch = 64 << 10;
+constexpr std::size_t kPrintBatch = 16 << 10;
 
 }  // namespace
 
@@ -39,6 +39,37 @@ constexpr auto kPowersOf10 = [] {
   std::array<std::uint64_t, 20> powers{1};
   for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
   return powers;
+}();
+
+// Each byte of a version as a row shows it: digits, letters, '.' and '-'
+// as they are, anything else as '?'.
+constexpr auto kShown = [] {
+  std::array<char, 256> shown{};
+  for (std::size_t c = 0; c < shown.size(); ++c) {
+    const bool safe =
+        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
+    shown[c] = safe ? static_cast<char>(c) : '?';
+  }
+  return shown;
+}();
+
+// A text row's last columns, whole: its two answers, each padded to its
+// column and the space after it, and a single kind of line end.
+struct TextRowTail {
+  char text[24] = {};
+  std::size_t size = 0;
+};
+// By 4 x quoted-printable + 2 x undeclared 8-bit + whether the ends are LF
+// (rather than CR LF).
+constexpr auto kTextTails = [] {
+  std::array<TextRowTail, 8> tails{};
+  for (std::size_t i = 0; i < tails.size(); ++i) {
+    const std::string_view pieces[] = {"  ", i & 4 ? "yes  " : "no   ", i & 2 ? "yes    " : "no     ",
+                                       i & 1 ? "LF\n" : "CRLF\n"};
+    for (const std::string_view piece : pieces)
+      for (const char c : piece) tails[i].text[tails[i].size++] = c;
+  }
+  return tails;
 }();
 
 // A row made in place, in a buffer with room for the longest row.
@@ -63,26 +94,32 @@ class RowText {
   void Put(std::uint64_t n) { at_ = std::to_chars(at_, at_ + 20, n).ptr; }
   // Right-aligned in at least `width` columns.
   void Right(std::uint64_t n, std::size_t width) {
+    if (n < kPowersOf10[width]) {
+      // It fits its column, as nearly every one does: the digits go back
+      // from the column's end over spaces, with no count of them first.
+      Spaces(width, 0);
+      Digits(at_, n);
+      return;
+    }
     std::size_t size = 1;
     for (std::uint64_t rest = n; rest >= 100; rest /= 100) size += 2;
     size += size < kPowersOf10.size() && n >= kPowersOf10[size];
     Spaces(width, size);
     at_ += size;
-    // Two digits at a time, from the right.
-    char* digit = at_;
-    for (; n >= 10; n /= 100) {
-      digit -= 2;
-      std::memcpy(digit, kPairs + 2 * (n % 100), 2);
-    }
-    if (digit > at_ - size) *--digit = static_cast<char>('0' + n);
+    Digits(at_, n);
   }
   // A version as written may hold anything; rows show only what is safe in
   // any of the forms.
   void Version(const std::string& version, std::size_t width = 0) {
-    for (const char c : version) {
-      const bool safe =
-          (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '-';
-      *at_++ = safe ? c : '?';
+    const char* const text = version.data();
+    if (version.size() == 3) {
+      // "2.1", "3.0", "4.0": no loop to count.
+      at_[0] = kShown[static_cast<unsigned char>(text[0])];
+      at_[1] = kShown[static_cast<unsigned char>(text[1])];
+      at_[2] = kShown[static_cast<unsigned char>(text[2])];
+      at_ += 3;
+    } else {
+      for (std::size_t i = 0; i < version.size(); ++i) *at_++ = kShown[static_cast<unsigned char>(text[i])];
     }
     Spaces(width, version.size());
   }
@@ -102,9 +139,34 @@ class RowText {
     }
     if (first) Put(none);
   }
+  // The rest of a text row, from the QP column, when the card's lines all
+  // end alike in CR LF or in LF, as nearly every card's do: one prepared
+  // piece. Returns false, having put nothing, for other cards.
+  bool TextTail(const CardFacts& card) {
+    const bool onlyCrLf = card.crLf != 0 && card.lf + card.cr + card.crCrLf == 0;
+    const bool onlyLf = card.lf != 0 && card.crLf + card.cr + card.crCrLf == 0;
+    if (!onlyCrLf && !onlyLf) return false;
+    const TextRowTail& tail = kTextTails[4 * card.quotedPrintable + 2 * card.undeclared8Bit + onlyLf];
+    std::memcpy(at_, tail.text, sizeof tail.text);
+    at_ += tail.size;
+    return true;
+  }
   char* End() const { return at_; }
 
  private:
+  // The digits of n, ending at `end`: two at a time, from the right.
+  static void Digits(char* end, std::uint64_t n) {
+    for (; n >= 100; n /= 100) {
+      end -= 2;
+      std::memcpy(end, kPairs + 2 * (n % 100), 2);
+    }
+    if (n >= 10) {
+      std::memcpy(end - 2, kPairs + 2 * n, 2);
+    } else {
+      end[-1] = static_cast<char>('0' + n);
+    }
+  }
+
   // Columns are narrower than kSpaces, and the buffer has room to spare:
   // a fixed copy costs less than a counted one.
   void Spaces(std::size_t width, std::size_t used) {
@@ -207,6 +269,7 @@ char* PutRow(char* at, ReportFormat format, const CardFacts& card) {
       row.Version(card.version, 7);
       row.Right(card.bytes, 11);
       row.Right(card.largestPicture, 11);
+      if (row.TextTail(card)) break;
       // Each answer padded to its column and the space after it.
       row.Put("  ");
       row.Put(card.quotedPrintable, "yes  ", "no   ");
@@ -264,11 +327,12 @@ class Printer {
 #ifdef _WIN32
     Print(stdout, Native({text_.data(), used_}));
 #else
-    // Natively the rows are already the text to print: no copy is made of
-    // them, only the room after them cleared again.
-    text_.resize(used_);
-    Print(stdout, text_);
-    text_.resize(kPrintBatch + kLongestRow);
+    // Natively the rows are already the text to print, with no CR in them:
+    // they are written as they are, with no copy. Whatever a failed write
+    // leaves goes through Print, which keeps the failure for the exit
+    // status.
+    const std::size_t written = std::fwrite(text_.data(), 1, used_, stdout);
+    if (written < used_) Print(stdout, text_.substr(written, used_ - written));
 #endif
     used_ = 0;
   }

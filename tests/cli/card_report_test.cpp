@@ -135,6 +135,58 @@ TEST(ReportLineEnds, AreTheCardsOwnNotThoseAroundIt) {
   EXPECT_EQ(row.substr(row.rfind('\t')), "\tCRLF,LF\n");
 }
 
+// Numbers are right-aligned by two ways: those that fit their column and
+// those wider, which push the rest of the row along. Every width on either
+// side of each column's edge, and an odd version, must print as before.
+TEST(ReportTextRow, AlignsNumbersThatFitTheirColumnAndThoseWiderThanIt) {
+  const auto right = [](std::uint64_t n, std::size_t width) {
+    const std::string digits = std::to_string(n);
+    return std::string(width > digits.size() ? width - digits.size() : 0, ' ') + digits;
+  };
+  for (std::uint64_t power = 1, digits = 1; digits <= 20; power *= 10, ++digits) {
+    for (const std::uint64_t n : {power - 1, power, power + 1, digits == 20 ? UINT64_MAX : power * 10 - 1}) {
+      CardFacts card;
+      card.number = card.firstLine = card.bytes = card.largestPicture = n;
+      card.version = digits % 2 ? "3.0" : "4.0\x01";
+      card.crLf = 1;
+      std::string row;
+      AddReportRow(row, ReportFormat::Text, card);
+      EXPECT_EQ(row, right(n, 7) + right(n, 9) + " " + (digits % 2 ? "3.0    " : "4.0?   ") + right(n, 11) +
+                         right(n, 11) + "  no   no     CRLF\n")
+          << n;
+    }
+  }
+}
+
+// A row's last columns come whole for cards whose lines end alike, and
+// piece by piece for the rest: every answer with every kind of ending.
+TEST(ReportTextRow, EndsWithEachAnswerAndEachMixOfLineEnds) {
+  struct Ends {
+    std::uint64_t crLf, lf, cr, crCrLf;
+    const char* shown;
+  };
+  const Ends ends[] = {{2, 0, 0, 0, "CRLF"}, {0, 3, 0, 0, "LF"},        {1, 1, 0, 0, "CRLF+LF"},
+                       {0, 0, 2, 0, "CR"},   {0, 1, 0, 1, "LF+CRCRLF"}, {0, 0, 0, 0, "none"}};
+  for (const bool quotedPrintable : {false, true}) {
+    for (const bool undeclared : {false, true}) {
+      for (const Ends& end : ends) {
+        CardFacts card;
+        card.number = card.firstLine = 1;
+        card.version = "2.1";
+        card.quotedPrintable = quotedPrintable;
+        card.undeclared8Bit = undeclared;
+        std::tie(card.crLf, card.lf, card.cr, card.crCrLf) = std::tie(end.crLf, end.lf, end.cr, end.crCrLf);
+        std::string row;
+        AddReportRow(row, ReportFormat::Text, card);
+        EXPECT_EQ(row.substr(row.find("2.1") + 31), std::string(quotedPrintable ? "yes  " : "no   ") +
+                                                        (undeclared ? "yes    " : "no     ") + end.shown +
+                                                        "\n")
+            << row;
+      }
+    }
+  }
+}
+
 TEST(ReportForm, NamesTheMarkAndTheSixteenBitFormAndReadsThem) {
   ReportSummary summary;
   const auto cards = Facts(
