@@ -34,6 +34,7 @@ unsigned DefaultJobs() {
 ParallelWriter::ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs)
     : files_(files), source_(std::move(source)), inline_(jobs <= 1) {
   if (inline_) return;
+  files_.ReserveOpenFiles((kMaxBatches + 1) * kBatchCards + kOtherOpenFiles);
   // The reader writes too, whenever the writers fall behind: one thread
   // fewer than jobs, so that N jobs keep N processors busy.
   writers_.reserve(jobs - 1);

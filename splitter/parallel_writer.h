@@ -64,6 +64,8 @@ class ParallelWriter {
   static constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
   static constexpr std::size_t kMaxBatches = 7;
   static constexpr std::size_t kMaxBytesInFlight = std::size_t{8} << 20;
+  // The source, standard streams and whatever the process was handed.
+  static constexpr std::size_t kOtherOpenFiles = 32;
 
   // source: the identity every output name is checked against, or nothing
   // when no output can be the source.

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -30,6 +31,7 @@
 
 #include "card_model.h"
 #include "memory_files.h"
+#include "parallel_writer.h"
 #include "quillmere/splitter.h"
 #include "recording_owner.h"
 #include "sample_sources.h"
@@ -629,6 +631,40 @@ TEST(RealFiles, FifoSourceIsReadToItsEnd) {
   ASSERT_EQ(outcome, RunOutcome::Finished);
   EXPECT_EQ(owner.Summary().saved, 300u);
   ExpectCompleteCards(folder, model::SplitWholeFile(text), 300);
+}
+#endif
+
+#ifdef __linux__
+// Growing the table of open files while the writers share it stalls the
+// thread that makes the files for a grace period each time (milliseconds
+// here, a third of a small source's run): the table must be grown first.
+std::size_t OpenFileTableSize() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("FDSize:", 0) == 0) return std::stoul(line.substr(7));
+  return 0;
+}
+
+TEST(RealFiles, WritersGrowTheOpenFileTableBeforeTheyStart) {
+  // A child starts with a table just large enough for what it inherited
+  // open, whatever this process's table grew to before.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::size_t needed =
+        (ParallelWriter::kMaxBatches + 1) * ParallelWriter::kBatchCards + ParallelWriter::kOtherOpenFiles;
+    if (OpenFileTableSize() >= needed) ::_exit(2);
+    const bool grown = [&] {
+      ParallelWriter writer(SystemFiles(), std::nullopt, 2);
+      return OpenFileTableSize() >= needed;
+    }();
+    ::_exit(grown ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "the table of open files starts large here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the table was not grown before the writers started";
 }
 #endif
 

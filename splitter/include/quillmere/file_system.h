@@ -92,6 +92,9 @@ class FileSystem {
   // never write a card into: "quillmere-split in.vcf out > out/vCard1.vcf"
   // would otherwise find its message in the card's place.
   virtual std::vector<FileId> MessageFiles() { return {}; }
+  // Makes room for this many files open at once, while the process has one
+  // thread: a run with writers holds a few hundred.
+  virtual void ReserveOpenFiles(std::size_t) {}
 };
 
 // The operating system's files (POSIX or Win32, chosen at build time).
