@@ -19,6 +19,16 @@ void LockSpinningFirst(std::unique_lock<std::mutex>& lock) {
   lock.lock();
 }
 
+// How many batches may be in flight, each holding its cards' files open,
+// within what the process may open.
+std::size_t BatchesInFlight(FileSystem& files, unsigned jobs) {
+  using Writer = ParallelWriter;
+  if (jobs <= 1) return 0;
+  const std::size_t fit =
+      files.ReserveOpenFiles((Writer::kMaxBatches + 1) * Writer::kBatchCards) / Writer::kBatchCards;
+  return fit < 2 ? 0 : std::min(Writer::kMaxBatches, fit - 1);
+}
+
 }  // namespace
 
 // Every source gets them: with the making of files (serial in one folder)
@@ -32,9 +42,11 @@ unsigned DefaultJobs() {
 }
 
 ParallelWriter::ParallelWriter(FileSystem& files, OutputGuard source, unsigned jobs)
-    : files_(files), source_(std::move(source)), inline_(jobs <= 1) {
+    : files_(files),
+      source_(std::move(source)),
+      maxBatches_(BatchesInFlight(files, jobs)),
+      inline_(maxBatches_ == 0) {
   if (inline_) return;
-  files_.ReserveOpenFiles((kMaxBatches + 1) * kBatchCards + kOtherOpenFiles);
   // The reader writes too, whenever the writers fall behind: one thread
   // fewer than jobs, so that N jobs keep N processors busy.
   writers_.reserve(jobs - 1);
@@ -84,7 +96,7 @@ void ParallelWriter::HandOver() {
   LockSpinningFirst(lock);
   const auto full = [&] {
     return !flight_.empty() &&
-           (flight_.size() >= kMaxBatches || bytesInFlight_ + open_->bytes.size() > kMaxBytesInFlight);
+           (flight_.size() >= maxBatches_ || bytesInFlight_ + open_->bytes.size() > kMaxBytesInFlight);
   };
   // No room: the reader takes work itself, and waits only while there is
   // none to take.

@@ -34,7 +34,8 @@ namespace quillmere {
 // lets the threads run for many cards without a word between them. When
 // kMaxBatches batches are in flight, the reader takes work itself rather
 // than wait: N jobs keep N processors busy. So at most (kMaxBatches + 1) *
-// kBatchCards files are open and about kMaxBytesInFlight bytes held (or one
+// kBatchCards files are open (fewer batches where the process may open
+// fewer; one card at a time where not even two batches fit) and about kMaxBytesInFlight bytes held (or one
 // larger card alone), whatever the source.
 //
 // Whatever the number of jobs, a run keeps every promise of writing one card
@@ -64,8 +65,6 @@ class ParallelWriter {
   static constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
   static constexpr std::size_t kMaxBatches = 7;
   static constexpr std::size_t kMaxBytesInFlight = std::size_t{8} << 20;
-  // The source, standard streams and whatever the process was handed.
-  static constexpr std::size_t kOtherOpenFiles = 32;
 
   // source: the identity every output name is checked against, or nothing
   // when no output can be the source.
@@ -132,6 +131,7 @@ class ParallelWriter {
 
   FileSystem& files_;
   const OutputGuard source_;
+  const std::size_t maxBatches_;  // in flight at once; none: one card at a time, inline
   const bool inline_;
   std::atomic<std::uint64_t> saved_{0};
   std::atomic<bool> failed_{false};

@@ -255,17 +255,22 @@ class PosixFiles final : public FileSystem {
   // while threads share it waits for every processor to pass a quiet point:
   // several milliseconds on a virtual machine, twice a run, and always on the
   // thread that makes the files. A descriptor placed high, once, before the
-  // writers start, grows it for good.
-  void ReserveOpenFiles(std::size_t count) override {
+  // writers start, grows it for good. A low limit (ulimit -n) is kept to,
+  // leaving room for the files the process holds besides.
+  std::size_t ReserveOpenFiles(std::size_t count) override {
+    constexpr rlim_t kOthers = 32;  // the source, standard streams, whatever was handed down
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur < 2) return;
-    const rlim_t highest = std::min<rlim_t>(count, limit.rlim_cur - 1);
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return count;
+    const rlim_t allowed = limit.rlim_cur == RLIM_INFINITY ? count + kOthers : limit.rlim_cur;
+    if (allowed <= kOthers) return 0;
+    const rlim_t highest = std::min<rlim_t>(count + kOthers, allowed - 1);
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
       const int placed = ::fcntl(fd, F_DUPFD_CLOEXEC, static_cast<int>(highest));
-      if (placed < 0) continue;  // closed, or no room that high: the table grows as it must
+      if (placed < 0) continue;  // closed: the table grows as it must
       ::close(placed);
-      return;
+      break;
     }
+    return static_cast<std::size_t>(std::min<rlim_t>(count, allowed - kOthers));
   }
 };
 

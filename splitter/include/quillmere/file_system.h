@@ -93,8 +93,9 @@ class FileSystem {
   // would otherwise find its message in the card's place.
   virtual std::vector<FileId> MessageFiles() { return {}; }
   // Makes room for this many files open at once, while the process has one
-  // thread: a run with writers holds a few hundred.
-  virtual void ReserveOpenFiles(std::size_t) {}
+  // thread (a run with writers holds a few hundred), and returns how many of
+  // them the process may open.
+  virtual std::size_t ReserveOpenFiles(std::size_t count) { return count; }
 };
 
 // The operating system's files (POSIX or Win32, chosen at build time).
