@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Times quillmere-split (one writer, two, and the default number of writers,
-# which the source's card sizes decide)
+# Times quillmere-split (one writer, two, and the default number of writers)
 # against GNU csplit and a minimal C floor (bench/floor.c, with one thread and
 # with two: "x best" is the ratio to the better of the two) on three generated
 # sources, runs alternating, each into a fresh folder in tmpfs; prints
@@ -23,8 +22,9 @@ echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) processors; loa
 python3 bench/compare.py --rounds "$rounds" --source "$small" --source "$some" --source "$photos" \
   "${commands[@]}"
 # The small source once more with the default started by a small parent
-# that forks and waits (GNU time): on the build machine that alone made the
-# default 1.3 to 1.7 x slower, and the floors no slower; kept in view here.
+# that forks and waits (GNU time): such a parent hands down a small table of
+# open files, whose growing once stalled the writers (1.3 to 1.7 x slower);
+# kept in view here.
 python3 bench/compare.py --rounds "$rounds" --source "$small" \
   "quillmere-split=$split {src} {out}" "quillmere-split+time=/usr/bin/time -o /dev/null $split {src} {out}" \
   "floor=$work/floor {src} {out}" "floor-2t=$work/floor {src} {out} 2" \
