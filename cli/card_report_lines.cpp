@@ -1,5 +1,6 @@
 #include "card_report_lines.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -84,20 +85,39 @@ constexpr auto kDoubtfulSecond = [] {
   return word == Eight("begin:vc") || word == Eight("end:vcar");
 }
 
+// Whether a card ends at p and the next begins as CardCrossing tells,
+// with a byte of the block after its VERSION line at least.
+[[gnu::always_inline]] inline bool CrossesCard(const std::byte* p, const std::byte* end) {
+  if (end - p <= static_cast<std::ptrdiff_t>(kCrossingBytes)) return false;
+  if (Eight(p) != Eight("END:VCAR") || Eight(p + 8) != Eight("D\r\nBEGIN") ||
+      Eight(p + 16) != Eight(":VCARD\r\n") || Eight(p + 24) != Eight("VERSION:"))
+    return false;
+  const auto* const version = reinterpret_cast<const unsigned char*>(p + 32);
+  const auto digit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+  if (!digit(version[0]) || version[1] != '.' || !digit(version[2]) || version[3] != '\r' ||
+      version[4] != '\n' || (version[0] == '2' && version[2] == '1'))
+    return false;
+  return StartsProperty(p + kCrossingBytes, end);
+}
+
 // The windows follow one another from p, each byte looked at once. A line
 // is judged by bits of the windows it lies in: where it starts, where its
 // head (from its start to its first colon or LF) runs, where its CR and LF
 // are. The first bit that makes a line not plain ends the run at that
-// line's start.
+// line's start, unless it is a card's end that the run may go past: the
+// windows then follow one another afresh from the next card's third line.
 template <class Vector>
-[[gnu::always_inline]] inline PlainLines Take(const std::byte* const p, const std::byte* const end) {
-  PlainLines run{p};
+[[gnu::always_inline]] inline PlainLines Take(const std::byte* const p, const std::byte* const end,
+                                              bool crossCards) {
+  // The crossings are left unset: only those counted are read.
+  PlainLines run;
+  run.end = p;
   const std::byte* window = p;
   std::uint64_t lineStarts = 1;  // bit 0 of the window and of the one after a final LF
   std::uint64_t crBefore = 0;    // the window before ended in a CR
   std::uint64_t headCarry = 0;   // a head runs on into this window
   bool headOpen = false;         // the line not yet ended began a property
-  for (; end - window >= static_cast<std::ptrdiff_t>(kWindowSpan); window += kWindow) {
+  while (end - window >= static_cast<std::ptrdiff_t>(kWindowSpan)) {
     const LineMasks m = Classify<Vector>(window);
     const std::uint64_t starts = (m.lf << 1) | lineStarts;
     // Where the bytes after CRs and the LFs differ: an LF with no CR before
@@ -136,21 +156,36 @@ template <class Vector>
     } else {
       headOpen = headOpen || (heads & 1) != 0;
     }
-    if (bad) return run;
+    if (bad) {
+      // All lines before the doubtful one were taken: run.end is its start.
+      const bool firstIsDoubtful = (bad & (doubtful - 1)) == 0 && doubtful != 0;
+      if (!firstIsDoubtful || !crossCards || run.crossings == kMostCrossings || !CrossesCard(run.end, end))
+        return run;
+      run.crossing[run.crossings++] = {run.end, run.lines};
+      run.lines += 3;
+      run.anyHead = headOpen = false;
+      run.end += kCrossingBytes;
+      window = run.end;
+      lineStarts = 1;
+      crBefore = headCarry = 0;
+      continue;
+    }
     lineStarts = m.lf >> 63;
     crBefore = m.cr >> 63;
     headCarry = (sum < open || carried < sum) ? 1 : 0;
+    window += kWindow;
   }
   return run;
 }
 
-PlainLines TakePortable(const std::byte* p, const std::byte* end) {
-  return Take<PortableBytes>(p, end);
+PlainLines TakePortable(const std::byte* p, const std::byte* end, bool crossCards) {
+  return Take<PortableBytes>(p, end, crossCards);
 }
 
 #ifdef QUILLMERE_SSE2
-__attribute__((target("sse2"))) PlainLines TakeSse2(const std::byte* p, const std::byte* end) {
-  return Take<Sse2Bytes>(p, end);
+__attribute__((target("sse2"))) PlainLines TakeSse2(const std::byte* p, const std::byte* end,
+                                                    bool crossCards) {
+  return Take<Sse2Bytes>(p, end, crossCards);
 }
 #endif
 
@@ -158,9 +193,9 @@ __attribute__((target("sse2"))) PlainLines TakeSse2(const std::byte* p, const st
 // Every processor with AVX2 but a few has the bit instructions too: the
 // masks then cost fewer instructions (andn, blsr, tzcnt, shifts by a
 // register).
-__attribute__((target("avx2,popcnt,bmi,bmi2"))) PlainLines TakeAvx2(const std::byte* p,
-                                                                    const std::byte* end) {
-  return Take<Avx2Bytes>(p, end);
+__attribute__((target("avx2,popcnt,bmi,bmi2"))) PlainLines TakeAvx2(const std::byte* p, const std::byte* end,
+                                                                    bool crossCards) {
+  return Take<Avx2Bytes>(p, end, crossCards);
 }
 
 bool HaveAvx2Bits() {
@@ -169,7 +204,9 @@ bool HaveAvx2Bits() {
 }
 #endif
 
-PlainLinesReading BestReading() {
+}  // namespace
+
+PlainLinesReading TakePlainLines() {
 #ifdef QUILLMERE_AVX2
   if (HaveAvx2Bits()) return TakeAvx2;
 #endif
@@ -177,12 +214,6 @@ PlainLinesReading BestReading() {
   if (HaveSse2()) return TakeSse2;
 #endif
   return TakePortable;
-}
-
-}  // namespace
-
-PlainLinesReading TakePlainLines() {
-  return BestReading();
 }
 
 std::vector<PlainLinesReading> PlainLinesReadings() {
