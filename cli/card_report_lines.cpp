@@ -19,7 +19,6 @@ constexpr std::size_t kWindowSpan = kWindow + 9;
 // One bit per byte of a 64-byte window, bit i for byte i.
 struct LineMasks {
   std::uint64_t lf = 0, cr = 0, colon = 0;
-  std::uint64_t fold = 0;   // a space or a tab
   std::uint64_t doubt = 0;  // in a head: a group's dot, a quote, or a Q in either case
 };
 
@@ -40,7 +39,6 @@ template <class Vector>
     m.lf |= Is(v, '\n').Bits() << lane;
     m.cr |= Is(v, '\r').Bits() << lane;
     m.colon |= Is(v, ':').Bits() << lane;
-    m.fold |= (Is(v, ' ') | Is(v, '\t')).Bits() << lane;
     m.doubt |= (Is(v, '.') | Is(v, '"') | Is(v | caseBit, 'q')).Bits() << lane;
   }
   return m;
@@ -68,6 +66,19 @@ constexpr auto kDoubtfulSecond = [] {
   second['p'] = 'h';
   second['v'] = 'e';
   return second;
+}();
+
+// What a line's first byte tells: whether it begins a property's head (it
+// is no fold and no CR), and whether the line may be doubtful
+// (DoubtfulStart): a space, or a byte that begins a doubtful name.
+constexpr unsigned char kHeadStart = 1, kMayBeDoubtful = 2;
+constexpr auto kStartKinds = [] {
+  std::array<unsigned char, 256> kinds{};
+  for (std::size_t c = 0; c < kinds.size(); ++c)
+    kinds[c] = kHeadStart | (kDoubtfulSecond[c | 0x20u] != 0 ? kMayBeDoubtful : 0);
+  kinds[' '] = kMayBeDoubtful;
+  kinds['\t'] = kinds['\r'] = 0;
+  return kinds;
 }();
 
 // Whether a line that begins at p, with nine bytes readable, may be other
@@ -125,11 +136,14 @@ template <class Vector>
     // next window's start), which only an LF could have ended a line at.
     const std::uint64_t badEnds = ((m.cr << 1) | crBefore) ^ m.lf;
     // How lines begin is looked at one line at a time, up to the first
-    // doubtful one: a window holds few lines.
-    std::uint64_t doubtful = 0;
+    // doubtful one: a window holds few lines. Heads after that one are not
+    // needed: no line from it on is taken.
+    std::uint64_t doubtful = 0, heads = 0;
     for (std::uint64_t left = starts; left != 0; left &= left - 1) {
       const int at = std::countr_zero(left);
-      if (DoubtfulStart(window + at)) {
+      const unsigned kind = kStartKinds[std::to_integer<unsigned char>(window[at])];
+      heads |= std::uint64_t{kind & kHeadStart} << at;
+      if ((kind & kMayBeDoubtful) != 0 && DoubtfulStart(window + at)) {
         doubtful = std::uint64_t{1} << at;
         break;
       }
@@ -137,7 +151,6 @@ template <class Vector>
     // A head's bytes are a run of bits that are neither colon nor LF, from
     // a line's start; adding the run's first bit carries past it onto the
     // colon or LF that ends it, which may lie in a later window.
-    const std::uint64_t heads = starts & ~m.fold & ~m.cr;
     const std::uint64_t open = ~(m.colon | m.lf);
     const std::uint64_t sum = open + (heads & open);
     const std::uint64_t carried = sum + headCarry;
