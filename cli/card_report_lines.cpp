@@ -120,13 +120,18 @@ constexpr auto kStartKinds = [] {
 template <class Vector>
 [[gnu::always_inline]] inline PlainLines Take(const std::byte* const p, const std::byte* const end,
                                               bool crossCards) {
-  // The crossings are left unset: only those counted are read.
+  // The crossings are left unset: only those counted are read. The rest is
+  // kept apart from them while the windows are read, where the compiler
+  // can hold it in registers.
   PlainLines run;
-  run.end = p;
+  const std::byte* runEnd = p;
+  std::uint64_t lines = 0;
+  bool anyHead = false;
+  std::size_t crossings = 0;
   const std::byte* window = p;
   std::uint64_t lineStarts = 1;  // bit 0 of the window and of the one after a final LF
   std::uint64_t crBefore = 0;    // the window before ended in a CR
-  std::uint64_t headCarry = 0;   // a head runs on into this window
+  bool headCarry = false;        // a head runs on into this window
   bool headOpen = false;         // the line not yet ended began a property
   while (end - window >= static_cast<std::ptrdiff_t>(kWindowSpan)) {
     const LineMasks m = Classify<Vector>(window);
@@ -152,8 +157,9 @@ template <class Vector>
     // a line's start; adding the run's first bit carries past it onto the
     // colon or LF that ends it, which may lie in a later window.
     const std::uint64_t open = ~(m.colon | m.lf);
-    const std::uint64_t sum = open + (heads & open);
-    const std::uint64_t carried = sum + headCarry;
+    std::uint64_t sum, carried;
+    const bool carryOut = __builtin_add_overflow(open, heads & open, &sum) |
+                          __builtin_add_overflow(sum, std::uint64_t{headCarry}, &carried);
     const std::uint64_t inHeads = open & ~carried;
     // A head that meets its LF before a colon is no head: the line goes on
     // the value of the plain property before it, and stays plain.
@@ -162,32 +168,36 @@ template <class Vector>
     const std::uint64_t taken = bad ? m.lf & Below(std::countr_zero(bad)) : m.lf;
     if (taken != 0) {
       const int last = 63 - std::countl_zero(taken);
-      run.lines += static_cast<std::uint64_t>(std::popcount(taken));
-      run.anyHead = run.anyHead || headOpen || (heads & (~std::uint64_t{0} >> (63 - last))) != 0;
-      run.end = window + last + 1;
+      lines += static_cast<std::uint64_t>(std::popcount(taken));
+      anyHead = anyHead || headOpen || (heads & (~std::uint64_t{0} >> (63 - last))) != 0;
+      runEnd = window + last + 1;
       headOpen = last < 63 && ((heads >> (last + 1)) & 1) != 0;
     } else {
       headOpen = headOpen || (heads & 1) != 0;
     }
     if (bad) {
-      // All lines before the doubtful one were taken: run.end is its start.
+      // All lines before the doubtful one were taken: runEnd is its start.
       const bool firstIsDoubtful = (bad & (doubtful - 1)) == 0 && doubtful != 0;
-      if (!firstIsDoubtful || !crossCards || run.crossings == kMostCrossings || !CrossesCard(run.end, end))
-        return run;
-      run.crossing[run.crossings++] = {run.end, run.lines};
-      run.lines += 3;
-      run.anyHead = headOpen = false;
-      run.end += kCrossingBytes;
-      window = run.end;
+      if (!firstIsDoubtful || !crossCards || crossings == kMostCrossings || !CrossesCard(runEnd, end)) break;
+      run.crossing[crossings++] = {runEnd, lines};
+      lines += 3;
+      anyHead = headOpen = false;
+      runEnd += kCrossingBytes;
+      window = runEnd;
       lineStarts = 1;
-      crBefore = headCarry = 0;
+      crBefore = 0;
+      headCarry = false;
       continue;
     }
     lineStarts = m.lf >> 63;
     crBefore = m.cr >> 63;
-    headCarry = (sum < open || carried < sum) ? 1 : 0;
+    headCarry = carryOut;
     window += kWindow;
   }
+  run.end = runEnd;
+  run.lines = lines;
+  run.anyHead = anyHead;
+  run.crossings = crossings;
   return run;
 }
 
