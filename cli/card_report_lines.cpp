@@ -18,8 +18,9 @@ constexpr std::size_t kWindowSpan = kWindow + 9;
 
 // One bit per byte of a 64-byte window, bit i for byte i.
 struct LineMasks {
-  std::uint64_t lf = 0, cr = 0, colon = 0;
-  std::uint64_t doubt = 0;  // in a head: a group's dot, a quote, or a Q in either case
+  std::uint64_t lf = 0, cr = 0;
+  std::uint64_t headEnd = 0;  // a colon or an LF
+  std::uint64_t doubt = 0;    // in a head: a group's dot, a quote, or a Q in either case
 };
 
 // Lanes of v that are c.
@@ -36,9 +37,10 @@ template <class Vector>
   const Vector caseBit = Vector::Splat(0x20);
   for (std::size_t lane = 0; lane < kWindow; lane += Vector::kLanes) {
     const Vector v = Vector::Load(p + lane);
-    m.lf |= Is(v, '\n').Bits() << lane;
+    const Vector lf = Is(v, '\n');
+    m.lf |= lf.Bits() << lane;
     m.cr |= Is(v, '\r').Bits() << lane;
-    m.colon |= Is(v, ':').Bits() << lane;
+    m.headEnd |= (Is(v, ':') | lf).Bits() << lane;
     m.doubt |= (Is(v, '.') | Is(v, '"') | Is(v | caseBit, 'q')).Bits() << lane;
   }
   return m;
@@ -156,7 +158,7 @@ template <class Vector>
     // A head's bytes are a run of bits that are neither colon nor LF, from
     // a line's start; adding the run's first bit carries past it onto the
     // colon or LF that ends it, which may lie in a later window.
-    const std::uint64_t open = ~(m.colon | m.lf);
+    const std::uint64_t open = ~m.headEnd;
     std::uint64_t sum, carried;
     const bool carryOut = __builtin_add_overflow(open, heads & open, &sum) |
                           __builtin_add_overflow(sum, std::uint64_t{headCarry}, &carried);
