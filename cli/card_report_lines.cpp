@@ -83,19 +83,26 @@ constexpr auto kStartKinds = [] {
   return kinds;
 }();
 
-// Whether a line that begins at p, with nine bytes readable, may be other
-// than plain by how it begins: spaces before a boundary word may make a
-// boundary line, and a name that begins as BEGIN, END, PHOTO, LOGO or
-// VERSION does may be one of them. Bytes that only the case bit tells from
-// a letter count as that letter: they only send a line the slower way.
-[[gnu::always_inline]] inline bool DoubtfulStart(const std::byte* p) {
+// Whether a line that begins at p, with nine bytes readable and the block
+// going on to `end`, may be other than plain by how it begins: spaces
+// before a boundary word may make a boundary line, and a name that begins
+// as BEGIN, END, PHOTO, LOGO or VERSION does may be one of them. Bytes that
+// only the case bit tells from a letter count as that letter: they only
+// send a line the slower way.
+[[gnu::always_inline]] inline bool DoubtfulStart(const std::byte* p, const std::byte* end) {
   constexpr std::uint64_t kCaseBits = 0x2020202020202020u;
   const auto first = std::to_integer<unsigned char>(p[0]);
   const auto second = static_cast<char>(std::to_integer<unsigned char>(p[1]) | 0x20u);
   if (first != ' ') return kDoubtfulSecond[first | 0x20u] == second && second != 0;
-  if (second == ' ') return true;
-  const std::uint64_t word = Eight(p + 1) | kCaseBits;
-  return word == Eight("begin:vc") || word == Eight("end:vcar");
+  const std::byte* word = p + 1;
+  if (second == ' ') {
+    // A fold whose value begins with spaces, as folded text often does:
+    // what follows the spaces tells.
+    while (word < end && *word == std::byte{' '}) ++word;
+    if (end - word < 8) return true;
+  }
+  const std::uint64_t letters = Eight(word) | kCaseBits;
+  return letters == Eight("begin:vc") || letters == Eight("end:vcar");
 }
 
 // Whether a card ends at p and the next begins as CardCrossing tells,
@@ -150,7 +157,7 @@ template <class Vector>
       const int at = std::countr_zero(left);
       const unsigned kind = kStartKinds[std::to_integer<unsigned char>(window[at])];
       heads |= std::uint64_t{kind & kHeadStart} << at;
-      if ((kind & kMayBeDoubtful) != 0 && DoubtfulStart(window + at)) {
+      if ((kind & kMayBeDoubtful) != 0 && DoubtfulStart(window + at, end)) {
         doubtful = std::uint64_t{1} << at;
         break;
       }

@@ -417,6 +417,8 @@ TEST(ReportPassingOver, StopsAtEveryLineThatMattersWhereverItFalls) {
       {"FoldThatIsABoundary", " begin:vcard\r\nPHOTO:AAA\r\n END:VCARD\r\n", 3, false},
       {"FoldThatOnlyLooksLikeOne", " es run\r\n Endless\r\n\tend:vcard\r\n", 0, false},
       {"SpacedEnd", "  END:VCARD \r\nPHOTO:AA\r\n", 0, false},
+      {"EndAfterManySpaces", std::string(20, ' ') + "end:vcard\r\nPHOTO:AA\r\n", 0, false},
+      {"FoldedTextAfterSpaces", "NOTE:a\r\n   ending\r\n  \r\n  b\r\nPHOTO:AA\r\n", 2, false},
       {"LoneCr", "NOTE:a\rPHOTO:AA\r\n", 2, false},
       {"LfAlone", "NOTE:a\nPHOTO:AA\n", 2, false},
       {"CrCrLf", "NOTE:a\r\r\nEMPTY:\r\n\r\n", 0, false},
