@@ -135,13 +135,11 @@ template <class Vector>
   PlainLines run;
   const std::byte* runEnd = p;
   std::uint64_t lines = 0;
-  bool anyHead = false;
   std::size_t crossings = 0;
   const std::byte* window = p;
   std::uint64_t lineStarts = 1;  // bit 0 of the window and of the one after a final LF
   std::uint64_t crBefore = 0;    // the window before ended in a CR
   bool headCarry = false;        // a head runs on into this window
-  bool headOpen = false;         // the line not yet ended began a property
   while (end - window >= static_cast<std::ptrdiff_t>(kWindowSpan)) {
     const LineMasks m = Classify<Vector>(window);
     const std::uint64_t starts = (m.lf << 1) | lineStarts;
@@ -178,11 +176,7 @@ template <class Vector>
     if (taken != 0) {
       const int last = 63 - std::countl_zero(taken);
       lines += static_cast<std::uint64_t>(std::popcount(taken));
-      anyHead = anyHead || headOpen || (heads & (~std::uint64_t{0} >> (63 - last))) != 0;
       runEnd = window + last + 1;
-      headOpen = last < 63 && ((heads >> (last + 1)) & 1) != 0;
-    } else {
-      headOpen = headOpen || (heads & 1) != 0;
     }
     if (bad) {
       // All lines before the doubtful one were taken: runEnd is its start.
@@ -190,7 +184,6 @@ template <class Vector>
       if (!firstIsDoubtful || !crossCards || crossings == kMostCrossings || !CrossesCard(runEnd, end)) break;
       run.crossing[crossings++] = {runEnd, lines};
       lines += 3;
-      anyHead = headOpen = false;
       runEnd += kCrossingBytes;
       window = runEnd;
       lineStarts = 1;
@@ -205,7 +198,14 @@ template <class Vector>
   }
   run.end = runEnd;
   run.lines = lines;
-  run.anyHead = anyHead;
+  // Whether a line taken after the last crossing begins a head: asked once
+  // here, not window by window. The first line after a crossing does.
+  run.anyHead = false;
+  for (const std::byte* line = crossings != 0 ? run.crossing[crossings - 1].end + kCrossingBytes : p;
+       line < runEnd && !run.anyHead; line = static_cast<const std::byte*>(std::memchr(
+                                                 line, '\n', static_cast<std::size_t>(runEnd - line))) +
+                                             1)
+    run.anyHead = (kStartKinds[std::to_integer<unsigned char>(*line)] & kHeadStart) != 0;
   run.crossings = crossings;
   return run;
 }
