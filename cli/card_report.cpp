@@ -213,7 +213,8 @@ class CardReport::Reader {
     summary_.lines += run.lines;
   }
 
-  // The version of the card that begins after a crossing.
+  // The version of the card that begins after a crossing: the three
+  // characters before the last line's CR LF.
   static std::string_view CrossedVersion(const CardCrossing& crossing) {
     return {reinterpret_cast<const char*>(crossing.end) + kCrossingBytes - 5, 3};
   }

@@ -30,8 +30,8 @@ struct CardCrossing {
   const std::byte* end;  // where the END line begins
   std::uint64_t lines;   // lines the reading took before it
 };
-// The first line of such a crossing, the two after it, and all three.
-inline constexpr std::size_t kEndLineBytes = 11, kOpeningBytes = 26, kCrossingBytes = 37;
+// The first line of such a crossing, and all three lines.
+inline constexpr std::size_t kEndLineBytes = 11, kCrossingBytes = 37;
 // A reading goes past at most this many card ends at once: few enough to
 // hand over while they are still in the cache.
 inline constexpr std::size_t kMostCrossings = 32;
@@ -41,7 +41,7 @@ inline constexpr std::size_t kMostCrossings = 32;
 // but the card's size and line count.
 struct PlainLines {
   const std::byte* end = nullptr;  // where the first line not taken begins
-  std::uint64_t lines = 0;         // crossed cards' lines among them
+  std::uint64_t lines = 0;         // all taken, those of crossings among them
   bool anyHead = false;            // one of them, after the last crossing, begins a property
   std::size_t crossings = 0;
   CardCrossing crossing[kMostCrossings];
