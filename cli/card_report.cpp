@@ -13,25 +13,6 @@
 
 namespace quillmere::cli {
 
-namespace {
-
-// Whether the line at p surely begins a property, ending the one before
-// it: it is no fold, and a colon comes in its first bytes before any quote
-// or line end. Otherwise it may go on the value before it (a fold, or a
-// line with no colon outside quotes).
-bool StartsProperty(const std::byte* p, const std::byte* end) {
-  constexpr std::ptrdiff_t kLooked = 16;
-  if (p == end || *p == std::byte{' '} || *p == std::byte{'\t'}) return false;
-  for (const std::byte* const last = p + std::min(end - p, kLooked); p < last; ++p) {
-    const auto c = std::to_integer<char>(*p);
-    if (c == ':') return true;
-    if (c == '"' || c == '\r' || c == '\n') return false;
-  }
-  return false;
-}
-
-}  // namespace
-
 // Follows the source as the splitter's scanner reads it: the same line
 // ends (CR LF, CR CR LF, a lone CR, a lone LF, greedily; a CR's kind is
 // settled by what follows it), the same boundary lines and nesting, the
@@ -165,11 +146,16 @@ class CardReport::Reader {
         if (p == end) return p;
       }
       if (depth_ > 0 && content_->TakesPlainLines()) {
-        const PlainLines run = takePlainLines_(p, end);
-        summary_.lines += run.lines;
-        card_.crLf += run.lines;
-        cardBytes_ += static_cast<std::uint64_t>(run.end - p);
-        if (run.anyHead) content_->TookPlainHead();
+        // An inner card's end is left to EndLine, which keeps the depth.
+        const PlainLines run = takePlainLines_(p, end, depth_ == 1);
+        if (run.crossings != 0) {
+          TakeCrossedCards(p, run);
+        } else {
+          summary_.lines += run.lines;
+          card_.crLf += run.lines;
+          cardBytes_ += static_cast<std::uint64_t>(run.end - p);
+          if (run.anyHead) content_->TookPlainHead();
+        }
         p = run.end;
       }
       if (const std::byte* const next = depth_ == 0 ? OpenCard(p, end) : CloseCard(p, end)) {
@@ -190,6 +176,53 @@ class CardReport::Reader {
       p = q + (crLf ? 2 : 1);
     }
     return p;
+  }
+
+  // A run of plain lines from p that went past card ends: the card it began
+  // in ends at the first, those between are whole, and the last goes on.
+  void TakeCrossedCards(const std::byte* p, const PlainLines& run) {
+    const std::uint64_t linesBefore = summary_.lines;
+    const CardCrossing* const crossing = run.crossing;
+    card_.crLf += crossing[0].lines + 1;
+    cardBytes_ += static_cast<std::uint64_t>(crossing[0].end - p) + kEndLineBytes;
+    FinishCard();
+    // A card between two crossings holds plain lines only: each ends in CR
+    // LF, none is a picture or says quoted-printable, and its version is
+    // not 2.1, so its text cannot be undeclared.
+    for (std::size_t i = 1; i < run.crossings; ++i) {
+      const CardCrossing &from = crossing[i - 1], &to = crossing[i];
+      card_.firstLine = linesBefore + from.lines + 2;
+      card_.crLf = to.lines - from.lines;
+      card_.lf = card_.cr = card_.crCrLf = 0;
+      card_.bytes = markBytes_ + 2 + static_cast<std::uint64_t>(to.end - from.end);
+      SetVersion(card_.version, CrossedVersion(from));
+      card_.largestPicture = 0;
+      card_.quotedPrintable = card_.undeclared8Bit = false;
+      card_.number = summary_.cards + 1;
+      summary_.Add(card_);
+      row_(context_, card_);
+    }
+    // The last: its BEGIN and VERSION lines, and those after them.
+    const CardCrossing& last = crossing[run.crossings - 1];
+    card_.firstLine = linesBefore + last.lines + 2;
+    card_.crLf = run.lines - last.lines - 1;
+    card_.lf = card_.cr = card_.crCrLf = 0;
+    cardBytes_ = markBytes_ + 2 + static_cast<std::uint64_t>(run.end - last.end) - kEndLineBytes;
+    content_->StartWithVersion(CrossedVersion(last), true);
+    if (run.anyHead) content_->TookPlainHead();
+    summary_.lines += run.lines;
+  }
+
+  // The version of the card that begins after a crossing: the three
+  // characters before the last line's CR LF.
+  static std::string_view CrossedVersion(const CardCrossing& crossing) {
+    return {reinterpret_cast<const char*>(crossing.end) + kCrossingBytes - 5, 3};
+  }
+
+  // Most cards of a source have the version of the card before them.
+  static void SetVersion(std::string& version, std::string_view value) {
+    if (version.size() != value.size() || std::memcmp(version.data(), value.data(), value.size()) != 0)
+      version.assign(value);
   }
 
   // Most cards begin with "BEGIN:VCARD" and a VERSION line of three

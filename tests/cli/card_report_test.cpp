@@ -417,6 +417,8 @@ TEST(ReportPassingOver, StopsAtEveryLineThatMattersWhereverItFalls) {
       {"FoldThatIsABoundary", " begin:vcard\r\nPHOTO:AAA\r\n END:VCARD\r\n", 3, false},
       {"FoldThatOnlyLooksLikeOne", " es run\r\n Endless\r\n\tend:vcard\r\n", 0, false},
       {"SpacedEnd", "  END:VCARD \r\nPHOTO:AA\r\n", 0, false},
+      {"EndAfterManySpaces", std::string(20, ' ') + "end:vcard\r\nPHOTO:AA\r\n", 0, false},
+      {"FoldedTextAfterSpaces", "NOTE:a\r\n   ending\r\n  \r\n  b\r\nPHOTO:AA\r\n", 2, false},
       {"LoneCr", "NOTE:a\rPHOTO:AA\r\n", 2, false},
       {"LfAlone", "NOTE:a\nPHOTO:AA\n", 2, false},
       {"CrCrLf", "NOTE:a\r\r\nEMPTY:\r\n\r\n", 0, false},
@@ -440,6 +442,46 @@ TEST(ReportPassingOver, StopsAtEveryLineThatMattersWhereverItFalls) {
   }
 }
 
+// The masked reading goes on past a card's end into the next card when
+// that card begins in the usual way; each card after such an end must get
+// the facts it gets read line by line. Each case's card comes after every
+// few ordinary cards of varying size, more in all than one reading goes
+// past, and the source is read whole and in blocks that cut the cards at
+// varying places.
+TEST(ReportPassingOver, GivesEachCardPastAnEndItsOwnFacts) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"Ordinary", Card("VERSION:4.0\r\nN:x\r\nNOTE:y\r\n")},
+      {"Version21WithUndeclaredText", Card("VERSION:2.1\r\nN:\xC3\xA9\r\n")},
+      {"FoldOnTheVersion", Card("VERSION:3.0\r\n 1\r\nN:x\r\n")},
+      {"LineWithoutColonAfterTheVersion", Card("VERSION:3.0\r\nno colon\r\nN:x\r\n")},
+      {"EmptyLineAfterTheVersion", Card("VERSION:3.0\r\n\r\nN:x\r\n")},
+      {"PhotoAfterTheVersion", Card("VERSION:3.0\r\nPHOTO:AAAA\r\n AA\r\n")},
+      {"QuotedPrintableLater", Card("VERSION:3.0\r\nN:a\r\nNOTE;QUOTED-PRINTABLE:=C3=A9\r\n")},
+      {"LongerVersion", Card("VERSION:3.00\r\nN:x\r\n")},
+      {"LowerCaseBoundaries", "begin:vcard\r\nVERSION:3.0\r\nN:x\r\nend:vcard\r\n"},
+      {"LfEnds", Card("VERSION:3.0\nN:x\n", "\n")},
+      {"InnerCard",
+       Card("VERSION:3.0\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nN:in\r\nEND:VCARD\r\nN:out\r\n")},
+      {"LinesOutsideCards", "X-BETWEEN:1\r\n\r\n" + Card("VERSION:4.0\r\nN:x\r\n")},
+  };
+  for (const auto& [name, special] : cases) {
+    for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+      std::string source = mark;
+      for (std::size_t i = 0; i < 48; ++i) {
+        source += Card("VERSION:3.0\r\nN:" + std::string(i * 7 % 70, 'x') + "\r\nFN:a b\r\n" +
+                       (i % 2 ? " folded\r\n" : "") + "EMAIL;TYPE=INTERNET:a@b\r\n");
+        if (i % 4 == 3) source += special;
+      }
+      ReportSummary plainSummary, summary;
+      const std::string plain = Described(Facts(source, &plainSummary, 1));
+      EXPECT_EQ(Described(Facts(source, &summary)), plain) << name;
+      EXPECT_EQ(summary.lines, plainSummary.lines) << name;
+      for (const std::size_t block : {100, 1000, 4096})
+        EXPECT_EQ(Described(Facts(source, nullptr, block)), plain) << name << " in " << block;
+    }
+  }
+}
+
 // The masked reading of ordinary lines, a byte at a time and with each
 // vector width this processor has, takes the same lines from every line
 // start of every hard source and of a long run of ordinary lines.
@@ -453,12 +495,19 @@ TEST(ReportPassingOver, ReadsTheSameLinesWithEveryVectorWidth) {
   for (const auto& [name, bytes] : sources) {
     const auto* const begin = reinterpret_cast<const std::byte*>(bytes.data());
     for (std::size_t at = 0; at < bytes.size(); at = bytes.find('\n', at) + 1) {
-      const PlainLines plain = readings.front()(begin + at, begin + bytes.size());
-      for (const PlainLinesReading reading : readings) {
-        const PlainLines run = reading(begin + at, begin + bytes.size());
-        EXPECT_EQ(run.end, plain.end) << name << " from " << at;
-        EXPECT_EQ(run.lines, plain.lines) << name << " from " << at;
-        EXPECT_EQ(run.anyHead, plain.anyHead) << name << " from " << at;
+      for (const bool crossCards : {false, true}) {
+        const PlainLines plain = readings.front()(begin + at, begin + bytes.size(), crossCards);
+        for (const PlainLinesReading reading : readings) {
+          const PlainLines run = reading(begin + at, begin + bytes.size(), crossCards);
+          EXPECT_EQ(run.end, plain.end) << name << " from " << at;
+          EXPECT_EQ(run.lines, plain.lines) << name << " from " << at;
+          EXPECT_EQ(run.anyHead, plain.anyHead) << name << " from " << at;
+          ASSERT_EQ(run.crossings, plain.crossings) << name << " from " << at;
+          for (std::size_t i = 0; i < run.crossings; ++i) {
+            EXPECT_EQ(run.crossing[i].end, plain.crossing[i].end) << name << " from " << at;
+            EXPECT_EQ(run.crossing[i].lines, plain.crossing[i].lines) << name << " from " << at;
+          }
+        }
       }
       if (bytes.find('\n', at) == std::string::npos) break;
     }
