@@ -1,4 +1,5 @@
 // The run's files on POSIX systems: plain descriptors, errno for reasons.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdio.h>  // renameat2, where the C library has it
@@ -258,19 +259,34 @@ class PosixFiles final : public FileSystem {
   // writers start, grows it for good. A low limit (ulimit -n) is kept to,
   // leaving room for the files the process holds besides.
   std::size_t ReserveOpenFiles(std::size_t count) override {
-    constexpr rlim_t kOthers = 32;  // the source, standard streams, whatever was handed down
+    constexpr rlim_t kSpare = 8;  // files a run may open besides its cards'
+    const rlim_t others = OpenFilesNow().value_or(32) + kSpare;
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return count;
-    const rlim_t allowed = limit.rlim_cur == RLIM_INFINITY ? count + kOthers : limit.rlim_cur;
-    if (allowed <= kOthers) return 0;
-    const rlim_t highest = std::min<rlim_t>(count + kOthers, allowed - 1);
+    const rlim_t allowed = limit.rlim_cur == RLIM_INFINITY ? count + others : limit.rlim_cur;
+    if (allowed <= others) return 0;
+    const rlim_t highest = std::min<rlim_t>(count + others, allowed - 1);
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
       const int placed = ::fcntl(fd, F_DUPFD_CLOEXEC, static_cast<int>(highest));
       if (placed < 0) continue;  // closed: the table grows as it must
       ::close(placed);
       break;
     }
-    return static_cast<std::size_t>(std::min<rlim_t>(count, allowed - kOthers));
+    return static_cast<std::size_t>(std::min<rlim_t>(count, allowed - others));
+  }
+
+ private:
+  // The files open now: the standard streams and whatever the parent handed
+  // down, which may be many. Nothing where /dev/fd cannot be read.
+  static std::optional<rlim_t> OpenFilesNow() {
+    DIR* const folder = ::opendir("/dev/fd");
+    if (!folder) return std::nullopt;
+    rlim_t entries = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+      if (entry->d_name[0] != '.') ++entries;
+    }
+    ::closedir(folder);
+    return entries > 0 ? entries - 1 : 0;  // less the folder's own
   }
 };
 

@@ -668,25 +668,32 @@ TEST(RealFiles, WritersGrowTheOpenFileTableBeforeTheyStart) {
   EXPECT_EQ(result, 0) << "the table was not grown before the writers started";
 }
 
-// Writers holding more files open than `ulimit -n` allows failed a run that
-// one writer finishes.
+// Writers holding more files open than `ulimit -n` allows, counting those
+// the parent handed down, failed a run that one writer finishes.
 TEST(RealFiles, LowOpenFileLimitStillSavesEveryCard) {
   Scratch scratch;
   const auto source = scratch.Path() / "contacts.vcf";
-  WriteWholeFile(source, PlainCards(600));
-  for (const rlim_t allowed : {rlim_t{40}, rlim_t{100}, rlim_t{200}}) {
-    const auto folder = scratch.Path() / ("limit" + std::to_string(allowed));
+  WriteWholeFile(source, PlainCards(3000));
+  struct Limit {
+    rlim_t allowed;
+    int handedDown;
+  };
+  for (const Limit limit : {Limit{40, 0}, Limit{100, 0}, Limit{200, 0}, Limit{128, 60}}) {
+    const std::string name = std::to_string(limit.allowed) + "-" + std::to_string(limit.handedDown);
+    const auto folder = scratch.Path() / ("limit" + name);
     fs::create_directory(folder);
     const int result = InChild([&] {
-      const rlimit limit{allowed, allowed};
-      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+      const rlimit set{limit.allowed, limit.allowed};
+      if (::setrlimit(RLIMIT_NOFILE, &set) != 0) return 2;
+      for (int i = 0; i < limit.handedDown; ++i)
+        if (::open("/dev/null", O_RDONLY) < 0) return 2;
       RecordingOwner owner;
       const auto outcome =
           RecordedSplit({.source = source.native(), .folder = folder.native(), .jobs = 4}, owner);
-      return outcome == RunOutcome::Finished && owner.Summary().saved == 600 ? 0 : 1;
+      return outcome == RunOutcome::Finished && owner.Summary().saved == 3000 ? 0 : 1;
     });
-    EXPECT_EQ(result, 0) << "open files limited to " << allowed;
-    EXPECT_EQ(FileNames(folder).size(), 600u) << "open files limited to " << allowed;
+    EXPECT_EQ(result, 0) << "open files limited to " << name;
+    EXPECT_EQ(FileNames(folder).size(), 3000u) << "open files limited to " << name;
   }
 }
 #endif
