@@ -34,9 +34,10 @@ namespace quillmere {
 // lets the threads run for many cards without a word between them. When
 // kMaxBatches batches are in flight, the reader takes work itself rather
 // than wait: N jobs keep N processors busy. So at most (kMaxBatches + 1) *
-// kBatchCards files are open (fewer batches where the process may open
-// fewer; one card at a time where not even two batches fit) and about kMaxBytesInFlight bytes held (or one
-// larger card alone), whatever the source.
+// kBatchCards files are open and about kMaxBytesInFlight bytes held (or one
+// larger card alone), whatever the source. Where the process may open fewer
+// files (ulimit -n), fewer batches are in flight; where not even two fit,
+// the cards are written one at a time.
 //
 // Whatever the number of jobs, a run keeps every promise of writing one card
 // at a time:
