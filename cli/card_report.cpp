@@ -195,7 +195,7 @@ class CardReport::Reader {
       card_.crLf = to.lines - from.lines;
       card_.lf = card_.cr = card_.crCrLf = 0;
       card_.bytes = markBytes_ + 2 + static_cast<std::uint64_t>(to.end - from.end);
-      SetVersion(card_.version, CrossedVersion(from));
+      if (card_.version != CrossedVersion(from)) card_.version = CrossedVersion(from);
       card_.largestPicture = 0;
       card_.quotedPrintable = card_.undeclared8Bit = false;
       card_.number = summary_.cards + 1;
@@ -217,12 +217,6 @@ class CardReport::Reader {
   // characters before the last line's CR LF.
   static std::string_view CrossedVersion(const CardCrossing& crossing) {
     return {reinterpret_cast<const char*>(crossing.end) + kCrossingBytes - 5, 3};
-  }
-
-  // Most cards of a source have the version of the card before them.
-  static void SetVersion(std::string& version, std::string_view value) {
-    if (version.size() != value.size() || std::memcmp(version.data(), value.data(), value.size()) != 0)
-      version.assign(value);
   }
 
   // Most cards begin with "BEGIN:VCARD" and a VERSION line of three

@@ -105,6 +105,16 @@ constexpr auto kStartKinds = [] {
   return letters == Eight("begin:vc") || letters == Eight("end:vcar");
 }
 
+// Whether one of the lines from `line` to `end` (where a line ends) begins
+// a property's head.
+bool AnyHead(const std::byte* line, const std::byte* const end) {
+  while (line < end) {
+    if ((kStartKinds[std::to_integer<unsigned char>(*line)] & kHeadStart) != 0) return true;
+    line = static_cast<const std::byte*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line))) + 1;
+  }
+  return false;
+}
+
 // Whether a card ends at p and the next begins as CardCrossing tells,
 // with a byte of the block after its VERSION line at least.
 [[gnu::always_inline]] inline bool CrossesCard(const std::byte* p, const std::byte* end) {
@@ -200,12 +210,7 @@ template <class Vector>
   run.lines = lines;
   // Whether a line taken after the last crossing begins a head: asked once
   // here, not window by window. The first line after a crossing does.
-  run.anyHead = false;
-  for (const std::byte* line = crossings != 0 ? run.crossing[crossings - 1].end + kCrossingBytes : p;
-       line < runEnd && !run.anyHead; line = static_cast<const std::byte*>(std::memchr(
-                                                 line, '\n', static_cast<std::size_t>(runEnd - line))) +
-                                             1)
-    run.anyHead = (kStartKinds[std::to_integer<unsigned char>(*line)] & kHeadStart) != 0;
+  run.anyHead = AnyHead(crossings != 0 ? run.crossing[crossings - 1].end + kCrossingBytes : p, runEnd);
   run.crossings = crossings;
   return run;
 }
