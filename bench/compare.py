@@ -20,13 +20,12 @@ import time
 
 
 def run(template, src, base, measure_memory=False):
-    """Wall and processor time of the command itself, from wait4: started
-    through /usr/bin/time, the default number of writers took 1.3 to 1.7 x
-    its own time on the build machine while the floors did not move (any
-    small parent that forks and waits did the same; a shell did not), so
-    the times are not taken through it. Peak memory comes from a separate
-    run under /usr/bin/time, as the child's own maximum would count the pages
-    of this script it was forked from."""
+    """Wall and processor time of the command itself, from wait4, with no
+    parent of its own between: a parent hands down its table of open files,
+    and under /usr/bin/time the writers once grew a small one during the run
+    (1.3 to 1.7 x slower). Peak memory comes from a separate run under
+    /usr/bin/time, as the child's own maximum would count the pages of this
+    script it was forked from."""
     out = tempfile.mkdtemp(dir=base)
     cmd = template.format(src=src, out=out).split()
     start = time.perf_counter()
@@ -52,9 +51,9 @@ def compare(source, commands, rounds, base, out_base, reference="floor"):
     cpu = {name: [] for name in commands}
     memory = {name: 0 for name in commands}
     files = {}
-    for round in range(rounds):
+    for index in range(rounds):
         for name, template in commands.items():
-            seconds, kib, processor, count = run(template, source, base, measure_memory=round == 0)
+            seconds, kib, processor, count = run(template, source, base, measure_memory=index == 0)
             times[name].append(seconds)
             cpu[name].append(processor)
             memory[name] = max(memory[name], kib)
